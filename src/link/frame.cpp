@@ -1,0 +1,29 @@
+#include "frame.h"
+
+namespace zarnet {
+
+uint8_t checkByte(const QByteArray& frame) {
+    uint8_t check = 0;
+    for (qsizetype i = 1; i <= frame.size() - 3; ++i)
+        check ^= uint8_t(frame[i]);
+    return check;
+}
+
+QByteArray buildFrame(uint8_t device, uint8_t code, const QByteArray& payload) {
+    const qsizetype length = payload.size() + FrameOverhead;
+    if (length > MaxFrameLength)
+        return {};
+    QByteArray frame(length, '\0');
+    frame[0] = char(StartByte);
+    frame[1] = char(length / 256);
+    frame[2] = char(length % 256);
+    frame[3] = char(device);
+    frame[4] = char(Marker);
+    frame[5] = char(code);
+    frame.replace(6, payload.size(), payload);
+    frame[length - 2] = char(checkByte(frame));
+    frame[length - 1] = char(EndByte);
+    return frame;
+}
+
+} // namespace zarnet

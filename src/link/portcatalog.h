@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace zarnet {
+
+// Maps the text of the port box to a serial device. A port number n is COMn on
+// Windows and the n-th serial device the system reports elsewhere; a device path
+// opens that device. nullopt means there is no such port.
+class PortCatalog {
+public:
+    virtual ~PortCatalog() = default;
+    virtual std::optional<QString> device(const QString& portText) const = 0;
+};
+
+class SystemPortCatalog : public PortCatalog {
+public:
+    std::optional<QString> device(const QString& portText) const override;
+};
+
+// Serial device names in port-number order: ttyS*, ttyAMA*, ttyUSB*, ttyACM*, then
+// the rest, each group by its number. Pseudo-terminals are left out.
+QStringList orderSerialDevices(const QStringList& names);
+
+// The device for port number `number` (from 1) in an ordered list, if any.
+std::optional<QString> nthDevice(const QStringList& ordered, int number);
+
+} // namespace zarnet

@@ -1,0 +1,84 @@
+#include "qtseriallink.h"
+
+namespace zarnet {
+
+QtSerialLink::QtSerialLink(QObject* parent) : SerialLink(parent) {
+    connect(&port_, &QSerialPort::readyRead, this, &QtSerialLink::onReadyRead);
+    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialLink::onError);
+}
+
+OpenResult QtSerialLink::open(const QString& device) {
+    close();
+    port_.setPortName(device);
+    port_.setBaudRate(BaudRate);
+    port_.setDataBits(QSerialPort::Data8);
+    port_.setParity(QSerialPort::NoParity);
+    port_.setStopBits(QSerialPort::OneStop);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    ++openings_;
+    hangUpPending_ = false;
+    if (port_.open(QIODevice::ReadWrite))
+        return OpenResult::Opened;
+    const QSerialPort::SerialPortError error = port_.error();
+    port_.clearError();
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return OpenResult::NoSuchPort;
+    case QSerialPort::PermissionError: // the lock file, or EBUSY from an exclusive tty
+        return OpenResult::PortInUse;
+    default:
+        return OpenResult::Failed;
+    }
+}
+
+void QtSerialLink::close() {
+    if (port_.isOpen())
+        port_.close();
+    port_.clearError();
+    clearInput();
+}
+
+bool QtSerialLink::write(const QByteArray& bytes) {
+    if (!port_.isOpen())
+        return false;
+    // QSerialPort queues the whole array; its buffer is not bounded by OutBufferSize.
+    return port_.write(bytes) == bytes.size();
+}
+
+void QtSerialLink::onReadyRead() { received(port_.readAll()); }
+
+void QtSerialLink::onError(QSerialPort::SerialPortError error) {
+    switch (error) {
+    case QSerialPort::NoError:
+    case QSerialPort::UnsupportedOperationError: // modem lines on a pseudo-terminal
+    case QSerialPort::TimeoutError:
+        return;
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+    case QSerialPort::ResourceError:
+        // A hung-up line keeps reporting read errors with a stale errno; the
+        // port is dead and must not look alive. Close it once control has left
+        // QSerialPort's own notifier.
+        if (port_.isOpen() && !hangUpPending_) {
+            hangUpPending_ = true;
+            QMetaObject::invokeMethod(
+                this, [this, opening = openings_] { hangUp(opening); }, Qt::QueuedConnection);
+        }
+        return;
+    default:
+        if (port_.isOpen())
+            raiseEvent(LineErrorEvent);
+        return;
+    }
+}
+
+void QtSerialLink::hangUp(int opening) {
+    hangUpPending_ = false;
+    // The port may have been closed and opened again since the error.
+    if (opening != openings_ || !port_.isOpen())
+        return;
+    close();
+    emit hungUp();
+}
+
+} // namespace zarnet

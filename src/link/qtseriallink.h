@@ -1,0 +1,32 @@
+#pragma once
+
+#include "seriallink.h"
+
+#include <QSerialPort>
+
+namespace zarnet {
+
+// SerialLink on QSerialPort: 115200 baud, no parity, 8 data bits, 1 stop bit,
+// no flow control; everything runs on signals, nothing waits.
+class QtSerialLink : public SerialLink {
+    Q_OBJECT
+public:
+    explicit QtSerialLink(QObject* parent = nullptr);
+
+    OpenResult open(const QString& device) override;
+    void close() override;
+    bool isOpen() const override { return port_.isOpen(); }
+    QString portName() const override { return port_.portName(); }
+    bool write(const QByteArray& bytes) override;
+
+private:
+    void onReadyRead();
+    void onError(QSerialPort::SerialPortError error);
+    void hangUp(int opening);
+
+    QSerialPort port_;
+    int openings_ = 0;
+    bool hangUpPending_ = false;
+};
+
+} // namespace zarnet

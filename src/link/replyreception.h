@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <cstdint>
+
+namespace zarnet {
+
+class SerialLink;
+
+// Takes every communication event of the link: the waiting bytes are examined
+// as one reply and then the receive buffer is emptied, whatever they held.
+// Nothing is kept from one event to the next.
+class ReplyReception : public QObject {
+    Q_OBJECT
+public:
+    explicit ReplyReception(SerialLink& serial, QObject* parent = nullptr);
+
+signals:
+    // Connected directly: the buffer is emptied only after the receivers return,
+    // so bytes that arrive while a message box is open are dropped too.
+    void deviceFound(int device);
+    void unitValues(const QList<uint32_t>& values);
+
+private:
+    void onCommEvent(int kind);
+
+    SerialLink& serial_;
+};
+
+} // namespace zarnet

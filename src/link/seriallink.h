@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+namespace zarnet {
+
+enum class OpenResult {
+    Opened,
+    NoSuchPort, // the device does not exist
+    PortInUse,  // another program holds it
+    Failed,     // any other refusal
+};
+
+// The kinds of communication event; data received is 2, as the window expects.
+enum CommEventKind { ReceiveEvent = 2, LineErrorEvent = 1004 };
+
+// The serial control the window talks to: one port, opened with fixed line
+// settings, a receive buffer of its own and a receive threshold. A data event is
+// raised once at least `threshold` bytes wait; threshold 0 raises none. Opening
+// and closing change neither the threshold nor the way bytes are delivered.
+class SerialLink : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int BaudRate = 115200;
+    static constexpr int OutBufferSize = 2048;
+
+    using QObject::QObject;
+
+    virtual OpenResult open(const QString& device) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    virtual QString portName() const = 0;
+    // Hands the whole array to the line in one piece; false when the port is
+    // closed or refuses it.
+    virtual bool write(const QByteArray& bytes) = 0;
+
+    void setReceiveThreshold(int threshold);
+    int receiveThreshold() const { return threshold_; }
+    int inBufferCount() const { return int(buffer_.size()); }
+    // All waiting bytes, removed from the buffer.
+    QByteArray input();
+    void clearInput() { buffer_.clear(); }
+
+signals:
+    void commEvent(int kind);
+    // The port was closed because the line failed under it.
+    void hungUp();
+
+protected:
+    // Implementations hand every received byte here.
+    void received(const QByteArray& bytes);
+    void raiseEvent(int kind);
+
+private:
+    QByteArray buffer_;
+    int threshold_ = 0;
+    bool inEvent_ = false;
+};
+
+} // namespace zarnet

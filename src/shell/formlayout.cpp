@@ -1,0 +1,140 @@
+#include "formlayout.h"
+
+#include "statuslamp.h"
+
+#include <dots/canvasview.h>
+#include <ui/songfont.h>
+
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+using namespace Qt::StringLiterals;
+
+namespace zarnet {
+
+namespace {
+
+template <typename Widget>
+Widget* place(Widget* widget, const QString& name, const QRect& rect) {
+    widget->setObjectName(name);
+    widget->setGeometry(rect);
+    return widget;
+}
+
+QGroupBox* group(QWidget* parent, const QString& name, const QString& caption, const QRect& rect) {
+    return place(new QGroupBox(caption, parent), name, rect);
+}
+
+QLabel* label(QWidget* parent, const QString& name, const QString& caption, const QRect& rect) {
+    return place(new QLabel(caption, parent), name, rect);
+}
+
+QPushButton* button(QWidget* parent, const QString& name, const QString& caption,
+                    const QRect& rect) {
+    return place(new QPushButton(caption, parent), name, rect);
+}
+
+QLineEdit* field(QWidget* parent, const QString& name, const QString& text, const QRect& rect,
+                 int maxLength = 32767) {
+    auto* edit = place(new QLineEdit(text, parent), name, rect);
+    edit->setMaxLength(maxLength);
+    return edit;
+}
+
+void buildDotGroup(QWidget* form, const DotCanvas& canvas) {
+    auto* frame2 = group(form, u"Frame2"_s, u"点阵信息"_s, {8, 8, 273, 401});
+    auto* picture = place(new CanvasView(canvas, frame2), u"Picture1"_s, {6, 16, 260, 68});
+    picture->setFont(songFont(12));
+    button(frame2, u"DotFontCommand"_s, u"字体"_s, {6, 88, 44, 36});
+    field(frame2, u"DotText"_s, u"生产一线"_s, {54, 88, 120, 36})->setFont(songFont(21.75));
+    button(frame2, u"DotTxtCommand"_s, u"文字"_s, {178, 88, 42, 36});
+    button(frame2, u"Command5"_s, u"图片"_s, {224, 88, 42, 36});
+
+    auto* frame6 = group(frame2, u"Frame6"_s, u"显示位置与大小"_s, {8, 136, 257, 97});
+    label(frame6, u"Label2"_s, u"X起点 Y起点 宽度  高度"_s, {8, 20, 241, 26})->setFont(songFont(15.75));
+    const QStringList window = {u"XstText"_s, u"YstText"_s, u"WText"_s, u"HText"_s};
+    const QStringList defaults = {u"192"_s, u"0"_s, u"64"_s, u"16"_s};
+    for (int i = 0; i < 4; ++i)
+        field(frame6, window[i], defaults[i], {8 + 60 * i, 52, 56, 34})
+            ->setFont(songFont(15.75, true));
+
+    auto* frame4 = group(frame2, u"Frame4"_s, u"显示时段控制"_s, {8, 240, 257, 121});
+    const QStringList modes = {u"一直显示"_s, u"每日时段"_s, u"星期范围"_s, u"每月日期"_s};
+    for (int i = 0; i < 4; ++i)
+        place(new QRadioButton(modes[i], frame4), u"TimeOption_%1"_s.arg(i),
+              {8, 20 + 24 * i, 80, 22});
+    field(frame4, u"StTimeText"_s, u"0"_s, {92, 19, 64, 22}, 4);
+    auto* line = place(new QFrame(frame4), u"Line1"_s, {160, 29, 16, 2});
+    line->setFrameShape(QFrame::HLine);
+    field(frame4, u"EnTimeText"_s, u"0"_s, {180, 19, 64, 22}, 4);
+    const QStringList info = {u"说明："_s, u"示例："_s, u"表示："_s};
+    for (int i = 0; i < 3; ++i)
+        label(frame4, u"TimeInfoLabel_%1"_s.arg(i), info[i], {92, 44 + 24 * i, 160, 22});
+
+    button(frame2, u"ClsDotCommand"_s, u"清空点阵"_s, {8, 367, 124, 28});
+    button(frame2, u"TxtSendCommand"_s, u"发送点阵"_s, {141, 367, 124, 28});
+}
+
+// The download and read-back groups share their arrangement: two label-and-field
+// rows, the value fields, then the buttons.
+QWidget* unitGroup(QWidget* form, const QString& name, const QString& caption, int left,
+                   const QList<int>& labels, const QString& addressField, const QString& valueField,
+                   int values, int valueMaxLength) {
+    auto* frame = group(form, name, caption, {left, 8, 113, 401});
+    const QStringList captions = {u"起始单元"_s, u"单元数量"_s};
+    const QStringList defaults = {u"0"_s, u"1"_s};
+    for (int row = 0; row < 2; ++row) {
+        label(frame, u"Label3_%1"_s.arg(labels[row]), captions[row], {6, 22 + 28 * row, 66, 22})
+            ->setFont(songFont(12));
+        field(frame, u"%1_%2"_s.arg(addressField).arg(row), defaults[row], {74, 18 + 28 * row, 33, 27},
+              2)
+            ->setFont(songFont(15));
+    }
+    for (int i = 0; i < values; ++i)
+        field(frame, u"%1_%2"_s.arg(valueField).arg(i), u"0"_s, {6, 78 + 28 * i, 101, 27},
+              valueMaxLength)
+            ->setFont(songFont(15));
+    return frame;
+}
+
+void buildUnitGroups(QWidget* form) {
+    auto* frame3 = unitGroup(form, u"Frame3"_s, u"下载数据"_s, 288, {3, 2}, u"RsAddText"_s,
+                             u"RsDataText"_s, 9, 8);
+    button(frame3, u"Rs23Command"_s, u"立即显示"_s, {6, 334, 101, 28});
+    button(frame3, u"Rs24Command"_s, u"固定显示"_s, {6, 366, 101, 28});
+    // Read-back values are shown whole, up to 4294967295: ten characters.
+    auto* frame5 = unitGroup(form, u"Frame5"_s, u"返回数据"_s, 408, {0, 1}, u"RsGetAddText"_s,
+                             u"RsGetValText"_s, 10, 10);
+    button(frame5, u"RsGetCommand"_s, u"获取数据"_s, {6, 364, 101, 30});
+}
+
+void buildControlGroup(QWidget* form) {
+    auto* frame1 = group(form, u"Frame1"_s, u"控制信息"_s, {528, 8, 121, 401});
+    label(frame1, u"Label1"_s, u"串口号："_s, {8, 22, 70, 20});
+    place(new StatusLamp(frame1), u"GetValShape"_s, {84, 20, 20, 20});
+    auto* combo = place(new QComboBox(frame1), u"RsCombo"_s, {8, 46, 105, 26});
+    combo->setEditable(true);
+    label(frame1, u"Label4"_s, u"设备编号："_s, {8, 80, 100, 20});
+    field(frame1, u"LedIDText"_s, u"255"_s, {8, 102, 105, 26}, 10);
+    const QStringList names = {u"OpenRs232Command"_s, u"FindCommand"_s, u"SeTimeCommand"_s,
+                               u"OpenPowCommand"_s, u"ClosePowCommand"_s};
+    const QStringList captions = {u"打开串口"_s, u"测试连接"_s, u"同步时间"_s, u"开机"_s, u"关机"_s};
+    for (int i = 0; i < 5; ++i)
+        button(frame1, names[i], captions[i], {8, 140 + 42 * i, 105, 32});
+    button(frame1, u"ExitCommand"_s, u"退出"_s, {8, 358, 105, 32});
+}
+
+} // namespace
+
+void buildMainFormControls(QWidget* form, const DotCanvas& canvas) {
+    buildDotGroup(form, canvas);
+    buildUnitGroups(form);
+    buildControlGroup(form);
+}
+
+} // namespace zarnet

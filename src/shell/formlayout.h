@@ -1,0 +1,13 @@
+#pragma once
+
+class QWidget;
+
+namespace zarnet {
+
+class DotCanvas;
+
+// Creates every control of the main window in its group box, with its name,
+// caption or initial text, maximum length, font and place (pixels = twips / 15).
+void buildMainFormControls(QWidget* form, const DotCanvas& canvas);
+
+} // namespace zarnet

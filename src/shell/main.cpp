@@ -1,0 +1,35 @@
+#include "mainform.h"
+#include "qtcanvasdialogs.h"
+#include "qtmessages.h"
+#include "singleinstance.h"
+
+#include <link/portcatalog.h>
+#include <link/qtseriallink.h>
+#include <ui/songfont.h>
+
+#include <QApplication>
+#include <QScreen>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    zarnet::SingleInstance instance;
+    if (!instance.acquire())
+        return 0;
+    zarnet::installSongSubstitutions();
+
+    zarnet::QtSerialLink serial;
+    zarnet::SystemPortCatalog ports;
+    zarnet::QtMessages messages;
+    zarnet::QtCanvasDialogs dialogs;
+    zarnet::MainForm form({serial, ports, messages, dialogs});
+    messages.setWindow(&form);
+    dialogs.setWindow(&form);
+
+    // The scan's messages come before the window does.
+    form.load();
+    const QRect screen = form.screen()->geometry();
+    form.move(screen.x() + (screen.width() - form.width()) / 2,
+              screen.y() + (screen.height() - form.height()) / 2);
+    form.show();
+    return app.exec();
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <cstdint>
+
+class QWidget;
+
+namespace zarnet {
+
+class ControllerLink;
+class Messages;
+
+// The "返回数据" group: asks for a run of units and shows the values that come back.
+class UnitReadPanel : public QObject {
+    Q_OBJECT
+public:
+    UnitReadPanel(QWidget* form, ControllerLink& link, Messages& messages);
+
+    void requestUnitData();
+    // Value i goes to RsGetValText_i, whatever start unit was asked for; fields
+    // past the values keep their texts, values past the last field are dropped.
+    void showValues(const QList<uint32_t>& values);
+
+private:
+    QWidget* form_;
+    ControllerLink& link_;
+    Messages& messages_;
+};
+
+} // namespace zarnet
