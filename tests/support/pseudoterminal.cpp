@@ -1,0 +1,67 @@
+#include "pseudoterminal.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace zarnet::test {
+
+PseudoTerminal::PseudoTerminal() {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (master_ < 0)
+        return;
+    if (grantpt(master_) != 0 || unlockpt(master_) != 0) {
+        ::close(master_);
+        master_ = -1;
+        return;
+    }
+    slavePath_ = QString::fromLocal8Bit(ptsname(master_));
+    termios raw{};
+    tcgetattr(master_, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(master_, TCSANOW, &raw);
+    heldSlave_ = ::open(ptsname(master_), O_RDWR | O_NOCTTY | O_NONBLOCK);
+}
+
+PseudoTerminal::~PseudoTerminal() { hangUp(); }
+
+bool PseudoTerminal::write(const QByteArray& bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(master_, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0) {
+            done += n;
+        } else if (n < 0 && errno == EAGAIN) {
+            pollfd p{master_, POLLOUT, 0};
+            poll(&p, 1, 100);
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+QByteArray PseudoTerminal::readAvailable() {
+    QByteArray bytes;
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = ::read(master_, chunk, sizeof chunk);
+        if (n <= 0)
+            break;
+        bytes.append(chunk, n);
+    }
+    return bytes;
+}
+
+void PseudoTerminal::hangUp() {
+    if (heldSlave_ >= 0)
+        ::close(heldSlave_);
+    if (master_ >= 0)
+        ::close(master_);
+    heldSlave_ = master_ = -1;
+}
+
+} // namespace zarnet::test

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace zarnet::test {
+
+// The controller's end of a pseudo-terminal in raw mode. The program under test
+// opens slavePath() like any serial device. A slave descriptor is held open too,
+// so that the master does not see a hang-up each time the program closes its port.
+class PseudoTerminal {
+public:
+    PseudoTerminal();
+    ~PseudoTerminal();
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    bool isValid() const { return master_ >= 0; }
+    QString slavePath() const { return slavePath_; }
+    int masterFd() const { return master_; }
+
+    // Writes everything, retrying while the line is full.
+    bool write(const QByteArray& bytes);
+    // Whatever is waiting, without blocking.
+    QByteArray readAvailable();
+    // Like pulling the cable: the program's end reads a hang-up from now on.
+    void hangUp();
+
+private:
+    int master_ = -1;
+    int heldSlave_ = -1;
+    QString slavePath_;
+};
+
+} // namespace zarnet::test

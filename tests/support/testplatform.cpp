@@ -1,0 +1,69 @@
+#include "testplatform.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+namespace zarnet::test {
+
+void RecordingMessages::error(const QString& text) {
+    errors.append(text);
+    if (whileOpen)
+        whileOpen();
+}
+
+void RecordingMessages::information(const QString& text) {
+    informations.append(text);
+    if (whileOpen)
+        whileOpen();
+}
+
+FontChoice ScriptedDialogs::chooseFont(const FontChoice& preset) {
+    lastPreset = preset;
+    return font.value_or(preset);
+}
+
+QString ScriptedDialogs::chooseFile(const QString& initialDir, const QString& filter,
+                                    const QString&) {
+    lastInitialDir = initialDir;
+    lastFilter = filter;
+    return file;
+}
+
+std::optional<QString> MapCatalog::device(const QString& portText) const {
+    if (ports.contains(portText.trimmed()))
+        return ports.value(portText.trimmed());
+    if (portText.startsWith(u'/'))
+        return portText;
+    return std::nullopt;
+}
+
+FormFixture::FormFixture() = default;
+
+FormFixture::~FormFixture() { form.reset(); }
+
+MainForm& FormFixture::start() {
+    form = std::make_unique<MainForm>(Platform{serial, catalog, messages, dialogs, [this] { return now; }});
+    form->load();
+    form->show();
+    form->activateWindow();
+    if (!QTest::qWaitForWindowActive(form.get()))
+        qWarning("the window did not become active");
+    return *form;
+}
+
+void FormFixture::click(const QString& button) {
+    auto* widget = find<QPushButton>(button);
+    widget->setFocus(Qt::MouseFocusReason);
+    widget->click();
+}
+
+void FormFixture::enter(const QString& field, const QString& text) {
+    auto* edit = find<QLineEdit>(field);
+    edit->setFocus(Qt::MouseFocusReason);
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+    find<QPushButton>(QStringLiteral("ExitCommand"))->setFocus(Qt::TabFocusReason);
+}
+
+} // namespace zarnet::test

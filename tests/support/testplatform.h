@@ -1,0 +1,70 @@
+#pragma once
+
+#include <dots/dialogs.h>
+#include <link/messages.h>
+#include <link/portcatalog.h>
+#include <link/qtseriallink.h>
+#include <shell/mainform.h>
+
+#include <QDateTime>
+#include <QMap>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+namespace zarnet::test {
+
+// Records the boxes the window would show, and which icon each would carry.
+class RecordingMessages : public Messages {
+public:
+    void error(const QString& text) override;
+    void information(const QString& text) override;
+
+    QStringList errors;
+    QStringList informations;
+    // Runs while a box would be open, before the handler goes on.
+    std::function<void()> whileOpen;
+};
+
+// Answers the dialogs as a test tells it to.
+class ScriptedDialogs : public CanvasDialogs {
+public:
+    FontChoice chooseFont(const FontChoice& preset) override;
+    QString chooseFile(const QString& initialDir, const QString& filter,
+                       const QString& lastFile) override;
+
+    std::optional<FontChoice> font; // nullopt: the operator cancels
+    QString file;                   // empty: the operator cancels
+    FontChoice lastPreset;
+    QString lastInitialDir;
+    QString lastFilter;
+};
+
+// Port numbers mapped to devices by the test; any other number is no such port.
+class MapCatalog : public PortCatalog {
+public:
+    std::optional<QString> device(const QString& portText) const override;
+    QMap<QString, QString> ports;
+};
+
+// A window on a real QtSerialLink, with the seams above.
+struct FormFixture {
+    FormFixture();
+    ~FormFixture();
+    // Builds and loads the window, then shows it and makes it active.
+    MainForm& start();
+
+    QtSerialLink serial;
+    MapCatalog catalog;
+    RecordingMessages messages;
+    ScriptedDialogs dialogs;
+    QDateTime now = QDateTime(QDate(2026, 12, 5), QTime(20, 18, 51));
+    std::unique_ptr<MainForm> form;
+
+    template <typename T> T* find(const QString& name) { return form->findChild<T*>(name); }
+    void click(const QString& button);
+    // Types into a field and moves the focus away, as the operator does.
+    void enter(const QString& field, const QString& text);
+};
+
+} // namespace zarnet::test

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "pseudoterminal.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <cstdint>
+
+class QSocketNotifier;
+
+namespace zarnet::test {
+
+// A sign controller on the far end of a pseudo-terminal. It records every byte
+// and every whole frame it receives and, when answering is on, replies as a
+// controller does: the connection test with its device number, a unit read with
+// the values it stored from earlier unit writes.
+class VirtualController : public QObject {
+    Q_OBJECT
+public:
+    explicit VirtualController(QObject* parent = nullptr);
+
+    QString path() const { return pty_.slavePath(); }
+    PseudoTerminal& pty() { return pty_; }
+
+    void setAnswering(bool on) { answering_ = on; }
+    void setDevice(uint8_t device) { device_ = device; }
+
+    QByteArray received() const { return received_; }
+    QList<QByteArray> frames() const { return frames_; }
+    void clearReceived();
+
+    // Sends bytes to the program now, in one piece or in the given pieces with a
+    // pause between them, or after a delay.
+    void send(const QByteArray& bytes);
+    void sendInPieces(const QByteArray& bytes, const QList<int>& sizes, int pauseMs);
+    void sendLater(const QByteArray& bytes, int delayMs);
+
+    // A reply frame as the controller frames it: 0xEE in byte 3.
+    static QByteArray reply(uint8_t code, const QByteArray& payload);
+    static QByteArray findReply(uint8_t device);
+    static QByteArray unitReply(uint8_t start, const QList<uint32_t>& values);
+
+    QMap<int, uint32_t> units() const { return units_; }
+
+signals:
+    void frameReceived(const QByteArray& frame);
+
+private:
+    void onReadable();
+    void cutFrames();
+    void act(const QByteArray& frame);
+
+    PseudoTerminal pty_;
+    QSocketNotifier* notifier_ = nullptr;
+    QByteArray received_;
+    QByteArray pending_;
+    QList<QByteArray> frames_;
+    QMap<int, uint32_t> units_;
+    bool answering_ = false;
+    uint8_t device_ = 255;
+};
+
+} // namespace zarnet::test
