@@ -62,6 +62,7 @@ void FormFixture::enter(const QString& field, const QString& text) {
     auto* edit = find<QLineEdit>(field);
     edit->setFocus(Qt::MouseFocusReason);
     edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
     QTest::keyClicks(edit, text);
     find<QPushButton>(QStringLiteral("ExitCommand"))->setFocus(Qt::TabFocusReason);
 }

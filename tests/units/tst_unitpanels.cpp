@@ -1,0 +1,158 @@
+#include <support/testplatform.h>
+#include <support/virtualcontroller.h>
+
+#include <link/messages.h>
+
+#include <QLineEdit>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace zarnet;
+using namespace zarnet::test;
+
+class TestUnitPanels : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void showAtOnceAndFixed();
+    void countNineSendsAllNineValues();
+    void refusalsSendNothing_data();
+    void refusalsSendNothing();
+    void readRequestArmsTheThreshold();
+    void writeThenReadBack();
+    void shortReplyLeavesLaterFields();
+    void closedPortSendsNothing();
+
+private:
+    // Nothing may reach the line for a while.
+    void expectSilence();
+
+    std::unique_ptr<VirtualController> controller;
+    std::unique_ptr<FormFixture> fixture;
+};
+
+void TestUnitPanels::init() {
+    controller = std::make_unique<VirtualController>();
+    fixture = std::make_unique<FormFixture>();
+    fixture->catalog.ports[u"1"_s] = controller->path();
+    fixture->start();
+    QVERIFY(fixture->serial.isOpen());
+}
+
+void TestUnitPanels::cleanup() {
+    fixture.reset();
+    controller.reset();
+}
+
+void TestUnitPanels::expectSilence() {
+    QTest::qWait(100);
+    QCOMPARE(controller->received().toHex(' '), QByteArray());
+}
+
+void TestUnitPanels::showAtOnceAndFixed() {
+    fixture->enter(u"RsDataText_0"_s, u"1234"_s);
+    fixture->click(u"Rs23Command"_s);
+    fixture->click(u"Rs24Command"_s);
+    QTRY_COMPARE(controller->frames().size(), 2);
+    QCOMPARE(controller->frames()[0].toHex(' '),
+             QByteArray::fromHex("02000EFFEE230001000004D2EB03").toHex(' '));
+    QCOMPARE(controller->frames()[1].toHex(' '),
+             QByteArray::fromHex("02000EFFEE240001000004D2EC03").toHex(' '));
+    QCOMPARE(fixture->find<QLineEdit>(u"RsDataText_0"_s)->text(), u"1234"_s);
+}
+
+void TestUnitPanels::countNineSendsAllNineValues() {
+    fixture->enter(u"RsAddText_1"_s, u"9"_s);
+    for (int i = 0; i < 9; ++i)
+        fixture->enter(u"RsDataText_%1"_s.arg(i), QString::number(i + 1));
+    fixture->click(u"Rs23Command"_s);
+    QTRY_COMPARE(controller->frames().size(), 1);
+    const QByteArray frame = controller->frames()[0];
+    QCOMPARE(frame.size(), 46);
+    QCOMPARE(frame.left(3).toHex(), "02002e"_ba);
+    for (int i = 0; i < 9; ++i)
+        QCOMPARE(uint8_t(frame[11 + 4 * i]), uint8_t(i + 1));
+}
+
+void TestUnitPanels::refusalsSendNothing_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("button");
+    QTest::newRow("download count 10") << u"RsAddText_1"_s << u"10"_s << u"Rs23Command"_s;
+    QTest::newRow("download start -1") << u"RsAddText_0"_s << u"-1"_s << u"Rs24Command"_s;
+    QTest::newRow("value -1") << u"RsDataText_0"_s << u"-1"_s << u"Rs23Command"_s;
+    QTest::newRow("value 3e9") << u"RsDataText_0"_s << u"3e9"_s << u"Rs23Command"_s;
+    QTest::newRow("read start letters") << u"RsGetAddText_0"_s << u"ab"_s << u"RsGetCommand"_s;
+    QTest::newRow("read start -1") << u"RsGetAddText_0"_s << u"-1"_s << u"RsGetCommand"_s;
+    QTest::newRow("read count empty") << u"RsGetAddText_1"_s << QString() << u"RsGetCommand"_s;
+}
+
+void TestUnitPanels::refusalsSendNothing() {
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(QString, button);
+    fixture->serial.setReceiveThreshold(9);
+    fixture->enter(field, text);
+    fixture->click(button);
+    QCOMPARE(fixture->messages.errors.size(), 1);
+    QVERIFY(!fixture->messages.errors[0].isEmpty());
+    QCOMPARE(QApplication::focusWidget()->objectName(), field);
+    QCOMPARE(fixture->find<QLineEdit>(field)->text(), text);
+    QCOMPARE(fixture->serial.receiveThreshold(), 9);
+    expectSilence();
+}
+
+void TestUnitPanels::readRequestArmsTheThreshold() {
+    fixture->enter(u"RsGetAddText_1"_s, u"10"_s);
+    fixture->click(u"RsGetCommand"_s);
+    QTRY_COMPARE(controller->frames().size(), 1);
+    QCOMPARE(controller->frames()[0].toHex(' '),
+             QByteArray::fromHex("02000AFFEE30000A2103").toHex(' '));
+    QCOMPARE(fixture->serial.receiveThreshold(), 50);
+}
+
+void TestUnitPanels::writeThenReadBack() {
+    controller->setAnswering(true);
+    fixture->enter(u"RsAddText_0"_s, u"3"_s);
+    fixture->enter(u"RsAddText_1"_s, u"3"_s);
+    fixture->enter(u"RsDataText_0"_s, u"99999999"_s);
+    fixture->enter(u"RsDataText_1"_s, u"0"_s);
+    fixture->enter(u"RsDataText_2"_s, u"2.5"_s);
+    fixture->click(u"Rs24Command"_s);
+    QTRY_COMPARE(controller->units().size(), 3);
+
+    fixture->enter(u"RsGetAddText_0"_s, u"3"_s);
+    fixture->enter(u"RsGetAddText_1"_s, u"3"_s);
+    fixture->click(u"RsGetCommand"_s);
+    QTRY_COMPARE(fixture->find<QLineEdit>(u"RsGetValText_0"_s)->text(), u"99999999"_s);
+    QCOMPARE(fixture->find<QLineEdit>(u"RsGetValText_1"_s)->text(), u"0"_s);
+    QCOMPARE(fixture->find<QLineEdit>(u"RsGetValText_2"_s)->text(), u"2"_s);
+    QCOMPARE(fixture->serial.inBufferCount(), 0);
+    QVERIFY(fixture->messages.errors.isEmpty());
+}
+
+void TestUnitPanels::shortReplyLeavesLaterFields() {
+    for (int i = 0; i < 10; ++i)
+        fixture->find<QLineEdit>(u"RsGetValText_%1"_s.arg(i))->setText(u"x"_s);
+    fixture->enter(u"RsGetAddText_1"_s, u"3"_s);
+    fixture->click(u"RsGetCommand"_s);
+    QTRY_COMPARE(controller->frames().size(), 1);
+    controller->send(VirtualController::unitReply(0, {4294967295u, 5, 6}));
+    QTRY_COMPARE(fixture->find<QLineEdit>(u"RsGetValText_0"_s)->text(), u"4294967295"_s);
+    QCOMPARE(fixture->find<QLineEdit>(u"RsGetValText_2"_s)->text(), u"6"_s);
+    for (int i = 3; i < 10; ++i)
+        QCOMPARE(fixture->find<QLineEdit>(u"RsGetValText_%1"_s.arg(i))->text(), u"x"_s);
+}
+
+void TestUnitPanels::closedPortSendsNothing() {
+    fixture->serial.close();
+    fixture->click(u"Rs23Command"_s);
+    fixture->click(u"RsGetCommand"_s);
+    QCOMPARE(fixture->messages.errors, QStringList(2, text::PortClosed));
+    QCOMPARE(fixture->serial.receiveThreshold(), 0);
+    expectSilence();
+}
+
+QTEST_MAIN(TestUnitPanels)
+#include "tst_unitpanels.moc"
