@@ -1,0 +1,238 @@
+#include <support/testplatform.h>
+#include <support/virtualcontroller.h>
+
+#include <dots/imageframe.h>
+#include <link/messages.h>
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace zarnet;
+using namespace zarnet::test;
+
+class TestDotPanel : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void startUpValues();
+    void modesOverwriteStartAndEnd_data();
+    void modesOverwriteStartAndEnd();
+    void startAndEndTakeFourCharacters();
+    void leavingRules_data();
+    void leavingRules();
+    void fontChoiceRedraws();
+    void cancelledFontKeepsFonts();
+    void pictureDialog();
+    void textThenSend();
+    void scheduleGoesIntoTheFrame();
+    void refusalsSendNothing_data();
+    void refusalsSendNothing();
+
+private:
+    QString text(const QString& name) { return fixture->find<QLineEdit>(name)->text(); }
+    int litDots();
+
+    std::unique_ptr<VirtualController> controller;
+    std::unique_ptr<FormFixture> fixture;
+};
+
+void TestDotPanel::init() {
+    controller = std::make_unique<VirtualController>();
+    fixture = std::make_unique<FormFixture>();
+    fixture->catalog.ports[u"1"_s] = controller->path();
+    fixture->start();
+}
+
+void TestDotPanel::cleanup() {
+    fixture.reset();
+    controller.reset();
+}
+
+int TestDotPanel::litDots() {
+    int lit = 0;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 256; ++x)
+            lit += fixture->form->canvas().pixel(x, y) > 128;
+    return lit;
+}
+
+void TestDotPanel::startUpValues() {
+    QVERIFY(fixture->find<QRadioButton>(u"TimeOption_0"_s)->isChecked());
+    QCOMPARE(fixture->find<QLabel>(u"TimeInfoLabel_0"_s)->text(), u"永久显示，不受时间段控制"_s);
+    QVERIFY(fixture->find<QLabel>(u"TimeInfoLabel_1"_s)->text().isEmpty());
+    QVERIFY(fixture->find<QLabel>(u"TimeInfoLabel_2"_s)->text().isEmpty());
+    QCOMPARE(QStringList({text(u"XstText"_s), text(u"YstText"_s), text(u"WText"_s),
+                          text(u"HText"_s), text(u"StTimeText"_s), text(u"EnTimeText"_s)}),
+             QStringList({u"192"_s, u"0"_s, u"64"_s, u"16"_s, u"0"_s, u"0"_s}));
+    QCOMPARE(text(u"DotText"_s), u"生产一线"_s);
+    QCOMPARE(litDots(), 0);
+}
+
+void TestDotPanel::modesOverwriteStartAndEnd_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("end");
+    QTest::newRow("daily") << 1 << u"0845"_s << u"2130"_s;
+    QTest::newRow("weekdays") << 2 << u"0"_s << u"2"_s;
+    QTest::newRow("dates") << 3 << u"5"_s << u"15"_s;
+}
+
+void TestDotPanel::modesOverwriteStartAndEnd() {
+    QFETCH(int, mode);
+    QFETCH(QString, start);
+    QFETCH(QString, end);
+    fixture->enter(u"StTimeText"_s, u"0700"_s);
+    fixture->enter(u"EnTimeText"_s, u"1900"_s);
+    fixture->find<QRadioButton>(u"TimeOption_%1"_s.arg(mode))->click();
+    QCOMPARE(text(u"StTimeText"_s), start);
+    QCOMPARE(text(u"EnTimeText"_s), end);
+    QVERIFY(!fixture->find<QLabel>(u"TimeInfoLabel_1"_s)->text().isEmpty());
+    fixture->find<QRadioButton>(u"TimeOption_0"_s)->click();
+    QCOMPARE(text(u"StTimeText"_s) + text(u"EnTimeText"_s), u"00"_s);
+    QVERIFY(fixture->find<QLabel>(u"TimeInfoLabel_1"_s)->text().isEmpty());
+    QVERIFY(fixture->find<QLineEdit>(u"StTimeText"_s)->isEnabled());
+}
+
+void TestDotPanel::startAndEndTakeFourCharacters() {
+    fixture->enter(u"StTimeText"_s, u"08451"_s);
+    QCOMPARE(text(u"StTimeText"_s), u"0845"_s);
+}
+
+void TestDotPanel::leavingRules_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("width 70") << u"WText"_s << u"70"_s << u"64"_s;
+    QTest::newRow("width 7") << u"WText"_s << u"7"_s << u"0"_s;
+    QTest::newRow("width -13") << u"WText"_s << u"-13"_s << u"-8"_s;
+    QTest::newRow("width with a blank") << u"WText"_s << u" 64"_s << u"64"_s;
+    QTest::newRow("width letters") << u"WText"_s << u"abc"_s << u"64"_s;
+    QTest::newRow("width empty") << u"WText"_s << QString() << u"64"_s;
+    QTest::newRow("width beyond 16 bits") << u"WText"_s << u"40000"_s << u"64"_s;
+    QTest::newRow("X 193") << u"XstText"_s << u"193"_s << u"192"_s;
+    QTest::newRow("X -3") << u"XstText"_s << u"-3"_s << u"-2"_s;
+    QTest::newRow("X letters") << u"XstText"_s << u"x1"_s << u"192"_s;
+    QTest::newRow("Y keeps 193") << u"YstText"_s << u"193"_s << u"193"_s;
+    QTest::newRow("height keeps 7") << u"HText"_s << u"7"_s << u"7"_s;
+}
+
+void TestDotPanel::leavingRules() {
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    fixture->enter(field, typed);
+    QCOMPARE(text(field), shown);
+    QVERIFY(fixture->messages.errors.isEmpty());
+}
+
+void TestDotPanel::fontChoiceRedraws() {
+    fixture->dialogs.font = FontChoice{true, 16, u"AR PL UMing CN"_s, true};
+    fixture->click(u"DotFontCommand"_s);
+    QCOMPARE(fixture->dialogs.lastPreset.pointSize, 12.0);
+    QCOMPARE(fixture->dialogs.lastPreset.bold, false);
+    const QFont canvasFont = fixture->form->canvas().font();
+    const QFont fieldFont = fixture->find<QLineEdit>(u"DotText"_s)->font();
+    for (const QFont& font : {canvasFont, fieldFont}) {
+        QCOMPARE(font.pointSizeF(), 16.0);
+        QVERIFY(font.bold() && font.italic());
+        QCOMPARE(font.family(), u"AR PL UMing CN"_s);
+    }
+    QVERIFY(litDots() > 0); // drawn without pressing "文字"
+}
+
+void TestDotPanel::cancelledFontKeepsFonts() {
+    const QFont fieldFont = fixture->find<QLineEdit>(u"DotText"_s)->font();
+    fixture->dialogs.font.reset();
+    fixture->click(u"DotFontCommand"_s);
+    QCOMPARE(fixture->form->canvas().font().pointSizeF(), 12.0);
+    QCOMPARE(fixture->find<QLineEdit>(u"DotText"_s)->font().pointSizeF(), 12.0);
+    QVERIFY(fieldFont.pointSizeF() > 21);
+    QVERIFY(litDots() > 0);
+}
+
+void TestDotPanel::pictureDialog() {
+    QTemporaryDir dir;
+    fixture->click(u"DotTxtCommand"_s);
+    const QImage drawn = fixture->form->canvas().image();
+
+    fixture->dialogs.file.clear(); // cancelled
+    fixture->click(u"Command5"_s);
+    QCOMPARE(fixture->dialogs.lastInitialDir, QDir::current().filePath(u"bmp"_s));
+    QCOMPARE(fixture->dialogs.lastFilter, u"位图文件(*.bmp)"_s);
+    QCOMPARE(fixture->form->canvas().image(), drawn);
+
+    fixture->dialogs.file = dir.filePath(u"none.bmp"_s);
+    fixture->click(u"Command5"_s);
+    QCOMPARE(fixture->form->canvas().image(), drawn);
+    QVERIFY(fixture->messages.errors.isEmpty());
+
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(QColor(0, 0, 255));
+    picture.save(dir.filePath(u"blue.bmp"_s), "BMP");
+    fixture->dialogs.file = dir.filePath(u"blue.bmp"_s);
+    fixture->click(u"Command5"_s);
+    QCOMPARE(litDots(), 64); // the picture replaces the drawn text
+}
+
+void TestDotPanel::textThenSend() {
+    fixture->click(u"DotTxtCommand"_s);
+    fixture->click(u"TxtSendCommand"_s);
+    QTRY_COMPARE(controller->frames().size(), 1);
+    const QByteArray frame = controller->frames()[0];
+    const DotCanvas& canvas = fixture->form->canvas();
+    QCOMPARE(frame.toHex(' '),
+             dotImageFrame(255, {0, 0, 0, 0}, {192, 0, 8, 16}, getDotData(canvas, 8, 16)).toHex(' '));
+    QCOMPARE(frame.size(), 144);
+    QVERIFY(frame.mid(14, 128).count('\0') < 128);
+    QCOMPARE(fixture->serial.receiveThreshold(), 0);
+}
+
+void TestDotPanel::scheduleGoesIntoTheFrame() {
+    fixture->find<QRadioButton>(u"TimeOption_1"_s)->click();
+    fixture->click(u"TxtSendCommand"_s);
+    fixture->find<QRadioButton>(u"TimeOption_3"_s)->click();
+    fixture->click(u"TxtSendCommand"_s);
+    QTRY_COMPARE(controller->frames().size(), 2);
+    QCOMPARE(controller->frames()[0].mid(6, 4).toHex(), "120d050a"_ba);
+    QCOMPARE(controller->frames()[1].mid(6, 4).toHex(), "3005000f"_ba);
+}
+
+void TestDotPanel::refusalsSendNothing_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("X 256") << 0 << u"XstText"_s << u"256"_s;
+    QTest::newRow("Y letters") << 0 << u"YstText"_s << u"y"_s;
+    QTest::newRow("Y empty") << 0 << u"YstText"_s << QString();
+    QTest::newRow("height 300") << 0 << u"HText"_s << u"300"_s;
+    QTest::newRow("image 256 x 65") << 0 << u"HText"_s << u"65"_s;
+    QTest::newRow("daily start 845") << 1 << u"StTimeText"_s << u"845"_s;
+    QTest::newRow("daily end 99h9") << 1 << u"EnTimeText"_s << u"99h9"_s;
+    QTest::newRow("weekday end 300") << 2 << u"EnTimeText"_s << u"300"_s;
+    QTest::newRow("date start -1") << 3 << u"StTimeText"_s << u"-1"_s;
+}
+
+void TestDotPanel::refusalsSendNothing() {
+    QFETCH(int, mode);
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    fixture->find<QRadioButton>(u"TimeOption_%1"_s.arg(mode))->click();
+    if (typed == u"65")
+        fixture->enter(u"WText"_s, u"256"_s);
+    fixture->enter(field, typed);
+    fixture->click(u"TxtSendCommand"_s);
+    QCOMPARE(fixture->messages.errors.size(), 1);
+    const QString expectedFocus = typed == u"65" ? u"WText"_s : field;
+    QCOMPARE(QApplication::focusWidget()->objectName(), expectedFocus);
+    QTest::qWait(100);
+    QVERIFY(controller->received().isEmpty());
+}
+
+QTEST_MAIN(TestDotPanel)
+#include "tst_dotpanel.moc"
