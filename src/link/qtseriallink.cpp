@@ -47,6 +47,8 @@ bool QtSerialLink::write(const QByteArray& bytes) {
 
 void QtSerialLink::onReadyRead() { received(port_.readAll()); }
 
+QByteArray QtSerialLink::takeArrived() { return port_.isOpen() ? port_.readAll() : QByteArray(); }
+
 void QtSerialLink::onError(QSerialPort::SerialPortError error) {
     switch (error) {
     case QSerialPort::NoError:

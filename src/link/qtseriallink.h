@@ -19,6 +19,9 @@ public:
     QString portName() const override { return port_.portName(); }
     bool write(const QByteArray& bytes) override;
 
+protected:
+    QByteArray takeArrived() override;
+
 private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);

@@ -4,7 +4,18 @@ namespace zarnet {
 
 void SerialLink::setReceiveThreshold(int threshold) { threshold_ = qMax(0, threshold); }
 
+int SerialLink::inBufferCount() {
+    buffer_.append(takeArrived());
+    return int(buffer_.size());
+}
+
+void SerialLink::clearInput() {
+    takeArrived();
+    buffer_.clear();
+}
+
 QByteArray SerialLink::input() {
+    buffer_.append(takeArrived());
     QByteArray bytes;
     bytes.swap(buffer_);
     return bytes;

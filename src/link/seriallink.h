@@ -38,10 +38,10 @@ public:
 
     void setReceiveThreshold(int threshold);
     int receiveThreshold() const { return threshold_; }
-    int inBufferCount() const { return int(buffer_.size()); }
+    int inBufferCount();
     // All waiting bytes, removed from the buffer.
     QByteArray input();
-    void clearInput() { buffer_.clear(); }
+    void clearInput();
 
 signals:
     void commEvent(int kind);
@@ -51,6 +51,9 @@ signals:
 protected:
     // Implementations hand every received byte here.
     void received(const QByteArray& bytes);
+    // Bytes that have arrived but not yet been handed to received(): while a
+    // handler runs, the port does not announce new data.
+    virtual QByteArray takeArrived() { return {}; }
     void raiseEvent(int kind);
 
 private:

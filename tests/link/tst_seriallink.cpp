@@ -115,7 +115,7 @@ void TestSerialLink::hangUpClosesThePort() {
     QtSerialLink link;
     QCOMPARE(link.open(controller->path()), OpenResult::Opened);
     QSignalSpy hungUp(&link, &QtSerialLink::hungUp);
-    controller->pty().hangUp();
+    controller->hangUp();
     QTRY_COMPARE(hungUp.count(), 1);
     QVERIFY(!link.isOpen());
     QVERIFY(!link.write("x"_ba));

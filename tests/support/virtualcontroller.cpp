@@ -12,6 +12,11 @@ VirtualController::VirtualController(QObject* parent) : QObject(parent) {
     connect(notifier_, &QSocketNotifier::activated, this, &VirtualController::onReadable);
 }
 
+void VirtualController::hangUp() {
+    notifier_->setEnabled(false);
+    pty_.hangUp();
+}
+
 void VirtualController::clearReceived() {
     received_.clear();
     pending_.clear();

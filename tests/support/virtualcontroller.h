@@ -22,7 +22,8 @@ public:
     explicit VirtualController(QObject* parent = nullptr);
 
     QString path() const { return pty_.slavePath(); }
-    PseudoTerminal& pty() { return pty_; }
+    // Like pulling the cable: the program's end sees the line hang up.
+    void hangUp();
 
     void setAnswering(bool on) { answering_ = on; }
     void setDevice(uint8_t device) { device_ = device; }
