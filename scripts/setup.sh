@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what Zarnet needs to build, run and test on Debian 12 (skipped when present).
+set -euo pipefail
+
+packages=(g++ cmake ninja-build qt6-base-dev qt6-serialport-dev fonts-arphic-uming)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
