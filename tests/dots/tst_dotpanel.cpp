@@ -207,27 +207,29 @@ void TestDotPanel::refusalsSendNothing_data() {
     QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("typed");
-    QTest::newRow("X 256") << 0 << u"XstText"_s << u"256"_s;
-    QTest::newRow("Y letters") << 0 << u"YstText"_s << u"y"_s;
-    QTest::newRow("Y empty") << 0 << u"YstText"_s << QString();
-    QTest::newRow("height 300") << 0 << u"HText"_s << u"300"_s;
-    QTest::newRow("image 256 x 65") << 0 << u"HText"_s << u"65"_s;
-    QTest::newRow("daily start 845") << 1 << u"StTimeText"_s << u"845"_s;
-    QTest::newRow("daily end 99h9") << 1 << u"EnTimeText"_s << u"99h9"_s;
-    QTest::newRow("weekday end 300") << 2 << u"EnTimeText"_s << u"300"_s;
-    QTest::newRow("date start -1") << 3 << u"StTimeText"_s << u"-1"_s;
+    QTest::addColumn<QString>("message");
+    QTest::newRow("X 256") << 0 << u"XstText"_s << u"256"_s << text::XStart;
+    QTest::newRow("Y letters") << 0 << u"YstText"_s << u"y"_s << text::YStart;
+    QTest::newRow("Y empty") << 0 << u"YstText"_s << QString() << text::YStart;
+    QTest::newRow("height 300") << 0 << u"HText"_s << u"300"_s << text::Height;
+    QTest::newRow("image 256 x 65") << 0 << u"HText"_s << u"65"_s << text::ImageTooLarge;
+    QTest::newRow("daily start 845") << 1 << u"StTimeText"_s << u"845"_s << text::DailyStart;
+    QTest::newRow("daily end 99h9") << 1 << u"EnTimeText"_s << u"99h9"_s << text::DailyEnd;
+    QTest::newRow("weekday end 300") << 2 << u"EnTimeText"_s << u"300"_s << text::RangeEnd;
+    QTest::newRow("date start -1") << 3 << u"StTimeText"_s << u"-1"_s << text::RangeStart;
 }
 
 void TestDotPanel::refusalsSendNothing() {
     QFETCH(int, mode);
     QFETCH(QString, field);
     QFETCH(QString, typed);
+    QFETCH(QString, message);
     fixture->find<QRadioButton>(u"TimeOption_%1"_s.arg(mode))->click();
     if (typed == u"65")
         fixture->enter(u"WText"_s, u"256"_s);
     fixture->enter(field, typed);
     fixture->click(u"TxtSendCommand"_s);
-    QCOMPARE(fixture->messages.errors.size(), 1);
+    QCOMPARE(fixture->messages.errors, QStringList{message});
     const QString expectedFocus = typed == u"65" ? u"WText"_s : field;
     QCOMPARE(QApplication::focusWidget()->objectName(), expectedFocus);
     QTest::qWait(100);
