@@ -26,4 +26,13 @@ QByteArray buildFrame(uint8_t device, uint8_t code, const QByteArray& payload) {
     return frame;
 }
 
+QByteArray buildReply(uint8_t device, uint8_t code, const QByteArray& payload) {
+    QByteArray reply = buildFrame(Marker, code, payload);
+    if (reply.isEmpty())
+        return reply;
+    reply[4] = char(device);
+    reply[reply.size() - 2] = char(checkByte(reply));
+    return reply;
+}
+
 } // namespace zarnet

@@ -32,4 +32,7 @@ uint8_t checkByte(const QByteArray& frame);
 // length overflow its 16 bits; such a frame cannot be described on the wire.
 QByteArray buildFrame(uint8_t device, uint8_t code, const QByteArray& payload);
 
+// A controller's reply: 0xEE in byte 3 and the answering device in byte 4.
+QByteArray buildReply(uint8_t device, uint8_t code, const QByteArray& payload);
+
 } // namespace zarnet

@@ -42,10 +42,7 @@ void VirtualController::sendLater(const QByteArray& bytes, int delayMs) {
 }
 
 QByteArray VirtualController::reply(uint8_t code, const QByteArray& payload) {
-    QByteArray frame = buildFrame(Marker, code, payload);
-    frame[4] = 0; // byte 4 of a reply is not examined
-    frame[frame.size() - 2] = char(checkByte(frame));
-    return frame;
+    return buildReply(0, code, payload);
 }
 
 QByteArray VirtualController::findReply(uint8_t device) {

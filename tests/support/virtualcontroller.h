@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pseudoterminal.h"
+#include <board/pseudoterminal.h>
 
 #include <QByteArray>
 #include <QList>

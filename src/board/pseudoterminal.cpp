@@ -1,5 +1,9 @@
 #include "pseudoterminal.h"
 
+#include <QtGlobal>
+
+#ifdef Q_OS_UNIX
+
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -7,7 +11,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace zarnet::test {
+namespace zarnet {
 
 PseudoTerminal::PseudoTerminal() {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -64,4 +68,16 @@ void PseudoTerminal::hangUp() {
     heldSlave_ = master_ = -1;
 }
 
-} // namespace zarnet::test
+} // namespace zarnet
+
+#else // no pseudo-terminals here: the board answers on a real port only
+
+namespace zarnet {
+PseudoTerminal::PseudoTerminal() = default;
+PseudoTerminal::~PseudoTerminal() = default;
+bool PseudoTerminal::write(const QByteArray&) { return false; }
+QByteArray PseudoTerminal::readAvailable() { return {}; }
+void PseudoTerminal::hangUp() {}
+} // namespace zarnet
+
+#endif

@@ -3,9 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
-namespace zarnet::test {
+namespace zarnet {
 
-// The controller's end of a pseudo-terminal in raw mode. The program under test
+// The controller's end of a pseudo-terminal in raw mode. The program at the other end
 // opens slavePath() like any serial device. A slave descriptor is held open too,
 // so that the master does not see a hang-up each time the program closes its port.
 class PseudoTerminal {
@@ -32,4 +32,4 @@ private:
     QString slavePath_;
 };
 
-} // namespace zarnet::test
+} // namespace zarnet

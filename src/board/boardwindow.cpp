@@ -1,0 +1,92 @@
+#include "boardwindow.h"
+
+#include "board.h"
+#include "boardline.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace zarnet {
+
+namespace {
+
+constexpr int Pitch = 4; // pixels from one LED to the next
+
+class LedPanel : public QWidget {
+public:
+    explicit LedPanel(const Board& board, QWidget* parent) : QWidget(parent), board_(board) {
+        setFixedSize(board.panelSize() * Pitch + QSize(2 * Pitch, 2 * Pitch));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        const QImage dots = board_.renderPanel(QDateTime::currentDateTime());
+        QPainter painter(this);
+        painter.fillRect(rect(), QColor(20, 20, 20));
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        const QColor lit(255, 40, 30);
+        const QColor dark(60, 12, 10);
+        for (int y = 0; y < dots.height(); ++y)
+            for (int x = 0; x < dots.width(); ++x) {
+                painter.setBrush(dots.pixel(x, y) == qRgb(255, 0, 0) ? lit : dark);
+                painter.drawEllipse(QRectF(Pitch + x * Pitch + 0.5, Pitch + y * Pitch + 0.5,
+                                           Pitch - 1.0, Pitch - 1.0));
+            }
+    }
+
+private:
+    const Board& board_;
+};
+
+} // namespace
+
+BoardWindow::BoardWindow(Board& board, BoardLine& line, const QString& where, QWidget* parent)
+    : QWidget(parent), board_(board) {
+    setWindowTitle(u"zarnet-board — %1"_s.arg(where));
+    panel_ = new LedPanel(board, this);
+    status_ = new QLabel(this);
+    status_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    status_->setMinimumWidth(220);
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    log_ = new QPlainTextEdit(this);
+    log_->setReadOnly(true);
+    log_->setMaximumBlockCount(2000);
+    log_->setFont(QFont(u"Monospace"_s, 8));
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(panel_);
+    top->addWidget(status_, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(log_, 1);
+    resize(width(), 520);
+
+    connect(&line, &BoardLine::logged, log_, &QPlainTextEdit::appendPlainText);
+    connect(&line, &BoardLine::changed, this, &BoardWindow::refresh);
+    auto* tick = new QTimer(this); // the clock and the schedule move on by themselves
+    connect(tick, &QTimer::timeout, this, &BoardWindow::refresh);
+    tick->start(1000);
+    refresh();
+}
+
+void BoardWindow::refresh() {
+    const QDateTime now = QDateTime::currentDateTime();
+    QString text = u"<b>设备 %1</b><br>时钟 %2<br>%3<br><br>"_s.arg(board_.device())
+                       .arg(board_.clock(now).toString(u"yyyy-MM-dd hh:mm:ss"_s),
+                            board_.powered() ? u"开机"_s : u"关机"_s);
+    if (board_.units().isEmpty())
+        text += u"单元：无"_s;
+    for (auto it = board_.units().begin(); it != board_.units().end(); ++it)
+        text += u"单元 %1 = %2<br>"_s.arg(it.key()).arg(it.value());
+    status_->setText(text);
+    panel_->update();
+}
+
+} // namespace zarnet

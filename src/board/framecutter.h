@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace zarnet {
+
+// Cuts a received byte stream into frames: start byte, 16-bit length, end byte
+// and check byte must all agree. Whatever does not form a frame is handed back
+// as rejected bytes with the reason, and cutting goes on from the next start byte.
+class FrameCutter {
+public:
+    // The longest request a controller takes: a 2048-byte image.
+    static constexpr int MaxLength = 2064;
+
+    struct Piece {
+        bool isFrame = false;
+        QByteArray bytes;
+        QString reason; // why rejected bytes were rejected
+    };
+
+    QList<Piece> feed(const QByteArray& bytes);
+    // The line went quiet: a frame still waiting for bytes never comes whole.
+    QList<Piece> flush();
+    qsizetype pending() const { return buffer_.size(); }
+
+private:
+    QByteArray buffer_;
+};
+
+} // namespace zarnet

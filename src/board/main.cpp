@@ -1,0 +1,98 @@
+#include "board.h"
+#include "boardline.h"
+#include "boardwindow.h"
+#include "panelrecorder.h"
+
+#include <fields/fieldnumber.h>
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QRegularExpression>
+#include <QTextStream>
+#include <QTimer>
+#include <cstring>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QTextStream& out() {
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+int fail(const QString& message) {
+    QTextStream(stderr) << "zarnet-board: " << message << Qt::endl;
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    bool headless = false;
+    for (int i = 1; i < argc; ++i)
+        headless = headless || std::strcmp(argv[i], "--headless") == 0;
+    if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(u"zarnet-board"_s);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        u"A virtual sign controller. Without DEVICE it creates a pseudo-terminal and prints "
+        "its path: type that path into Zarnet's port box and press \"打开串口\"."_s);
+    parser.addHelpOption();
+    parser.addPositionalArgument(u"DEVICE"_s, u"A serial device to answer on (optional)."_s);
+    parser.addOption({u"device"_s, u"The controller's device number, 0..255 (255)."_s, u"N"_s, u"255"_s});
+    parser.addOption({u"panel"_s, u"The panel's size in dots (256x64)."_s, u"WxH"_s, u"256x64"_s});
+    parser.addOption({u"headless"_s, u"No window; the log goes to standard output."_s});
+    parser.addOption({u"png"_s, u"Write the panel to FILE each time it changes."_s, u"FILE"_s});
+    parser.process(app);
+
+    const auto device = fields::readByte(parser.value(u"device"_s));
+    if (!device)
+        return fail(u"--device takes a whole number 0..255"_s);
+    static const QRegularExpression sizePattern(u"^(\\d{1,4})x(\\d{1,4})$"_s);
+    const auto size = sizePattern.match(parser.value(u"panel"_s));
+    if (!size.hasMatch() || size.captured(1).toInt() < 1 || size.captured(2).toInt() < 1)
+        return fail(u"--panel takes a size such as 256x64"_s);
+    if (parser.positionalArguments().size() > 1)
+        return fail(u"give at most one serial device"_s);
+
+    zarnet::Board board(*device, QSize(size.captured(1).toInt(), size.captured(2).toInt()));
+    zarnet::BoardLine line(board);
+    QObject::connect(&line, &zarnet::BoardLine::logged, [](const QString& text) {
+        out() << text << Qt::endl;
+    });
+
+    QString where;
+    if (parser.positionalArguments().isEmpty()) {
+        where = line.openPseudoTerminal();
+        if (where.isEmpty())
+            return fail(u"no pseudo-terminal could be created"_s);
+    } else {
+        where = parser.positionalArguments().constFirst();
+        QString error;
+        if (!line.openDevice(where, &error))
+            return fail(u"cannot open %1: %2"_s.arg(where, error));
+    }
+    out() << "zarnet-board: device " << *device << " listening on " << where << Qt::endl;
+
+    std::unique_ptr<zarnet::PanelRecorder> recorder;
+    if (parser.isSet(u"png"_s)) {
+        recorder = std::make_unique<zarnet::PanelRecorder>(parser.value(u"png"_s));
+        auto record = [&] { recorder->record(board, QDateTime::currentDateTime()); };
+        QObject::connect(&line, &zarnet::BoardLine::changed, record);
+        auto* tick = new QTimer(&app); // schedules start and end as time passes
+        QObject::connect(tick, &QTimer::timeout, record);
+        tick->start(1000);
+        record();
+    }
+
+    std::unique_ptr<zarnet::BoardWindow> window;
+    if (!headless) {
+        window = std::make_unique<zarnet::BoardWindow>(board, line, where);
+        window->show();
+    }
+    return app.exec();
+}

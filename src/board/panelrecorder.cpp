@@ -1,0 +1,21 @@
+#include "panelrecorder.h"
+
+#include "board.h"
+
+#include <QSaveFile>
+
+namespace zarnet {
+
+bool PanelRecorder::record(const Board& board, const QDateTime& systemNow) {
+    const QImage panel = board.renderPanel(systemNow);
+    if (panel == last_)
+        return false;
+    // Readers never see half a file: the picture replaces the old one whole.
+    QSaveFile file(path_);
+    if (!file.open(QIODevice::WriteOnly) || !panel.save(&file, "PNG") || !file.commit())
+        return false;
+    last_ = panel;
+    return true;
+}
+
+} // namespace zarnet
