@@ -15,6 +15,9 @@ constexpr int DotsPerMeter = 3780;
 } // namespace
 
 DotCanvas::DotCanvas() : image_(Width, Height, QImage::Format_RGB32) {
+    // Whoever draws on a canvas gets the same Song face the sign is composed in.
+    static const bool substituted = (installSongSubstitutions(), true);
+    Q_UNUSED(substituted);
     image_.setDotsPerMeterX(DotsPerMeter);
     image_.setDotsPerMeterY(DotsPerMeter);
     setFont(songFont(12));

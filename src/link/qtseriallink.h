@@ -18,6 +18,8 @@ public:
     bool isOpen() const override { return port_.isOpen(); }
     QString portName() const override { return port_.portName(); }
     bool write(const QByteArray& bytes) override;
+    // Bytes handed to write() that the port has not passed on yet.
+    qint64 pendingOutput() const { return port_.isOpen() ? port_.bytesToWrite() : 0; }
 
 protected:
     QByteArray takeArrived() override;

@@ -9,6 +9,11 @@ int SerialLink::inBufferCount() {
     return int(buffer_.size());
 }
 
+QByteArray SerialLink::peekInput() {
+    buffer_.append(takeArrived());
+    return buffer_;
+}
+
 void SerialLink::clearInput() {
     takeArrived();
     buffer_.clear();

@@ -41,6 +41,8 @@ public:
     int inBufferCount();
     // All waiting bytes, removed from the buffer.
     QByteArray input();
+    // All waiting bytes, left in the buffer.
+    QByteArray peekInput();
     void clearInput();
 
 signals:

@@ -1,3 +1,4 @@
+#include <support/golden.h>
 #include <support/testplatform.h>
 #include <support/virtualcontroller.h>
 
@@ -29,6 +30,7 @@ private slots:
     void fontChoiceRedraws();
     void cancelledFontKeepsFonts();
     void pictureDialog();
+    void blackCanvasAtStartUp();
     void textThenSend();
     void scheduleGoesIntoTheFrame();
     void refusalsSendNothing_data();
@@ -178,6 +180,12 @@ void TestDotPanel::pictureDialog() {
     fixture->dialogs.file = dir.filePath(u"blue.bmp"_s);
     fixture->click(u"Command5"_s);
     QCOMPARE(litDots(), 64); // the picture replaces the drawn text
+}
+
+void TestDotPanel::blackCanvasAtStartUp() {
+    fixture->click(u"TxtSendCommand"_s);
+    QTRY_COMPARE(controller->frames().size(), 1);
+    QCOMPARE(controller->frames()[0].toHex(' '), golden::BlackStartUpImage.toHex(' '));
 }
 
 void TestDotPanel::textThenSend() {

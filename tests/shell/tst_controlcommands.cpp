@@ -1,3 +1,4 @@
+#include <support/golden.h>
 #include <support/testplatform.h>
 #include <support/virtualcontroller.h>
 
@@ -56,18 +57,12 @@ void TestControlCommands::frames_data() {
     QTest::addColumn<QString>("device");
     QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<int>("threshold");
-    QTest::newRow("power on 1") << u"OpenPowCommand"_s << u"1"_s
-                                << QByteArray::fromHex("02000901EE1201F503") << 0;
-    QTest::newRow("power on 255") << u"OpenPowCommand"_s << u"255"_s
-                                  << QByteArray::fromHex("020009FFEE12010B03") << 0;
-    QTest::newRow("power off 1") << u"ClosePowCommand"_s << u"1"_s
-                                 << QByteArray::fromHex("02000901EE1200F403") << 0;
-    QTest::newRow("clear 1") << u"ClsDotCommand"_s << u"1"_s
-                             << QByteArray::fromHex("02000901EE4000A603") << 0;
-    QTest::newRow("find 1") << u"FindCommand"_s << u"1"_s
-                            << QByteArray::fromHex("02000901EE2101C603") << 9;
-    QTest::newRow("find 255") << u"FindCommand"_s << u"255"_s
-                              << QByteArray::fromHex("020009FFEE21FFC603") << 9;
+    QTest::newRow("power on 1") << u"OpenPowCommand"_s << u"1"_s << golden::PowerOn1 << 0;
+    QTest::newRow("power on 255") << u"OpenPowCommand"_s << u"255"_s << golden::PowerOn255 << 0;
+    QTest::newRow("power off 1") << u"ClosePowCommand"_s << u"1"_s << golden::PowerOff1 << 0;
+    QTest::newRow("clear 1") << u"ClsDotCommand"_s << u"1"_s << golden::Clear1 << 0;
+    QTest::newRow("find 1") << u"FindCommand"_s << u"1"_s << golden::Find1 << 9;
+    QTest::newRow("find 255") << u"FindCommand"_s << u"255"_s << golden::Find255 << 9;
 }
 
 void TestControlCommands::frames() {
@@ -91,8 +86,7 @@ void TestControlCommands::clockFrameForTheInjectedTime() {
     fixture->now = QDateTime(QDate(2027, 3, 1), QTime(9, 5, 7));
     fixture->click(u"SeTimeCommand"_s);
     QTRY_COMPARE(controller->frames().size(), 2);
-    QCOMPARE(controller->frames()[0].toHex(' '),
-             QByteArray::fromHex("02000E01EE201A0C05141233E703").toHex(' '));
+    QCOMPARE(controller->frames()[0].toHex(' '), golden::Clock1.toHex(' '));
     QCOMPARE(controller->frames()[1].mid(6, 6).toHex(' '), "1b 03 01 09 05 07"_ba);
 }
 

@@ -1,3 +1,4 @@
+#include <support/golden.h>
 #include <support/testplatform.h>
 #include <support/virtualcontroller.h>
 
@@ -55,10 +56,8 @@ void TestUnitPanels::showAtOnceAndFixed() {
     fixture->click(u"Rs23Command"_s);
     fixture->click(u"Rs24Command"_s);
     QTRY_COMPARE(controller->frames().size(), 2);
-    QCOMPARE(controller->frames()[0].toHex(' '),
-             QByteArray::fromHex("02000EFFEE230001000004D2EB03").toHex(' '));
-    QCOMPARE(controller->frames()[1].toHex(' '),
-             QByteArray::fromHex("02000EFFEE240001000004D2EC03").toHex(' '));
+    QCOMPARE(controller->frames()[0].toHex(' '), golden::Units1234ShowNow.toHex(' '));
+    QCOMPARE(controller->frames()[1].toHex(' '), golden::Units1234Fixed.toHex(' '));
     QCOMPARE(fixture->find<QLineEdit>(u"RsDataText_0"_s)->text(), u"1234"_s);
 }
 
@@ -108,7 +107,7 @@ void TestUnitPanels::readRequestArmsTheThreshold() {
     fixture->click(u"RsGetCommand"_s);
     QTRY_COMPARE(controller->frames().size(), 1);
     QCOMPARE(controller->frames()[0].toHex(' '),
-             QByteArray::fromHex("02000AFFEE30000A2103").toHex(' '));
+             QByteArray::fromHex("02000AFFEE30000A2103").toHex(' ')); // count 10, device 255
     QCOMPARE(fixture->serial.receiveThreshold(), 50);
 }
 

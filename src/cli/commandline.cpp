@@ -1,0 +1,325 @@
+#include "commandline.h"
+
+#include <dots/dotcanvas.h>
+#include <dots/imageframe.h>
+#include <dots/schedule.h>
+#include <fields/fieldnumber.h>
+#include <link/frame.h>
+#include <link/requests.h>
+#include <ui/songfont.h>
+#include <units/unitframes.h>
+
+#include <QMap>
+#include <QRegularExpression>
+#include <QSet>
+
+using namespace Qt::StringLiterals;
+
+namespace zarnet::cli {
+
+namespace {
+
+const QString ProgramHelp = uR"(Usage: zarnet-cli [options] COMMAND ...
+
+Sends one request to a sign controller, exactly as the Zarnet window does.
+
+Commands:
+  power on|off                  switch the sign on or off
+  clock [--at "YYYY-MM-DD hh:mm:ss"]
+                                set the controller's clock (default: now)
+  clear                         clear the sign
+  test                          test the connection; prints the device number
+  units write START V1 [V2 ...] [--fixed]
+                                write up to 9 values into units START, START+1, ...
+  units read START COUNT        read COUNT units; prints one value per line
+  image (--text TEXT [--font FAMILY] [--size PT] | --bmp FILE)
+        [--window X,Y,W,H] [--always | --daily HHMM-HHMM | --weekdays A-B | --dates A-B]
+                                send a 256 x 64 canvas image
+
+Options:
+  --port P        port number (as in the window) or device path (default 1)
+  --device N      controller's device number, 0..255 (default 255)
+  --timeout MS    how long test and units read wait for the reply (default 1000)
+  --dry-run       print the frame as hex and send nothing
+  --verbose       print every frame sent and received on standard error
+  --help          this text; COMMAND --help for one command
+
+Exit codes: 0 success, 1 no reply in time or a reply that fails its checks,
+2 bad arguments, 3 the port could not be opened.
+)"_s;
+
+const QMap<QString, QString> CommandHelp = {
+    {u"power"_s, u"Usage: zarnet-cli [options] power on|off\n\nSwitches the sign on or off (0x12).\n"_s},
+    {u"clock"_s, u"Usage: zarnet-cli [options] clock [--at \"YYYY-MM-DD hh:mm:ss\"]\n\n"
+                 "Sets the controller's clock (0x20) to the given local time, or to now.\n"_s},
+    {u"clear"_s, u"Usage: zarnet-cli [options] clear\n\nClears the sign (0x40).\n"_s},
+    {u"test"_s, u"Usage: zarnet-cli [options] test\n\nSends the connection test (0x21), waits for "
+                "the reply and prints the number of the device that answered.\n"_s},
+    {u"units"_s, u"Usage: zarnet-cli [options] units write START V1 [V2 ...] [--fixed]\n"
+                 "       zarnet-cli [options] units read START COUNT\n\n"
+                 "write: up to 9 values, each 0..2147483647, into units START, START+1, ...\n"
+                 "       (0x23 shown at once; 0x24 with --fixed). START is 0..255.\n"
+                 "read:  asks for COUNT units from START (0x30), both 0..255, and prints\n"
+                 "       the values of the reply, one per line.\n"_s},
+    {u"image"_s, u"Usage: zarnet-cli [options] image (--text TEXT [--font FAMILY] [--size PT] | --bmp FILE)\n"
+                 "        [--window X,Y,W,H] [--always | --daily HHMM-HHMM | --weekdays A-B | --dates A-B]\n\n"
+                 "Draws TEXT (default font 宋体 12 pt) or loads a bitmap onto the 256 x 64 canvas and\n"
+                 "sends its top-left W x H dots (0x41). --window defaults to 192,0,64,16; X is made\n"
+                 "even and W a multiple of 8, as the window does. X, Y, W/8 and H are 0..255 and\n"
+                 "W/8 x H at most 2048 bytes. --daily takes hhmm times (hours x 60 + minutes at\n"
+                 "most 4095); --weekdays (0 = Sunday) and --dates take numbers 0..255.\n"_s},
+};
+
+const QSet<QString> ValueOptions = {u"port"_s,   u"device"_s, u"timeout"_s, u"at"_s,
+                                    u"text"_s,   u"font"_s,   u"size"_s,    u"bmp"_s,
+                                    u"window"_s, u"daily"_s,  u"weekdays"_s, u"dates"_s};
+const QSet<QString> FlagOptions = {u"dry-run"_s, u"verbose"_s, u"help"_s, u"fixed"_s, u"always"_s};
+const QSet<QString> GlobalOptions = {u"port"_s, u"device"_s, u"timeout"_s, u"dry-run"_s,
+                                     u"verbose"_s, u"help"_s};
+const QMap<QString, QSet<QString>> CommandOptions = {
+    {u"clock"_s, {u"at"_s}},
+    {u"units"_s, {u"fixed"_s}},
+    {u"image"_s,
+     {u"text"_s, u"font"_s, u"size"_s, u"bmp"_s, u"window"_s, u"always"_s, u"daily"_s,
+      u"weekdays"_s, u"dates"_s}},
+};
+
+Stop bad(const QString& text) { return {BadArguments, text}; }
+
+struct Parsed {
+    QStringList positional;
+    QMap<QString, QString> options;
+};
+
+std::variant<Parsed, Stop> split(const QStringList& arguments) {
+    Parsed parsed;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == u"-h") {
+            parsed.options[u"help"_s] = QString();
+            continue;
+        }
+        if (!argument.startsWith(u"--") || argument == u"--") {
+            parsed.positional.append(argument);
+            continue;
+        }
+        QString name = argument.mid(2);
+        QString value;
+        const qsizetype equals = name.indexOf(u'=');
+        const bool inlineValue = equals >= 0;
+        if (inlineValue) {
+            value = name.mid(equals + 1);
+            name = name.left(equals);
+        }
+        if (FlagOptions.contains(name)) {
+            if (inlineValue)
+                return bad(u"--%1 takes no value"_s.arg(name));
+        } else if (ValueOptions.contains(name)) {
+            if (!inlineValue) {
+                // A value that looks like an option is a forgotten one; --opt=--x passes it.
+                if (i + 1 >= arguments.size() || arguments[i + 1].startsWith(u"--"))
+                    return bad(u"--%1 needs a value"_s.arg(name));
+                value = arguments[++i];
+            }
+        } else {
+            return bad(u"unknown option --%1 (see --help)"_s.arg(name));
+        }
+        if (parsed.options.contains(name))
+            return bad(u"--%1 is given twice"_s.arg(name));
+        parsed.options[name] = value;
+    }
+    return parsed;
+}
+
+// What a refused field means on the command line.
+QString argumentFor(const QString& field) {
+    static const QMap<QString, QString> names = {
+        {u"RsAddText_0"_s, u"START takes a whole number 0..255"_s},
+        {u"RsAddText_1"_s, u"give 1 to 9 values"_s},
+        {u"RsGetAddText_0"_s, u"START takes a whole number 0..255"_s},
+        {u"RsGetAddText_1"_s, u"COUNT takes a whole number 0..255"_s},
+        {u"XstText"_s, u"--window: X takes a whole number 0..255"_s},
+        {u"YstText"_s, u"--window: Y takes a whole number 0..255"_s},
+        {u"WText"_s, u"--window: W takes a whole number 0..2047, and W/8 x H at most 2048 bytes"_s},
+        {u"HText"_s, u"--window: H takes a whole number 0..255"_s},
+    };
+    if (field.startsWith(u"RsDataText_"))
+        return u"value %1 takes a number 0..2147483647"_s.arg(field.mid(11).toInt() + 1);
+    return names.value(field, field);
+}
+
+std::variant<QByteArray, Stop> unitsFrame(const Parsed& p, uint8_t device, Request& request) {
+    const QStringList& args = p.positional;
+    if (args.size() < 2 || (args[1] != u"write" && args[1] != u"read"))
+        return bad(u"units takes write or read (see units --help)"_s);
+    if (args[1] == u"read") {
+        if (args.size() != 4)
+            return bad(u"units read takes START and COUNT"_s);
+        if (p.options.contains(u"fixed"_s))
+            return bad(u"--fixed belongs to units write"_s);
+        const auto read = readUnitRead(args[2], args[3]);
+        if (const auto* refusal = std::get_if<fields::Refusal>(&read))
+            return bad(argumentFor(refusal->field));
+        request.awaits = Request::Awaits::Values;
+        request.replyLength = unitReplyLength(std::get<UnitRead>(read).count);
+        return unitReadFrame(device, std::get<UnitRead>(read));
+    }
+    if (args.size() < 4)
+        return bad(u"units write takes START and 1 to 9 values"_s);
+    const QStringList values = args.mid(3);
+    const auto write = readUnitWrite(args[2], QString::number(values.size()), values);
+    if (const auto* refusal = std::get_if<fields::Refusal>(&write))
+        return bad(argumentFor(refusal->field));
+    const uint8_t code = p.options.contains(u"fixed"_s) ? UnitFixedCode : UnitShowNowCode;
+    return unitWriteFrame(device, code, std::get<UnitWrite>(write));
+}
+
+std::variant<ScheduleBytes, Stop> schedule(const Parsed& p) {
+    const QStringList kinds = {u"always"_s, u"daily"_s, u"weekdays"_s, u"dates"_s};
+    QString chosen;
+    for (const QString& kind : kinds) {
+        if (!p.options.contains(kind))
+            continue;
+        if (!chosen.isEmpty())
+            return bad(u"give only one of --always, --daily, --weekdays, --dates"_s);
+        chosen = kind;
+    }
+    if (chosen.isEmpty() || chosen == u"always")
+        return ScheduleBytes{0, 0, 0, 0};
+    static const QRegularExpression range(u"^([^-]{1,4})-([^-]{1,4})$"_s);
+    const auto match = range.match(p.options[chosen]);
+    const QString form = chosen == u"daily" ? u"HHMM-HHMM, hours x 60 + minutes at most 4095"_s
+                                            : u"A-B, each a whole number 0..255"_s;
+    if (!match.hasMatch())
+        return bad(u"--%1 takes %2"_s.arg(chosen, form));
+    const ScheduleMode mode = chosen == u"daily"      ? ScheduleMode::DailyPeriod
+                              : chosen == u"weekdays" ? ScheduleMode::WeekdayRange
+                                                      : ScheduleMode::MonthDates;
+    const auto bytes = encodeSchedule(mode, match.captured(1), match.captured(2));
+    if (std::holds_alternative<fields::Refusal>(bytes))
+        return bad(u"--%1 takes %2"_s.arg(chosen, form));
+    return std::get<ScheduleBytes>(bytes);
+}
+
+std::variant<QByteArray, Stop> imageFrame(const Parsed& p, uint8_t device) {
+    if (p.positional.size() != 1)
+        return bad(u"image takes no further words (see image --help)"_s);
+    const bool text = p.options.contains(u"text"_s);
+    const bool bmp = p.options.contains(u"bmp"_s);
+    if (text == bmp)
+        return bad(u"image takes one of --text TEXT or --bmp FILE"_s);
+    if (bmp && (p.options.contains(u"font"_s) || p.options.contains(u"size"_s)))
+        return bad(u"--font and --size go with --text"_s);
+
+    DotCanvas canvas;
+    if (text) {
+        QFont font = songFont(12);
+        if (p.options.contains(u"font"_s))
+            font.setFamily(p.options[u"font"_s]);
+        if (p.options.contains(u"size"_s)) {
+            bool ok = false;
+            const double size = p.options[u"size"_s].toDouble(&ok);
+            if (!ok || size <= 0 || size > 1000)
+                return bad(u"--size takes points, more than 0 and at most 1000"_s);
+            font.setPointSizeF(size);
+        }
+        canvas.setFont(font);
+        canvas.drawText(p.options[u"text"_s]);
+    } else if (!canvas.loadPicture(p.options[u"bmp"_s])) {
+        return bad(u"--bmp: cannot read %1 as a picture"_s.arg(p.options[u"bmp"_s]));
+    }
+
+    QStringList window = p.options.value(u"window"_s, u"192,0,64,16"_s).split(u',');
+    if (window.size() != 4)
+        return bad(u"--window takes X,Y,W,H"_s);
+    // The window makes X even and W a multiple of 8 when the operator leaves those fields.
+    window[0] = alignDown(window[0], 2).value_or(window[0]);
+    window[2] = alignDown(window[2], 8).value_or(window[2]);
+    const auto dotWindow = readDotWindow(window[0], window[1], window[2], window[3]);
+    if (const auto* refusal = std::get_if<fields::Refusal>(&dotWindow))
+        return bad(argumentFor(refusal->field));
+    const auto bytes = schedule(p);
+    if (const auto* stop = std::get_if<Stop>(&bytes))
+        return *stop;
+    const DotWindow& w = std::get<DotWindow>(dotWindow);
+    return dotImageFrame(device, std::get<ScheduleBytes>(bytes), w,
+                         getDotData(canvas, w.bytesPerRow, w.rows));
+}
+
+std::variant<QByteArray, Stop> frameFor(const Parsed& p, uint8_t device, const QDateTime& now,
+                                        Request& request) {
+    const QString& command = p.positional[0];
+    const qsizetype words = p.positional.size();
+    if (command == u"power") {
+        if (words != 2 || (p.positional[1] != u"on" && p.positional[1] != u"off"))
+            return bad(u"power takes on or off"_s);
+        return powerFrame(device, p.positional[1] == u"on");
+    }
+    if (command == u"clock") {
+        if (words != 1)
+            return bad(u"clock takes no further words (see clock --help)"_s);
+        QDateTime at = now;
+        if (p.options.contains(u"at"_s)) {
+            at = QDateTime::fromString(p.options[u"at"_s], u"yyyy-MM-dd hh:mm:ss"_s);
+            if (!at.isValid())
+                return bad(u"--at takes a local time as \"YYYY-MM-DD hh:mm:ss\""_s);
+        }
+        return clockFrame(device, at);
+    }
+    if (command == u"clear" || command == u"test") {
+        if (words != 1)
+            return bad(u"%1 takes no further words"_s.arg(command));
+        if (command == u"clear")
+            return clearFrame(device);
+        request.awaits = Request::Awaits::Device;
+        request.replyLength = FindReplyLength;
+        return findFrame(device);
+    }
+    if (command == u"units")
+        return unitsFrame(p, device, request);
+    return imageFrame(p, device);
+}
+
+} // namespace
+
+std::variant<Request, Stop> parseCommandLine(const QStringList& arguments, const QDateTime& now) {
+    const auto split_ = split(arguments);
+    if (const auto* stop = std::get_if<Stop>(&split_))
+        return *stop;
+    const Parsed& p = std::get<Parsed>(split_);
+
+    const QString command = p.positional.value(0);
+    if (p.options.contains(u"help"_s) || command == u"help") {
+        const QString topic = command == u"help" ? p.positional.value(1) : command;
+        return Stop{Success, CommandHelp.value(topic, ProgramHelp)};
+    }
+    if (command.isEmpty())
+        return bad(u"no command given (see --help)"_s);
+    if (!CommandHelp.contains(command))
+        return bad(u"unknown command %1 (see --help)"_s.arg(command));
+    for (auto it = p.options.begin(); it != p.options.end(); ++it)
+        if (!GlobalOptions.contains(it.key()) && !CommandOptions.value(command).contains(it.key()))
+            return bad(u"--%1 is not an option of %2"_s.arg(it.key(), command));
+
+    Request request;
+    const auto device = fields::readByte(p.options.value(u"device"_s, u"255"_s));
+    if (!device)
+        return bad(u"--device takes a whole number 0..255"_s);
+    const auto timeout = fields::readWholeNumber(p.options.value(u"timeout"_s, u"1000"_s), 1, 3600000);
+    if (!timeout)
+        return bad(u"--timeout takes milliseconds, 1..3600000"_s);
+    request.timeoutMs = *timeout;
+    request.port = p.options.value(u"port"_s, u"1"_s);
+    if (request.port.trimmed().isEmpty())
+        return bad(u"--port takes a port number or a device path"_s);
+    request.dryRun = p.options.contains(u"dry-run"_s);
+    request.verbose = p.options.contains(u"verbose"_s);
+
+    const auto frame = frameFor(p, *device, now, request);
+    if (const auto* stop = std::get_if<Stop>(&frame))
+        return *stop;
+    request.frame = std::get<QByteArray>(frame);
+    return request;
+}
+
+} // namespace zarnet::cli

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <variant>
+
+namespace zarnet::cli {
+
+enum ExitCode { Success = 0, NoReply = 1, BadArguments = 2, PortFailed = 3 };
+
+// What one run of zarnet-cli sends, and what it waits for.
+struct Request {
+    enum class Awaits { Nothing, Device, Values };
+    QByteArray frame;
+    Awaits awaits = Awaits::Nothing;
+    int replyLength = 0;
+    QString port = QStringLiteral("1");
+    int timeoutMs = 1000;
+    bool dryRun = false;
+    bool verbose = false;
+};
+
+// Help, or arguments that cannot be used: the text and the exit code.
+struct Stop {
+    int exitCode = Success;
+    QString text;
+};
+
+// Builds the request from the arguments (without the program name) with the
+// same readers and frame builders as the window. `now` is the clock's default.
+// The image subcommand draws on a canvas, so a QGuiApplication must exist.
+std::variant<Request, Stop> parseCommandLine(const QStringList& arguments, const QDateTime& now);
+
+} // namespace zarnet::cli

@@ -1,0 +1,48 @@
+#include "commandline.h"
+#include "exchange.h"
+
+#include <link/portcatalog.h>
+#include <ui/songfont.h>
+
+#include <QGuiApplication>
+#include <QTextStream>
+
+namespace {
+
+// Standard error is for the program's own messages, which scripts read; Qt's
+// note about a missing runtime folder (usual under cron) is not one of them.
+void quietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtWarningMsg && message.startsWith(u"QStandardPaths:"))
+        return;
+    qt_message_output(type, context, message);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    qInstallMessageHandler(quietHandler);
+    // The canvas draws text without a screen; scripts run where there is none.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    zarnet::installSongSubstitutions();
+
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const auto parsed = zarnet::cli::parseCommandLine(app.arguments().mid(1),
+                                                      QDateTime::currentDateTime());
+    if (const auto* stop = std::get_if<zarnet::cli::Stop>(&parsed)) {
+        if (stop->exitCode == zarnet::cli::Success)
+            out << stop->text;
+        else
+            err << "zarnet-cli: " << stop->text << Qt::endl;
+        return stop->exitCode;
+    }
+    const auto& request = std::get<zarnet::cli::Request>(parsed);
+    if (request.dryRun) {
+        out << QString::fromLatin1(request.frame.toHex(' ')).toUpper() << Qt::endl;
+        return zarnet::cli::Success;
+    }
+    zarnet::SystemPortCatalog ports;
+    return zarnet::cli::runExchange(request, ports, out, err);
+}

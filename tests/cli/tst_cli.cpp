@@ -1,0 +1,223 @@
+#include <support/golden.h>
+#include <support/testplatform.h>
+#include <support/virtualcontroller.h>
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRadioButton>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace zarnet;
+using namespace zarnet::test;
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs zarnet-cli while this test's event loop keeps the virtual controller answering.
+Run cli(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral(ZARNET_CLI), arguments);
+    if (!process.waitForStarted())
+        return {};
+    QElapsedTimer timer;
+    timer.start();
+    while (process.state() != QProcess::NotRunning && timer.elapsed() < 20000)
+        QTest::qWait(5);
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+QByteArray dryRun(const QStringList& arguments) {
+    const Run run = cli(arguments + QStringList{u"--dry-run"_s});
+    return QByteArray::fromHex(run.out.trimmed().toLatin1());
+}
+
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+private slots:
+    void dryRunFrames_data();
+    void dryRunFrames();
+    void textImageAsTheWindowSendsIt();
+    void badArguments_data();
+    void badArguments();
+    void testPrintsTheDevice();
+    void unitsRoundTrip();
+    void silentControllerTimesOut();
+    void badReplyFails();
+    void portFailures();
+    void help();
+};
+
+void TestCli::dryRunFrames_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::newRow("power on") << QStringList{u"power"_s, u"on"_s} << golden::PowerOn255;
+    QTest::newRow("power on 1") << QStringList{u"--device"_s, u"1"_s, u"power"_s, u"on"_s}
+                                << golden::PowerOn1;
+    QTest::newRow("power off 1") << QStringList{u"power"_s, u"off"_s, u"--device=1"_s}
+                                 << golden::PowerOff1;
+    QTest::newRow("clear 1") << QStringList{u"clear"_s, u"--device"_s, u"1"_s} << golden::Clear1;
+    QTest::newRow("test") << QStringList{u"test"_s} << golden::Find255;
+    QTest::newRow("clock")
+        << QStringList{u"--device"_s, u"1"_s, u"clock"_s, u"--at"_s, u"2026-12-05 20:18:51"_s}
+        << golden::Clock1;
+    QTest::newRow("units write") << QStringList{u"units"_s, u"write"_s, u"0"_s, u"1234"_s}
+                                 << golden::Units1234ShowNow;
+    QTest::newRow("units write fixed")
+        << QStringList{u"units"_s, u"write"_s, u"0"_s, u"1234"_s, u"--fixed"_s}
+        << golden::Units1234Fixed;
+    QTest::newRow("units read") << QStringList{u"units"_s, u"read"_s, u"0"_s, u"1"_s}
+                                << golden::UnitRead255From0Count1;
+    QTest::newRow("units read 10")
+        << QStringList{u"--device"_s, u"1"_s, u"units"_s, u"read"_s, u"0"_s, u"10"_s}
+        << golden::UnitRead1From0Count10;
+    QTest::newRow("empty text image") << QStringList{u"image"_s, u"--text"_s, QString()}
+                                      << golden::BlackStartUpImage;
+    QTest::newRow("X and W aligned as the window does")
+        << QStringList{u"image"_s, u"--text"_s, QString(), u"--window"_s, u"193,0,70,16"_s}
+        << golden::BlackStartUpImage;
+}
+
+void TestCli::dryRunFrames() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, frame);
+    QCOMPARE(dryRun(arguments).toHex(' '), frame.toHex(' '));
+}
+
+void TestCli::textImageAsTheWindowSendsIt() {
+    VirtualController controller;
+    FormFixture window;
+    window.catalog.ports[u"1"_s] = controller.path();
+    window.start();
+    window.find<QRadioButton>(u"TimeOption_1"_s)->click();
+    window.click(u"DotTxtCommand"_s);
+    window.click(u"TxtSendCommand"_s);
+    QTRY_COMPARE(controller.frames().size(), 1);
+    const QByteArray fromCli = dryRun({u"image"_s, u"--text"_s, u"生产一线"_s, u"--daily"_s,
+                                       u"0845-2130"_s});
+    QCOMPARE(fromCli.toHex(' '), controller.frames()[0].toHex(' '));
+}
+
+void TestCli::badArguments_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("no command") << QStringList{} << u"no command"_s;
+    QTest::newRow("unknown command") << QStringList{u"reboot"_s} << u"reboot"_s;
+    QTest::newRow("power maybe") << QStringList{u"power"_s, u"maybe"_s} << u"on or off"_s;
+    QTest::newRow("device 256") << QStringList{u"--device"_s, u"256"_s, u"clear"_s} << u"--device"_s;
+    QTest::newRow("bad time") << QStringList{u"clock"_s, u"--at"_s, u"2026-13-01 00:00:00"_s}
+                              << u"--at"_s;
+    QTest::newRow("ten values")
+        << QStringList{u"units"_s, u"write"_s, u"0"_s, u"1"_s, u"2"_s, u"3"_s, u"4"_s, u"5"_s,
+                       u"6"_s, u"7"_s, u"8"_s, u"9"_s, u"10"_s}
+        << u"1 to 9 values"_s;
+    QTest::newRow("negative value") << QStringList{u"units"_s, u"write"_s, u"0"_s, u"-1"_s}
+                                    << u"value 1"_s;
+    QTest::newRow("value 3e9") << QStringList{u"units"_s, u"write"_s, u"0"_s, u"1"_s, u"3e9"_s}
+                               << u"value 2"_s;
+    QTest::newRow("start 256") << QStringList{u"units"_s, u"read"_s, u"256"_s, u"1"_s}
+                               << u"START"_s;
+    QTest::newRow("both text and bmp")
+        << QStringList{u"image"_s, u"--text"_s, u"a"_s, u"--bmp"_s, u"x.bmp"_s} << u"--bmp"_s;
+    QTest::newRow("image too large")
+        << QStringList{u"image"_s, u"--text"_s, u"a"_s, u"--window"_s, u"0,0,256,65"_s} << u"W/8 x H"_s;
+    QTest::newRow("daily 2500 minutes past 4095")
+        << QStringList{u"image"_s, u"--text"_s, u"a"_s, u"--daily"_s, u"9999-0000"_s} << u"--daily"_s;
+    QTest::newRow("two schedules")
+        << QStringList{u"image"_s, u"--text"_s, u"a"_s, u"--always"_s, u"--dates"_s, u"1-2"_s}
+        << u"only one"_s;
+    QTest::newRow("option of another command")
+        << QStringList{u"power"_s, u"on"_s, u"--fixed"_s} << u"--fixed"_s;
+    QTest::newRow("missing value") << QStringList{u"test"_s, u"--port"_s} << u"--port"_s;
+}
+
+void TestCli::badArguments() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, named);
+    VirtualController controller;
+    const Run run = cli(arguments + QStringList{u"--port"_s, controller.path()});
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains(named), qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
+    QTest::qWait(50);
+    QVERIFY(controller.received().isEmpty());
+}
+
+void TestCli::testPrintsTheDevice() {
+    VirtualController controller;
+    controller.setAnswering(true);
+    controller.setDevice(7);
+    const Run run = cli({u"test"_s, u"--device"_s, u"7"_s, u"--port"_s, controller.path()});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, u"7\n"_s);
+    QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+}
+
+void TestCli::unitsRoundTrip() {
+    VirtualController controller;
+    controller.setAnswering(true);
+    const QString port = controller.path();
+    QCOMPARE(cli({u"units"_s, u"write"_s, u"4"_s, u"10"_s, u"99999999"_s, u"12abc"_s,
+                  u"--port"_s, port}).exitCode, 0);
+    const Run read = cli({u"units"_s, u"read"_s, u"4"_s, u"3"_s, u"--port"_s, port, u"--verbose"_s});
+    QCOMPARE(read.exitCode, 0);
+    QCOMPARE(read.out, u"10\n99999999\n12\n"_s);
+    QVERIFY(read.err.contains(u"> 02 00 0A FF EE 30 04 03"_s));
+    QVERIFY(read.err.contains(u"< 02 00 16 EE"_s));
+}
+
+void TestCli::silentControllerTimesOut() {
+    VirtualController controller;
+    QElapsedTimer timer;
+    timer.start();
+    const Run run = cli({u"test"_s, u"--timeout"_s, u"300"_s, u"--port"_s, controller.path()});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(timer.elapsed() >= 300);
+    QVERIFY(run.err.contains(u"no reply within 300 ms"_s));
+    QCOMPARE(controller.frames().size(), 1);
+}
+
+void TestCli::badReplyFails() {
+    VirtualController controller;
+    connect(&controller, &VirtualController::frameReceived, &controller,
+            [&] { controller.send(QByteArray::fromHex("020009EE0021050003")); });
+    const Run run = cli({u"test"_s, u"--port"_s, controller.path()});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.err.contains(u"failed its checks"_s));
+}
+
+void TestCli::portFailures() {
+    QTemporaryDir dir;
+    const Run missing = cli({u"power"_s, u"on"_s, u"--port"_s, dir.filePath(u"none"_s)});
+    QCOMPARE(missing.exitCode, 3);
+    QVERIFY(missing.err.contains(u"no such port"_s));
+
+    VirtualController controller;
+    QSerialPort holder(controller.path());
+    QVERIFY(holder.open(QIODevice::ReadWrite));
+    const Run busy = cli({u"power"_s, u"on"_s, u"--port"_s, controller.path()});
+    QCOMPARE(busy.exitCode, 3);
+    QVERIFY(busy.err.contains(u"in use"_s));
+}
+
+void TestCli::help() {
+    const Run all = cli({u"--help"_s});
+    QCOMPARE(all.exitCode, 0);
+    QVERIFY(all.out.contains(u"units write START"_s));
+    const Run image = cli({u"image"_s, u"--help"_s});
+    QCOMPARE(image.exitCode, 0);
+    QVERIFY(image.out.startsWith(u"Usage: zarnet-cli [options] image"_s));
+}
+
+QTEST_MAIN(TestCli)
+#include "tst_cli.moc"
