@@ -2,7 +2,8 @@
 # Installs what Zarnet needs to build, run and test on Debian 12 (skipped when present).
 set -euo pipefail
 
-packages=(g++ cmake ninja-build qt6-base-dev qt6-serialport-dev fonts-arphic-uming)
+packages=(g++ cmake ninja-build qt6-base-dev qt6-serialport-dev fonts-arphic-uming
+          dpkg-dev file)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -29,10 +29,15 @@ int fail(const QString& message) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Without a window (or only printing help) no display is needed.
     bool headless = false;
-    for (int i = 1; i < argc; ++i)
+    bool windowless = false;
+    for (int i = 1; i < argc; ++i) {
         headless = headless || std::strcmp(argv[i], "--headless") == 0;
-    if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        windowless = windowless || std::strcmp(argv[i], "--help") == 0 ||
+                     std::strcmp(argv[i], "-h") == 0;
+    }
+    if ((headless || windowless) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"zarnet-board"_s);

@@ -1,6 +1,7 @@
 #include "mainform.h"
 #include "qtcanvasdialogs.h"
 #include "qtmessages.h"
+#include "quitsignals.h"
 #include "singleinstance.h"
 
 #include <link/portcatalog.h>
@@ -25,8 +26,18 @@ int main(int argc, char* argv[]) {
     messages.setWindow(&form);
     dialogs.setWindow(&form);
 
+    // Asked to end while loading, the program stops before the window is shown.
+    bool quitting = false;
+    zarnet::onTerminationRequest([&] {
+        quitting = true;
+        form.close();
+        QCoreApplication::exit(0); // also ends a message box that is open
+    });
+
     // The scan's messages come before the window does.
     form.load();
+    if (quitting)
+        return 0;
     const QRect screen = form.screen()->geometry();
     form.move(screen.x() + (screen.width() - form.width()) / 2,
               screen.y() + (screen.height() - form.height()) / 2);

@@ -15,6 +15,7 @@
 #include <units/unitreadpanel.h>
 
 #include <QCloseEvent>
+#include <QIcon>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -22,7 +23,21 @@
 
 using namespace Qt::StringLiterals;
 
+static void initResources() { Q_INIT_RESOURCE(icons); }
+
 namespace zarnet {
+
+namespace {
+
+QIcon appIcon() {
+    initResources();
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(u":/icons/zarnet-%1.png"_s.arg(size), QSize(size, size));
+    return icon;
+}
+
+} // namespace
 
 MainForm::MainForm(const Platform& platform, QWidget* parent)
     : QWidget(parent), platform_(platform), link_(platform.serial, platform.messages),
@@ -31,6 +46,7 @@ MainForm::MainForm(const Platform& platform, QWidget* parent)
     setWindowTitle(u"ZarnetV1.02 - LED点阵屏控制"_s);
     setFont(songFont(9));
     setFixedSize(ClientWidth, ClientHeight);
+    setWindowIcon(appIcon());
     buildMainFormControls(this, canvas_);
 
     portBox_ = findChild<QComboBox*>(u"RsCombo"_s);

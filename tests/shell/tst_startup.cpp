@@ -49,6 +49,7 @@ void TestStartup::windowHasEveryControl() {
     QCOMPARE(f.form->windowTitle(), u"ZarnetV1.02 - LED点阵屏控制"_s);
     QCOMPARE(f.form->size(), QSize(655, 415));
     QCOMPARE(f.form->minimumSize(), f.form->maximumSize());
+    QVERIFY(f.form->windowIcon().availableSizes().contains(QSize(48, 48)));
     const QMap<QString, int> maxLengths = {
         {u"LedIDText"_s, 10},    {u"StTimeText"_s, 4},    {u"EnTimeText"_s, 4},
         {u"RsAddText_0"_s, 2},   {u"RsAddText_1"_s, 2},   {u"RsDataText_0"_s, 8},

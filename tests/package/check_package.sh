@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds the Debian package, unpacks it into a scratch root, checks what it puts
+# where, and starts the installed programs headless.
+set -euo pipefail
+build=$1
+cpack=$2
+
+cd "$build"
+"$cpack" -G DEB >/dev/null
+deb=$(ls -t zarnet_*.deb | head -n 1)
+root=$(mktemp -d)
+home=$(mktemp -d)
+trap 'rm -rf "$root" "$home"' EXIT
+dpkg-deb -x "$deb" "$root"
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for needed in fonts-arphic-uming libqt6serialport6 libqt6widgets6; do
+    grep -q "$needed" <<<"$depends" || { echo "Depends lacks $needed: $depends"; exit 1; }
+done
+for file in usr/bin/zarnet usr/bin/zarnet-board usr/bin/zarnet-cli \
+            usr/share/applications/zarnet.desktop \
+            usr/share/icons/hicolor/scalable/apps/zarnet.svg \
+            usr/share/icons/hicolor/16x16/apps/zarnet.png \
+            usr/share/icons/hicolor/256x256/apps/zarnet.png; do
+    [ -e "$root/$file" ] || { echo "the package lacks /$file"; exit 1; }
+done
+grep -q '^Categories=Utility;' "$root/usr/share/applications/zarnet.desktop"
+
+# The installed window loads, then quits cleanly when asked to.
+TMPDIR=$home QT_QPA_PLATFORM=offscreen "$root/usr/bin/zarnet" &
+pid=$!
+sleep 2
+kill -0 "$pid" || { echo "zarnet did not keep running"; exit 1; }
+kill -TERM "$pid"
+status=0
+wait "$pid" || status=$?
+[ "$status" -eq 0 ] || { echo "zarnet ended with status $status"; exit 1; }
+
+frame=$("$root/usr/bin/zarnet-cli" --dry-run power on 2>/dev/null)
+[ "$frame" = "02 00 09 FF EE 12 01 0B 03" ] || { echo "zarnet-cli printed: $frame"; exit 1; }
+"$root/usr/bin/zarnet-board" --help >/dev/null
+echo "package $deb: contents, window start and quit, command line all good"
