@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Installs what Zarnet needs to build, run and test on Debian 12 (skipped when present).
+# Installs what Zarnet needs to build and run on Debian 12 (skipped when present).
+# "scripts/setup.sh test" adds what the tests need: clang and its fuzzing runtime.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build qt6-base-dev qt6-serialport-dev fonts-arphic-uming
-          dpkg-dev file)
+packages=(g++ cmake ninja-build qt6-base-dev qt6-serialport-dev fonts-arphic-uming)
+if [ "${1:-}" = test ]; then
+    packages+=(dpkg-dev file clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
