@@ -1,0 +1,123 @@
+#include <support/golden.h>
+#include <support/testplatform.h>
+#include <support/virtualcontroller.h>
+
+#include <link/messages.h>
+#include <shell/statuslamp.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace zarnet;
+using namespace zarnet::test;
+
+// Every field a request reads, with texts it must refuse: each refusal shows a
+// message, sends nothing, and leaves the window working.
+class TestBadInput : public QObject {
+    Q_OBJECT
+private slots:
+    void refused_data();
+    void refused();
+    void badPortTexts_data();
+    void badPortTexts();
+};
+
+namespace {
+
+const QString LongText = QString(100000, u'9');
+
+struct Target {
+    QString field;
+    QString button;
+    int mode;
+};
+
+} // namespace
+
+void TestBadInput::refused_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("mode");
+    auto rows = [](const Target& target, const QStringList& texts) {
+        for (const QString& text : texts)
+            QTest::addRow("%s %s", qPrintable(target.field),
+                          qPrintable(text.size() > 12 ? u"(%1 characters)"_s.arg(text.size()) : u"\"%1\""_s.arg(text)))
+                << target.field << text << target.button << target.mode;
+    };
+    // Two-character fields: what fits in two characters and is still no number 0..255.
+    const QStringList twoChars = {u""_s, u"ab"_s, u"-1"_s, u"-"_s, u"."_s, u"1a"_s, u" "_s};
+    rows({u"RsAddText_0"_s, u"Rs23Command"_s, 0}, twoChars);
+    rows({u"RsAddText_1"_s, u"Rs24Command"_s, 0}, twoChars + QStringList{u"10"_s, u"99"_s});
+    rows({u"RsGetAddText_0"_s, u"RsGetCommand"_s, 0}, twoChars);
+    rows({u"RsGetAddText_1"_s, u"RsGetCommand"_s, 0}, twoChars);
+    // Values: the leading number, negative or beyond 2147483647.
+    rows({u"RsDataText_0"_s, u"Rs23Command"_s, 0},
+         {u"-1"_s, u"-0.6"_s, u"3e9"_s, u"2.2e9"_s, u"1e10"_s, u"9e99"_s, u"-5"_s});
+    // The window fields as they stand at the press.
+    const QStringList window = {u""_s,      u"abc"_s,  u"-1"_s,     u"256"_s, u"255.5"_s,
+                                u"32768"_s, u"-32769"_s, u"1e5"_s, u"１２"_s,  LongText};
+    rows({u"XstText"_s, u"TxtSendCommand"_s, 0}, window);
+    rows({u"YstText"_s, u"TxtSendCommand"_s, 0}, window + QStringList{u"-0.6"_s});
+    rows({u"WText"_s, u"TxtSendCommand"_s, 0},
+         {u""_s, u"abc"_s, u"-8"_s, u"2048"_s, u"32768"_s, u"70000"_s, u"1e5"_s, LongText});
+    rows({u"HText"_s, u"TxtSendCommand"_s, 0}, window);
+    // Schedules: four characters at most.
+    const QStringList daily = {u""_s, u"845"_s, u"ab12"_s, u"-845"_s, u"9999"_s, u"12:3"_s, u"6816"_s};
+    rows({u"StTimeText"_s, u"TxtSendCommand"_s, 1}, daily);
+    rows({u"EnTimeText"_s, u"TxtSendCommand"_s, 1}, daily);
+    const QStringList range = {u""_s, u"x"_s, u"-1"_s, u"256"_s, u"1e3"_s, u"2550"_s};
+    rows({u"StTimeText"_s, u"TxtSendCommand"_s, 2}, range);
+    rows({u"EnTimeText"_s, u"TxtSendCommand"_s, 3}, range);
+}
+
+void TestBadInput::refused() {
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(QString, button);
+    QFETCH(int, mode);
+    VirtualController controller;
+    FormFixture f;
+    f.catalog.ports[u"1"_s] = controller.path();
+    f.start();
+    f.find<QRadioButton>(u"TimeOption_%1"_s.arg(mode))->click();
+    // Pasted: as much as the field takes, without the leaving rules.
+    f.find<QLineEdit>(field)->setText(text);
+    f.click(button);
+    QCOMPARE(f.messages.errors.size(), 1);
+    QVERIFY(!f.messages.errors[0].isEmpty());
+    QTest::qWait(30);
+    QVERIFY(controller.received().isEmpty());
+
+    f.click(u"OpenPowCommand"_s);
+    QTRY_COMPARE(controller.frames(), QList<QByteArray>{golden::PowerOn255});
+}
+
+void TestBadInput::badPortTexts_data() {
+    QTest::addColumn<QString>("text");
+    for (const QString& text : {u""_s, u"abc"_s, u"0"_s, u"-1"_s, u"17"_s, u"99999"_s,
+                                u"/dev/zarnet-none"_s, LongText})
+        QTest::addRow("%s", qPrintable(text.left(20))) << text;
+}
+
+void TestBadInput::badPortTexts() {
+    QFETCH(QString, text);
+    VirtualController controller;
+    FormFixture f;
+    f.catalog.ports[u"1"_s] = controller.path();
+    f.start();
+    f.find<QComboBox>(u"RsCombo"_s)->setEditText(text);
+    f.click(u"OpenRs232Command"_s);
+    QCOMPARE(f.messages.errors, QStringList{text::PortOpenError});
+    QVERIFY(!f.serial.isOpen());
+    QCOMPARE(f.find<StatusLamp>(u"GetValShape"_s)->fillColor(), QColor(0, 0, 0));
+    f.find<QComboBox>(u"RsCombo"_s)->setEditText(u"1"_s);
+    f.click(u"OpenRs232Command"_s);
+    QVERIFY(f.serial.isOpen());
+}
+
+QTEST_MAIN(TestBadInput)
+#include "tst_badinput.moc"
