@@ -73,14 +73,23 @@ std::optional<QString> SystemPortCatalog::device(const QString& portText) const 
     const auto number = fields::readInt16(text);
     if (!number)
         return std::nullopt;
-    QStringList names;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        names.append(info.portName());
-    const auto name = nthDevice(orderSerialDevices(names), *number);
+    const auto name = nthDevice(orderedDevices(), *number);
     if (!name)
         return std::nullopt;
     return u"/dev/"_s + *name;
 #endif
+}
+
+QStringList SystemPortCatalog::orderedDevices() const {
+    constexpr qint64 FreshForMs = 1000;
+    if (!listed_.isValid() || listed_.elapsed() > FreshForMs) {
+        QStringList names;
+        for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+            names.append(info.portName());
+        devices_ = orderSerialDevices(names);
+        listed_.start();
+    }
+    return devices_;
 }
 
 } // namespace zarnet

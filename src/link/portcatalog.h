@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -18,6 +19,13 @@ public:
 class SystemPortCatalog : public PortCatalog {
 public:
     std::optional<QString> device(const QString& portText) const override;
+
+private:
+    // Asking the system for its serial devices takes milliseconds; a scan of 16
+    // ports asks once, and a device plugged in is seen a second later at most.
+    QStringList orderedDevices() const;
+    mutable QStringList devices_;
+    mutable QElapsedTimer listed_;
 };
 
 // Serial device names in port-number order: ttyS*, ttyAMA*, ttyUSB*, ttyACM*, then
