@@ -39,8 +39,7 @@ void TestBoardEndToEnd::init() {
     const QString path = line->openPseudoTerminal();
     QVERIFY(!path.isEmpty());
     fixture = std::make_unique<FormFixture>();
-    fixture->catalog.ports[u"1"_s] = path;
-    fixture->start();
+    fixture->start(path);
     QVERIFY(fixture->serial.isOpen());
 }
 

@@ -97,8 +97,7 @@ void TestCli::dryRunFrames() {
 void TestCli::textImageAsTheWindowSendsIt() {
     VirtualController controller;
     FormFixture window;
-    window.catalog.ports[u"1"_s] = controller.path();
-    window.start();
+    window.start(controller.path());
     window.find<QRadioButton>(u"TimeOption_1"_s)->click();
     window.click(u"DotTxtCommand"_s);
     window.click(u"TxtSendCommand"_s);

@@ -47,8 +47,7 @@ private:
 void TestDotPanel::init() {
     controller = std::make_unique<VirtualController>();
     fixture = std::make_unique<FormFixture>();
-    fixture->catalog.ports[u"1"_s] = controller->path();
-    fixture->start();
+    fixture->start(controller->path());
 }
 
 void TestDotPanel::cleanup() {

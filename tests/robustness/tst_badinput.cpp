@@ -81,8 +81,7 @@ void TestBadInput::refused() {
     QFETCH(int, mode);
     VirtualController controller;
     FormFixture f;
-    f.catalog.ports[u"1"_s] = controller.path();
-    f.start();
+    f.start(controller.path());
     f.find<QRadioButton>(u"TimeOption_%1"_s.arg(mode))->click();
     // Pasted: as much as the field takes, without the leaving rules.
     f.find<QLineEdit>(field)->setText(text);
@@ -107,8 +106,7 @@ void TestBadInput::badPortTexts() {
     QFETCH(QString, text);
     VirtualController controller;
     FormFixture f;
-    f.catalog.ports[u"1"_s] = controller.path();
-    f.start();
+    f.start(controller.path());
     f.find<QComboBox>(u"RsCombo"_s)->setEditText(text);
     f.click(u"OpenRs232Command"_s);
     QCOMPARE(f.messages.errors, QStringList{text::PortOpenError});

@@ -58,8 +58,7 @@ private:
 void TestFaults::hangUpDuringTheLargestImage() {
     auto first = std::make_unique<VirtualController>();
     FormFixture f;
-    f.catalog.ports[u"1"_s] = first->path();
-    f.start();
+    f.start(first->path());
     f.find<QLineEdit>(u"WText"_s)->setText(u"256"_s);
     f.find<QLineEdit>(u"HText"_s)->setText(u"64"_s);
     f.click(u"TxtSendCommand"_s); // 2064 bytes wait in the port's buffer...
@@ -83,8 +82,7 @@ void TestFaults::hangUpDuringTheLargestImage() {
 void TestFaults::garbageWithoutPause() {
     VirtualController controller;
     FormFixture f;
-    f.catalog.ports[u"1"_s] = controller.path();
-    f.start();
+    f.start(controller.path());
     f.click(u"FindCommand"_s); // threshold 9: every 9 bytes make an event
 
     int ticks = 0;
@@ -118,8 +116,7 @@ void TestFaults::garbageWithoutPause() {
 void TestFaults::repliesOneByteAtATime() {
     VirtualController controller;
     FormFixture f;
-    f.catalog.ports[u"1"_s] = controller.path();
-    f.start();
+    f.start(controller.path());
     f.click(u"FindCommand"_s);
     const QByteArray found = VirtualController::findReply(255);
     controller.sendInPieces(found, QList<int>(found.size(), 1), 5);

@@ -35,8 +35,7 @@ void TestSoak::tenThousandRoundTrips() {
     VirtualController controller;
     controller.setAnswering(true);
     FormFixture f;
-    f.catalog.ports[u"1"_s] = controller.path();
-    f.start();
+    f.start(controller.path());
     int replies = 0;
     f.messages.whileOpen = [&] {
         ++replies;

@@ -159,8 +159,7 @@ void TestStartup::scanOrder() {
 void TestStartup::reopenKeepsTheLampGreen() {
     VirtualController controller;
     FormFixture f;
-    f.catalog.ports[u"1"_s] = controller.path();
-    f.start();
+    f.start(controller.path());
     f.click(u"OpenRs232Command"_s);
     QVERIFY(f.serial.isOpen());
     QCOMPARE(lamp(f), Green);
@@ -170,8 +169,7 @@ void TestStartup::reopenKeepsTheLampGreen() {
 void TestStartup::badPortText() {
     VirtualController controller;
     FormFixture f;
-    f.catalog.ports[u"1"_s] = controller.path();
-    f.start();
+    f.start(controller.path());
     f.find<QComboBox>(u"RsCombo"_s)->setEditText(u"abc"_s);
     f.click(u"OpenRs232Command"_s);
     QCOMPARE(lamp(f), Black);
@@ -182,8 +180,7 @@ void TestStartup::badPortText() {
 void TestStartup::failedSwitchLeavesNoPortOpen() {
     VirtualController controller;
     FormFixture f;
-    f.catalog.ports[u"1"_s] = controller.path();
-    f.start();
+    f.start(controller.path());
     QVERIFY(f.serial.isOpen());
     f.find<QComboBox>(u"RsCombo"_s)->setEditText(u"9"_s);
     f.click(u"OpenRs232Command"_s);
@@ -197,8 +194,7 @@ void TestStartup::failedSwitchLeavesNoPortOpen() {
 void TestStartup::hangUpTurnsTheLampBlack() {
     auto controller = std::make_unique<VirtualController>();
     FormFixture f;
-    f.catalog.ports[u"1"_s] = controller->path();
-    f.start();
+    f.start(controller->path());
     QCOMPARE(lamp(f), Green);
     controller->hangUp();
     QTRY_VERIFY(!f.serial.isOpen());
@@ -241,8 +237,7 @@ void TestStartup::deviceNumberRule() {
 void TestStartup::deviceNumberTakenBeforeTheClick() {
     VirtualController controller;
     FormFixture f;
-    f.catalog.ports[u"1"_s] = controller.path();
-    f.start();
+    f.start(controller.path());
     auto* field = f.find<QLineEdit>(u"LedIDText"_s);
     field->setFocus(Qt::MouseFocusReason);
     field->selectAll();
@@ -255,8 +250,7 @@ void TestStartup::deviceNumberTakenBeforeTheClick() {
 void TestStartup::exitClosesThePort() {
     VirtualController controller;
     FormFixture f;
-    f.catalog.ports[u"1"_s] = controller.path();
-    f.start();
+    f.start(controller.path());
     QVERIFY(f.serial.isOpen());
     f.click(u"ExitCommand"_s);
     QVERIFY(!f.form->isVisible());

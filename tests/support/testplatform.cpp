@@ -42,7 +42,9 @@ FormFixture::FormFixture() = default;
 
 FormFixture::~FormFixture() { form.reset(); }
 
-MainForm& FormFixture::start() {
+MainForm& FormFixture::start(const QString& port1) {
+    if (!port1.isEmpty())
+        catalog.ports[QStringLiteral("1")] = port1;
     form = std::make_unique<MainForm>(Platform{serial, catalog, messages, dialogs, [this] { return now; }});
     form->load();
     form->show();

@@ -51,8 +51,9 @@ public:
 struct FormFixture {
     FormFixture();
     ~FormFixture();
-    // Builds and loads the window, then shows it and makes it active.
-    MainForm& start();
+    // Builds and loads the window, then shows it and makes it active. A device
+    // path given here is port 1, which the scan then opens.
+    MainForm& start(const QString& port1 = {});
 
     QtSerialLink serial;
     MapCatalog catalog;

@@ -36,8 +36,7 @@ private:
 void TestUnitPanels::init() {
     controller = std::make_unique<VirtualController>();
     fixture = std::make_unique<FormFixture>();
-    fixture->catalog.ports[u"1"_s] = controller->path();
-    fixture->start();
+    fixture->start(controller->path());
     QVERIFY(fixture->serial.isOpen());
 }
 
