@@ -13,7 +13,9 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Seconds the line takes for `bytes` at 115200 baud, 10 bits a byte (8N1).
-double wireSeconds(int bytes) { return bytes * 10.0 / 115200.0; }
+double wireSeconds(int bytes) {
+    return bytes * 10.0 / 115200.0;
+}
 
 // What the same bytes take on the line, beside the measured time.
 void reportAgainstWire(benchmark::State& state, int bytes) {
@@ -25,8 +27,8 @@ void LargestImageFrame(benchmark::State& state) {
     canvas.drawText(u"生产一线 二号线 产量 1520"_s);
     for (auto _ : state) {
         const zarnet::DotWindow window{0, 0, 32, 64};
-        const QByteArray frame = zarnet::dotImageFrame(
-            255, {0x12, 0x0D, 0x05, 0x0A}, window, zarnet::getDotData(canvas, 32, 64));
+        const QByteArray frame = zarnet::dotImageFrame(255, {0x12, 0x0D, 0x05, 0x0A}, window,
+                                                       zarnet::getDotData(canvas, 32, 64));
         benchmark::DoNotOptimize(frame.constData());
     }
     reportAgainstWire(state, 2064);
@@ -53,7 +55,8 @@ BENCHMARK(ReadByteField);
 void ReadUnitValue(benchmark::State& state) {
     const QString text = u"99999999"_s;
     for (auto _ : state)
-        benchmark::DoNotOptimize(fields::roundToRange(fields::readLeadingNumber(text), 0, 2147483647));
+        benchmark::DoNotOptimize(
+            fields::roundToRange(fields::readLeadingNumber(text), 0, 2147483647));
 }
 BENCHMARK(ReadUnitValue);
 

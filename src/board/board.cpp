@@ -80,7 +80,8 @@ QString describeFrame(const QByteArray& frame, bool reply) {
         if (code == FindCode)
             return prefix + u"reply: device %1"_s.arg(at(frame, 6));
         if (code == UnitReadCode)
-            return prefix + u"reply: %1 values %2"_s.arg(at(frame, 7)).arg(valueList(frame, at(frame, 7)));
+            return prefix +
+                   u"reply: %1 values %2"_s.arg(at(frame, 7)).arg(valueList(frame, at(frame, 7)));
         return prefix + u"reply"_s;
     }
     switch (code) {

@@ -28,8 +28,8 @@ public:
     explicit Board(uint8_t device = 255, QSize panel = {256, 64});
 
     struct Outcome {
-        QByteArray reply;   // empty: nothing to answer
-        QString log;        // what the frame meant and what was done
+        QByteArray reply;     // empty: nothing to answer
+        QString log;          // what the frame meant and what was done
         bool changed = false; // power, image or clock changed
     };
     Outcome handle(const QByteArray& frame, const QDateTime& systemNow);

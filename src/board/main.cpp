@@ -34,8 +34,8 @@ int main(int argc, char* argv[]) {
     bool windowless = false;
     for (int i = 1; i < argc; ++i) {
         headless = headless || std::strcmp(argv[i], "--headless") == 0;
-        windowless = windowless || std::strcmp(argv[i], "--help") == 0 ||
-                     std::strcmp(argv[i], "-h") == 0;
+        windowless =
+            windowless || std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0;
     }
     if ((headless || windowless) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -48,7 +48,8 @@ int main(int argc, char* argv[]) {
         "its path: type that path into Zarnet's port box and press \"打开串口\"."_s);
     parser.addHelpOption();
     parser.addPositionalArgument(u"DEVICE"_s, u"A serial device to answer on (optional)."_s);
-    parser.addOption({u"device"_s, u"The controller's device number, 0..255 (255)."_s, u"N"_s, u"255"_s});
+    parser.addOption(
+        {u"device"_s, u"The controller's device number, 0..255 (255)."_s, u"N"_s, u"255"_s});
     parser.addOption({u"panel"_s, u"The panel's size in dots (256x64)."_s, u"WxH"_s, u"256x64"_s});
     parser.addOption({u"headless"_s, u"No window; the log goes to standard output."_s});
     parser.addOption({u"png"_s, u"Write the panel to FILE each time it changes."_s, u"FILE"_s});
@@ -66,9 +67,8 @@ int main(int argc, char* argv[]) {
 
     zarnet::Board board(*device, QSize(size.captured(1).toInt(), size.captured(2).toInt()));
     zarnet::BoardLine line(board);
-    QObject::connect(&line, &zarnet::BoardLine::logged, [](const QString& text) {
-        out() << text << Qt::endl;
-    });
+    QObject::connect(&line, &zarnet::BoardLine::logged,
+                     [](const QString& text) { out() << text << Qt::endl; });
 
     QString where;
     if (parser.positionalArguments().isEmpty()) {

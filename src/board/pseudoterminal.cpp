@@ -30,7 +30,9 @@ PseudoTerminal::PseudoTerminal() {
     heldSlave_ = ::open(ptsname(master_), O_RDWR | O_NOCTTY | O_NONBLOCK);
 }
 
-PseudoTerminal::~PseudoTerminal() { hangUp(); }
+PseudoTerminal::~PseudoTerminal() {
+    hangUp();
+}
 
 bool PseudoTerminal::write(const QByteArray& bytes) {
     qsizetype done = 0;
@@ -75,8 +77,12 @@ void PseudoTerminal::hangUp() {
 namespace zarnet {
 PseudoTerminal::PseudoTerminal() = default;
 PseudoTerminal::~PseudoTerminal() = default;
-bool PseudoTerminal::write(const QByteArray&) { return false; }
-QByteArray PseudoTerminal::readAvailable() { return {}; }
+bool PseudoTerminal::write(const QByteArray&) {
+    return false;
+}
+QByteArray PseudoTerminal::readAvailable() {
+    return {};
+}
 void PseudoTerminal::hangUp() {}
 } // namespace zarnet
 

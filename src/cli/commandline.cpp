@@ -49,7 +49,8 @@ Exit codes: 0 success, 1 no reply in time or a reply that fails its checks,
 )"_s;
 
 const QMap<QString, QString> CommandHelp = {
-    {u"power"_s, u"Usage: zarnet-cli [options] power on|off\n\nSwitches the sign on or off (0x12).\n"_s},
+    {u"power"_s,
+     u"Usage: zarnet-cli [options] power on|off\n\nSwitches the sign on or off (0x12).\n"_s},
     {u"clock"_s, u"Usage: zarnet-cli [options] clock [--at \"YYYY-MM-DD hh:mm:ss\"]\n\n"
                  "Sets the controller's clock (0x20) to the given local time, or to now.\n"_s},
     {u"clear"_s, u"Usage: zarnet-cli [options] clear\n\nClears the sign (0x40).\n"_s},
@@ -61,21 +62,22 @@ const QMap<QString, QString> CommandHelp = {
                  "       (0x23 shown at once; 0x24 with --fixed). START is 0..255.\n"
                  "read:  asks for COUNT units from START (0x30), both 0..255, and prints\n"
                  "       the values of the reply, one per line.\n"_s},
-    {u"image"_s, u"Usage: zarnet-cli [options] image (--text TEXT [--font FAMILY] [--size PT] | --bmp FILE)\n"
-                 "        [--window X,Y,W,H] [--always | --daily HHMM-HHMM | --weekdays A-B | --dates A-B]\n\n"
-                 "Draws TEXT (default font 宋体 12 pt) or loads a bitmap onto the 256 x 64 canvas and\n"
-                 "sends its top-left W x H dots (0x41). --window defaults to 192,0,64,16; X is made\n"
-                 "even and W a multiple of 8, as the window does. X, Y, W/8 and H are 0..255 and\n"
-                 "W/8 x H at most 2048 bytes. --daily takes hhmm times (hours x 60 + minutes at\n"
-                 "most 4095); --weekdays (0 = Sunday) and --dates take numbers 0..255.\n"_s},
+    {u"image"_s,
+     u"Usage: zarnet-cli [options] image (--text TEXT [--font FAMILY] [--size PT] | --bmp FILE)\n"
+     "        [--window X,Y,W,H] [--always | --daily HHMM-HHMM | --weekdays A-B | --dates A-B]\n\n"
+     "Draws TEXT (default font 宋体 12 pt) or loads a bitmap onto the 256 x 64 canvas and\n"
+     "sends its top-left W x H dots (0x41). --window defaults to 192,0,64,16; X is made\n"
+     "even and W a multiple of 8, as the window does. X, Y, W/8 and H are 0..255 and\n"
+     "W/8 x H at most 2048 bytes. --daily takes hhmm times (hours x 60 + minutes at\n"
+     "most 4095); --weekdays (0 = Sunday) and --dates take numbers 0..255.\n"_s},
 };
 
-const QSet<QString> ValueOptions = {u"port"_s,   u"device"_s, u"timeout"_s, u"at"_s,
-                                    u"text"_s,   u"font"_s,   u"size"_s,    u"bmp"_s,
+const QSet<QString> ValueOptions = {u"port"_s,   u"device"_s, u"timeout"_s,  u"at"_s,
+                                    u"text"_s,   u"font"_s,   u"size"_s,     u"bmp"_s,
                                     u"window"_s, u"daily"_s,  u"weekdays"_s, u"dates"_s};
 const QSet<QString> FlagOptions = {u"dry-run"_s, u"verbose"_s, u"help"_s, u"fixed"_s, u"always"_s};
-const QSet<QString> GlobalOptions = {u"port"_s, u"device"_s, u"timeout"_s, u"dry-run"_s,
-                                     u"verbose"_s, u"help"_s};
+const QSet<QString> GlobalOptions = {u"port"_s,    u"device"_s,  u"timeout"_s,
+                                     u"dry-run"_s, u"verbose"_s, u"help"_s};
 const QMap<QString, QSet<QString>> CommandOptions = {
     {u"clock"_s, {u"at"_s}},
     {u"units"_s, {u"fixed"_s}},
@@ -84,7 +86,9 @@ const QMap<QString, QSet<QString>> CommandOptions = {
       u"weekdays"_s, u"dates"_s}},
 };
 
-Stop bad(const QString& text) { return {BadArguments, text}; }
+Stop bad(const QString& text) {
+    return {BadArguments, text};
+}
 
 struct Parsed {
     QStringList positional;
@@ -305,7 +309,8 @@ std::variant<Request, Stop> parseCommandLine(const QStringList& arguments, const
     const auto device = fields::readByte(p.options.value(u"device"_s, u"255"_s));
     if (!device)
         return bad(u"--device takes a whole number 0..255"_s);
-    const auto timeout = fields::readWholeNumber(p.options.value(u"timeout"_s, u"1000"_s), 1, 3600000);
+    const auto timeout =
+        fields::readWholeNumber(p.options.value(u"timeout"_s, u"1000"_s), 1, 3600000);
     if (!timeout)
         return bad(u"--timeout takes milliseconds, 1..3600000"_s);
     request.timeoutMs = *timeout;

@@ -37,7 +37,9 @@ QString openFailure(OpenResult result) {
     }
 }
 
-QString hex(const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex(' ')).toUpper(); }
+QString hex(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes.toHex(' ')).toUpper();
+}
 
 } // namespace
 

@@ -29,8 +29,8 @@ int main(int argc, char* argv[]) {
 
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const auto parsed = zarnet::cli::parseCommandLine(app.arguments().mid(1),
-                                                      QDateTime::currentDateTime());
+    const auto parsed =
+        zarnet::cli::parseCommandLine(app.arguments().mid(1), QDateTime::currentDateTime());
     if (const auto* stop = std::get_if<zarnet::cli::Stop>(&parsed)) {
         if (stop->exitCode == zarnet::cli::Success)
             out << stop->text;

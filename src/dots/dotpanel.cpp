@@ -50,8 +50,8 @@ void DotPanel::drawText() {
 
 void DotPanel::chooseFont() {
     const QFont current = canvas_.font();
-    const FontChoice chosen =
-        dialogs_.chooseFont({current.bold(), current.pointSizeF(), current.family(), current.italic()});
+    const FontChoice chosen = dialogs_.chooseFont(
+        {current.bold(), current.pointSizeF(), current.family(), current.italic()});
     auto apply = [&chosen](QFont font) {
         font.setBold(chosen.bold);
         font.setPointSizeF(chosen.pointSize);

@@ -10,9 +10,8 @@ using namespace Qt::StringLiterals;
 
 namespace zarnet {
 
-std::variant<DotWindow, fields::Refusal> readDotWindow(const QString& x, const QString& y,
-                                                       const QString& width,
-                                                       const QString& height) {
+std::variant<DotWindow, fields::Refusal>
+readDotWindow(const QString& x, const QString& y, const QString& width, const QString& height) {
     const auto xStart = fields::readByte(x);
     if (!xStart)
         return fields::Refusal{u"XstText"_s, text::XStart};

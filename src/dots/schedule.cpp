@@ -10,8 +10,8 @@ namespace zarnet {
 const ModeTexts& modeTexts(ScheduleMode mode) {
     static const std::array<ModeTexts, 4> table = {{
         {u"永久显示，不受时间段控制"_s, QString(), QString(), u"0"_s, u"0"_s},
-        {u"在每天指定的时间段内显示"_s, u"示例：0845 -- 2130 表示："_s, u"每天8:45到21:30之间显示"_s,
-         u"0845"_s, u"2130"_s},
+        {u"在每天指定的时间段内显示"_s, u"示例：0845 -- 2130 表示："_s,
+         u"每天8:45到21:30之间显示"_s, u"0845"_s, u"2130"_s},
         {u"在每星期指定的日期内显示"_s, u"示例：0 -- 2 表示：每周的"_s,
          u"星期日、一、二这三天显示"_s, u"0"_s, u"2"_s},
         {u"在每月指定的日期内显示"_s, u"示例：5 -- 15 表示：每月"_s, u"5号到15号这11天之间显示"_s,
@@ -22,7 +22,9 @@ const ModeTexts& modeTexts(ScheduleMode mode) {
 
 namespace {
 
-bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool isDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
 
 // Minutes after midnight from characters 1–2 (hours) and 3–4 (minutes).
 std::optional<int> dailyMinutes(const QString& text) {

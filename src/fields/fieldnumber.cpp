@@ -25,9 +25,13 @@ double toDouble(const std::string& number) {
     return negative ? -value : value;
 }
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool isBlank(QChar c) {
+    return c == u' ' || c == u'\t';
+}
 
-bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool isDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
 
 // Collects the characters of one number starting at `pos`: sign, digits, a
 // decimal point with digits, an exponent with digits. Returns how many digits

@@ -45,9 +45,13 @@ bool QtSerialLink::write(const QByteArray& bytes) {
     return port_.write(bytes) == bytes.size();
 }
 
-void QtSerialLink::onReadyRead() { received(port_.readAll()); }
+void QtSerialLink::onReadyRead() {
+    received(port_.readAll());
+}
 
-QByteArray QtSerialLink::takeArrived() { return port_.isOpen() ? port_.readAll() : QByteArray(); }
+QByteArray QtSerialLink::takeArrived() {
+    return port_.isOpen() ? port_.readAll() : QByteArray();
+}
 
 void QtSerialLink::onError(QSerialPort::SerialPortError error) {
     switch (error) {

@@ -6,7 +6,9 @@ namespace zarnet {
 
 namespace {
 
-uint8_t at(const QByteArray& block, qsizetype i) { return uint8_t(block[i]); }
+uint8_t at(const QByteArray& block, qsizetype i) {
+    return uint8_t(block[i]);
+}
 
 bool isWholeReply(const QByteArray& block) {
     const qsizetype n = block.size();
@@ -35,8 +37,9 @@ Reply parseReply(const QByteArray& block) {
             const qsizetype first = 8 + 4 * qsizetype(i);
             if (first + 3 > n - 3)
                 break;
-            reply.values.append(uint32_t(at(block, first)) << 24 | uint32_t(at(block, first + 1)) << 16 |
-                                uint32_t(at(block, first + 2)) << 8 | uint32_t(at(block, first + 3)));
+            reply.values.append(
+                uint32_t(at(block, first)) << 24 | uint32_t(at(block, first + 1)) << 16 |
+                uint32_t(at(block, first + 2)) << 8 | uint32_t(at(block, first + 3)));
         }
         break;
     }

@@ -11,8 +11,8 @@ namespace zarnet {
 struct Reply {
     enum class Kind { None, FoundDevice, UnitValues };
     Kind kind = Kind::None;
-    int device = 0;           // FoundDevice: the number of the controller that answered
-    QList<uint32_t> values;   // UnitValues: value i belongs to read-back field i
+    int device = 0;         // FoundDevice: the number of the controller that answered
+    QList<uint32_t> values; // UnitValues: value i belongs to read-back field i
 };
 
 // The block must be one whole reply: start and end bytes, 0xEE in byte 3, a length

@@ -8,7 +8,9 @@ QByteArray powerFrame(uint8_t device, bool on) {
     return buildFrame(device, PowerCode, QByteArray(1, on ? 1 : 0));
 }
 
-QByteArray clearFrame(uint8_t device) { return buildFrame(device, ClearDotsCode, QByteArray(1, 0)); }
+QByteArray clearFrame(uint8_t device) {
+    return buildFrame(device, ClearDotsCode, QByteArray(1, 0));
+}
 
 QByteArray findFrame(uint8_t device) {
     return buildFrame(device, FindCode, QByteArray(1, char(device)));

@@ -2,7 +2,9 @@
 
 namespace zarnet {
 
-void SerialLink::setReceiveThreshold(int threshold) { threshold_ = qMax(0, threshold); }
+void SerialLink::setReceiveThreshold(int threshold) {
+    threshold_ = qMax(0, threshold);
+}
 
 int SerialLink::inBufferCount() {
     buffer_.append(takeArrived());

@@ -22,16 +22,24 @@ ControlCommands::ControlCommands(QWidget* form, ControllerLink& link, Clock cloc
     wire(u"ClsDotCommand"_s, &ControlCommands::clearDots);
 }
 
-void ControlCommands::powerOn() { link_.send(powerFrame(link_.device(), true)); }
+void ControlCommands::powerOn() {
+    link_.send(powerFrame(link_.device(), true));
+}
 
-void ControlCommands::powerOff() { link_.send(powerFrame(link_.device(), false)); }
+void ControlCommands::powerOff() {
+    link_.send(powerFrame(link_.device(), false));
+}
 
-void ControlCommands::setTime() { link_.send(clockFrame(link_.device(), clock_())); }
+void ControlCommands::setTime() {
+    link_.send(clockFrame(link_.device(), clock_()));
+}
 
 void ControlCommands::find() {
     link_.sendExpectingReply(findFrame(link_.device()), FindReplyLength);
 }
 
-void ControlCommands::clearDots() { link_.send(clearFrame(link_.device())); }
+void ControlCommands::clearDots() {
+    link_.send(clearFrame(link_.device()));
+}
 
 } // namespace zarnet

@@ -19,8 +19,7 @@ namespace zarnet {
 
 namespace {
 
-template <typename Widget>
-Widget* place(Widget* widget, const QString& name, const QRect& rect) {
+template <typename Widget> Widget* place(Widget* widget, const QString& name, const QRect& rect) {
     widget->setObjectName(name);
     widget->setGeometry(rect);
     return widget;
@@ -56,7 +55,8 @@ void buildDotGroup(QWidget* form, const DotCanvas& canvas) {
     button(frame2, u"Command5"_s, u"图片"_s, {224, 88, 42, 36});
 
     auto* frame6 = group(frame2, u"Frame6"_s, u"显示位置与大小"_s, {8, 136, 257, 97});
-    label(frame6, u"Label2"_s, u"X起点 Y起点 宽度  高度"_s, {8, 20, 241, 26})->setFont(songFont(15.75));
+    label(frame6, u"Label2"_s, u"X起点 Y起点 宽度  高度"_s, {8, 20, 241, 26})
+        ->setFont(songFont(15.75));
     const QStringList window = {u"XstText"_s, u"YstText"_s, u"WText"_s, u"HText"_s};
     const QStringList defaults = {u"192"_s, u"0"_s, u"64"_s, u"16"_s};
     for (int i = 0; i < 4; ++i)
@@ -91,8 +91,8 @@ QWidget* unitGroup(QWidget* form, const QString& name, const QString& caption, i
     for (int row = 0; row < 2; ++row) {
         label(frame, u"Label3_%1"_s.arg(labels[row]), captions[row], {6, 22 + 28 * row, 66, 22})
             ->setFont(songFont(12));
-        field(frame, u"%1_%2"_s.arg(addressField).arg(row), defaults[row], {74, 18 + 28 * row, 33, 27},
-              2)
+        field(frame, u"%1_%2"_s.arg(addressField).arg(row), defaults[row],
+              {74, 18 + 28 * row, 33, 27}, 2)
             ->setFont(songFont(15));
     }
     for (int i = 0; i < values; ++i)
@@ -123,7 +123,8 @@ void buildControlGroup(QWidget* form) {
     field(frame1, u"LedIDText"_s, u"255"_s, {8, 102, 105, 26}, 10);
     const QStringList names = {u"OpenRs232Command"_s, u"FindCommand"_s, u"SeTimeCommand"_s,
                                u"OpenPowCommand"_s, u"ClosePowCommand"_s};
-    const QStringList captions = {u"打开串口"_s, u"测试连接"_s, u"同步时间"_s, u"开机"_s, u"关机"_s};
+    const QStringList captions = {u"打开串口"_s, u"测试连接"_s, u"同步时间"_s, u"开机"_s,
+                                  u"关机"_s};
     for (int i = 0; i < 5; ++i)
         button(frame1, names[i], captions[i], {8, 140 + 42 * i, 105, 32});
     button(frame1, u"ExitCommand"_s, u"退出"_s, {8, 358, 105, 32});

@@ -15,15 +15,17 @@
 #include <units/unitreadpanel.h>
 
 #include <QCloseEvent>
-#include <QIcon>
 #include <QComboBox>
+#include <QIcon>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 
 using namespace Qt::StringLiterals;
 
-static void initResources() { Q_INIT_RESOURCE(icons); }
+static void initResources() {
+    Q_INIT_RESOURCE(icons);
+}
 
 namespace zarnet {
 

@@ -19,8 +19,8 @@ FontChoice QtCanvasDialogs::chooseFont(const FontChoice& preset) {
 
 QString QtCanvasDialogs::chooseFile(const QString& initialDir, const QString& filter,
                                     const QString& lastFile) {
-    return QFileDialog::getOpenFileName(window_, QString(), lastFile.isEmpty() ? initialDir : lastFile,
-                                        filter);
+    return QFileDialog::getOpenFileName(window_, QString(),
+                                        lastFile.isEmpty() ? initialDir : lastFile, filter);
 }
 
 } // namespace zarnet

@@ -16,7 +16,9 @@ void show(QWidget* window, QMessageBox::Icon icon, const QString& text) {
 
 } // namespace
 
-void QtMessages::error(const QString& text) { show(window_, QMessageBox::NoIcon, text); }
+void QtMessages::error(const QString& text) {
+    show(window_, QMessageBox::NoIcon, text);
+}
 
 void QtMessages::information(const QString& text) {
     show(window_, QMessageBox::Information, text);

@@ -11,7 +11,9 @@ SingleInstance::SingleInstance(const QString& lockPath) : lock_(lockPath) {
     lock_.setStaleLockTime(0);
 }
 
-bool SingleInstance::acquire() { return lock_.tryLock(0); }
+bool SingleInstance::acquire() {
+    return lock_.tryLock(0);
+}
 
 QString SingleInstance::defaultLockPath() {
     return QDir::temp().filePath(u"zarnet-%1.lock"_s.arg(QDir::home().dirName()));

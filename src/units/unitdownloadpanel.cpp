@@ -23,9 +23,7 @@ UnitDownloadPanel::UnitDownloadPanel(QWidget* form, ControllerLink& link, Messag
 }
 
 void UnitDownloadPanel::sendUnitData(uint8_t code) {
-    auto text = [this](const QString& name) {
-        return form_->findChild<QLineEdit*>(name)->text();
-    };
+    auto text = [this](const QString& name) { return form_->findChild<QLineEdit*>(name)->text(); };
     QStringList values;
     for (int i = 0; i < UnitValueFields; ++i)
         values.append(text(u"RsDataText_%1"_s.arg(i)));

@@ -8,9 +8,8 @@ using namespace Qt::StringLiterals;
 
 namespace zarnet {
 
-std::variant<UnitWrite, fields::Refusal> readUnitWrite(const QString& startText,
-                                                       const QString& countText,
-                                                       const QStringList& valueTexts) {
+std::variant<UnitWrite, fields::Refusal>
+readUnitWrite(const QString& startText, const QString& countText, const QStringList& valueTexts) {
     const auto start = fields::readByte(startText);
     if (!start)
         return fields::Refusal{u"RsAddText_0"_s, text::StartUnit};
@@ -21,7 +20,8 @@ std::variant<UnitWrite, fields::Refusal> readUnitWrite(const QString& startText,
     write.start = *start;
     for (int i = 0; i < *count; ++i) {
         const QString valueText = i < valueTexts.size() ? valueTexts[i] : QString();
-        const auto value = fields::roundToRange(fields::readLeadingNumber(valueText), 0, MaxUnitValue);
+        const auto value =
+            fields::roundToRange(fields::readLeadingNumber(valueText), 0, MaxUnitValue);
         if (!value)
             return fields::Refusal{u"RsDataText_%1"_s.arg(i), text::unitValue(i)};
         write.values.append(uint32_t(*value));

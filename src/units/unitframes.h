@@ -28,15 +28,16 @@ struct UnitRead {
 // Start and count are whole numbers 0..255, the count at most 9; value i is the
 // number at the start of valueTexts[i], rounded, 0..2147483647. Only the first
 // `count` value texts are read.
-std::variant<UnitWrite, fields::Refusal> readUnitWrite(const QString& startText,
-                                                       const QString& countText,
-                                                       const QStringList& valueTexts);
+std::variant<UnitWrite, fields::Refusal>
+readUnitWrite(const QString& startText, const QString& countText, const QStringList& valueTexts);
 std::variant<UnitRead, fields::Refusal> readUnitRead(const QString& startText,
                                                      const QString& countText);
 
 // code is 0x23 (show at once) or 0x24 (fixed display); values go high byte first.
 QByteArray unitWriteFrame(uint8_t device, uint8_t code, const UnitWrite& write);
 QByteArray unitReadFrame(uint8_t device, const UnitRead& read);
-constexpr int unitReplyLength(int count) { return 4 * count + 10; }
+constexpr int unitReplyLength(int count) {
+    return 4 * count + 10;
+}
 
 } // namespace zarnet

@@ -20,9 +20,7 @@ UnitReadPanel::UnitReadPanel(QWidget* form, ControllerLink& link, Messages& mess
 }
 
 void UnitReadPanel::requestUnitData() {
-    auto text = [this](const QString& name) {
-        return form_->findChild<QLineEdit*>(name)->text();
-    };
+    auto text = [this](const QString& name) { return form_->findChild<QLineEdit*>(name)->text(); };
     const auto read = readUnitRead(text(u"RsGetAddText_0"_s), text(u"RsGetAddText_1"_s));
     if (const auto* refusal = std::get_if<fields::Refusal>(&read)) {
         refuse(form_, messages_, *refusal);
@@ -35,7 +33,8 @@ void UnitReadPanel::requestUnitData() {
 
 void UnitReadPanel::showValues(const QList<uint32_t>& values) {
     for (int i = 0; i < values.size() && i < UnitReadFields; ++i)
-        form_->findChild<QLineEdit*>(u"RsGetValText_%1"_s.arg(i))->setText(QString::number(values[i]));
+        form_->findChild<QLineEdit*>(u"RsGetValText_%1"_s.arg(i))
+            ->setText(QString::number(values[i]));
 }
 
 } // namespace zarnet

@@ -62,7 +62,8 @@ void TestBoard::ignoresOtherDevicesAndMalformedFrames_data() {
     QTest::newRow("units count beyond the values")
         << buildFrame(7, UnitShowNowCode, QByteArray::fromHex("000300000001")) << u"malformed"_s;
     QTest::newRow("image shorter than its window")
-        << buildFrame(7, DotImageCode, QByteArray::fromHex("00000000000008100000")) << u"malformed"_s;
+        << buildFrame(7, DotImageCode, QByteArray::fromHex("00000000000008100000"))
+        << u"malformed"_s;
     QTest::newRow("month 13") << buildFrame(7, SetClockCode, QByteArray::fromHex("1A0D01000000"))
                               << u"not a valid time"_s;
     QTest::newRow("unknown command") << buildFrame(7, 0x55, "\x00"_ba) << u"malformed"_s;

@@ -35,7 +35,8 @@ void TestBoardEndToEnd::init() {
     board = std::make_unique<Board>();
     line = std::make_unique<BoardLine>(*board);
     line->clock = [this] { return boardNow; };
-    connect(line.get(), &BoardLine::logged, this, [this](const QString& text) { log.append(text); });
+    connect(line.get(), &BoardLine::logged, this,
+            [this](const QString& text) { log.append(text); });
     const QString path = line->openPseudoTerminal();
     QVERIFY(!path.isEmpty());
     fixture = std::make_unique<FormFixture>();

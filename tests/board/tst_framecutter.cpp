@@ -30,7 +30,9 @@ QStringList cut(FrameCutter& cutter, const Bytes& stream) {
     return out;
 }
 
-QString frame(const Bytes& bytes) { return u"F:"_s + QString::fromLatin1(bytes.toHex()); }
+QString frame(const Bytes& bytes) {
+    return u"F:"_s + QString::fromLatin1(bytes.toHex());
+}
 
 } // namespace
 
@@ -41,26 +43,29 @@ void TestFrameCutter::streams_data() {
     QTest::newRow("one frame") << Find << QStringList{frame(Find)} << 0;
     QTest::newRow("two frames back to back")
         << Find + Power << QStringList{frame(Find), frame(Power)} << 0;
-    QTest::newRow("garbage before") << "xyz"_ba + Find << QStringList{u"R:garbage"_s, frame(Find)} << 0;
-    QTest::newRow("garbage between")
-        << Find + "\x03\x03"_ba + Power << QStringList{frame(Find), u"R:garbage"_s, frame(Power)} << 0;
+    QTest::newRow("garbage before")
+        << "xyz"_ba + Find << QStringList{u"R:garbage"_s, frame(Find)} << 0;
+    QTest::newRow("garbage between") << Find + "\x03\x03"_ba + Power
+                                     << QStringList{frame(Find), u"R:garbage"_s, frame(Power)} << 0;
     Bytes badCheck = Find;
     badCheck[7] = char(0x00);
     QTest::newRow("bad check byte, then a good frame")
-        << badCheck + Power
-        << QStringList{u"R:bad check byte"_s, u"R:garbage"_s, frame(Power)} << 0;
+        << badCheck + Power << QStringList{u"R:bad check byte"_s, u"R:garbage"_s, frame(Power)}
+        << 0;
     Bytes badEnd = Find;
     badEnd[8] = char(0x04);
-    QTest::newRow("bad end byte") << badEnd << QStringList{u"R:bad end byte"_s, u"R:garbage"_s} << 0;
-    QTest::newRow("huge length")
-        << "\x02\xFF\xFF"_ba + Find << QStringList{u"R:length 65535 out of range"_s, u"R:garbage"_s, frame(Find)}
-        << 0;
+    QTest::newRow("bad end byte") << badEnd << QStringList{u"R:bad end byte"_s, u"R:garbage"_s}
+                                  << 0;
+    QTest::newRow("huge length") << "\x02\xFF\xFF"_ba + Find
+                                 << QStringList{u"R:length 65535 out of range"_s, u"R:garbage"_s,
+                                                frame(Find)}
+                                 << 0;
     QTest::newRow("length too short")
-        << "\x02\x00\x03"_ba + Find << QStringList{u"R:length 3 out of range"_s, u"R:garbage"_s, frame(Find)}
-        << 0;
+        << "\x02\x00\x03"_ba + Find
+        << QStringList{u"R:length 3 out of range"_s, u"R:garbage"_s, frame(Find)} << 0;
     QTest::newRow("truncated frame, then a whole one")
-        << Find.left(5) + Power
-        << QStringList{u"R:bad end byte"_s, u"R:garbage"_s, frame(Power)} << 0;
+        << Find.left(5) + Power << QStringList{u"R:bad end byte"_s, u"R:garbage"_s, frame(Power)}
+        << 0;
     QTest::newRow("frame claims more than arrives")
         << Bytes::fromHex("020040FFEE41") << QStringList{} << 6;
     QTest::newRow("start byte alone") << "\x02"_ba << QStringList{} << 1;

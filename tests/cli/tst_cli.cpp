@@ -68,9 +68,9 @@ void TestCli::dryRunFrames_data() {
                                  << golden::PowerOff1;
     QTest::newRow("clear 1") << QStringList{u"clear"_s, u"--device"_s, u"1"_s} << golden::Clear1;
     QTest::newRow("test") << QStringList{u"test"_s} << golden::Find255;
-    QTest::newRow("clock")
-        << QStringList{u"--device"_s, u"1"_s, u"clock"_s, u"--at"_s, u"2026-12-05 20:18:51"_s}
-        << golden::Clock1;
+    QTest::newRow("clock") << QStringList{u"--device"_s, u"1"_s, u"clock"_s, u"--at"_s,
+                                          u"2026-12-05 20:18:51"_s}
+                           << golden::Clock1;
     QTest::newRow("units write") << QStringList{u"units"_s, u"write"_s, u"0"_s, u"1234"_s}
                                  << golden::Units1234ShowNow;
     QTest::newRow("units write fixed")
@@ -81,8 +81,8 @@ void TestCli::dryRunFrames_data() {
     QTest::newRow("units read 10")
         << QStringList{u"--device"_s, u"1"_s, u"units"_s, u"read"_s, u"0"_s, u"10"_s}
         << golden::UnitRead1From0Count10;
-    QTest::newRow("empty text image") << QStringList{u"image"_s, u"--text"_s, QString()}
-                                      << golden::BlackStartUpImage;
+    QTest::newRow("empty text image")
+        << QStringList{u"image"_s, u"--text"_s, QString()} << golden::BlackStartUpImage;
     QTest::newRow("X and W aligned as the window does")
         << QStringList{u"image"_s, u"--text"_s, QString(), u"--window"_s, u"193,0,70,16"_s}
         << golden::BlackStartUpImage;
@@ -102,8 +102,8 @@ void TestCli::textImageAsTheWindowSendsIt() {
     window.click(u"DotTxtCommand"_s);
     window.click(u"TxtSendCommand"_s);
     QTRY_COMPARE(controller.frames().size(), 1);
-    const QByteArray fromCli = dryRun({u"image"_s, u"--text"_s, u"生产一线"_s, u"--daily"_s,
-                                       u"0845-2130"_s});
+    const QByteArray fromCli =
+        dryRun({u"image"_s, u"--text"_s, u"生产一线"_s, u"--daily"_s, u"0845-2130"_s});
     QCOMPARE(fromCli.toHex(' '), controller.frames()[0].toHex(' '));
 }
 
@@ -113,15 +113,16 @@ void TestCli::badArguments_data() {
     QTest::newRow("no command") << QStringList{} << u"no command"_s;
     QTest::newRow("unknown command") << QStringList{u"reboot"_s} << u"reboot"_s;
     QTest::newRow("power maybe") << QStringList{u"power"_s, u"maybe"_s} << u"on or off"_s;
-    QTest::newRow("device 256") << QStringList{u"--device"_s, u"256"_s, u"clear"_s} << u"--device"_s;
+    QTest::newRow("device 256") << QStringList{u"--device"_s, u"256"_s, u"clear"_s}
+                                << u"--device"_s;
     QTest::newRow("bad time") << QStringList{u"clock"_s, u"--at"_s, u"2026-13-01 00:00:00"_s}
                               << u"--at"_s;
-    QTest::newRow("ten values")
-        << QStringList{u"units"_s, u"write"_s, u"0"_s, u"1"_s, u"2"_s, u"3"_s, u"4"_s, u"5"_s,
-                       u"6"_s, u"7"_s, u"8"_s, u"9"_s, u"10"_s}
-        << u"1 to 9 values"_s;
-    QTest::newRow("negative value") << QStringList{u"units"_s, u"write"_s, u"0"_s, u"-1"_s}
-                                    << u"value 1"_s;
+    QTest::newRow("ten values") << QStringList{u"units"_s, u"write"_s, u"0"_s, u"1"_s, u"2"_s,
+                                               u"3"_s,     u"4"_s,     u"5"_s, u"6"_s, u"7"_s,
+                                               u"8"_s,     u"9"_s,     u"10"_s}
+                                << u"1 to 9 values"_s;
+    QTest::newRow("negative value")
+        << QStringList{u"units"_s, u"write"_s, u"0"_s, u"-1"_s} << u"value 1"_s;
     QTest::newRow("value 3e9") << QStringList{u"units"_s, u"write"_s, u"0"_s, u"1"_s, u"3e9"_s}
                                << u"value 2"_s;
     QTest::newRow("start 256") << QStringList{u"units"_s, u"read"_s, u"256"_s, u"1"_s}
@@ -129,9 +130,11 @@ void TestCli::badArguments_data() {
     QTest::newRow("both text and bmp")
         << QStringList{u"image"_s, u"--text"_s, u"a"_s, u"--bmp"_s, u"x.bmp"_s} << u"--bmp"_s;
     QTest::newRow("image too large")
-        << QStringList{u"image"_s, u"--text"_s, u"a"_s, u"--window"_s, u"0,0,256,65"_s} << u"W/8 x H"_s;
+        << QStringList{u"image"_s, u"--text"_s, u"a"_s, u"--window"_s, u"0,0,256,65"_s}
+        << u"W/8 x H"_s;
     QTest::newRow("daily 2500 minutes past 4095")
-        << QStringList{u"image"_s, u"--text"_s, u"a"_s, u"--daily"_s, u"9999-0000"_s} << u"--daily"_s;
+        << QStringList{u"image"_s, u"--text"_s, u"a"_s, u"--daily"_s, u"9999-0000"_s}
+        << u"--daily"_s;
     QTest::newRow("two schedules")
         << QStringList{u"image"_s, u"--text"_s, u"a"_s, u"--always"_s, u"--dates"_s, u"1-2"_s}
         << u"only one"_s;
@@ -166,9 +169,12 @@ void TestCli::unitsRoundTrip() {
     VirtualController controller;
     controller.setAnswering(true);
     const QString port = controller.path();
-    QCOMPARE(cli({u"units"_s, u"write"_s, u"4"_s, u"10"_s, u"99999999"_s, u"12abc"_s,
-                  u"--port"_s, port}).exitCode, 0);
-    const Run read = cli({u"units"_s, u"read"_s, u"4"_s, u"3"_s, u"--port"_s, port, u"--verbose"_s});
+    QCOMPARE(
+        cli({u"units"_s, u"write"_s, u"4"_s, u"10"_s, u"99999999"_s, u"12abc"_s, u"--port"_s, port})
+            .exitCode,
+        0);
+    const Run read =
+        cli({u"units"_s, u"read"_s, u"4"_s, u"3"_s, u"--port"_s, port, u"--verbose"_s});
     QCOMPARE(read.exitCode, 0);
     QCOMPARE(read.out, u"10\n99999999\n12\n"_s);
     QVERIFY(read.err.contains(u"> 02 00 0A FF EE 30 04 03"_s));

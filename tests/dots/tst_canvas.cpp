@@ -43,7 +43,9 @@ QRect litBounds(const DotCanvas& canvas, int threshold = 128) {
 
 } // namespace
 
-void TestCanvas::initTestCase() { zarnet::installSongSubstitutions(); }
+void TestCanvas::initTestCase() {
+    zarnet::installSongSubstitutions();
+}
 
 QString TestCanvas::writeBmp(const QString& name, const QImage& image) {
     const QString path = dir.filePath(name);
@@ -63,8 +65,10 @@ void TestCanvas::startUpTextFillsTheTopLeftBlock() {
     canvas.drawText(u"生产一线"_s);
     const QRect lit = litBounds(canvas);
     QVERIFY(!lit.isNull());
-    QVERIFY2(QRect(0, 0, 64, 16).contains(lit),
-             qPrintable(u"lit %1,%2 %3x%4"_s.arg(lit.x()).arg(lit.y()).arg(lit.width()).arg(lit.height())));
+    QVERIFY2(
+        QRect(0, 0, 64, 16).contains(lit),
+        qPrintable(
+            u"lit %1,%2 %3x%4"_s.arg(lit.x()).arg(lit.y()).arg(lit.width()).arg(lit.height())));
     // Each of the four characters lights something in its own 16-dot cell.
     for (int cell = 0; cell < 4; ++cell) {
         bool any = false;
@@ -89,7 +93,8 @@ void TestCanvas::textIsPureRedWithoutSmoothing() {
     for (int y = 0; y < DotCanvas::Height; ++y)
         for (int x = 0; x < DotCanvas::Width; ++x) {
             const int colour = canvas.pixel(x, y);
-            QVERIFY2(colour == 0 || colour == 255, qPrintable(u"%1,%2: %3"_s.arg(x).arg(y).arg(colour)));
+            QVERIFY2(colour == 0 || colour == 255,
+                     qPrintable(u"%1,%2: %3"_s.arg(x).arg(y).arg(colour)));
         }
 }
 
@@ -98,7 +103,7 @@ void TestCanvas::longTextIsCutAtTheRightEdge() {
     canvas.drawText(QString(40, u'国'));
     const QRect lit = litBounds(canvas);
     QVERIFY(lit.right() >= 248 && lit.right() <= 255); // the sixteenth character is drawn
-    QVERIFY(lit.bottom() < 16); // no wrapping to a second line
+    QVERIFY(lit.bottom() < 16);                        // no wrapping to a second line
 }
 
 void TestCanvas::emptyTextClearsToThePicture() {

@@ -193,8 +193,9 @@ void TestDotPanel::textThenSend() {
     QTRY_COMPARE(controller->frames().size(), 1);
     const QByteArray frame = controller->frames()[0];
     const DotCanvas& canvas = fixture->form->canvas();
-    QCOMPARE(frame.toHex(' '),
-             dotImageFrame(255, {0, 0, 0, 0}, {192, 0, 8, 16}, getDotData(canvas, 8, 16)).toHex(' '));
+    QCOMPARE(
+        frame.toHex(' '),
+        dotImageFrame(255, {0, 0, 0, 0}, {192, 0, 8, 16}, getDotData(canvas, 8, 16)).toHex(' '));
     QCOMPARE(frame.size(), 144);
     QVERIFY(frame.mid(14, 128).count('\0') < 128);
     QCOMPARE(fixture->serial.receiveThreshold(), 0);

@@ -59,9 +59,9 @@ void TestImageFrame::frames_data() {
     QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<QByteArray>("expected");
     const QColor red(255, 0, 0);
-    QTest::newRow("start-up, all black")
-        << frameFor({}, u"64"_s, u"16"_s)
-        << QByteArray::fromHex("020090FFEE4100000000C0000810") + QByteArray(128, '\0') + "\x18\x03"_ba;
+    QTest::newRow("start-up, all black") << frameFor({}, u"64"_s, u"16"_s)
+                                         << QByteArray::fromHex("020090FFEE4100000000C0000810") +
+                                                QByteArray(128, '\0') + "\x18\x03"_ba;
     QTest::newRow("pixel (0,0)") << frameFor({{{0, 0}, red}}, u"64"_s, u"16"_s)
                                  << startUpFrame(0x80, 0, 0);
     QTest::newRow("pixel (7,0)") << frameFor({{{7, 0}, red}}, u"64"_s, u"16"_s)
@@ -70,12 +70,12 @@ void TestImageFrame::frames_data() {
                                  << startUpFrame(0, 0x80, 0);
     QTest::newRow("pixel (0,1)") << frameFor({{{0, 1}, red}}, u"64"_s, u"16"_s)
                                  << startUpFrame(0, 0, 0x80);
-    QTest::newRow("R 128 is dark") << frameFor({{{0, 0}, QColor(128, 0, 0)}}, u"64"_s, u"16"_s)
-                                   << startUpFrame(0, 0, 0);
+    QTest::newRow("R 128 is dark")
+        << frameFor({{{0, 0}, QColor(128, 0, 0)}}, u"64"_s, u"16"_s) << startUpFrame(0, 0, 0);
     QTest::newRow("R 129 is lit") << frameFor({{{0, 0}, QColor(129, 0, 0)}}, u"64"_s, u"16"_s)
                                   << startUpFrame(0x80, 0, 0);
-    QTest::newRow("lowest green is lit") << frameFor({{{0, 0}, QColor(0, 1, 0)}}, u"64"_s, u"16"_s)
-                                         << startUpFrame(0x80, 0, 0);
+    QTest::newRow("lowest green is lit")
+        << frameFor({{{0, 0}, QColor(0, 1, 0)}}, u"64"_s, u"16"_s) << startUpFrame(0x80, 0, 0);
     QTest::newRow("pixel outside the sent rectangle")
         << frameFor({{{64, 0}, red}, {{0, 16}, red}}, u"64"_s, u"16"_s) << startUpFrame(0, 0, 0);
     QTest::newRow("daily schedule")
@@ -121,7 +121,8 @@ void TestImageFrame::windowRefusals() {
     if (field.isEmpty()) {
         QVERIFY(std::holds_alternative<DotWindow>(window));
         const DotWindow w = std::get<DotWindow>(window);
-        const QByteArray frame = dotImageFrame(1, {0, 0, 0, 0}, w, QByteArray(w.bytesPerRow * w.rows, 0));
+        const QByteArray frame =
+            dotImageFrame(1, {0, 0, 0, 0}, w, QByteArray(w.bytesPerRow * w.rows, 0));
         QVERIFY(frame.size() <= 2064);
         return;
     }
@@ -131,7 +132,8 @@ void TestImageFrame::windowRefusals() {
 
 void TestImageFrame::positionChangesOnlyItsBytes() {
     const QColor red(255, 0, 0);
-    const QByteArray a = frameFor({{{3, 3}, red}}, u"64"_s, u"16"_s, {0, 0, 0, 0}, u"192"_s, u"0"_s);
+    const QByteArray a =
+        frameFor({{{3, 3}, red}}, u"64"_s, u"16"_s, {0, 0, 0, 0}, u"192"_s, u"0"_s);
     const QByteArray b = frameFor({{{3, 3}, red}}, u"64"_s, u"16"_s, {0, 0, 0, 0}, u"10"_s, u"7"_s);
     QCOMPARE(a.size(), b.size());
     for (int i = 0; i < a.size(); ++i)

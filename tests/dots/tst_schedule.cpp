@@ -71,12 +71,12 @@ void TestSchedule::encode_data() {
     QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("start");
     QTest::addColumn<QString>("end");
-    QTest::addColumn<QByteArray>("bytes");   // empty: refused
+    QTest::addColumn<QByteArray>("bytes"); // empty: refused
     QTest::addColumn<QString>("refusedField");
-    QTest::newRow("always ignores the fields") << 0 << u"zz"_s << u""_s
-                                               << QByteArray::fromHex("00000000") << QString();
-    QTest::newRow("daily 0845-2130") << 1 << u"0845"_s << u"2130"_s
-                                     << QByteArray::fromHex("120D050A") << QString();
+    QTest::newRow("always ignores the fields")
+        << 0 << u"zz"_s << u""_s << QByteArray::fromHex("00000000") << QString();
+    QTest::newRow("daily 0845-2130")
+        << 1 << u"0845"_s << u"2130"_s << QByteArray::fromHex("120D050A") << QString();
     QTest::newRow("daily 0000") << 1 << u"0000"_s << u"0000"_s << QByteArray::fromHex("10000000")
                                 << QString();
     QTest::newRow("daily 2359") << 1 << u"2359"_s << u"2359"_s << QByteArray::fromHex("159F059F")
@@ -85,21 +85,20 @@ void TestSchedule::encode_data() {
         << 1 << u"2130"_s << u"0845"_s << QByteArray::fromHex("150A020D") << QString();
     QTest::newRow("daily hours as they stand: 6815 is 4095")
         << 1 << u"6815"_s << u"0000"_s << QByteArray::fromHex("1FFF0000") << QString();
-    QTest::newRow("daily past 4095") << 1 << u"6816"_s << u"0000"_s << QByteArray()
-                                     << u"StTimeText"_s;
-    QTest::newRow("daily short start") << 1 << u"845"_s << u"2130"_s << QByteArray()
-                                       << u"StTimeText"_s;
-    QTest::newRow("daily letters in end") << 1 << u"0845"_s << u"21h0"_s << QByteArray()
-                                          << u"EnTimeText"_s;
+    QTest::newRow("daily past 4095")
+        << 1 << u"6816"_s << u"0000"_s << QByteArray() << u"StTimeText"_s;
+    QTest::newRow("daily short start")
+        << 1 << u"845"_s << u"2130"_s << QByteArray() << u"StTimeText"_s;
+    QTest::newRow("daily letters in end")
+        << 1 << u"0845"_s << u"21h0"_s << QByteArray() << u"EnTimeText"_s;
     QTest::newRow("daily sign") << 1 << u"-845"_s << u"2130"_s << QByteArray() << u"StTimeText"_s;
     QTest::newRow("weekdays 0-2") << 2 << u"0"_s << u"2"_s << QByteArray::fromHex("20000002")
                                   << QString();
     QTest::newRow("dates 5-15") << 3 << u"5"_s << u"15"_s << QByteArray::fromHex("3005000F")
                                 << QString();
-    QTest::newRow("dates half to even") << 3 << u"4.5"_s << u"15.5"_s
-                                        << QByteArray::fromHex("30040010") << QString();
-    QTest::newRow("weekdays end 256") << 2 << u"0"_s << u"256"_s << QByteArray()
-                                      << u"EnTimeText"_s;
+    QTest::newRow("dates half to even")
+        << 3 << u"4.5"_s << u"15.5"_s << QByteArray::fromHex("30040010") << QString();
+    QTest::newRow("weekdays end 256") << 2 << u"0"_s << u"256"_s << QByteArray() << u"EnTimeText"_s;
     QTest::newRow("dates empty start") << 3 << u""_s << u"15"_s << QByteArray() << u"StTimeText"_s;
 }
 

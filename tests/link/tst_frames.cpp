@@ -28,7 +28,8 @@ void TestFrames::golden_data() {
                                  << QByteArray::fromHex("02000901EE1200F403");
     QTest::newRow("clear 1") << zarnet::clearFrame(1) << QByteArray::fromHex("02000901EE4000A603");
     QTest::newRow("find 1") << zarnet::findFrame(1) << QByteArray::fromHex("02000901EE2101C603");
-    QTest::newRow("find 255") << zarnet::findFrame(255) << QByteArray::fromHex("020009FFEE21FFC603");
+    QTest::newRow("find 255") << zarnet::findFrame(255)
+                              << QByteArray::fromHex("020009FFEE21FFC603");
     QTest::newRow("clock 2026-12-05 20:18:51")
         << zarnet::clockFrame(1, clock) << QByteArray::fromHex("02000E01EE201A0C05141233E703");
     QTest::newRow("generic unit read 1")

@@ -19,9 +19,8 @@ void TestPortCatalog::order_data() {
     QTest::newRow("groups in order")
         << QStringList{u"ttyACM0"_s, u"ttyUSB0"_s, u"ttyAMA0"_s, u"ttyS0"_s}
         << QStringList{u"ttyS0"_s, u"ttyAMA0"_s, u"ttyUSB0"_s, u"ttyACM0"_s};
-    QTest::newRow("numbers, not text")
-        << QStringList{u"ttyS10"_s, u"ttyS2"_s, u"ttyS1"_s}
-        << QStringList{u"ttyS1"_s, u"ttyS2"_s, u"ttyS10"_s};
+    QTest::newRow("numbers, not text") << QStringList{u"ttyS10"_s, u"ttyS2"_s, u"ttyS1"_s}
+                                       << QStringList{u"ttyS1"_s, u"ttyS2"_s, u"ttyS10"_s};
     QTest::newRow("the rest last, by name")
         << QStringList{u"rfcomm0"_s, u"ttyXRUSB1"_s, u"ttyUSB3"_s, u"ttyXRUSB0"_s}
         << QStringList{u"ttyUSB3"_s, u"rfcomm0"_s, u"ttyXRUSB0"_s, u"ttyXRUSB1"_s};

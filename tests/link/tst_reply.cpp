@@ -48,8 +48,7 @@ void TestReply::parse_data() {
         << Bytes::fromHex("020009EE772105B403") << Found << 5 << Values{};
     QTest::newRow("40000 and 5 as worked")
         << Bytes::fromHex("020012EE0030000200009C40000000051703") << Units << 0 << Values{40000, 5};
-    QTest::newRow("40000 and 5")
-        << unitReply(2, {40000, 5}) << Units << 0 << Values{40000, 5};
+    QTest::newRow("40000 and 5") << unitReply(2, {40000, 5}) << Units << 0 << Values{40000, 5};
     QTest::newRow("k = 0") << Bytes::fromHex("02000AEE00300000D403") << Units << 0 << Values{};
     QTest::newRow("99999999 from unit 3")
         << Bytes::fromHex("02000EEE0030030105F5E0FF3D03") << Units << 0 << Values{99999999};

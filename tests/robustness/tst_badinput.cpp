@@ -45,7 +45,8 @@ void TestBadInput::refused_data() {
     auto rows = [](const Target& target, const QStringList& texts) {
         for (const QString& text : texts)
             QTest::addRow("%s %s", qPrintable(target.field),
-                          qPrintable(text.size() > 12 ? u"(%1 characters)"_s.arg(text.size()) : u"\"%1\""_s.arg(text)))
+                          qPrintable(text.size() > 12 ? u"(%1 characters)"_s.arg(text.size())
+                                                      : u"\"%1\""_s.arg(text)))
                 << target.field << text << target.button << target.mode;
     };
     // Two-character fields: what fits in two characters and is still no number 0..255.
@@ -58,15 +59,16 @@ void TestBadInput::refused_data() {
     rows({u"RsDataText_0"_s, u"Rs23Command"_s, 0},
          {u"-1"_s, u"-0.6"_s, u"3e9"_s, u"2.2e9"_s, u"1e10"_s, u"9e99"_s, u"-5"_s});
     // The window fields as they stand at the press.
-    const QStringList window = {u""_s,      u"abc"_s,  u"-1"_s,     u"256"_s, u"255.5"_s,
-                                u"32768"_s, u"-32769"_s, u"1e5"_s, u"１２"_s,  LongText};
+    const QStringList window = {u""_s,      u"abc"_s,    u"-1"_s,  u"256"_s,  u"255.5"_s,
+                                u"32768"_s, u"-32769"_s, u"1e5"_s, u"１２"_s, LongText};
     rows({u"XstText"_s, u"TxtSendCommand"_s, 0}, window);
     rows({u"YstText"_s, u"TxtSendCommand"_s, 0}, window + QStringList{u"-0.6"_s});
     rows({u"WText"_s, u"TxtSendCommand"_s, 0},
          {u""_s, u"abc"_s, u"-8"_s, u"2048"_s, u"32768"_s, u"70000"_s, u"1e5"_s, LongText});
     rows({u"HText"_s, u"TxtSendCommand"_s, 0}, window);
     // Schedules: four characters at most.
-    const QStringList daily = {u""_s, u"845"_s, u"ab12"_s, u"-845"_s, u"9999"_s, u"12:3"_s, u"6816"_s};
+    const QStringList daily = {u""_s,     u"845"_s,  u"ab12"_s, u"-845"_s,
+                               u"9999"_s, u"12:3"_s, u"6816"_s};
     rows({u"StTimeText"_s, u"TxtSendCommand"_s, 1}, daily);
     rows({u"EnTimeText"_s, u"TxtSendCommand"_s, 1}, daily);
     const QStringList range = {u""_s, u"x"_s, u"-1"_s, u"256"_s, u"1e3"_s, u"2550"_s};
@@ -97,8 +99,8 @@ void TestBadInput::refused() {
 
 void TestBadInput::badPortTexts_data() {
     QTest::addColumn<QString>("text");
-    for (const QString& text : {u""_s, u"abc"_s, u"0"_s, u"-1"_s, u"17"_s, u"99999"_s,
-                                u"/dev/zarnet-none"_s, LongText})
+    for (const QString& text :
+         {u""_s, u"abc"_s, u"0"_s, u"-1"_s, u"17"_s, u"99999"_s, u"/dev/zarnet-none"_s, LongText})
         QTest::addRow("%s", qPrintable(text.left(20))) << text;
 }
 

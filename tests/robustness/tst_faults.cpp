@@ -28,7 +28,9 @@ private slots:
 
 namespace {
 
-QColor lamp(FormFixture& f) { return f.find<StatusLamp>(u"GetValShape"_s)->fillColor(); }
+QColor lamp(FormFixture& f) {
+    return f.find<StatusLamp>(u"GetValShape"_s)->fillColor();
+}
 
 // Hands out ports like any catalog, but once the window has had its port open
 // and closed it again, another program takes the device before it is reopened.

@@ -39,7 +39,9 @@ namespace {
 const QColor Green(0, 255, 0);
 const QColor Black(0, 0, 0);
 
-QColor lamp(FormFixture& f) { return f.find<StatusLamp>(u"GetValShape"_s)->fillColor(); }
+QColor lamp(FormFixture& f) {
+    return f.find<StatusLamp>(u"GetValShape"_s)->fillColor();
+}
 
 } // namespace
 
@@ -51,9 +53,9 @@ void TestStartup::windowHasEveryControl() {
     QCOMPARE(f.form->minimumSize(), f.form->maximumSize());
     QVERIFY(f.form->windowIcon().availableSizes().contains(QSize(48, 48)));
     const QMap<QString, int> maxLengths = {
-        {u"LedIDText"_s, 10},    {u"StTimeText"_s, 4},    {u"EnTimeText"_s, 4},
-        {u"RsAddText_0"_s, 2},   {u"RsAddText_1"_s, 2},   {u"RsDataText_0"_s, 8},
-        {u"RsDataText_8"_s, 8},  {u"RsGetAddText_0"_s, 2}, {u"RsGetAddText_1"_s, 2},
+        {u"LedIDText"_s, 10},      {u"StTimeText"_s, 4},      {u"EnTimeText"_s, 4},
+        {u"RsAddText_0"_s, 2},     {u"RsAddText_1"_s, 2},     {u"RsDataText_0"_s, 8},
+        {u"RsDataText_8"_s, 8},    {u"RsGetAddText_0"_s, 2},  {u"RsGetAddText_1"_s, 2},
         {u"RsGetValText_0"_s, 10}, {u"RsGetValText_9"_s, 10}, {u"DotText"_s, 32767},
         {u"XstText"_s, 32767}};
     for (auto it = maxLengths.begin(); it != maxLengths.end(); ++it) {
@@ -62,16 +64,16 @@ void TestStartup::windowHasEveryControl() {
         QCOMPARE(field->maxLength(), it.value());
     }
     const QMap<QString, QString> captions = {
-        {u"Frame1"_s, u"控制信息"_s}, {u"Frame2"_s, u"点阵信息"_s}, {u"Frame3"_s, u"下载数据"_s},
-        {u"Frame4"_s, u"显示时段控制"_s}, {u"Frame5"_s, u"返回数据"_s},
-        {u"Frame6"_s, u"显示位置与大小"_s}};
+        {u"Frame1"_s, u"控制信息"_s}, {u"Frame2"_s, u"点阵信息"_s},
+        {u"Frame3"_s, u"下载数据"_s}, {u"Frame4"_s, u"显示时段控制"_s},
+        {u"Frame5"_s, u"返回数据"_s}, {u"Frame6"_s, u"显示位置与大小"_s}};
     for (auto it = captions.begin(); it != captions.end(); ++it)
         QCOMPARE(f.find<QGroupBox>(it.key())->title(), it.value());
-    const QStringList buttons = {u"OpenRs232Command"_s, u"FindCommand"_s, u"SeTimeCommand"_s,
-                                 u"OpenPowCommand"_s, u"ClosePowCommand"_s, u"ExitCommand"_s,
-                                 u"DotFontCommand"_s, u"DotTxtCommand"_s, u"Command5"_s,
-                                 u"ClsDotCommand"_s, u"TxtSendCommand"_s, u"Rs23Command"_s,
-                                 u"Rs24Command"_s, u"RsGetCommand"_s};
+    const QStringList buttons = {u"OpenRs232Command"_s, u"FindCommand"_s,     u"SeTimeCommand"_s,
+                                 u"OpenPowCommand"_s,   u"ClosePowCommand"_s, u"ExitCommand"_s,
+                                 u"DotFontCommand"_s,   u"DotTxtCommand"_s,   u"Command5"_s,
+                                 u"ClsDotCommand"_s,    u"TxtSendCommand"_s,  u"Rs23Command"_s,
+                                 u"Rs24Command"_s,      u"RsGetCommand"_s};
     for (const QString& name : buttons)
         QVERIFY2(f.find<QPushButton>(name), qPrintable(name));
     QVERIFY(f.find<QWidget>(u"Picture1"_s));

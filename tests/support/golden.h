@@ -6,7 +6,9 @@
 // front end (the window, the command line) against them.
 namespace zarnet::test::golden {
 
-inline QByteArray hex(const char* text) { return QByteArray::fromHex(text); }
+inline QByteArray hex(const char* text) {
+    return QByteArray::fromHex(text);
+}
 
 inline const QByteArray PowerOn1 = hex("02000901EE1201F503");
 inline const QByteArray PowerOn255 = hex("020009FFEE12010B03");

@@ -40,12 +40,15 @@ std::optional<QString> MapCatalog::device(const QString& portText) const {
 
 FormFixture::FormFixture() = default;
 
-FormFixture::~FormFixture() { form.reset(); }
+FormFixture::~FormFixture() {
+    form.reset();
+}
 
 MainForm& FormFixture::start(const QString& port1) {
     if (!port1.isEmpty())
         catalog.ports[QStringLiteral("1")] = port1;
-    form = std::make_unique<MainForm>(Platform{serial, catalog, messages, dialogs, [this] { return now; }});
+    form = std::make_unique<MainForm>(
+        Platform{serial, catalog, messages, dialogs, [this] { return now; }});
     form->load();
     form->show();
     form->activateWindow();

@@ -23,7 +23,9 @@ void VirtualController::clearReceived() {
     frames_.clear();
 }
 
-void VirtualController::send(const QByteArray& bytes) { pty_.write(bytes); }
+void VirtualController::send(const QByteArray& bytes) {
+    pty_.write(bytes);
+}
 
 void VirtualController::sendInPieces(const QByteArray& bytes, const QList<int>& sizes,
                                      int pauseMs) {
@@ -87,7 +89,8 @@ void VirtualController::cutFrames() {
         if (pending_.size() < length)
             return;
         const QByteArray frame = pending_.left(length);
-        if (uint8_t(frame[length - 1]) != EndByte || checkByte(frame) != uint8_t(frame[length - 2])) {
+        if (uint8_t(frame[length - 1]) != EndByte ||
+            checkByte(frame) != uint8_t(frame[length - 2])) {
             pending_.remove(0, 1);
             continue;
         }
@@ -110,10 +113,9 @@ void VirtualController::act(const QByteArray& frame) {
         const int count = uint8_t(frame[7]);
         for (int i = 0; i < count; ++i) {
             const int at = 8 + 4 * i;
-            units_[(start + i) % 256] = uint32_t(uint8_t(frame[at])) << 24 |
-                                        uint32_t(uint8_t(frame[at + 1])) << 16 |
-                                        uint32_t(uint8_t(frame[at + 2])) << 8 |
-                                        uint32_t(uint8_t(frame[at + 3]));
+            units_[(start + i) % 256] =
+                uint32_t(uint8_t(frame[at])) << 24 | uint32_t(uint8_t(frame[at + 1])) << 16 |
+                uint32_t(uint8_t(frame[at + 2])) << 8 | uint32_t(uint8_t(frame[at + 3]));
         }
     } else if (code == UnitReadCode) {
         const int start = uint8_t(frame[6]);

@@ -30,7 +30,9 @@ QByteArray writeFrame(uint8_t device, uint8_t code, const QString& start, const 
     return unitWriteFrame(device, code, std::get<UnitWrite>(read));
 }
 
-QStringList nine(const QString& text) { return QStringList(UnitValueFields, text); }
+QStringList nine(const QString& text) {
+    return QStringList(UnitValueFields, text);
+}
 
 } // namespace
 
@@ -40,9 +42,8 @@ void TestUnitFrames::writeFrames_data() {
     QTest::newRow("1234 shown at once")
         << writeFrame(255, UnitShowNowCode, u"0"_s, u"1"_s, {u"1234"_s})
         << QByteArray::fromHex("02000EFFEE230001000004D2EB03");
-    QTest::newRow("1234 fixed")
-        << writeFrame(255, UnitFixedCode, u"0"_s, u"1"_s, {u"1234"_s})
-        << QByteArray::fromHex("02000EFFEE240001000004D2EC03");
+    QTest::newRow("1234 fixed") << writeFrame(255, UnitFixedCode, u"0"_s, u"1"_s, {u"1234"_s})
+                                << QByteArray::fromHex("02000EFFEE240001000004D2EC03");
     QTest::newRow("count 0 reads no value")
         << writeFrame(7, UnitShowNowCode, u"4"_s, u"0"_s, nine(u"-1"_s))
         << buildFrame(7, UnitShowNowCode, QByteArray::fromHex("0400"));
@@ -89,8 +90,8 @@ void TestUnitFrames::refusals_data() {
     QTest::newRow("start letters") << u"ab"_s << u"1"_s << nine(u"0"_s) << u"RsAddText_0"_s;
     QTest::newRow("start empty") << QString() << u"1"_s << nine(u"0"_s) << u"RsAddText_0"_s;
     QTest::newRow("count 10") << u"0"_s << u"10"_s << nine(u"0"_s) << u"RsAddText_1"_s;
-    QTest::newRow("count 9.5 rounds to 10") << u"0"_s << u"9.5"_s << nine(u"0"_s)
-                                             << u"RsAddText_1"_s;
+    QTest::newRow("count 9.5 rounds to 10")
+        << u"0"_s << u"9.5"_s << nine(u"0"_s) << u"RsAddText_1"_s;
     QTest::newRow("value -1") << u"0"_s << u"1"_s << nine(u"-1"_s) << u"RsDataText_0"_s;
     QTest::newRow("value 3e9 in the third field")
         << u"0"_s << u"3"_s << QStringList{u"1"_s, u"2"_s, u"3e9"_s} << u"RsDataText_2"_s;
