@@ -19,6 +19,14 @@ private slots:
 
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer keeps freed memory in quarantine, so the resident size grows
+// by design there; its leak checker watches for leaks instead.
+constexpr bool ResidentSizeMeaningful = false;
+#else
+constexpr bool ResidentSizeMeaningful = true;
+#endif
+
 long residentKiB() {
     QFile statm(u"/proc/self/statm"_s);
     if (!statm.open(QIODevice::ReadOnly))
@@ -65,7 +73,8 @@ void TestSoak::tenThousandRoundTrips() {
     qInfo("10000 requests and replies in %lld ms; resident %ld KiB before, %ld KiB after",
           timer.elapsed(), before, after);
     QCOMPARE(replies, 11000);
-    QVERIFY2(after - before < 2048, qPrintable(u"grew by %1 KiB"_s.arg(after - before)));
+    if (ResidentSizeMeaningful)
+        QVERIFY2(after - before < 2048, qPrintable(u"grew by %1 KiB"_s.arg(after - before)));
 }
 
 QTEST_MAIN(TestSoak)
