@@ -101,7 +101,6 @@ void MainForm::openComPort() {
         lamp_->setFillColor(QColor(0, 255, 0));
         return;
     }
-    platform_.serial.close();
     lamp_->setFillColor(QColor(0, 0, 0));
     platform_.messages.error(text::PortOpenError);
 }
