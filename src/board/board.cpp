@@ -16,11 +16,6 @@ uint8_t at(const QByteArray& frame, qsizetype i) {
     return i >= 0 && i < frame.size() ? uint8_t(frame[i]) : 0;
 }
 
-uint32_t valueAt(const QByteArray& frame, qsizetype i) {
-    return uint32_t(at(frame, i)) << 24 | uint32_t(at(frame, i + 1)) << 16 |
-           uint32_t(at(frame, i + 2)) << 8 | uint32_t(at(frame, i + 3));
-}
-
 QString hhmm(int minutes) {
     return u"%1:%2"_s.arg(minutes / 60, 2, 10, QChar(u'0')).arg(minutes % 60, 2, 10, QChar(u'0'));
 }
@@ -164,9 +159,7 @@ Board::Outcome Board::handle(const QByteArray& frame, const QDateTime& systemNow
         payload.append(char(at(frame, 6)));
         payload.append(char(at(frame, 7)));
         for (int i = 0; i < at(frame, 7); ++i) {
-            const uint32_t value = units_.value((at(frame, 6) + i) % 256, 0);
-            payload.append(char(value >> 24)).append(char(value >> 16));
-            payload.append(char(value >> 8)).append(char(value));
+            appendValue(payload, units_.value((at(frame, 6) + i) % 256, 0));
         }
         outcome.reply = buildReply(device_, UnitReadCode, payload);
         break;

@@ -26,6 +26,18 @@ QByteArray buildFrame(uint8_t device, uint8_t code, const QByteArray& payload) {
     return frame;
 }
 
+void appendValue(QByteArray& bytes, uint32_t value) {
+    bytes.append(char(value >> 24));
+    bytes.append(char(value >> 16));
+    bytes.append(char(value >> 8));
+    bytes.append(char(value));
+}
+
+uint32_t valueAt(const QByteArray& bytes, qsizetype first) {
+    return uint32_t(uint8_t(bytes[first])) << 24 | uint32_t(uint8_t(bytes[first + 1])) << 16 |
+           uint32_t(uint8_t(bytes[first + 2])) << 8 | uint32_t(uint8_t(bytes[first + 3]));
+}
+
 QByteArray buildReply(uint8_t device, uint8_t code, const QByteArray& payload) {
     QByteArray reply = buildFrame(Marker, code, payload);
     if (reply.isEmpty())

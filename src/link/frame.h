@@ -32,6 +32,11 @@ uint8_t checkByte(const QByteArray& frame);
 // length overflow its 16 bits; such a frame cannot be described on the wire.
 QByteArray buildFrame(uint8_t device, uint8_t code, const QByteArray& payload);
 
+// Unit values travel as four bytes, high byte first.
+void appendValue(QByteArray& bytes, uint32_t value);
+// The value whose four bytes start at `first`; the caller keeps them inside `bytes`.
+uint32_t valueAt(const QByteArray& bytes, qsizetype first);
+
 // A controller's reply: 0xEE in byte 3 and the answering device in byte 4.
 QByteArray buildReply(uint8_t device, uint8_t code, const QByteArray& payload);
 

@@ -37,9 +37,7 @@ Reply parseReply(const QByteArray& block) {
             const qsizetype first = 8 + 4 * qsizetype(i);
             if (first + 3 > n - 3)
                 break;
-            reply.values.append(
-                uint32_t(at(block, first)) << 24 | uint32_t(at(block, first + 1)) << 16 |
-                uint32_t(at(block, first + 2)) << 8 | uint32_t(at(block, first + 3)));
+            reply.values.append(valueAt(block, first));
         }
         break;
     }

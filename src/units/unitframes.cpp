@@ -44,12 +44,8 @@ QByteArray unitWriteFrame(uint8_t device, uint8_t code, const UnitWrite& write) 
     QByteArray payload;
     payload.append(char(write.start));
     payload.append(char(write.values.size()));
-    for (const uint32_t value : write.values) {
-        payload.append(char(value >> 24));
-        payload.append(char(value >> 16));
-        payload.append(char(value >> 8));
-        payload.append(char(value));
-    }
+    for (const uint32_t value : write.values)
+        appendValue(payload, value);
     return buildFrame(device, code, payload);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <board/board.h>
+#include <board/framecutter.h>
 #include <board/pseudoterminal.h>
 
 #include <QByteArray>
@@ -13,9 +15,8 @@ class QSocketNotifier;
 namespace zarnet::test {
 
 // A sign controller on the far end of a pseudo-terminal. It records every byte
-// and every whole frame it receives and, when answering is on, replies as a
-// controller does: the connection test with its device number, a unit read with
-// the values it stored from earlier unit writes.
+// and every whole frame it receives and, when answering is on, lets the virtual
+// board act on each frame and sends back what the board answers.
 class VirtualController : public QObject {
     Q_OBJECT
 public:
@@ -26,7 +27,7 @@ public:
     void hangUp();
 
     void setAnswering(bool on) { answering_ = on; }
-    void setDevice(uint8_t device) { device_ = device; }
+    void setDevice(uint8_t device) { board_ = Board(device); }
 
     QByteArray received() const { return received_; }
     QList<QByteArray> frames() const { return frames_; }
@@ -43,24 +44,21 @@ public:
     static QByteArray findReply(uint8_t device);
     static QByteArray unitReply(uint8_t start, const QList<uint32_t>& values);
 
-    QMap<int, uint32_t> units() const { return units_; }
+    QMap<int, uint32_t> units() const { return board_.units(); }
 
 signals:
     void frameReceived(const QByteArray& frame);
 
 private:
     void onReadable();
-    void cutFrames();
-    void act(const QByteArray& frame);
 
     PseudoTerminal pty_;
     QSocketNotifier* notifier_ = nullptr;
     QByteArray received_;
-    QByteArray pending_;
+    FrameCutter cutter_;
     QList<QByteArray> frames_;
-    QMap<int, uint32_t> units_;
+    Board board_;
     bool answering_ = false;
-    uint8_t device_ = 255;
 };
 
 } // namespace zarnet::test
