@@ -35,9 +35,9 @@ inline const QString Width = QStringLiteral("宽度须为 0 到 2047 的整数~!
 inline const QString Height = QStringLiteral("高度须为 0 到 255 的整数~!");
 inline const QString ImageTooLarge = QStringLiteral("图像过大：宽度/8 × 高度不能超过 2048 字节~!");
 inline const QString DailyStart =
-    QStringLiteral("开始时间须为 hhmm 四位数字，时×60+分在 0 到 4095 之间~!");
+    QStringLiteral("开始时间须为 hhmm：前两位为时，后两位为分，时×60+分在 0 到 4095 之间~!");
 inline const QString DailyEnd =
-    QStringLiteral("结束时间须为 hhmm 四位数字，时×60+分在 0 到 4095 之间~!");
+    QStringLiteral("结束时间须为 hhmm：前两位为时，后两位为分，时×60+分在 0 到 4095 之间~!");
 inline const QString RangeStart = QStringLiteral("开始值须为 0 到 255 的整数~!");
 inline const QString RangeEnd = QStringLiteral("结束值须为 0 到 255 的整数~!");
 } // namespace text

@@ -3,7 +3,12 @@
 namespace zarnet {
 
 QtSerialLink::QtSerialLink(QObject* parent) : SerialLink(parent) {
-    connect(&port_, &QSerialPort::readyRead, this, &QtSerialLink::onReadyRead);
+    // Queued, so that a handler raised from here runs outside QSerialPort's own
+    // readyRead: QSerialPort does not announce data again until that returns, and
+    // would keep every byte of a chattering line meanwhile.
+    connect(&port_, &QSerialPort::readyRead, this, &QtSerialLink::onReadyRead,
+            Qt::QueuedConnection);
+    port_.setReadBufferSize(MaxKept);
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialLink::onError);
 }
 
@@ -41,12 +46,13 @@ void QtSerialLink::close() {
 bool QtSerialLink::write(const QByteArray& bytes) {
     if (!port_.isOpen())
         return false;
-    // QSerialPort queues the whole array; its buffer is not bounded by OutBufferSize.
+    // QSerialPort queues the whole array and writes it as the line takes it.
     return port_.write(bytes) == bytes.size();
 }
 
 void QtSerialLink::onReadyRead() {
-    received(port_.readAll());
+    if (port_.isOpen())
+        received(port_.readAll());
 }
 
 QByteArray QtSerialLink::takeArrived() {

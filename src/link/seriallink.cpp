@@ -1,5 +1,7 @@
 #include "seriallink.h"
 
+#include <utility>
+
 namespace zarnet {
 
 void SerialLink::setReceiveThreshold(int threshold) {
@@ -8,11 +10,13 @@ void SerialLink::setReceiveThreshold(int threshold) {
 
 int SerialLink::inBufferCount() {
     buffer_.append(takeArrived());
+    keepNewest();
     return int(buffer_.size());
 }
 
 QByteArray SerialLink::peekInput() {
     buffer_.append(takeArrived());
+    keepNewest();
     return buffer_;
 }
 
@@ -23,6 +27,7 @@ void SerialLink::clearInput() {
 
 QByteArray SerialLink::input() {
     buffer_.append(takeArrived());
+    keepNewest();
     QByteArray bytes;
     bytes.swap(buffer_);
     return bytes;
@@ -30,18 +35,44 @@ QByteArray SerialLink::input() {
 
 void SerialLink::received(const QByteArray& bytes) {
     buffer_.append(bytes);
+    keepNewest();
     if (threshold_ > 0 && buffer_.size() >= threshold_)
         raiseEvent(ReceiveEvent);
 }
 
+void SerialLink::keepNewest() {
+    if (buffer_.size() > MaxKept)
+        buffer_.remove(0, buffer_.size() - MaxKept);
+}
+
 void SerialLink::raiseEvent(int kind) {
-    // A handler may show a modal box, whose event loop brings more bytes; those
-    // wait for the handler to finish instead of starting a second one inside it.
-    if (inEvent_)
+    // A handler may show a modal box, whose event loop brings more bytes; their
+    // event waits for the handler to finish instead of running inside it.
+    if (held_ > 0) {
+        (kind == ReceiveEvent ? receivePending_ : lineErrorPending_) = true;
         return;
-    inEvent_ = true;
+    }
+    EventHold hold(*this);
     emit commEvent(kind);
-    inEvent_ = false;
+}
+
+void SerialLink::releaseEvents() {
+    if (--held_ > 0 || !(receivePending_ || lineErrorPending_))
+        return;
+    // Delivered from the event loop, once the handler that held them has returned.
+    QMetaObject::invokeMethod(this, &SerialLink::deliverHeld, Qt::QueuedConnection);
+}
+
+void SerialLink::deliverHeld() {
+    if (held_ > 0)
+        return; // a later release queues it again
+    const bool lineError = std::exchange(lineErrorPending_, false);
+    receivePending_ = false;
+    if (lineError)
+        raiseEvent(LineErrorEvent);
+    // The handler may have emptied the buffer: only bytes still waiting count.
+    if (threshold_ > 0 && inBufferCount() >= threshold_)
+        raiseEvent(ReceiveEvent);
 }
 
 } // namespace zarnet

@@ -24,7 +24,9 @@ class SerialLink : public QObject {
     Q_OBJECT
 public:
     static constexpr int BaudRate = 115200;
-    static constexpr int OutBufferSize = 2048;
+    // The longest reply is 10 + 4 × 255 bytes; the buffer keeps the newest bytes
+    // up to four of those, so a chattering line cannot grow it.
+    static constexpr int MaxKept = 4 * (10 + 4 * 255);
 
     using QObject::QObject;
 
@@ -45,6 +47,11 @@ public:
     QByteArray peekInput();
     void clearInput();
 
+    // While held, events wait; they are delivered from the event loop once the
+    // last hold is released. The window holds them while a handler shows a box.
+    void holdEvents() { ++held_; }
+    void releaseEvents();
+
 signals:
     void commEvent(int kind);
     // The port was closed because the line failed under it.
@@ -59,9 +66,26 @@ protected:
     void raiseEvent(int kind);
 
 private:
+    void keepNewest();
+    void deliverHeld();
+
     QByteArray buffer_;
     int threshold_ = 0;
-    bool inEvent_ = false;
+    int held_ = 0;
+    bool receivePending_ = false;
+    bool lineErrorPending_ = false;
+};
+
+// Holds the link's events for as long as it lives.
+class EventHold {
+public:
+    explicit EventHold(SerialLink& link) : link_(link) { link_.holdEvents(); }
+    ~EventHold() { link_.releaseEvents(); }
+    EventHold(const EventHold&) = delete;
+    EventHold& operator=(const EventHold&) = delete;
+
+private:
+    SerialLink& link_;
 };
 
 } // namespace zarnet

@@ -42,7 +42,8 @@ QIcon appIcon() {
 } // namespace
 
 MainForm::MainForm(const Platform& platform, QWidget* parent)
-    : QWidget(parent), platform_(platform), link_(platform.serial, platform.messages),
+    : QWidget(parent), platform_(platform), messages_(platform.messages, platform.serial),
+      dialogs_(platform.dialogs, platform.serial), link_(platform.serial, messages_),
       reception_(platform.serial) {
     setObjectName(u"MainForm"_s);
     setWindowTitle(u"ZarnetV1.02 - LED点阵屏控制"_s);
@@ -56,12 +57,12 @@ MainForm::MainForm(const Platform& platform, QWidget* parent)
     lamp_ = findChild<StatusLamp*>(u"GetValShape"_s);
 
     new ControlCommands(this, link_, platform.clock);
-    new UnitDownloadPanel(this, link_, platform.messages);
-    auto* readPanel = new UnitReadPanel(this, link_, platform.messages);
-    new DotPanel(this, canvas_, link_, platform.messages, platform.dialogs);
+    new UnitDownloadPanel(this, link_, messages_);
+    auto* readPanel = new UnitReadPanel(this, link_, messages_);
+    new DotPanel(this, canvas_, link_, messages_, dialogs_);
 
     connect(&reception_, &ReplyReception::deviceFound, this,
-            [this](int device) { platform_.messages.information(text::foundDevice(device)); });
+            [this](int device) { messages_.information(text::foundDevice(device)); });
     connect(&reception_, &ReplyReception::unitValues, readPanel, &UnitReadPanel::showValues);
     connect(&platform.serial, &SerialLink::hungUp, this,
             [this] { lamp_->setFillColor(Qt::black); });
@@ -87,7 +88,7 @@ void MainForm::load() {
 void MainForm::scanComPorts() {
     const auto port = findUsablePort(platform_.serial, platform_.ports);
     if (!port) {
-        platform_.messages.error(text::NoUsablePort);
+        messages_.error(text::NoUsablePort);
         return;
     }
     portBox_->setEditText(QString::number(*port));
@@ -102,7 +103,7 @@ void MainForm::openComPort() {
         return;
     }
     lamp_->setFillColor(QColor(0, 0, 0));
-    platform_.messages.error(text::PortOpenError);
+    messages_.error(text::PortOpenError);
 }
 
 void MainForm::takeDeviceNumber() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "modalhold.h"
+
 #include <dots/dotcanvas.h>
 #include <link/controllerlink.h>
 #include <link/replyreception.h>
@@ -53,6 +55,8 @@ private:
     void showPortDevice(const QString& portText);
 
     Platform platform_;
+    HoldingMessages messages_;
+    HoldingDialogs dialogs_;
     DotCanvas canvas_;
     ControllerLink link_;
     ReplyReception reception_;

@@ -33,6 +33,8 @@ private slots:
     void bufferEmptiedOnlyAfterTheReport();
     void shortBlocksAreDropped();
     void valuesReported();
+    void bufferKeepsTheNewestBytes();
+    void heldEventComesAfterRelease();
 };
 
 void TestReplyReception::lineErrorEmptiesTheBuffer() {
@@ -81,6 +83,31 @@ void TestReplyReception::valuesReported() {
     link.arrive(QByteArray::fromHex("020012EE0030000200009C40000000051703"));
     QCOMPARE(values.count(), 1);
     QCOMPARE(values.at(0).at(0).value<QList<uint32_t>>(), (QList<uint32_t>{40000, 5}));
+}
+
+void TestReplyReception::bufferKeepsTheNewestBytes() {
+    ScriptedLink link;
+    for (int i = 0; i < 100; ++i)
+        link.arrive(QByteArray(1000, char('a' + i % 26)));
+    link.arrive(Found5);
+    QCOMPARE(link.inBufferCount(), SerialLink::MaxKept);
+    QVERIFY(link.input().endsWith(Found5));
+}
+
+void TestReplyReception::heldEventComesAfterRelease() {
+    ScriptedLink link;
+    ReplyReception reception(link);
+    QSignalSpy found(&reception, &ReplyReception::deviceFound);
+    link.setReceiveThreshold(9);
+    {
+        EventHold hold(link);
+        link.arrive(Found5);
+        QCoreApplication::processEvents();
+        QCOMPARE(found.count(), 0);
+    }
+    QCOMPARE(found.count(), 0); // not inside whatever released it
+    QTRY_COMPARE(found.count(), 1);
+    QCOMPARE(found.at(0).at(0).toInt(), 5);
 }
 
 QTEST_GUILESS_MAIN(TestReplyReception)

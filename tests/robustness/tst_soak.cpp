@@ -1,8 +1,8 @@
+#include <support/resident.h>
 #include <support/testplatform.h>
 #include <support/virtualcontroller.h>
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -16,26 +16,6 @@ class TestSoak : public QObject {
 private slots:
     void tenThousandRoundTrips();
 };
-
-namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-// AddressSanitizer keeps freed memory in quarantine, so the resident size grows
-// by design there; its leak checker watches for leaks instead.
-constexpr bool ResidentSizeMeaningful = false;
-#else
-constexpr bool ResidentSizeMeaningful = true;
-#endif
-
-long residentKiB() {
-    QFile statm(u"/proc/self/statm"_s);
-    if (!statm.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.value(1).toLong() * 4; // pages of 4 KiB
-}
-
-} // namespace
 
 void TestSoak::tenThousandRoundTrips() {
     if (residentKiB() < 0)

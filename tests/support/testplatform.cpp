@@ -8,14 +8,19 @@ namespace zarnet::test {
 
 void RecordingMessages::error(const QString& text) {
     errors.append(text);
-    if (whileOpen)
-        whileOpen();
+    open();
 }
 
 void RecordingMessages::information(const QString& text) {
     informations.append(text);
+    open();
+}
+
+void RecordingMessages::open() {
+    mostOpen = qMax(mostOpen, ++open_);
     if (whileOpen)
         whileOpen();
+    --open_;
 }
 
 FontChoice ScriptedDialogs::chooseFont(const FontChoice& preset) {

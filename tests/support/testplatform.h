@@ -24,6 +24,13 @@ public:
     QStringList informations;
     // Runs while a box would be open, before the handler goes on.
     std::function<void()> whileOpen;
+    // The most boxes that were open at once: a box opened by a handler that ran
+    // inside another box's event loop makes it 2.
+    int mostOpen = 0;
+
+private:
+    void open();
+    int open_ = 0;
 };
 
 // Answers the dialogs as a test tells it to.

@@ -5,6 +5,10 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <cerrno>
+#include <memory>
+#include <unistd.h>
+
 namespace zarnet::test {
 
 VirtualController::VirtualController(QObject* parent) : QObject(parent) {
@@ -41,6 +45,34 @@ void VirtualController::sendInPieces(const QByteArray& bytes, const QList<int>& 
 
 void VirtualController::sendLater(const QByteArray& bytes, int delayMs) {
     QTimer::singleShot(delayMs, this, [this, bytes] { send(bytes); });
+}
+
+void VirtualController::flood(qint64 total, std::function<void()> done) {
+    static const QByteArray noise = [] {
+        QByteArray bytes(64 * 1024, '\0');
+        quint32 x = 2463534242u; // xorshift: the same noise every run
+        for (char& byte : bytes) {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            byte = char(x);
+        }
+        return bytes;
+    }();
+    delete flooder_;
+    flooder_ = new QSocketNotifier(pty_.masterFd(), QSocketNotifier::Write, this);
+    auto left = std::make_shared<qint64>(total);
+    connect(flooder_, &QSocketNotifier::activated, this, [this, left, done] {
+        const auto n =
+            ::write(pty_.masterFd(), noise.constData(), size_t(qMin<qint64>(*left, noise.size())));
+        if (n > 0)
+            *left -= n;
+        if (*left > 0 && (n > 0 || errno == EAGAIN))
+            return;
+        flooder_->deleteLater();
+        flooder_ = nullptr;
+        done();
+    });
 }
 
 QByteArray VirtualController::reply(uint8_t code, const QByteArray& payload) {

@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QObject>
 #include <cstdint>
+#include <functional>
 
 class QSocketNotifier;
 
@@ -38,6 +39,9 @@ public:
     void send(const QByteArray& bytes);
     void sendInPieces(const QByteArray& bytes, const QList<int>& sizes, int pauseMs);
     void sendLater(const QByteArray& bytes, int delayMs);
+    // Writes `total` bytes of noise as fast as the program's end takes them,
+    // never blocking, and calls `done` after the last one.
+    void flood(qint64 total, std::function<void()> done);
 
     // A reply frame as the controller frames it: 0xEE in byte 3.
     static QByteArray reply(uint8_t code, const QByteArray& payload);
@@ -54,6 +58,7 @@ private:
 
     PseudoTerminal pty_;
     QSocketNotifier* notifier_ = nullptr;
+    QSocketNotifier* flooder_ = nullptr;
     QByteArray received_;
     FrameCutter cutter_;
     QList<QByteArray> frames_;
