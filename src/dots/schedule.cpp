@@ -22,21 +22,20 @@ const ModeTexts& modeTexts(ScheduleMode mode) {
 
 namespace {
 
-bool isDigit(QChar c) {
-    return c >= u'0' && c <= u'9';
-}
-
-// Minutes after midnight from characters 1–2 (hours) and 3–4 (minutes).
+// Minutes after midnight: characters 1–2 (hours) and 3–4 (minutes), each read
+// as a whole number with the field rules, so " 845" is 8:45 like "0845". Any
+// hours and minutes are taken as they stand while the total fits 12 bits.
 std::optional<int> dailyMinutes(const QString& text) {
     if (text.size() < 4)
         return std::nullopt;
-    for (int i = 0; i < 4; ++i)
-        if (!isDigit(text[i]))
-            return std::nullopt;
-    const int minutes = text.left(2).toInt() * 60 + text.mid(2, 2).toInt();
-    if (minutes > 4095)
+    const auto hours = fields::readInt16(text.mid(0, 2));
+    const auto minutes = fields::readInt16(text.mid(2, 2));
+    if (!hours || !minutes)
         return std::nullopt;
-    return minutes;
+    const int total = *hours * 60 + *minutes;
+    if (total < 0 || total > 4095)
+        return std::nullopt;
+    return total;
 }
 
 } // namespace

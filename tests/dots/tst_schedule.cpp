@@ -92,6 +92,19 @@ void TestSchedule::encode_data() {
     QTest::newRow("daily letters in end")
         << 1 << u"0845"_s << u"21h0"_s << QByteArray() << u"EnTimeText"_s;
     QTest::newRow("daily sign") << 1 << u"-845"_s << u"2130"_s << QByteArray() << u"StTimeText"_s;
+    // Each half is a whole number with blanks and halves, as any field reads.
+    QTest::newRow("daily blank hour digit")
+        << 1 << u" 845"_s << u"2130"_s << QByteArray::fromHex("120D050A") << QString();
+    QTest::newRow("daily blanks in both halves")
+        << 1 << u"0 8 "_s << u"21 3"_s << QByteArray::fromHex("100804EF") << QString();
+    QTest::newRow("daily fraction in the hours")
+        << 1 << u"1.5 "_s << u"0845"_s << QByteArray::fromHex("1041020D") << QString();
+    QTest::newRow("daily half minutes to even")
+        << 1 << u"0002"_s << u"00.5"_s << QByteArray::fromHex("10020000") << QString();
+    QTest::newRow("daily blank minutes")
+        << 1 << u"08  "_s << u"2130"_s << QByteArray() << u"StTimeText"_s;
+    QTest::newRow("daily negative total")
+        << 1 << u"0000"_s << u"-1 0"_s << QByteArray() << u"EnTimeText"_s;
     QTest::newRow("weekdays 0-2") << 2 << u"0"_s << u"2"_s << QByteArray::fromHex("20000002")
                                   << QString();
     QTest::newRow("dates 5-15") << 3 << u"5"_s << u"15"_s << QByteArray::fromHex("3005000F")
