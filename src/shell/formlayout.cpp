@@ -63,18 +63,18 @@ void buildDotGroup(QWidget* form, const DotCanvas& canvas) {
         field(frame6, window[i], defaults[i], {8 + 60 * i, 52, 56, 34})
             ->setFont(songFont(15.75, true));
 
-    auto* frame4 = group(frame2, u"Frame4"_s, u"显示时段控制"_s, {8, 240, 257, 121});
+    auto* frame4 = group(frame2, u"Frame4"_s, u"显示时段控制"_s, {8, 248, 257, 113});
     const QStringList modes = {u"一直显示"_s, u"每日时段"_s, u"星期范围"_s, u"每月日期"_s};
     for (int i = 0; i < 4; ++i)
         place(new QRadioButton(modes[i], frame4), u"TimeOption_%1"_s.arg(i),
-              {8, 20 + 24 * i, 80, 22});
-    field(frame4, u"StTimeText"_s, u"0"_s, {92, 19, 64, 22}, 4);
-    auto* line = place(new QFrame(frame4), u"Line1"_s, {160, 29, 16, 2});
+              {8, 18 + 22 * i, 80, 20});
+    field(frame4, u"StTimeText"_s, u"0"_s, {92, 17, 64, 22}, 4);
+    auto* line = place(new QFrame(frame4), u"Line1"_s, {160, 27, 16, 2});
     line->setFrameShape(QFrame::HLine);
-    field(frame4, u"EnTimeText"_s, u"0"_s, {180, 19, 64, 22}, 4);
+    field(frame4, u"EnTimeText"_s, u"0"_s, {180, 17, 64, 22}, 4);
     const QStringList info = {u"说明："_s, u"示例："_s, u"表示："_s};
     for (int i = 0; i < 3; ++i)
-        label(frame4, u"TimeInfoLabel_%1"_s.arg(i), info[i], {92, 44 + 24 * i, 160, 22});
+        label(frame4, u"TimeInfoLabel_%1"_s.arg(i), info[i], {92, 40 + 22 * i, 160, 20});
 
     button(frame2, u"ClsDotCommand"_s, u"清空点阵"_s, {8, 367, 124, 28});
     button(frame2, u"TxtSendCommand"_s, u"发送点阵"_s, {141, 367, 124, 28});

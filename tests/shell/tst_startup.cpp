@@ -87,6 +87,13 @@ void TestStartup::windowHasEveryControl() {
     // Group boxes stand side by side, left to right.
     QCOMPARE(f.find<QWidget>(u"Frame2"_s)->geometry(), QRect(8, 8, 273, 401));
     QCOMPARE(f.find<QWidget>(u"Frame1"_s)->geometry(), QRect(528, 8, 121, 401));
+    // Inside "点阵信息": 120, 2040, 3855 × 1455 and 120, 3720, 3855 × 1695 twips.
+    QCOMPARE(f.find<QWidget>(u"Frame6"_s)->geometry(), QRect(8, 136, 257, 97));
+    QCOMPARE(f.find<QWidget>(u"Frame4"_s)->geometry(), QRect(8, 248, 257, 113));
+    for (QWidget* child :
+         f.find<QWidget>(u"Frame4"_s)->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        QVERIFY2(QRect(0, 0, 257, 113).contains(child->geometry()),
+                 qPrintable(child->objectName()));
 }
 
 void TestStartup::noUsablePort() {
