@@ -4,10 +4,12 @@
 #include "imageframe.h"
 
 #include <link/controllerlink.h>
+#include <link/messages.h>
 #include <ui/fieldleave.h>
 #include <ui/refuse.h>
 
 #include <QDir>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -34,9 +36,10 @@ DotPanel::DotPanel(QWidget* form, DotCanvas& canvas, ControllerLink& link, Messa
         });
     }
     watchLeaving(form->findChild<QLineEdit*>(u"WText"_s),
-                 [this](const QString& before) { alignField(u"WText"_s, 8, before); });
-    watchLeaving(form->findChild<QLineEdit*>(u"XstText"_s),
-                 [this](const QString& before) { alignField(u"XstText"_s, 2, before); });
+                 [this](const QString& before) { alignField(u"WText"_s, 8, before, text::Width); });
+    watchLeaving(form->findChild<QLineEdit*>(u"XstText"_s), [this](const QString& before) {
+        alignField(u"XstText"_s, 2, before, text::XStart);
+    });
 }
 
 QString DotPanel::text(const QString& name) const {
@@ -50,8 +53,10 @@ void DotPanel::drawText() {
 
 void DotPanel::chooseFont() {
     const QFont current = canvas_.font();
+    // The canvas font is named "宋体", which the dialog cannot select: it opens on
+    // the face that is really drawn, so OK without a change keeps the image.
     const FontChoice chosen = dialogs_.chooseFont(
-        {current.bold(), current.pointSizeF(), current.family(), current.italic()});
+        {current.bold(), current.pointSizeF(), QFontInfo(current).family(), current.italic()});
     auto apply = [&chosen](QFont font) {
         font.setBold(chosen.bold);
         font.setPointSizeF(chosen.pointSize);
@@ -91,9 +96,16 @@ ScheduleMode DotPanel::scheduleMode() const {
     return ScheduleMode::Always;
 }
 
-void DotPanel::alignField(const QString& name, int step, const QString& textBefore) {
+void DotPanel::alignField(const QString& name, int step, const QString& textBefore,
+                          const QString& refusal) {
     auto* field = form_->findChild<QLineEdit*>(name);
-    field->setText(alignDown(field->text(), step).value_or(textBefore));
+    if (const auto aligned = alignDown(field->text(), step)) {
+        field->setText(*aligned);
+        return;
+    }
+    // The previous text comes back, and the operator is told why.
+    field->setText(textBefore);
+    refuseLeaving(field, messages_, refusal);
 }
 
 void DotPanel::sendImage() {

@@ -31,7 +31,8 @@ public:
 
 private:
     QString text(const QString& name) const;
-    void alignField(const QString& name, int step, const QString& textBefore);
+    void alignField(const QString& name, int step, const QString& textBefore,
+                    const QString& refusal);
 
     QWidget* form_;
     DotCanvas& canvas_;

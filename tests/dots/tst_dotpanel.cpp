@@ -5,12 +5,19 @@
 #include <dots/imageframe.h>
 #include <link/messages.h>
 
+#include <shell/qtcanvasdialogs.h>
+
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 using namespace zarnet;
@@ -27,6 +34,10 @@ private slots:
     void startAndEndTakeFourCharacters();
     void leavingRules_data();
     void leavingRules();
+    void leavingByClickSendsNothing_data();
+    void leavingByClickSendsNothing();
+    void fontDialogOpensOnTheDrawnFace();
+    void realFontDialogKeepsThePresetFace();
     void fontChoiceRedraws();
     void cancelledFontKeepsFonts();
     void pictureDialog();
@@ -109,27 +120,60 @@ void TestDotPanel::leavingRules_data() {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("width 70") << u"WText"_s << u"70"_s << u"64"_s;
-    QTest::newRow("width 7") << u"WText"_s << u"7"_s << u"0"_s;
-    QTest::newRow("width -13") << u"WText"_s << u"-13"_s << u"-8"_s;
-    QTest::newRow("width with a blank") << u"WText"_s << u" 64"_s << u"64"_s;
-    QTest::newRow("width letters") << u"WText"_s << u"abc"_s << u"64"_s;
-    QTest::newRow("width empty") << u"WText"_s << QString() << u"64"_s;
-    QTest::newRow("width beyond 16 bits") << u"WText"_s << u"40000"_s << u"64"_s;
-    QTest::newRow("X 193") << u"XstText"_s << u"193"_s << u"192"_s;
-    QTest::newRow("X -3") << u"XstText"_s << u"-3"_s << u"-2"_s;
-    QTest::newRow("X letters") << u"XstText"_s << u"x1"_s << u"192"_s;
-    QTest::newRow("Y keeps 193") << u"YstText"_s << u"193"_s << u"193"_s;
-    QTest::newRow("height keeps 7") << u"HText"_s << u"7"_s << u"7"_s;
+    QTest::addColumn<QString>("message"); // empty: none
+    QTest::newRow("width 70") << u"WText"_s << u"70"_s << u"64"_s << QString();
+    QTest::newRow("width 7") << u"WText"_s << u"7"_s << u"0"_s << QString();
+    QTest::newRow("width -13") << u"WText"_s << u"-13"_s << u"-8"_s << QString();
+    QTest::newRow("width with a blank") << u"WText"_s << u" 64"_s << u"64"_s << QString();
+    QTest::newRow("width letters") << u"WText"_s << u"abc"_s << u"64"_s << text::Width;
+    QTest::newRow("width empty") << u"WText"_s << QString() << u"64"_s << text::Width;
+    QTest::newRow("width beyond 16 bits") << u"WText"_s << u"40000"_s << u"64"_s << text::Width;
+    QTest::newRow("X 193") << u"XstText"_s << u"193"_s << u"192"_s << QString();
+    QTest::newRow("X -3") << u"XstText"_s << u"-3"_s << u"-2"_s << QString();
+    QTest::newRow("X letters") << u"XstText"_s << u"x1"_s << u"192"_s << text::XStart;
+    QTest::newRow("Y keeps 193") << u"YstText"_s << u"193"_s << u"193"_s << QString();
+    QTest::newRow("height keeps 7") << u"HText"_s << u"7"_s << u"7"_s << QString();
 }
 
 void TestDotPanel::leavingRules() {
     QFETCH(QString, field);
     QFETCH(QString, typed);
     QFETCH(QString, shown);
+    QFETCH(QString, message);
     fixture->enter(field, typed);
     QCOMPARE(text(field), shown);
-    QVERIFY(fixture->messages.errors.isEmpty());
+    QCOMPARE(fixture->messages.errors, message.isEmpty() ? QStringList() : QStringList{message});
+    if (!message.isEmpty()) // back on the field at fault
+        QTRY_VERIFY(fixture->find<QLineEdit>(field)->hasFocus());
+}
+
+void TestDotPanel::leavingByClickSendsNothing_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("width") << u"WText"_s << text::Width;
+    QTest::newRow("X start") << u"XstText"_s << text::XStart;
+}
+
+void TestDotPanel::leavingByClickSendsNothing() {
+    QFETCH(QString, field);
+    QFETCH(QString, message);
+    auto* edit = fixture->find<QLineEdit>(field);
+    const QString before = edit->text();
+    edit->setFocus(Qt::MouseFocusReason);
+    edit->selectAll();
+    QTest::keyClicks(edit, u"abc"_s);
+    // The operator clicks "发送点阵" straight away: the click takes the focus,
+    // the rule puts the text back and says why, and the image is not sent.
+    QTest::mouseClick(fixture->find<QPushButton>(u"TxtSendCommand"_s), Qt::LeftButton);
+    QCOMPARE(fixture->messages.errors, QStringList{message});
+    QCOMPARE(edit->text(), before);
+    QTest::qWait(100);
+    QVERIFY(controller->received().isEmpty());
+    QTRY_VERIFY(edit->hasFocus());
+
+    // The next click is the operator's own again.
+    QTest::mouseClick(fixture->find<QPushButton>(u"TxtSendCommand"_s), Qt::LeftButton);
+    QTRY_COMPARE(controller->frames().size(), 1);
 }
 
 void TestDotPanel::fontChoiceRedraws() {
@@ -145,6 +189,37 @@ void TestDotPanel::fontChoiceRedraws() {
         QCOMPARE(font.family(), u"AR PL UMing CN"_s);
     }
     QVERIFY(litDots() > 0); // drawn without pressing "文字"
+}
+
+void TestDotPanel::fontDialogOpensOnTheDrawnFace() {
+    fixture->click(u"DotTxtCommand"_s);
+    const QImage drawn = fixture->form->canvas().image();
+    const QString face = QFontInfo(fixture->form->canvas().font()).family();
+    QVERIFY(face != u"宋体"_s);
+
+    fixture->dialogs.font.reset(); // OK without a change gives the preset back
+    fixture->click(u"DotFontCommand"_s);
+    QCOMPARE(fixture->dialogs.lastPreset.family, face);
+    QCOMPARE(fixture->form->canvas().image(), drawn);
+
+    FontChoice larger = fixture->dialogs.lastPreset;
+    larger.pointSize = 15;
+    fixture->dialogs.font = larger;
+    fixture->click(u"DotFontCommand"_s);
+    QCOMPARE(QFontInfo(fixture->form->canvas().font()).family(), face);
+    QCOMPARE(fixture->form->canvas().font().pointSizeF(), 15.0);
+}
+
+void TestDotPanel::realFontDialogKeepsThePresetFace() {
+    const QString face = QFontInfo(fixture->form->canvas().font()).family();
+    QtCanvasDialogs dialogs;
+    QTimer::singleShot(200, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            dialog->accept();
+    });
+    const FontChoice chosen = dialogs.chooseFont({false, 12, face, false});
+    QCOMPARE(chosen.family, face);
+    QCOMPARE(chosen.pointSize, 12.0);
 }
 
 void TestDotPanel::cancelledFontKeepsFonts() {
