@@ -10,12 +10,22 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <cstdio>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     zarnet::SingleInstance instance;
-    if (!instance.acquire())
-        return 0;
+    switch (instance.acquire()) {
+    case zarnet::SingleInstance::Result::Acquired:
+        break;
+    case zarnet::SingleInstance::Result::HeldByAnother:
+        return 0; // a copy runs already: this one ends without a word
+    case zarnet::SingleInstance::Result::Unavailable:
+        // Not knowing whether another copy runs is no reason to refuse the operator.
+        std::fprintf(stderr, "zarnet: starting without the single-instance lock: %s\n",
+                     qPrintable(instance.errorString()));
+        break;
+    }
     zarnet::installSongSubstitutions();
 
     zarnet::QtSerialLink serial;

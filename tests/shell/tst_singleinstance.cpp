@@ -13,20 +13,24 @@ private slots:
     void secondHolderRefused();
     void lockOfADeadProgramIsTakenOver();
     void secondProgramEndsSilently();
+    void sameLockFromEveryFolder();
+    void noLockStillStarts();
+    void lockInAFolderThatCannotExist();
 };
 
 namespace {
 
-// The program keeps its lock in the temporary folder; each test gets its own.
-QProcessEnvironment programEnvironment(const QString& tmp) {
+// The program keeps its lock in the user's runtime folder; each test gets its own.
+QProcessEnvironment programEnvironment(const QString& runtime, const QString& tmp = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"TMPDIR"_s, tmp);
+    env.insert(u"XDG_RUNTIME_DIR"_s, runtime);
+    env.insert(u"TMPDIR"_s, tmp.isEmpty() ? runtime : tmp);
     env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
     return env;
 }
 
-QStringList lockFiles(const QString& tmp) {
-    return QDir(tmp).entryList({u"zarnet-*.lock"_s}, QDir::Files);
+QStringList lockFiles(const QString& folder) {
+    return QDir(folder).entryList({u"zarnet*.lock"_s}, QDir::Files);
 }
 
 } // namespace
@@ -35,11 +39,11 @@ void TestSingleInstance::secondHolderRefused() {
     QTemporaryDir dir;
     const QString path = dir.filePath(u"z.lock"_s);
     auto first = std::make_unique<SingleInstance>(path);
-    QVERIFY(first->acquire());
+    QCOMPARE(first->acquire(), SingleInstance::Result::Acquired);
     SingleInstance second(path);
-    QVERIFY(!second.acquire());
+    QCOMPARE(second.acquire(), SingleInstance::Result::HeldByAnother);
     first.reset();
-    QVERIFY(second.acquire());
+    QCOMPARE(second.acquire(), SingleInstance::Result::Acquired);
 }
 
 void TestSingleInstance::lockOfADeadProgramIsTakenOver() {
@@ -53,7 +57,7 @@ void TestSingleInstance::lockOfADeadProgramIsTakenOver() {
     QVERIFY(crashed.waitForFinished());
     QCOMPARE(lockFiles(tmp.path()).size(), 1);
     SingleInstance instance(QDir(tmp.path()).filePath(lockFiles(tmp.path())[0]));
-    QVERIFY(instance.acquire());
+    QCOMPARE(instance.acquire(), SingleInstance::Result::Acquired);
 }
 
 void TestSingleInstance::secondProgramEndsSilently() {
@@ -75,6 +79,52 @@ void TestSingleInstance::secondProgramEndsSilently() {
     QCOMPARE(first.state(), QProcess::Running);
     first.kill();
     first.waitForFinished();
+}
+
+void TestSingleInstance::sameLockFromEveryFolder() {
+    // With a temporary folder that does not exist, the lock once fell back to the
+    // working folder, and copies started from two folders both ran.
+    QTemporaryDir runtime, here, there;
+    const QProcessEnvironment env = programEnvironment(runtime.path(), here.filePath(u"missing"_s));
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.setWorkingDirectory(here.path());
+    first.start(QStringLiteral(ZARNET_EXE));
+    QVERIFY(first.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(!lockFiles(runtime.path()).isEmpty(), 10000);
+
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.setWorkingDirectory(there.path());
+    second.start(QStringLiteral(ZARNET_EXE));
+    QVERIFY(second.waitForFinished(10000));
+    QCOMPARE(second.exitCode(), 0);
+    QVERIFY(lockFiles(here.path()).isEmpty());
+    first.kill();
+    first.waitForFinished();
+}
+
+void TestSingleInstance::noLockStillStarts() {
+    // Neither the runtime folder nor the temporary folder can hold a lock (both
+    // lie under a file): the program says so and opens its window all the same.
+    QProcess program;
+    program.setProcessEnvironment(programEnvironment(u"/dev/null/runtime"_s, u"/dev/null"_s));
+    program.start(QStringLiteral(ZARNET_EXE));
+    QVERIFY(program.waitForStarted());
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (said += program.readAllStandardError()).contains("single-instance lock"), 10000);
+    QTest::qWait(300);
+    QCOMPARE(program.state(), QProcess::Running);
+    program.kill();
+    program.waitForFinished();
+}
+
+void TestSingleInstance::lockInAFolderThatCannotExist() {
+    SingleInstance instance(u"/dev/null/zarnet.lock"_s);
+    QCOMPARE(instance.acquire(), SingleInstance::Result::Unavailable);
+    QVERIFY(!instance.errorString().isEmpty());
+    QCOMPARE(SingleInstance(QString()).acquire(), SingleInstance::Result::Unavailable);
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstance)
