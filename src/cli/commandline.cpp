@@ -9,9 +9,12 @@
 #include <ui/songfont.h>
 #include <units/unitframes.h>
 
+#include <QFileInfo>
 #include <QMap>
 #include <QRegularExpression>
 #include <QSet>
+#include <cmath>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -39,13 +42,21 @@ Commands:
 Options:
   --port P        port number (as in the window) or device path (default 1)
   --device N      controller's device number, 0..255 (default 255)
-  --timeout MS    how long test and units read wait for the reply (default 1000)
+  --timeout MS    how long test and units read wait for their reply once the
+                  request is out (default 1000); a request without a reply waits
+                  as long as its frame needs on the line, plus 2 s
   --dry-run       print the frame as hex and send nothing
   --verbose       print every frame sent and received on standard error
   --help          this text; COMMAND --help for one command
 
-Exit codes: 0 success, 1 no reply in time or a reply that fails its checks,
-2 bad arguments, 3 the port could not be opened.
+Bytes already waiting on the port when it opens are discarded. A reply counts
+only when it is a whole, checked frame of the kind asked for: 0x21 for test
+(from the device asked, unless that is 255), 0x30 for units read with the
+request's start unit and count. "--" ends the options.
+
+Exit codes: 0 success, 1 no reply in time, a reply that fails its checks or a
+frame that could not be sent, 2 bad arguments (nothing is sent), 3 the port
+could not be opened.
 )"_s;
 
 const QMap<QString, QString> CommandHelp = {
@@ -58,7 +69,8 @@ const QMap<QString, QString> CommandHelp = {
                 "the reply and prints the number of the device that answered.\n"_s},
     {u"units"_s, u"Usage: zarnet-cli [options] units write START V1 [V2 ...] [--fixed]\n"
                  "       zarnet-cli [options] units read START COUNT\n\n"
-                 "write: up to 9 values, each 0..2147483647, into units START, START+1, ...\n"
+                 "write: up to 9 values, each a number 0..2147483647, into units START,\n"
+                 "       START+1, ...; anything else (\"N/A\", \"12abc\", \"\") is refused.\n"
                  "       (0x23 shown at once; 0x24 with --fixed). START is 0..255.\n"
                  "read:  asks for COUNT units from START (0x30), both 0..255, and prints\n"
                  "       the values of the reply, one per line.\n"_s},
@@ -103,7 +115,11 @@ std::variant<Parsed, Stop> split(const QStringList& arguments) {
             parsed.options[u"help"_s] = QString();
             continue;
         }
-        if (!argument.startsWith(u"--") || argument == u"--") {
+        if (argument == u"--") { // the rest are words, even where they look like options
+            parsed.positional.append(arguments.mid(i + 1));
+            break;
+        }
+        if (!argument.startsWith(u"--")) {
             parsed.positional.append(argument);
             continue;
         }
@@ -166,11 +182,19 @@ std::variant<QByteArray, Stop> unitsFrame(const Parsed& p, uint8_t device, Reque
             return bad(argumentFor(refusal->field));
         request.awaits = Request::Awaits::Values;
         request.replyLength = unitReplyLength(std::get<UnitRead>(read).count);
+        request.start = std::get<UnitRead>(read).start;
+        request.count = std::get<UnitRead>(read).count;
         return unitReadFrame(device, std::get<UnitRead>(read));
     }
     if (args.size() < 4)
         return bad(u"units write takes START and 1 to 9 values"_s);
     const QStringList values = args.mid(3);
+    // The window reads the number a value starts with and takes an empty field for
+    // 0; a script that hands over "N/A" or nothing must fail, not zero a unit.
+    for (qsizetype i = 0; i < values.size(); ++i)
+        if (!fields::readWholeNumber(values[i], 0, std::numeric_limits<int32_t>::max()))
+            return bad(u"value %1 takes a number 0..2147483647, not \"%2\""_s.arg(i + 1).arg(
+                values[i].left(40)));
     const auto write = readUnitWrite(args[2], QString::number(values.size()), values);
     if (const auto* refusal = std::get_if<fields::Refusal>(&write))
         return bad(argumentFor(refusal->field));
@@ -223,12 +247,15 @@ std::variant<QByteArray, Stop> imageFrame(const Parsed& p, uint8_t device) {
         if (p.options.contains(u"size"_s)) {
             bool ok = false;
             const double size = p.options[u"size"_s].toDouble(&ok);
-            if (!ok || size <= 0 || size > 1000)
+            if (!ok || !std::isfinite(size) || size <= 0 || size > 1000)
                 return bad(u"--size takes points, more than 0 and at most 1000"_s);
             font.setPointSizeF(size);
         }
         canvas.setFont(font);
         canvas.drawText(p.options[u"text"_s]);
+    } else if (!QFileInfo(p.options[u"bmp"_s]).isFile()) {
+        // A FIFO or a device would be read until it ends, which may be never.
+        return bad(u"--bmp: %1 is not a regular file"_s.arg(p.options[u"bmp"_s]));
     } else if (!canvas.loadPicture(p.options[u"bmp"_s])) {
         return bad(u"--bmp: cannot read %1 as a picture"_s.arg(p.options[u"bmp"_s]));
     }
@@ -265,7 +292,7 @@ std::variant<QByteArray, Stop> frameFor(const Parsed& p, uint8_t device, const Q
         QDateTime at = now;
         if (p.options.contains(u"at"_s)) {
             at = QDateTime::fromString(p.options[u"at"_s], u"yyyy-MM-dd hh:mm:ss"_s);
-            if (!at.isValid())
+            if (!at.isValid() || at.date().year() < 1 || at.date().year() > 9999)
                 return bad(u"--at takes a local time as \"YYYY-MM-DD hh:mm:ss\""_s);
         }
         return clockFrame(device, at);
@@ -309,6 +336,7 @@ std::variant<Request, Stop> parseCommandLine(const QStringList& arguments, const
     const auto device = fields::readByte(p.options.value(u"device"_s, u"255"_s));
     if (!device)
         return bad(u"--device takes a whole number 0..255"_s);
+    request.device = *device;
     const auto timeout =
         fields::readWholeNumber(p.options.value(u"timeout"_s, u"1000"_s), 1, 3600000);
     if (!timeout)

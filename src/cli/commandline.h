@@ -17,6 +17,9 @@ struct Request {
     QByteArray frame;
     Awaits awaits = Awaits::Nothing;
     int replyLength = 0;
+    uint8_t device = 255;
+    uint8_t start = 0; // a unit read's start unit and count, which its reply must carry
+    uint8_t count = 0;
     QString port = QStringLiteral("1");
     int timeoutMs = 1000;
     bool dryRun = false;

@@ -1,20 +1,24 @@
 #include "exchange.h"
 
+#include "replycheck.h"
+
 #include <link/controllerlink.h>
+#include <link/frame.h>
 #include <link/messages.h>
 #include <link/portcatalog.h>
 #include <link/qtseriallink.h>
-#include <link/replyreception.h>
 
 #include <QEventLoop>
 #include <QTimer>
-#include <memory>
 
 using namespace Qt::StringLiterals;
 
 namespace zarnet::cli {
 
 namespace {
+
+// On top of the time the frame needs on the line, for the system to take it.
+constexpr int WriteMarginMs = 2000;
 
 class StreamMessages : public Messages {
 public:
@@ -41,6 +45,11 @@ QString hex(const QByteArray& bytes) {
     return QString::fromLatin1(bytes.toHex(' ')).toUpper();
 }
 
+// 10 bits a byte at 115200 baud, rounded up.
+int wireMs(qsizetype bytes) {
+    return int((bytes * 10 * 1000 + SerialLink::BaudRate - 1) / SerialLink::BaudRate);
+}
+
 } // namespace
 
 int runExchange(const Request& request, const PortCatalog& ports, QTextStream& out,
@@ -52,6 +61,8 @@ int runExchange(const Request& request, const PortCatalog& ports, QTextStream& o
         err << "zarnet-cli: " << request.port << ": " << openFailure(opened) << Qt::endl;
         return PortFailed;
     }
+    // A reply left by an earlier run, or a controller's late answer, is not ours.
+    serial.discardWaiting();
 
     QEventLoop loop;
     int result = -1;
@@ -64,54 +75,55 @@ int runExchange(const Request& request, const PortCatalog& ports, QTextStream& o
         loop.quit();
     };
 
-    // Received bytes are shown before the reception takes them.
-    if (request.verbose)
-        QObject::connect(&serial, &SerialLink::commEvent, &loop,
-                         [&] { err << "< " << hex(serial.peekInput()) << Qt::endl; });
-    ReplyReception reception(serial);
-    QObject::connect(&reception, &ReplyReception::deviceFound, &loop, [&](int found) {
-        out << found << Qt::endl;
+    QObject::connect(&serial, &SerialLink::commEvent, &loop, [&](int kind) {
+        if (kind != ReceiveEvent) {
+            finish(NoReply, u"a line error came instead of the reply"_s);
+            return;
+        }
+        const QByteArray block = serial.input();
+        if (request.verbose)
+            err << "< " << hex(block) << Qt::endl;
+        const Answer answer = checkReply(block, request);
+        if (const auto* why = std::get_if<QString>(&answer)) {
+            finish(NoReply, u"the reply failed its checks: "_s + *why);
+            return;
+        }
+        for (const QString& line : std::get<QStringList>(answer))
+            out << line << Qt::endl;
         finish(Success);
     });
-    QObject::connect(&reception, &ReplyReception::unitValues, &loop,
-                     [&](const QList<uint32_t>& values) {
-                         for (const uint32_t value : values)
-                             out << value << Qt::endl;
-                         finish(Success);
-                     });
-    // Runs after the reception: an event it found nothing in was a bad reply.
-    QObject::connect(&serial, &SerialLink::commEvent, &loop,
-                     [&] { finish(NoReply, u"the reply failed its checks"_s); });
     QObject::connect(&serial, &SerialLink::hungUp, &loop,
                      [&] { finish(NoReply, u"the line hung up"_s); });
+
+    const bool awaitsReply = request.awaits != Request::Awaits::Nothing;
+    QTimer replyTimeout;
+    replyTimeout.setSingleShot(true);
+    QObject::connect(&replyTimeout, &QTimer::timeout, &loop,
+                     [&] { finish(NoReply, u"no reply within %1 ms"_s.arg(request.timeoutMs)); });
+    // The reply is waited for once the request is out; a request without one is done.
+    QObject::connect(&serial, &QtSerialLink::allWritten, &loop, [&] {
+        if (awaitsReply)
+            replyTimeout.start(request.timeoutMs);
+        else
+            finish(Success);
+    });
+    const int writeMs = wireMs(request.frame.size()) + WriteMarginMs;
+    QTimer writeTimeout;
+    writeTimeout.setSingleShot(true);
+    QObject::connect(&writeTimeout, &QTimer::timeout, &loop, [&] {
+        if (serial.pendingOutput() > 0)
+            finish(NoReply, u"the frame could not be sent within %1 ms"_s.arg(writeMs));
+    });
 
     StreamMessages messages(err);
     ControllerLink link(serial, messages);
     if (request.verbose)
         err << "> " << hex(request.frame) << Qt::endl;
-    const bool sent = request.awaits == Request::Awaits::Nothing
-                          ? link.send(request.frame)
-                          : link.sendExpectingReply(request.frame, request.replyLength);
+    const bool sent = awaitsReply ? link.sendExpectingReply(request.frame, request.replyLength)
+                                  : link.send(request.frame);
     if (!sent)
         return NoReply;
-
-    QTimer timeout;
-    timeout.setSingleShot(true);
-    QObject::connect(&timeout, &QTimer::timeout, &loop, [&] {
-        finish(NoReply, request.awaits == Request::Awaits::Nothing
-                            ? u"the frame could not be sent within %1 ms"_s.arg(request.timeoutMs)
-                            : u"no reply within %1 ms"_s.arg(request.timeoutMs));
-    });
-    timeout.start(request.timeoutMs);
-
-    QTimer drained; // a request without a reply is done once every byte has left
-    if (request.awaits == Request::Awaits::Nothing) {
-        QObject::connect(&drained, &QTimer::timeout, &loop, [&] {
-            if (serial.pendingOutput() == 0)
-                finish(Success);
-        });
-        drained.start(2);
-    }
+    writeTimeout.start(writeMs);
     loop.exec();
     return result;
 }

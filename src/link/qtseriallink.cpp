@@ -9,6 +9,10 @@ QtSerialLink::QtSerialLink(QObject* parent) : SerialLink(parent) {
     connect(&port_, &QSerialPort::readyRead, this, &QtSerialLink::onReadyRead,
             Qt::QueuedConnection);
     port_.setReadBufferSize(MaxKept);
+    connect(&port_, &QSerialPort::bytesWritten, this, [this] {
+        if (port_.bytesToWrite() == 0)
+            emit allWritten();
+    });
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialLink::onError);
 }
 
@@ -48,6 +52,12 @@ bool QtSerialLink::write(const QByteArray& bytes) {
         return false;
     // QSerialPort queues the whole array and writes it as the line takes it.
     return port_.write(bytes) == bytes.size();
+}
+
+void QtSerialLink::discardWaiting() {
+    if (port_.isOpen())
+        port_.clear(QSerialPort::Input);
+    clearInput();
 }
 
 void QtSerialLink::onReadyRead() {

@@ -20,6 +20,13 @@ public:
     bool write(const QByteArray& bytes) override;
     // Bytes handed to write() that the port has not passed on yet.
     qint64 pendingOutput() const { return port_.isOpen() ? port_.bytesToWrite() : 0; }
+    // Empties the input, also what the system holds for the port and has not
+    // handed over yet: bytes left on the line before this program came.
+    void discardWaiting();
+
+signals:
+    // Everything handed to write() has been passed on to the system.
+    void allWritten();
 
 protected:
     QByteArray takeArrived() override;

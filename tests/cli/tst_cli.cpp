@@ -2,12 +2,17 @@
 #include <support/testplatform.h>
 #include <support/virtualcontroller.h>
 
+#include <link/frame.h>
+
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRadioButton>
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using namespace zarnet;
@@ -56,6 +61,14 @@ private slots:
     void badReplyFails();
     void portFailures();
     void help();
+    void staleBytesAreNotTheAnswer_data();
+    void staleBytesAreNotTheAnswer();
+    void replyOfTheWrongKindFails_data();
+    void replyOfTheWrongKindFails();
+    void shortTimeoutDoesNotCutWrites_data();
+    void shortTimeoutDoesNotCutWrites();
+    void doubleDashEndsTheOptions();
+    void quickReadsNeverPrintAnotherUnit();
 };
 
 void TestCli::dryRunFrames_data() {
@@ -141,6 +154,25 @@ void TestCli::badArguments_data() {
     QTest::newRow("option of another command")
         << QStringList{u"power"_s, u"on"_s, u"--fixed"_s} << u"--fixed"_s;
     QTest::newRow("missing value") << QStringList{u"test"_s, u"--port"_s} << u"--port"_s;
+    for (const QString& size : {u"NaN"_s, u"nan"_s, u"inf"_s, u"-inf"_s, u"0"_s})
+        QTest::addRow("size %s", qPrintable(size))
+            << QStringList{u"image"_s, u"--text"_s, u"a"_s, u"--size"_s, size} << u"--size"_s;
+    for (const QString& at : {u"-0001-01-01 00:00:00"_s, u"0000-06-01 12:00:00"_s,
+                              u"2026-02-30 08:00:00"_s, u"2026-12-07 24:00:00"_s})
+        QTest::addRow("at %s", qPrintable(at))
+            << QStringList{u"clock"_s, u"--at"_s, at} << u"--at"_s;
+    for (const QString& value : {u"N/A"_s, u"12abc"_s, QString(), u" "_s, u"0x10"_s})
+        QTest::addRow("value \"%s\"", qPrintable(value))
+            << QStringList{u"units"_s, u"write"_s, u"0"_s, u"5"_s, value} << u"value 2"_s;
+    static QTemporaryDir dir;
+    const QString fifo = dir.filePath(u"fifo.bmp"_s);
+    if (!QFileInfo::exists(fifo))
+        QVERIFY(::mkfifo(fifo.toLocal8Bit().constData(), 0600) == 0);
+    QTest::newRow("bmp is a FIFO") << QStringList{u"image"_s, u"--bmp"_s, fifo} << u"regular"_s;
+    QTest::newRow("bmp is a FIFO, dry run")
+        << QStringList{u"image"_s, u"--bmp"_s, fifo, u"--dry-run"_s} << u"regular"_s;
+    QTest::newRow("bmp is a folder")
+        << QStringList{u"image"_s, u"--bmp"_s, dir.path()} << u"regular"_s;
 }
 
 void TestCli::badArguments() {
@@ -170,7 +202,7 @@ void TestCli::unitsRoundTrip() {
     controller.setAnswering(true);
     const QString port = controller.path();
     QCOMPARE(
-        cli({u"units"_s, u"write"_s, u"4"_s, u"10"_s, u"99999999"_s, u"12abc"_s, u"--port"_s, port})
+        cli({u"units"_s, u"write"_s, u"4"_s, u"10"_s, u"99999999"_s, u"12"_s, u"--port"_s, port})
             .exitCode,
         0);
     const Run read =
@@ -222,6 +254,137 @@ void TestCli::help() {
     const Run image = cli({u"image"_s, u"--help"_s});
     QCOMPARE(image.exitCode, 0);
     QVERIFY(image.out.startsWith(u"Usage: zarnet-cli [options] image"_s));
+}
+
+void TestCli::staleBytesAreNotTheAnswer_data() {
+    // Bytes already on the line when the CLI opens it: an earlier run's reply.
+    QTest::addColumn<QByteArray>("stale");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("printed");
+    QTest::newRow("unit 0's value before reading unit 1")
+        << VirtualController::unitReply(0, {111})
+        << QStringList{u"units"_s, u"read"_s, u"1"_s, u"1"_s} << u"222\n"_s;
+    QTest::newRow("unit values before a test")
+        << VirtualController::unitReply(0, {111}) << QStringList{u"test"_s} << u"255\n"_s;
+    QTest::newRow("device 255 before a test of 7")
+        << VirtualController::findReply(255) << QStringList{u"--device"_s, u"7"_s, u"test"_s}
+        << u"7\n"_s;
+}
+
+void TestCli::staleBytesAreNotTheAnswer() {
+    QFETCH(QByteArray, stale);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, printed);
+    VirtualController controller;
+    controller.setAnswering(true);
+    const QString port = controller.path();
+    QCOMPARE(cli({u"units"_s, u"write"_s, u"0"_s, u"111"_s, u"222"_s, u"--port"_s, port}).exitCode,
+             0);
+    if (arguments.contains(u"7"_s))
+        controller.setDevice(7);
+    controller.send(stale);
+    const Run run = cli(arguments + QStringList{u"--port"_s, port});
+    QCOMPARE(run.out, printed);
+    QCOMPARE(run.exitCode, 0);
+}
+
+void TestCli::replyOfTheWrongKindFails_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("reason");
+    const QStringList read1 = {u"units"_s, u"read"_s, u"1"_s, u"1"_s};
+    QTest::newRow("unit reply to a test")
+        << QStringList{u"test"_s} << VirtualController::unitReply(0, {5}) << u"not a connection"_s;
+    // As long as the read's reply, so that it makes the receive event.
+    QTest::newRow("test reply to a read")
+        << read1 << VirtualController::reply(FindCode, QByteArray::fromHex("090000000000"))
+        << u"not a unit read"_s;
+    QTest::newRow("another start unit")
+        << read1 << VirtualController::unitReply(0, {5}) << u"from 0, not 1 from 1"_s;
+    QTest::newRow("count that is not the request's")
+        << read1 << VirtualController::reply(UnitReadCode, QByteArray::fromHex("010200000005"))
+        << u"for 2 units from 1"_s;
+    QTest::newRow("another device")
+        << QStringList{u"--device"_s, u"7"_s, u"test"_s} << VirtualController::findReply(8)
+        << u"device 8 answered, not 7"_s;
+}
+
+void TestCli::replyOfTheWrongKindFails() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, reason);
+    VirtualController controller;
+    connect(&controller, &VirtualController::frameReceived, &controller,
+            [&] { controller.send(reply); });
+    const Run run = cli(arguments + QStringList{u"--port"_s, controller.path(), u"--verbose"_s});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY2(run.err.contains(u"failed its checks"_s) && run.err.contains(reason),
+             qPrintable(run.err));
+}
+
+void TestCli::shortTimeoutDoesNotCutWrites_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("power") << QStringList{u"power"_s, u"off"_s};
+    QTest::newRow("clock") << QStringList{u"clock"_s};
+    QTest::newRow("clear") << QStringList{u"clear"_s};
+    QTest::newRow("units write") << QStringList{u"units"_s, u"write"_s, u"0"_s, u"1"_s, u"2"_s};
+    QTest::newRow("largest image")
+        << QStringList{u"image"_s, u"--text"_s, u"生产一线"_s, u"--window"_s, u"0,0,256,64"_s};
+}
+
+void TestCli::shortTimeoutDoesNotCutWrites() {
+    QFETCH(QStringList, arguments);
+    VirtualController controller;
+    const Run run =
+        cli(arguments + QStringList{u"--timeout"_s, u"1"_s, u"--port"_s, controller.path()});
+    QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+    QCOMPARE(run.exitCode, 0);
+    QTRY_COMPARE(controller.frames().size(), 1);
+}
+
+void TestCli::doubleDashEndsTheOptions() {
+    auto frame = [](const QStringList& arguments) {
+        return QByteArray::fromHex(cli(arguments).out.trimmed().toLatin1()).toHex(' ');
+    };
+    const QByteArray expected = golden::Units1234ShowNow.toHex(' ');
+    QCOMPARE(frame({u"--dry-run"_s, u"units"_s, u"write"_s, u"0"_s, u"--"_s, u"1234"_s}), expected);
+    QCOMPARE(frame({u"--dry-run"_s, u"units"_s, u"write"_s, u"0"_s, u"1234"_s, u"--"_s}), expected);
+    // After "--" an option is a word: here a value that is no number.
+    QCOMPARE(cli({u"--dry-run"_s, u"units"_s, u"write"_s, u"0"_s, u"--"_s, u"--fixed"_s}).exitCode,
+             2);
+}
+
+void TestCli::quickReadsNeverPrintAnotherUnit() {
+    // Runs that give up after 1 ms leave their replies on the line for the next.
+    VirtualController controller;
+    controller.setAnswering(true);
+    const QString port = controller.path();
+    QStringList values;
+    for (int unit = 0; unit < 9; ++unit)
+        values.append(QString::number(1000 + unit));
+    QCOMPARE(
+        cli(QStringList{u"units"_s, u"write"_s, u"0"_s} + values + QStringList{u"--port"_s, port})
+            .exitCode,
+        0);
+    int printed = 0;
+    for (int i = 0; i < 100; ++i) {
+        const int unit = (i * 7) % 9;
+        QStringList arguments = {u"units"_s, u"read"_s,   QString::number(unit),
+                                 u"1"_s,     u"--port"_s, port};
+        if (i % 4 != 3)
+            arguments += QStringList{u"--timeout"_s, u"1"_s};
+        const Run run = cli(arguments);
+        QVERIFY2(run.exitCode == 0 || run.exitCode == 1, qPrintable(run.err));
+        if (run.exitCode == 0) {
+            QCOMPARE(run.out, u"%1\n"_s.arg(1000 + unit));
+            ++printed;
+        } else {
+            QVERIFY(run.out.isEmpty());
+        }
+    }
+    qInfo("%d of 100 reads printed a value", printed);
+    QVERIFY(printed >= 25); // at least the reads that waited the full second
 }
 
 QTEST_MAIN(TestCli)

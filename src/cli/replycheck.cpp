@@ -1,0 +1,39 @@
+#include "replycheck.h"
+
+#include <link/frame.h>
+#include <link/reply.h>
+
+using namespace Qt::StringLiterals;
+
+namespace zarnet::cli {
+
+Answer checkReply(const QByteArray& block, const Request& request) {
+    const Reply reply = parseReply(block);
+    if (reply.kind == Reply::Kind::None)
+        return u"not a whole reply frame (start, end, length or check byte), or an unknown code"_s;
+    if (request.awaits == Request::Awaits::Device) {
+        if (reply.kind != Reply::Kind::FoundDevice)
+            return u"a unit read reply came, not a connection test reply"_s;
+        if (request.device != 255 && reply.device != request.device)
+            return u"device %1 answered, not %2"_s.arg(reply.device).arg(request.device);
+        return QStringList{QString::number(reply.device)};
+    }
+    if (reply.kind != Reply::Kind::UnitValues)
+        return u"a connection test reply came, not a unit read reply"_s;
+    const int start = uint8_t(block[6]);
+    const int count = uint8_t(block[7]);
+    if (start != request.start || count != request.count)
+        return u"the reply is for %1 units from %2, not %3 from %4"_s.arg(count)
+            .arg(start)
+            .arg(request.count)
+            .arg(request.start);
+    if (reply.values.size() != count)
+        return u"the reply holds %1 of the %2 values it counts"_s.arg(reply.values.size())
+            .arg(count);
+    QStringList lines;
+    for (const uint32_t value : reply.values)
+        lines.append(QString::number(value));
+    return lines;
+}
+
+} // namespace zarnet::cli
