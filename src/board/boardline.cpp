@@ -2,7 +2,6 @@
 
 #include "pseudoterminal.h"
 
-#include <QSerialPort>
 #include <QSocketNotifier>
 
 using namespace Qt::StringLiterals;
@@ -15,11 +14,11 @@ namespace {
 constexpr int QuietMs = 200;
 constexpr int HexShown = 48;
 
-QString hex(const QByteArray& bytes) {
-    QString text = QString::fromLatin1(bytes.left(HexShown).toHex(' ')).toUpper();
-    if (bytes.size() > HexShown)
-        text += u" … (%1 bytes)"_s.arg(bytes.size());
-    return text;
+QString hex(const QByteArray& bytes, qsizetype size) {
+    QString text = QString::fromLatin1(bytes.left(qMin<qsizetype>(HexShown, size)).toHex(' '));
+    if (size > HexShown)
+        text += u" … (%1 bytes)"_s.arg(size);
+    return text.toUpper();
 }
 
 } // namespace
@@ -28,6 +27,8 @@ BoardLine::BoardLine(Board& board, QObject* parent) : QObject(parent), board_(bo
     quiet_.setSingleShot(true);
     quiet_.setInterval(QuietMs);
     connect(&quiet_, &QTimer::timeout, this, [this] { take(cutter_.flush()); });
+    reopen_.setInterval(ReopenMs);
+    connect(&reopen_, &QTimer::timeout, this, &BoardLine::reopen);
 }
 
 BoardLine::~BoardLine() = default;
@@ -37,9 +38,12 @@ QString BoardLine::openPseudoTerminal() {
     pty_ = std::make_unique<PseudoTerminal>();
     if (!pty_->isValid())
         return {};
-    notifier_ = new QSocketNotifier(pty_->masterFd(), QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this,
-            [this] { received(pty_->readAvailable()); });
+    readable_ = new QSocketNotifier(pty_->masterFd(), QSocketNotifier::Read, this);
+    connect(readable_, &QSocketNotifier::activated, this,
+            [this] { received(pty_->readAvailable(MaxRead)); });
+    writable_ = new QSocketNotifier(pty_->masterFd(), QSocketNotifier::Write, this);
+    writable_->setEnabled(false);
+    connect(writable_, &QSocketNotifier::activated, this, &BoardLine::writeQueued);
     return pty_->slavePath();
 #else
     return {};
@@ -53,13 +57,43 @@ bool BoardLine::openDevice(const QString& path, QString* error) {
     port_->setParity(QSerialPort::NoParity);
     port_->setStopBits(QSerialPort::OneStop);
     port_->setFlowControl(QSerialPort::NoFlowControl);
+    port_->setReadBufferSize(MaxRead);
     if (!port_->open(QIODevice::ReadWrite)) {
         if (error)
             *error = port_->errorString();
         return false;
     }
     connect(port_, &QSerialPort::readyRead, this, [this] { received(port_->readAll()); });
+    connect(port_, &QSerialPort::errorOccurred, this, &BoardLine::onPortError);
     return true;
+}
+
+void BoardLine::onPortError(QSerialPort::SerialPortError error) {
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
+        error != QSerialPort::WriteError)
+        return;
+    if (!port_->isOpen() || reopen_.isActive())
+        return;
+    note(u"line hung up (%1); opening it again every second"_s.arg(port_->errorString()));
+    // Closed once control has left QSerialPort's own notifier.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            port_->close();
+            port_->clearError();
+            cutter_.flush();
+            reopen_.start();
+        },
+        Qt::QueuedConnection);
+}
+
+void BoardLine::reopen() {
+    if (!port_->open(QIODevice::ReadWrite)) {
+        port_->clearError();
+        return; // quietly: the next try comes in a second
+    }
+    reopen_.stop();
+    note(u"line is back"_s);
 }
 
 void BoardLine::received(const QByteArray& bytes) {
@@ -76,15 +110,13 @@ void BoardLine::take(const QList<FrameCutter::Piece>& pieces) {
     bool changed = false;
     for (const FrameCutter::Piece& piece : pieces) {
         if (!piece.isFrame) {
-            log(u"!!"_s, piece.bytes, u"rejected: "_s + piece.reason);
+            log(u"!!"_s, piece.bytes, piece.size, u"rejected: "_s + piece.reason);
             continue;
         }
         const Board::Outcome outcome = board_.handle(piece.bytes, clock());
-        log(u">>"_s, piece.bytes, outcome.log);
-        if (!outcome.reply.isEmpty()) {
+        log(u">>"_s, piece.bytes, piece.size, outcome.log);
+        if (!outcome.reply.isEmpty())
             send(outcome.reply);
-            log(u"<<"_s, outcome.reply, describeFrame(outcome.reply, true));
-        }
         changed = changed || outcome.changed;
     }
     if (changed)
@@ -92,15 +124,43 @@ void BoardLine::take(const QList<FrameCutter::Piece>& pieces) {
 }
 
 void BoardLine::send(const QByteArray& bytes) {
-    if (pty_)
-        pty_->write(bytes);
-    else if (port_)
+    const qsizetype waiting = pty_                       ? queued_.size()
+                              : port_ && port_->isOpen() ? port_->bytesToWrite()
+                                                         : -1;
+    if (waiting < 0 || waiting + bytes.size() > MaxQueued) {
+        log(u"xx"_s, bytes, bytes.size(),
+            waiting < 0 ? u"dropped: the line is closed"_s
+                        : u"dropped: nobody reads the line (%1 bytes wait)"_s.arg(waiting));
+        return;
+    }
+    log(u"<<"_s, bytes, bytes.size(), describeFrame(bytes, true));
+    if (!pty_) {
         port_->write(bytes);
+        return;
+    }
+    queued_.append(bytes);
+    writeQueued();
 }
 
-void BoardLine::log(const QString& direction, const QByteArray& bytes, const QString& meaning) {
-    emit logged(u"%1 %2 %3  %4"_s.arg(clock().toString(u"yyyy-MM-dd hh:mm:ss.zzz"_s), direction,
-                                      hex(bytes), meaning));
+void BoardLine::writeQueued() {
+    const qsizetype written = queued_.isEmpty() ? 0 : pty_->writeSome(queued_);
+    if (written < 0) {
+        log(u"xx"_s, queued_, queued_.size(), u"dropped: the line failed"_s);
+        queued_.clear();
+    } else {
+        queued_.remove(0, written);
+    }
+    // Woken when the line takes more, and only then: no busy loop.
+    writable_->setEnabled(!queued_.isEmpty());
+}
+
+void BoardLine::log(const QString& direction, const QByteArray& bytes, qsizetype size,
+                    const QString& meaning) {
+    note(u"%1 %2  %3"_s.arg(direction, hex(bytes, size), meaning));
+}
+
+void BoardLine::note(const QString& text) {
+    emit logged(clock().toString(u"yyyy-MM-dd hh:mm:ss.zzz "_s) + text);
 }
 
 } // namespace zarnet

@@ -5,11 +5,11 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QSerialPort>
 #include <QTimer>
 #include <functional>
 #include <memory>
 
-class QSerialPort;
 class QSocketNotifier;
 
 namespace zarnet {
@@ -17,16 +17,24 @@ namespace zarnet {
 class PseudoTerminal;
 
 // Puts a Board on a line: a pseudo-terminal it creates, or a serial device.
-// Every frame in and out, and everything rejected, is logged.
+// Every frame in and out, and everything rejected or dropped, is logged. Like a
+// controller's UART it never waits for the far end: replies nobody reads are
+// queued up to a bound and then dropped.
 class BoardLine : public QObject {
     Q_OBJECT
 public:
+    // What one read takes from the line, and what may wait to be sent.
+    static constexpr qsizetype MaxRead = 64 * 1024;
+    static constexpr qsizetype MaxQueued = 64 * 1024;
+    static constexpr int ReopenMs = 1000;
+
     explicit BoardLine(Board& board, QObject* parent = nullptr);
     ~BoardLine() override;
 
     // The path the other program opens; empty when no pseudo-terminal could be had.
     QString openPseudoTerminal();
-    // A real port (the far end of a null-modem cable), at 115200 8N1.
+    // A real port (the far end of a null-modem cable), at 115200 8N1. When it
+    // hangs up it is closed and opened again each second until it is back.
     bool openDevice(const QString& path, QString* error);
 
     std::function<QDateTime()> clock = &QDateTime::currentDateTime;
@@ -40,14 +48,22 @@ private:
     void received(const QByteArray& bytes);
     void take(const QList<FrameCutter::Piece>& pieces);
     void send(const QByteArray& bytes);
-    void log(const QString& direction, const QByteArray& bytes, const QString& meaning);
+    void writeQueued();
+    void onPortError(QSerialPort::SerialPortError error);
+    void reopen();
+    void log(const QString& direction, const QByteArray& bytes, qsizetype size,
+             const QString& meaning);
+    void note(const QString& text);
 
     Board& board_;
     FrameCutter cutter_;
     std::unique_ptr<PseudoTerminal> pty_;
-    QSocketNotifier* notifier_ = nullptr;
+    QSocketNotifier* readable_ = nullptr;
+    QSocketNotifier* writable_ = nullptr;
+    QByteArray queued_; // replies the pseudo-terminal has not taken yet
     QSerialPort* port_ = nullptr;
     QTimer quiet_;
+    QTimer reopen_;
 };
 
 } // namespace zarnet

@@ -9,48 +9,60 @@ namespace zarnet {
 QList<FrameCutter::Piece> FrameCutter::feed(const QByteArray& bytes) {
     buffer_.append(bytes);
     QList<Piece> pieces;
-    auto reject = [&](qsizetype count, const QString& reason) {
-        pieces.append({false, buffer_.left(count), reason});
-        buffer_.remove(0, count);
+    qsizetype pos = 0; // cut in place; the buffer is shortened once, at the end
+    qsizetype rejectedUpTo = -1;
+    // `count` bytes from pos are rejected, `examined` of them shown in the log. A
+    // run of rejected bytes is one piece, named by its first reason, so a flood
+    // comes back as a few pieces however its bytes fail.
+    auto reject = [&](qsizetype count, qsizetype examined, const QString& reason) {
+        if (rejectedUpTo == pos) {
+            pieces.last().size += count;
+        } else {
+            pieces.append({false, buffer_.mid(pos, qMin<qsizetype>(examined, KeptOfRejected)),
+                           reason, count});
+        }
+        pos += count;
+        rejectedUpTo = pos;
     };
-    while (!buffer_.isEmpty()) {
-        const qsizetype start = buffer_.indexOf(char(StartByte));
-        if (start != 0) {
-            reject(start < 0 ? buffer_.size() : start, u"garbage"_s);
+    while (pos < buffer_.size()) {
+        const qsizetype left = buffer_.size() - pos;
+        const qsizetype start = buffer_.indexOf(char(StartByte), pos);
+        if (start != pos) {
+            const qsizetype count = start < 0 ? left : start - pos;
+            reject(count, count, u"garbage"_s);
             continue;
         }
-        if (buffer_.size() < 3)
+        if (left < 3)
             break;
-        const int length = uint8_t(buffer_[1]) * 256 + uint8_t(buffer_[2]);
+        const int length = uint8_t(buffer_[pos + 1]) * 256 + uint8_t(buffer_[pos + 2]);
         if (length <= FrameOverhead || length > MaxLength) {
             // Only the start byte goes: a frame may begin among the bytes after it.
-            pieces.append({false, buffer_.left(3), u"length %1 out of range"_s.arg(length)});
-            buffer_.remove(0, 1);
+            reject(1, 3, u"length %1 out of range"_s.arg(length));
             continue;
         }
-        if (buffer_.size() < length)
+        if (left < length)
             break;
-        const QByteArray candidate = buffer_.left(length);
-        QString reason;
-        if (uint8_t(candidate[length - 1]) != EndByte)
-            reason = u"bad end byte"_s;
-        else if (checkByte(candidate) != uint8_t(candidate[length - 2]))
-            reason = u"bad check byte"_s;
-        if (!reason.isEmpty()) {
-            pieces.append({false, candidate, reason});
-            buffer_.remove(0, 1);
+        // A view, not a copy: a flood may try every byte as a start.
+        const QByteArray candidate = QByteArray::fromRawData(buffer_.constData() + pos, length);
+        if (uint8_t(candidate[length - 1]) != EndByte) {
+            reject(1, length, u"bad end byte"_s);
             continue;
         }
-        pieces.append({true, candidate, QString()});
-        buffer_.remove(0, length);
+        if (checkByte(candidate) != uint8_t(candidate[length - 2])) {
+            reject(1, length, u"bad check byte"_s);
+            continue;
+        }
+        pieces.append({true, buffer_.mid(pos, length), QString(), length});
+        pos += length;
     }
+    buffer_.remove(0, pos);
     return pieces;
 }
 
 QList<FrameCutter::Piece> FrameCutter::flush() {
     QList<Piece> pieces;
     if (!buffer_.isEmpty())
-        pieces.append({false, buffer_, u"truncated"_s});
+        pieces.append({false, buffer_.left(KeptOfRejected), u"truncated"_s, buffer_.size()});
     buffer_.clear();
     return pieces;
 }

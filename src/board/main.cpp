@@ -21,6 +21,9 @@ QTextStream& out() {
     return stream;
 }
 
+constexpr int MaxPanelWidth = 255 + 2040 + 1;
+constexpr int MaxPanelHeight = 255 + 255;
+
 int fail(const QString& message) {
     QTextStream(stderr) << "zarnet-board: " << message << Qt::endl;
     return 2;
@@ -62,6 +65,10 @@ int main(int argc, char* argv[]) {
     const auto size = sizePattern.match(parser.value(u"panel"_s));
     if (!size.hasMatch() || size.captured(1).toInt() < 1 || size.captured(2).toInt() < 1)
         return fail(u"--panel takes a size such as 256x64"_s);
+    // An image frame reaches column X + W − 1 ≤ 255 + 2040 − 1 and row Y + H − 1 ≤ 509.
+    if (size.captured(1).toInt() > MaxPanelWidth || size.captured(2).toInt() > MaxPanelHeight)
+        return fail(u"--panel: at most %1x%2 dots can be addressed"_s.arg(MaxPanelWidth)
+                        .arg(MaxPanelHeight));
     if (parser.positionalArguments().size() > 1)
         return fail(u"give at most one serial device"_s);
 
@@ -85,13 +92,23 @@ int main(int argc, char* argv[]) {
 
     std::unique_ptr<zarnet::PanelRecorder> recorder;
     if (parser.isSet(u"png"_s)) {
-        recorder = std::make_unique<zarnet::PanelRecorder>(parser.value(u"png"_s));
-        auto record = [&] { recorder->record(board, QDateTime::currentDateTime()); };
+        const QString png = parser.value(u"png"_s);
+        recorder = std::make_unique<zarnet::PanelRecorder>(png);
+        using Result = zarnet::PanelRecorder::Result;
+        if (recorder->record(board, QDateTime::currentDateTime()) == Result::Failed)
+            return fail(u"--png: cannot write %1"_s.arg(png));
+        // A failure is told once, and again only after a picture was written.
+        static bool failing = false;
+        auto record = [&board, &recorder, png] {
+            const Result result = recorder->record(board, QDateTime::currentDateTime());
+            if (result == Result::Failed && !failing)
+                QTextStream(stderr) << "zarnet-board: cannot write " << png << Qt::endl;
+            failing = result == Result::Failed || (failing && result == Result::Unchanged);
+        };
         QObject::connect(&line, &zarnet::BoardLine::changed, record);
         auto* tick = new QTimer(&app); // schedules start and end as time passes
         QObject::connect(tick, &QTimer::timeout, record);
         tick->start(1000);
-        record();
     }
 
     std::unique_ptr<zarnet::BoardWindow> window;

@@ -6,16 +6,16 @@
 
 namespace zarnet {
 
-bool PanelRecorder::record(const Board& board, const QDateTime& systemNow) {
+PanelRecorder::Result PanelRecorder::record(const Board& board, const QDateTime& systemNow) {
     const QImage panel = board.renderPanel(systemNow);
     if (panel == last_)
-        return false;
+        return Result::Unchanged;
     // Readers never see half a file: the picture replaces the old one whole.
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly) || !panel.save(&file, "PNG") || !file.commit())
-        return false;
+        return Result::Failed;
     last_ = panel;
-    return true;
+    return Result::Written;
 }
 
 } // namespace zarnet

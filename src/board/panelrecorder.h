@@ -13,8 +13,9 @@ class PanelRecorder {
 public:
     explicit PanelRecorder(QString path) : path_(std::move(path)) {}
 
-    // Returns whether a new picture was written.
-    bool record(const Board& board, const QDateTime& systemNow);
+    enum class Result { Unchanged, Written, Failed };
+    // Writes the panel when it differs from the last picture written.
+    Result record(const Board& board, const QDateTime& systemNow);
 
 private:
     QString path_;

@@ -50,11 +50,19 @@ bool PseudoTerminal::write(const QByteArray& bytes) {
     return true;
 }
 
-QByteArray PseudoTerminal::readAvailable() {
+qsizetype PseudoTerminal::writeSome(const QByteArray& bytes) {
+    const ssize_t n = ::write(master_, bytes.constData(), size_t(bytes.size()));
+    if (n < 0)
+        return errno == EAGAIN ? 0 : -1;
+    return n;
+}
+
+QByteArray PseudoTerminal::readAvailable(qsizetype atMost) {
     QByteArray bytes;
     char chunk[4096];
-    for (;;) {
-        const ssize_t n = ::read(master_, chunk, sizeof chunk);
+    while (bytes.size() < atMost) {
+        const ssize_t n =
+            ::read(master_, chunk, size_t(qMin<qsizetype>(sizeof chunk, atMost - bytes.size())));
         if (n <= 0)
             break;
         bytes.append(chunk, n);
@@ -80,7 +88,10 @@ PseudoTerminal::~PseudoTerminal() = default;
 bool PseudoTerminal::write(const QByteArray&) {
     return false;
 }
-QByteArray PseudoTerminal::readAvailable() {
+qsizetype PseudoTerminal::writeSome(const QByteArray&) {
+    return -1;
+}
+QByteArray PseudoTerminal::readAvailable(qsizetype) {
     return {};
 }
 void PseudoTerminal::hangUp() {}

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <limits>
 
 namespace zarnet {
 
@@ -21,8 +22,11 @@ public:
 
     // Writes everything, retrying while the line is full.
     bool write(const QByteArray& bytes);
-    // Whatever is waiting, without blocking.
-    QByteArray readAvailable();
+    // Writes what the line takes now, without waiting: the count written, 0 when
+    // the line is full, −1 when it failed.
+    qsizetype writeSome(const QByteArray& bytes);
+    // Whatever is waiting, up to `atMost` bytes, without blocking.
+    QByteArray readAvailable(qsizetype atMost = std::numeric_limits<qsizetype>::max());
     // Like pulling the cable: the program's end reads a hang-up from now on.
     void hangUp();
 
