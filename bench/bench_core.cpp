@@ -1,9 +1,10 @@
 // The pure work behind a request: packing the canvas, building the largest
 // frame, parsing a reply, reading a field, drawing the text.
-#include <dots/dotcanvas.h>
-#include <dots/imageframe.h>
-#include <fields/fieldnumber.h>
-#include <link/reply.h>
+#include <canvas/dotcanvas.h>
+#include <canvas/songfont.h>
+#include <core/fieldnumber.h>
+#include <core/imageframe.h>
+#include <core/reply.h>
 
 #include <QGuiApplication>
 #include <benchmark/benchmark.h>
@@ -75,6 +76,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    zarnet::installSongSubstitutions();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

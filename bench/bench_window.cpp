@@ -4,13 +4,14 @@
 //   bench_window startup [runs]   launches itself that many times and reports
 //   bench_window click [runs]     clicks over a pseudo-terminal that many times
 //   bench_window scan [runs]      the port scan when none of the 16 ports exists
-#include <board/pseudoterminal.h>
+#include <canvas/songfont.h>
 #include <dots/dialogs.h>
-#include <link/messages.h>
 #include <link/portcatalog.h>
+#include <link/pseudoterminal.h>
 #include <link/qtseriallink.h>
 #include <shell/mainform.h>
 #include <shell/portscan.h>
+#include <ui/messages.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -167,6 +168,7 @@ int main(int argc, char* argv[]) {
     sinceMain.start();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    zarnet::installSongSubstitutions();
     const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const int runs = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 20;
     if (mode == u"--once")

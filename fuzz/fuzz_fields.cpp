@@ -1,5 +1,5 @@
 // Any text typed or pasted into a field.
-#include <fields/fieldnumber.h>
+#include <core/fieldnumber.h>
 
 #include <cmath>
 #include <cstdlib>

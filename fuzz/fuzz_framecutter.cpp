@@ -1,8 +1,9 @@
 // A received byte stream, cut into frames in two pieces, and every frame acted on
 // by the virtual controller.
-#include <board/board.h>
-#include <board/framecutter.h>
-#include <link/frame.h>
+#include <board/panelimage.h>
+#include <core/board.h>
+#include <core/frame.h>
+#include <core/framecutter.h>
 
 #include <cstdlib>
 
@@ -32,6 +33,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (cutter.pending() >= zarnet::FrameCutter::MaxLength)
         std::abort();
     take(cutter.flush());
-    board.renderPanel(now);
+    zarnet::renderPanel(board, now);
     return 0;
 }

@@ -1,5 +1,5 @@
 // Any block of received bytes, taken as one reply.
-#include <link/reply.h>
+#include <core/reply.h>
 
 #include <cstdlib>
 

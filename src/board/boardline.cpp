@@ -1,6 +1,7 @@
 #include "boardline.h"
 
-#include "pseudoterminal.h"
+#include <core/logging.h>
+#include <link/pseudoterminal.h>
 
 #include <QSocketNotifier>
 
@@ -72,16 +73,19 @@ void BoardLine::onPortError(QSerialPort::SerialPortError error) {
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
         error != QSerialPort::WriteError)
         return;
-    if (!port_->isOpen() || reopen_.isActive())
+    if (!port_->isOpen() || reopen_.isActive() || closing_)
         return;
+    closing_ = true;
     note(u"line hung up (%1); opening it again every second"_s.arg(port_->errorString()));
     // Closed once control has left QSerialPort's own notifier.
     QMetaObject::invokeMethod(
         this,
         [this] {
+            closing_ = false;
             port_->close();
             port_->clearError();
-            cutter_.flush();
+            quiet_.stop();
+            take(cutter_.flush()); // a frame cut off by the hang-up is logged, not lost silently
             reopen_.start();
         },
         Qt::QueuedConnection);
@@ -160,6 +164,7 @@ void BoardLine::log(const QString& direction, const QByteArray& bytes, qsizetype
 }
 
 void BoardLine::note(const QString& text) {
+    qCDebug(lcBoard).noquote() << text;
     emit logged(clock().toString(u"yyyy-MM-dd hh:mm:ss.zzz "_s) + text);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "board.h"
-#include "framecutter.h"
+#include <core/board.h>
+#include <core/framecutter.h>
 
 #include <QDateTime>
 #include <QObject>
@@ -64,6 +64,7 @@ private:
     QSerialPort* port_ = nullptr;
     QTimer quiet_;
     QTimer reopen_;
+    bool closing_ = false; // a hang-up is being handled
 };
 
 } // namespace zarnet

@@ -1,7 +1,8 @@
 #include "boardwindow.h"
 
-#include "board.h"
 #include "boardline.h"
+#include "panelimage.h"
+#include <core/board.h>
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -26,7 +27,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
-        const QImage dots = board_.renderPanel(QDateTime::currentDateTime());
+        const QImage dots = renderPanel(board_, QDateTime::currentDateTime());
         QPainter painter(this);
         painter.fillRect(rect(), QColor(20, 20, 20));
         painter.setRenderHint(QPainter::Antialiasing);

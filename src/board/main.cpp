@@ -1,9 +1,9 @@
-#include "board.h"
 #include "boardline.h"
 #include "boardwindow.h"
 #include "panelrecorder.h"
+#include <core/board.h>
 
-#include <fields/fieldnumber.h>
+#include <core/fieldnumber.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -21,7 +21,8 @@ QTextStream& out() {
     return stream;
 }
 
-constexpr int MaxPanelWidth = 255 + 2040 + 1;
+// X up to 255 plus W up to 2040 dots, with one column to spare; Y and H up to 255 each.
+constexpr int MaxPanelWidth = 2296;
 constexpr int MaxPanelHeight = 255 + 255;
 
 int fail(const QString& message) {
@@ -65,7 +66,6 @@ int main(int argc, char* argv[]) {
     const auto size = sizePattern.match(parser.value(u"panel"_s));
     if (!size.hasMatch() || size.captured(1).toInt() < 1 || size.captured(2).toInt() < 1)
         return fail(u"--panel takes a size such as 256x64"_s);
-    // An image frame reaches column X + W − 1 ≤ 255 + 2040 − 1 and row Y + H − 1 ≤ 509.
     if (size.captured(1).toInt() > MaxPanelWidth || size.captured(2).toInt() > MaxPanelHeight)
         return fail(u"--panel: at most %1x%2 dots can be addressed"_s.arg(MaxPanelWidth)
                         .arg(MaxPanelHeight));

@@ -1,13 +1,14 @@
 #include "panelrecorder.h"
 
-#include "board.h"
+#include "panelimage.h"
+#include <core/board.h>
 
 #include <QSaveFile>
 
 namespace zarnet {
 
 PanelRecorder::Result PanelRecorder::record(const Board& board, const QDateTime& systemNow) {
-    const QImage panel = board.renderPanel(systemNow);
+    const QImage panel = renderPanel(board, systemNow);
     if (panel == last_)
         return Result::Unchanged;
     // Readers never see half a file: the picture replaces the old one whole.

@@ -1,13 +1,15 @@
 #include "commandline.h"
 
-#include <dots/dotcanvas.h>
-#include <dots/imageframe.h>
-#include <dots/schedule.h>
-#include <fields/fieldnumber.h>
-#include <link/frame.h>
-#include <link/requests.h>
-#include <ui/songfont.h>
-#include <units/unitframes.h>
+#include <canvas/dotcanvas.h>
+#include <canvas/songfont.h>
+#include <core/fieldnumber.h>
+#include <core/frame.h>
+#include <core/imageframe.h>
+#include <core/requests.h>
+#include <core/schedule.h>
+#include <core/unitframes.h>
+
+#include <CLI/CLI.hpp>
 
 #include <QFileInfo>
 #include <QMap>
@@ -15,6 +17,9 @@
 #include <QSet>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <string>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -107,65 +112,84 @@ struct Parsed {
     QMap<QString, QString> options;
 };
 
+// Options and words as CLI11 reads them (--opt value, --opt=value, flags, "--"
+// ending the options); which options a command takes is checked after.
 std::variant<Parsed, Stop> split(const QStringList& arguments) {
-    Parsed parsed;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (argument == u"-h") {
-            parsed.options[u"help"_s] = QString();
-            continue;
-        }
-        if (argument == u"--") { // the rest are words, even where they look like options
-            parsed.positional.append(arguments.mid(i + 1));
-            break;
-        }
-        if (!argument.startsWith(u"--")) {
-            parsed.positional.append(argument);
-            continue;
-        }
-        QString name = argument.mid(2);
-        QString value;
-        const qsizetype equals = name.indexOf(u'=');
-        const bool inlineValue = equals >= 0;
-        if (inlineValue) {
-            value = name.mid(equals + 1);
-            name = name.left(equals);
-        }
-        if (FlagOptions.contains(name)) {
-            if (inlineValue)
-                return bad(u"--%1 takes no value"_s.arg(name));
-        } else if (ValueOptions.contains(name)) {
-            if (!inlineValue) {
-                // A value that looks like an option is a forgotten one; --opt=--x passes it.
-                if (i + 1 >= arguments.size() || arguments[i + 1].startsWith(u"--"))
-                    return bad(u"--%1 needs a value"_s.arg(name));
-                value = arguments[++i];
-            }
-        } else {
-            return bad(u"unknown option --%1 (see --help)"_s.arg(name));
-        }
-        if (parsed.options.contains(name))
-            return bad(u"--%1 is given twice"_s.arg(name));
-        parsed.options[name] = value;
+    CLI::App app;
+    app.set_help_flag(); // help is this program's own text
+    app.allow_windows_style_options(false);
+    app.positionals_at_end(false);
+    std::map<QString, std::string> values;
+    std::map<QString, bool> flags;
+    for (const QString& name : ValueOptions) {
+        app.add_option("--" + name.toStdString(), values[name])
+            ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
+            ->allow_extra_args(false);
     }
+    for (const QString& name : FlagOptions) {
+        const std::string spelled = name == u"help" ? "-h,--help" : "--" + name.toStdString();
+        app.add_flag(spelled, flags[name])->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    }
+    std::vector<std::string> words;
+    app.add_option("words", words);
+
+    // A value that looks like an option is a forgotten one; --opt=--x passes it.
+    for (qsizetype i = 0; i < arguments.size() && arguments[i] != u"--"; ++i) {
+        const QString name = arguments[i].mid(2);
+        if (arguments[i].startsWith(u"--") && ValueOptions.contains(name) &&
+            (i + 1 >= arguments.size() || arguments[i + 1].startsWith(u"--")))
+            return bad(u"--%1 needs a value"_s.arg(name));
+    }
+    std::vector<std::string> args;
+    for (qsizetype i = arguments.size() - 1; i >= 0; --i)
+        args.push_back(arguments[i].toStdString()); // CLI11 takes them last first
+    try {
+        app.parse(args);
+    } catch (const CLI::ParseError& e) {
+        return bad(u"%1 (see --help)"_s.arg(QString::fromStdString(e.what())));
+    }
+    Parsed parsed;
+    for (const std::string& word : words)
+        parsed.positional.append(QString::fromStdString(word));
+    for (const auto& [name, value] : values)
+        if (app.count("--" + name.toStdString()) > 0)
+            parsed.options[name] = QString::fromStdString(value);
+    for (const auto& [name, set] : flags)
+        if (set)
+            parsed.options[name] = QString();
     return parsed;
 }
 
-// What a refused field means on the command line.
-QString argumentFor(const QString& field) {
-    static const QMap<QString, QString> names = {
-        {u"RsAddText_0"_s, u"START takes a whole number 0..255"_s},
-        {u"RsAddText_1"_s, u"give 1 to 9 values"_s},
-        {u"RsGetAddText_0"_s, u"START takes a whole number 0..255"_s},
-        {u"RsGetAddText_1"_s, u"COUNT takes a whole number 0..255"_s},
-        {u"XstText"_s, u"--window: X takes a whole number 0..255"_s},
-        {u"YstText"_s, u"--window: Y takes a whole number 0..255"_s},
-        {u"WText"_s, u"--window: W takes a whole number 0..2047, and W/8 x H at most 2048 bytes"_s},
-        {u"HText"_s, u"--window: H takes a whole number 0..255"_s},
-    };
-    if (field.startsWith(u"RsDataText_"))
-        return u"value %1 takes a number 0..2147483647"_s.arg(field.mid(11).toInt() + 1);
-    return names.value(field, field);
+// What a refused field means on the command line: one table for every request.
+QString argumentFor(const fields::Refusal& refusal) {
+    using fields::Field;
+    switch (refusal.field) {
+    case Field::DownloadStart:
+    case Field::ReadStart:
+        return u"START takes a whole number 0..255"_s;
+    case Field::DownloadCount:
+        return u"give 1 to 9 values"_s;
+    case Field::ReadCount:
+        return u"COUNT takes a whole number 0..255"_s;
+    case Field::UnitValue:
+        return u"value %1 takes a number 0..2147483647"_s.arg(refusal.index + 1);
+    case Field::XStart:
+        return u"--window: X takes a whole number 0..255"_s;
+    case Field::YStart:
+        return u"--window: Y takes a whole number 0..255"_s;
+    case Field::Width:
+    case Field::ImageSize:
+        return u"--window: W takes a whole number 0..2047, and W/8 x H at most 2048 bytes"_s;
+    case Field::Height:
+        return u"--window: H takes a whole number 0..255"_s;
+    case Field::DailyStart:
+    case Field::DailyEnd:
+        return u"--daily takes HHMM-HHMM, hours x 60 + minutes at most 4095"_s;
+    case Field::RangeStart:
+    case Field::RangeEnd:
+        return u"--weekdays and --dates take A-B, each a whole number 0..255"_s;
+    }
+    return {};
 }
 
 std::variant<QByteArray, Stop> unitsFrame(const Parsed& p, uint8_t device, Request& request) {
@@ -179,7 +203,7 @@ std::variant<QByteArray, Stop> unitsFrame(const Parsed& p, uint8_t device, Reque
             return bad(u"--fixed belongs to units write"_s);
         const auto read = readUnitRead(args[2], args[3]);
         if (const auto* refusal = std::get_if<fields::Refusal>(&read))
-            return bad(argumentFor(refusal->field));
+            return bad(argumentFor(*refusal));
         request.awaits = Request::Awaits::Values;
         request.replyLength = unitReplyLength(std::get<UnitRead>(read).count);
         request.start = std::get<UnitRead>(read).start;
@@ -197,7 +221,7 @@ std::variant<QByteArray, Stop> unitsFrame(const Parsed& p, uint8_t device, Reque
                 values[i].left(40)));
     const auto write = readUnitWrite(args[2], QString::number(values.size()), values);
     if (const auto* refusal = std::get_if<fields::Refusal>(&write))
-        return bad(argumentFor(refusal->field));
+        return bad(argumentFor(*refusal));
     const uint8_t code = p.options.contains(u"fixed"_s) ? UnitFixedCode : UnitShowNowCode;
     return unitWriteFrame(device, code, std::get<UnitWrite>(write));
 }
@@ -224,8 +248,8 @@ std::variant<ScheduleBytes, Stop> schedule(const Parsed& p) {
                               : chosen == u"weekdays" ? ScheduleMode::WeekdayRange
                                                       : ScheduleMode::MonthDates;
     const auto bytes = encodeSchedule(mode, match.captured(1), match.captured(2));
-    if (std::holds_alternative<fields::Refusal>(bytes))
-        return bad(u"--%1 takes %2"_s.arg(chosen, form));
+    if (const auto* refusal = std::get_if<fields::Refusal>(&bytes))
+        return bad(argumentFor(*refusal));
     return std::get<ScheduleBytes>(bytes);
 }
 
@@ -268,7 +292,7 @@ std::variant<QByteArray, Stop> imageFrame(const Parsed& p, uint8_t device) {
     window[2] = alignDown(window[2], 8).value_or(window[2]);
     const auto dotWindow = readDotWindow(window[0], window[1], window[2], window[3]);
     if (const auto* refusal = std::get_if<fields::Refusal>(&dotWindow))
-        return bad(argumentFor(refusal->field));
+        return bad(argumentFor(*refusal));
     const auto bytes = schedule(p);
     if (const auto* stop = std::get_if<Stop>(&bytes))
         return *stop;

@@ -2,9 +2,9 @@
 
 #include "replycheck.h"
 
+#include <core/frame.h>
+#include <core/logging.h>
 #include <link/controllerlink.h>
-#include <link/frame.h>
-#include <link/messages.h>
 #include <link/portcatalog.h>
 #include <link/qtseriallink.h>
 
@@ -19,16 +19,6 @@ namespace {
 
 // On top of the time the frame needs on the line, for the system to take it.
 constexpr int WriteMarginMs = 2000;
-
-class StreamMessages : public Messages {
-public:
-    explicit StreamMessages(QTextStream& err) : err_(err) {}
-    void error(const QString& text) override { err_ << "zarnet-cli: " << text << Qt::endl; }
-    void information(const QString& text) override { err_ << text << Qt::endl; }
-
-private:
-    QTextStream& err_;
-};
 
 QString openFailure(OpenResult result) {
     switch (result) {
@@ -75,16 +65,16 @@ int runExchange(const Request& request, const PortCatalog& ports, QTextStream& o
         loop.quit();
     };
 
-    QObject::connect(&serial, &SerialLink::commEvent, &loop, [&](int kind) {
-        if (kind != ReceiveEvent) {
+    QObject::connect(&serial, &SerialLink::commEvent, &loop, [&](CommEvent kind) {
+        if (kind != CommEvent::Receive) {
             finish(NoReply, u"a line error came instead of the reply"_s);
             return;
         }
         const QByteArray block = serial.input();
-        if (request.verbose)
-            err << "< " << hex(block) << Qt::endl;
+        qCDebug(lcLink).noquote() << "<" << hex(block);
         const Answer answer = checkReply(block, request);
         if (const auto* why = std::get_if<QString>(&answer)) {
+            qCDebug(lcReply).noquote() << "dropped" << block.size() << "bytes:" << *why;
             finish(NoReply, u"the reply failed its checks: "_s + *why);
             return;
         }
@@ -110,19 +100,27 @@ int runExchange(const Request& request, const PortCatalog& ports, QTextStream& o
     const int writeMs = wireMs(request.frame.size()) + WriteMarginMs;
     QTimer writeTimeout;
     writeTimeout.setSingleShot(true);
+    // Also the end of a run whose "all written" never came, so the loop always ends.
     QObject::connect(&writeTimeout, &QTimer::timeout, &loop, [&] {
-        if (serial.pendingOutput() > 0)
+        if (!serial.isOpen() || serial.pendingOutput() > 0)
             finish(NoReply, u"the frame could not be sent within %1 ms"_s.arg(writeMs));
+        else if (!awaitsReply)
+            finish(Success);
+        else if (!replyTimeout.isActive())
+            replyTimeout.start(request.timeoutMs);
     });
 
-    StreamMessages messages(err);
-    ControllerLink link(serial, messages);
-    if (request.verbose)
-        err << "> " << hex(request.frame) << Qt::endl;
-    const bool sent = awaitsReply ? link.sendExpectingReply(request.frame, request.replyLength)
-                                  : link.send(request.frame);
-    if (!sent)
+    ControllerLink link(serial);
+    const SendResult sent = awaitsReply
+                                ? link.sendExpectingReply(request.frame, request.replyLength)
+                                : link.send(request.frame);
+    if (sent != SendResult::Sent) {
+        err << "zarnet-cli: "
+            << (sent == SendResult::PortClosed ? u"the port is not open"_s
+                                               : u"the port refused the frame"_s)
+            << Qt::endl;
         return NoReply;
+    }
     writeTimeout.start(writeMs);
     loop.exec();
     return result;

@@ -1,11 +1,13 @@
 #include "commandline.h"
 #include "exchange.h"
 
+#include <canvas/songfont.h>
 #include <link/portcatalog.h>
-#include <ui/songfont.h>
 
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QTextStream>
+#include <cstdio>
 
 namespace {
 
@@ -14,7 +16,8 @@ namespace {
 void quietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     if (type == QtWarningMsg && message.startsWith(u"QStandardPaths:"))
         return;
-    qt_message_output(type, context, message);
+    // With the category in front, as Qt's own handler writes it.
+    std::fprintf(stderr, "%s\n", qUtf8Printable(qFormatLogMessage(type, context, message)));
 }
 
 } // namespace
@@ -39,6 +42,9 @@ int main(int argc, char* argv[]) {
         return stop->exitCode;
     }
     const auto& request = std::get<zarnet::cli::Request>(parsed);
+    // --verbose is the program's own logging: every frame, and why a reply was dropped.
+    if (request.verbose)
+        QLoggingCategory::setFilterRules(QStringLiteral("zarnet.*=true"));
     if (request.dryRun) {
         out << QString::fromLatin1(request.frame.toHex(' ')).toUpper() << Qt::endl;
         return zarnet::cli::Success;

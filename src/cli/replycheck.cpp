@@ -1,7 +1,7 @@
 #include "replycheck.h"
 
-#include <link/frame.h>
-#include <link/reply.h>
+#include <core/frame.h>
+#include <core/reply.h>
 
 using namespace Qt::StringLiterals;
 
@@ -10,7 +10,7 @@ namespace zarnet::cli {
 Answer checkReply(const QByteArray& block, const Request& request) {
     const Reply reply = parseReply(block);
     if (reply.kind == Reply::Kind::None)
-        return u"not a whole reply frame (start, end, length or check byte), or an unknown code"_s;
+        return describe(reply.rejection);
     if (request.awaits == Request::Awaits::Device) {
         if (reply.kind != Reply::Kind::FoundDevice)
             return u"a unit read reply came, not a connection test reply"_s;

@@ -1,6 +1,6 @@
 #include "canvasview.h"
 
-#include "dotcanvas.h"
+#include <canvas/dotcanvas.h>
 
 #include <QPainter>
 

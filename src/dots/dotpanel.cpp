@@ -1,14 +1,16 @@
 #include "dotpanel.h"
 
+#include "canvasview.h"
 #include "dialogs.h"
-#include "imageframe.h"
+#include <core/imageframe.h>
 
 #include <link/controllerlink.h>
-#include <link/messages.h>
 #include <ui/fieldleave.h>
+#include <ui/messages.h>
 #include <ui/refuse.h>
 
 #include <QDir>
+#include <QFont>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,36 +21,31 @@ using namespace Qt::StringLiterals;
 
 namespace zarnet {
 
-DotPanel::DotPanel(QWidget* form, DotCanvas& canvas, ControllerLink& link, Messages& messages,
-                   CanvasDialogs& dialogs)
-    : QObject(form), form_(form), canvas_(canvas), link_(link), messages_(messages),
+DotPanel::DotPanel(const DotGroup& group, DotCanvas& canvas, ControllerLink& link,
+                   Messages& messages, CanvasDialogs& dialogs, QObject* parent)
+    : QObject(parent), group_(group), canvas_(canvas), link_(link), messages_(messages),
       dialogs_(dialogs) {
-    auto button = [form](const QString& name) { return form->findChild<QPushButton*>(name); };
-    connect(button(u"DotTxtCommand"_s), &QPushButton::clicked, this, &DotPanel::drawText);
-    connect(button(u"DotFontCommand"_s), &QPushButton::clicked, this, &DotPanel::chooseFont);
-    connect(button(u"Command5"_s), &QPushButton::clicked, this, &DotPanel::loadPicture);
-    connect(button(u"TxtSendCommand"_s), &QPushButton::clicked, this, &DotPanel::sendImage);
+    connect(group_.drawText, &QPushButton::clicked, this, &DotPanel::drawText);
+    connect(group_.chooseFont, &QPushButton::clicked, this, &DotPanel::chooseFont);
+    connect(group_.loadPicture, &QPushButton::clicked, this, &DotPanel::loadPicture);
+    connect(group_.sendImage, &QPushButton::clicked, this, &DotPanel::sendImage);
     for (int i = 0; i < 4; ++i) {
-        auto* option = form->findChild<QRadioButton*>(u"TimeOption_%1"_s.arg(i));
-        connect(option, &QRadioButton::toggled, this, [this, i](bool checked) {
+        connect(group_.timeOptions[i], &QRadioButton::toggled, this, [this, i](bool checked) {
             if (checked)
                 applyTimeOption(i);
         });
     }
-    watchLeaving(form->findChild<QLineEdit*>(u"WText"_s),
-                 [this](const QString& before) { alignField(u"WText"_s, 8, before, text::Width); });
-    watchLeaving(form->findChild<QLineEdit*>(u"XstText"_s), [this](const QString& before) {
-        alignField(u"XstText"_s, 2, before, text::XStart);
+    watchLeaving(group_.width, [this](const QString& before) {
+        alignField(group_.width, 8, before, fields::Field::Width);
+    });
+    watchLeaving(group_.xStart, [this](const QString& before) {
+        alignField(group_.xStart, 2, before, fields::Field::XStart);
     });
 }
 
-QString DotPanel::text(const QString& name) const {
-    return form_->findChild<QLineEdit*>(name)->text();
-}
-
 void DotPanel::drawText() {
-    canvas_.drawText(text(u"DotText"_s));
-    form_->findChild<QWidget*>(u"Picture1"_s)->update();
+    canvas_.drawText(group_.dotText->text());
+    group_.picture->update();
 }
 
 void DotPanel::chooseFont() {
@@ -65,8 +62,7 @@ void DotPanel::chooseFont() {
         return font;
     };
     canvas_.setFont(apply(canvas_.font()));
-    auto* dotText = form_->findChild<QLineEdit*>(u"DotText"_s);
-    dotText->setFont(apply(dotText->font()));
+    group_.dotText->setFont(apply(group_.dotText->font()));
     drawText();
 }
 
@@ -77,53 +73,72 @@ void DotPanel::loadPicture() {
         return;
     lastFile_ = file;
     if (canvas_.loadPicture(file))
-        form_->findChild<QWidget*>(u"Picture1"_s)->update();
+        group_.picture->update();
 }
 
 void DotPanel::applyTimeOption(int index) {
     const ModeTexts& texts = modeTexts(ScheduleMode(index));
-    form_->findChild<QLabel*>(u"TimeInfoLabel_0"_s)->setText(texts.explanation);
-    form_->findChild<QLabel*>(u"TimeInfoLabel_1"_s)->setText(texts.example);
-    form_->findChild<QLabel*>(u"TimeInfoLabel_2"_s)->setText(texts.meaning);
-    form_->findChild<QLineEdit*>(u"StTimeText"_s)->setText(texts.start);
-    form_->findChild<QLineEdit*>(u"EnTimeText"_s)->setText(texts.end);
+    group_.timeInfo[0]->setText(texts.explanation);
+    group_.timeInfo[1]->setText(texts.example);
+    group_.timeInfo[2]->setText(texts.meaning);
+    group_.scheduleStart->setText(texts.start);
+    group_.scheduleEnd->setText(texts.end);
 }
 
 ScheduleMode DotPanel::scheduleMode() const {
     for (int i = 1; i < 4; ++i)
-        if (form_->findChild<QRadioButton*>(u"TimeOption_%1"_s.arg(i))->isChecked())
+        if (group_.timeOptions[i]->isChecked())
             return ScheduleMode(i);
     return ScheduleMode::Always;
 }
 
-void DotPanel::alignField(const QString& name, int step, const QString& textBefore,
-                          const QString& refusal) {
-    auto* field = form_->findChild<QLineEdit*>(name);
+void DotPanel::alignField(QLineEdit* field, int step, const QString& textBefore,
+                          fields::Field rule) {
     if (const auto aligned = alignDown(field->text(), step)) {
         field->setText(*aligned);
         return;
     }
     // The previous text comes back, and the operator is told why.
     field->setText(textBefore);
-    refuseLeaving(field, messages_, refusal);
+    refuseLeaving(field, messages_, text::refusal({rule}));
+}
+
+QWidget* DotPanel::fieldOf(const fields::Refusal& refusal) const {
+    switch (refusal.field) {
+    case fields::Field::XStart:
+        return group_.xStart;
+    case fields::Field::YStart:
+        return group_.yStart;
+    case fields::Field::Height:
+        return group_.height;
+    case fields::Field::DailyStart:
+    case fields::Field::RangeStart:
+        return group_.scheduleStart;
+    case fields::Field::DailyEnd:
+    case fields::Field::RangeEnd:
+        return group_.scheduleEnd;
+    default:
+        return group_.width; // the width, or the image size it makes
+    }
 }
 
 void DotPanel::sendImage() {
-    const auto window =
-        readDotWindow(text(u"XstText"_s), text(u"YstText"_s), text(u"WText"_s), text(u"HText"_s));
+    const auto window = readDotWindow(group_.xStart->text(), group_.yStart->text(),
+                                      group_.width->text(), group_.height->text());
     if (const auto* refusal = std::get_if<fields::Refusal>(&window)) {
-        refuse(form_, messages_, *refusal);
+        refuse(fieldOf(*refusal), messages_, *refusal);
         return;
     }
     const auto schedule =
-        encodeSchedule(scheduleMode(), text(u"StTimeText"_s), text(u"EnTimeText"_s));
+        encodeSchedule(scheduleMode(), group_.scheduleStart->text(), group_.scheduleEnd->text());
     if (const auto* refusal = std::get_if<fields::Refusal>(&schedule)) {
-        refuse(form_, messages_, *refusal);
+        refuse(fieldOf(*refusal), messages_, *refusal);
         return;
     }
     const DotWindow& w = std::get<DotWindow>(window);
-    link_.send(dotImageFrame(link_.device(), std::get<ScheduleBytes>(schedule), w,
-                             getDotData(canvas_, w.bytesPerRow, w.rows)));
+    reportSend(messages_,
+               link_.send(dotImageFrame(link_.device(), std::get<ScheduleBytes>(schedule), w,
+                                        getDotData(canvas_, w.bytesPerRow, w.rows))));
 }
 
 } // namespace zarnet

@@ -1,12 +1,14 @@
 #pragma once
 
-#include "dotcanvas.h"
-#include "schedule.h"
+#include <canvas/dotcanvas.h>
+#include <core/refusal.h>
+#include <core/schedule.h>
+#include <ui/controlgroups.h>
 
 #include <QObject>
 #include <QString>
 
-class QWidget;
+class QLineEdit;
 
 namespace zarnet {
 
@@ -19,8 +21,8 @@ class Messages;
 class DotPanel : public QObject {
     Q_OBJECT
 public:
-    DotPanel(QWidget* form, DotCanvas& canvas, ControllerLink& link, Messages& messages,
-             CanvasDialogs& dialogs);
+    DotPanel(const DotGroup& group, DotCanvas& canvas, ControllerLink& link, Messages& messages,
+             CanvasDialogs& dialogs, QObject* parent);
 
     void drawText();
     void chooseFont();
@@ -30,11 +32,10 @@ public:
     void sendImage();
 
 private:
-    QString text(const QString& name) const;
-    void alignField(const QString& name, int step, const QString& textBefore,
-                    const QString& refusal);
+    void alignField(QLineEdit* field, int step, const QString& textBefore, fields::Field rule);
+    QWidget* fieldOf(const fields::Refusal& refusal) const;
 
-    QWidget* form_;
+    DotGroup group_;
     DotCanvas& canvas_;
     ControllerLink& link_;
     Messages& messages_;

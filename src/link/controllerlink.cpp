@@ -1,26 +1,27 @@
 #include "controllerlink.h"
 
-#include "messages.h"
+#include <core/logging.h>
 
 namespace zarnet {
 
-bool ControllerLink::send(const QByteArray& frame) {
+SendResult ControllerLink::send(const QByteArray& frame) {
     if (!serial_.isOpen()) {
-        messages_.error(text::PortClosed);
-        return false;
+        qCDebug(lcLink) << "not sent, the port is closed";
+        return SendResult::PortClosed;
     }
-    if (frame.isEmpty() || !serial_.write(frame)) {
-        messages_.error(text::SendFailed);
-        return false;
+    if (!serial_.write(frame)) {
+        qCDebug(lcLink) << "not sent, the port refused the frame";
+        return SendResult::WriteFailed;
     }
-    return true;
+    qCDebug(lcLink).noquote() << ">" << frame.toHex(' ').toUpper();
+    return SendResult::Sent;
 }
 
-bool ControllerLink::sendExpectingReply(const QByteArray& frame, int replyLength) {
-    if (!send(frame))
-        return false;
-    serial_.setReceiveThreshold(replyLength);
-    return true;
+SendResult ControllerLink::sendExpectingReply(const QByteArray& frame, int replyLength) {
+    const SendResult result = send(frame);
+    if (result == SendResult::Sent)
+        serial_.setReceiveThreshold(replyLength);
+    return result;
 }
 
 } // namespace zarnet

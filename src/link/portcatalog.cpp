@@ -1,6 +1,6 @@
 #include "portcatalog.h"
 
-#include <fields/fieldnumber.h>
+#include <core/fieldnumber.h>
 
 #include <QRegularExpression>
 #include <QSerialPortInfo>

@@ -1,5 +1,7 @@
 #include "qtseriallink.h"
 
+#include <core/logging.h>
+
 namespace zarnet {
 
 QtSerialLink::QtSerialLink(QObject* parent) : SerialLink(parent) {
@@ -26,9 +28,12 @@ OpenResult QtSerialLink::open(const QString& device) {
     port_.setFlowControl(QSerialPort::NoFlowControl);
     ++openings_;
     hangUpPending_ = false;
-    if (port_.open(QIODevice::ReadWrite))
+    if (port_.open(QIODevice::ReadWrite)) {
+        qCDebug(lcPort).noquote() << "opened" << device;
         return OpenResult::Opened;
+    }
     const QSerialPort::SerialPortError error = port_.error();
+    qCDebug(lcPort).noquote() << "cannot open" << device << "-" << port_.errorString();
     port_.clearError();
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
@@ -41,8 +46,10 @@ OpenResult QtSerialLink::open(const QString& device) {
 }
 
 void QtSerialLink::close() {
-    if (port_.isOpen())
+    if (port_.isOpen()) {
         port_.close();
+        qCDebug(lcPort).noquote() << "closed" << port_.portName();
+    }
     port_.clearError();
     clearInput();
 }
@@ -89,7 +96,7 @@ void QtSerialLink::onError(QSerialPort::SerialPortError error) {
         return;
     default:
         if (port_.isOpen())
-            raiseEvent(LineErrorEvent);
+            raiseEvent(CommEvent::LineError);
         return;
     }
 }
@@ -99,6 +106,7 @@ void QtSerialLink::hangUp(int opening) {
     // The port may have been closed and opened again since the error.
     if (opening != openings_ || !port_.isOpen())
         return;
+    qCInfo(lcPort).noquote() << "the line hung up:" << port_.portName();
     close();
     emit hungUp();
 }

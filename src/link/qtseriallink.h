@@ -30,6 +30,7 @@ signals:
 
 protected:
     QByteArray takeArrived() override;
+    qsizetype arrivedCount() const override { return port_.isOpen() ? port_.bytesAvailable() : 0; }
 
 private:
     void onReadyRead();

@@ -1,7 +1,9 @@
 #include "replyreception.h"
 
-#include "reply.h"
-#include "seriallink.h"
+#include <core/logging.h>
+#include <core/reply.h>
+
+using namespace Qt::StringLiterals;
 
 namespace zarnet {
 
@@ -10,19 +12,29 @@ ReplyReception::ReplyReception(SerialLink& serial, QObject* parent)
     connect(&serial_, &SerialLink::commEvent, this, &ReplyReception::onCommEvent);
 }
 
-void ReplyReception::onCommEvent(int kind) {
-    if (kind == ReceiveEvent) {
-        const Reply reply = parseReply(serial_.input());
+void ReplyReception::onCommEvent(CommEvent kind) {
+    if (kind == CommEvent::Receive) {
+        const QByteArray block = serial_.input();
+        qCDebug(lcLink).noquote() << "<" << block.toHex(' ').toUpper();
+        const Reply reply = parseReply(block);
         switch (reply.kind) {
         case Reply::Kind::FoundDevice:
+            qCDebug(lcReply) << "connection test reply from device" << reply.device;
             emit deviceFound(reply.device);
             break;
         case Reply::Kind::UnitValues:
+            qCDebug(lcReply) << "unit read reply with" << reply.values.size() << "values";
             emit unitValues(reply.values);
             break;
         case Reply::Kind::None:
+            qCDebug(lcReply).noquote()
+                << "dropped" << block.size() << "bytes:" << describe(reply.rejection);
+            emit rejected(describe(reply.rejection));
             break;
         }
+    } else {
+        qCDebug(lcReply) << "line error: the waiting bytes are dropped";
+        emit rejected(u"line error"_s);
     }
     serial_.clearInput();
 }

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "seriallink.h"
+
 #include <QList>
 #include <QObject>
+#include <QString>
 #include <cstdint>
 
 namespace zarnet {
-
-class SerialLink;
 
 // Takes every communication event of the link: the waiting bytes are examined
 // as one reply and then the receive buffer is emptied, whatever they held.
@@ -21,9 +22,11 @@ signals:
     // so bytes that arrive while a message box is open are dropped too.
     void deviceFound(int device);
     void unitValues(const QList<uint32_t>& values);
+    // The event held no reply the program knows, and why.
+    void rejected(const QString& reason);
 
 private:
-    void onCommEvent(int kind);
+    void onCommEvent(CommEvent kind);
 
     SerialLink& serial_;
 };

@@ -8,10 +8,8 @@ void SerialLink::setReceiveThreshold(int threshold) {
     threshold_ = qMax(0, threshold);
 }
 
-int SerialLink::inBufferCount() {
-    buffer_.append(takeArrived());
-    keepNewest();
-    return int(buffer_.size());
+int SerialLink::inBufferCount() const {
+    return int(qMin<qsizetype>(buffer_.size() + arrivedCount(), MaxKept));
 }
 
 QByteArray SerialLink::peekInput() {
@@ -34,10 +32,12 @@ QByteArray SerialLink::input() {
 }
 
 void SerialLink::received(const QByteArray& bytes) {
+    if (bytes.isEmpty())
+        return; // a queued read that found the port already emptied
     buffer_.append(bytes);
     keepNewest();
     if (threshold_ > 0 && buffer_.size() >= threshold_)
-        raiseEvent(ReceiveEvent);
+        raiseEvent(CommEvent::Receive);
 }
 
 void SerialLink::keepNewest() {
@@ -45,11 +45,11 @@ void SerialLink::keepNewest() {
         buffer_.remove(0, buffer_.size() - MaxKept);
 }
 
-void SerialLink::raiseEvent(int kind) {
+void SerialLink::raiseEvent(CommEvent kind) {
     // A handler may show a modal box, whose event loop brings more bytes; their
     // event waits for the handler to finish instead of running inside it.
     if (held_ > 0) {
-        (kind == ReceiveEvent ? receivePending_ : lineErrorPending_) = true;
+        (kind == CommEvent::Receive ? receivePending_ : lineErrorPending_) = true;
         return;
     }
     EventHold hold(*this);
@@ -66,13 +66,16 @@ void SerialLink::releaseEvents() {
 void SerialLink::deliverHeld() {
     if (held_ > 0)
         return; // a later release queues it again
-    const bool lineError = std::exchange(lineErrorPending_, false);
+    if (std::exchange(lineErrorPending_, false)) {
+        raiseEvent(CommEvent::LineError);
+        if (receivePending_ && held_ == 0) // what came meanwhile, on the next turn
+            QMetaObject::invokeMethod(this, &SerialLink::deliverHeld, Qt::QueuedConnection);
+        return;
+    }
     receivePending_ = false;
-    if (lineError)
-        raiseEvent(LineErrorEvent);
     // The handler may have emptied the buffer: only bytes still waiting count.
     if (threshold_ > 0 && inBufferCount() >= threshold_)
-        raiseEvent(ReceiveEvent);
+        raiseEvent(CommEvent::Receive);
 }
 
 } // namespace zarnet

@@ -14,7 +14,7 @@ enum class OpenResult {
 };
 
 // The kinds of communication event; data received is 2, as the window expects.
-enum CommEventKind { ReceiveEvent = 2, LineErrorEvent = 1004 };
+enum class CommEvent { Receive = 2, LineError = 1004 };
 
 // The serial control the window talks to: one port, opened with fixed line
 // settings, a receive buffer of its own and a receive threshold. A data event is
@@ -40,7 +40,9 @@ public:
 
     void setReceiveThreshold(int threshold);
     int receiveThreshold() const { return threshold_; }
-    int inBufferCount();
+    // How many bytes wait, also those the port holds and has not announced yet;
+    // asking changes nothing.
+    int inBufferCount() const;
     // All waiting bytes, removed from the buffer.
     QByteArray input();
     // All waiting bytes, left in the buffer.
@@ -53,17 +55,18 @@ public:
     void releaseEvents();
 
 signals:
-    void commEvent(int kind);
+    void commEvent(zarnet::CommEvent kind);
     // The port was closed because the line failed under it.
     void hungUp();
 
 protected:
     // Implementations hand every received byte here.
     void received(const QByteArray& bytes);
-    // Bytes that have arrived but not yet been handed to received(): while a
-    // handler runs, the port does not announce new data.
+    // Bytes the port holds but has not handed to received() yet: they are
+    // announced from the event loop, after the handler that is running.
     virtual QByteArray takeArrived() { return {}; }
-    void raiseEvent(int kind);
+    virtual qsizetype arrivedCount() const { return 0; }
+    void raiseEvent(CommEvent kind);
 
 private:
     void keepNewest();

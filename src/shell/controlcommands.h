@@ -1,14 +1,15 @@
 #pragma once
 
+#include <ui/controlgroups.h>
+
 #include <QDateTime>
 #include <QObject>
 #include <functional>
 
-class QWidget;
-
 namespace zarnet {
 
 class ControllerLink;
+class Messages;
 
 // The fixed requests: power on and off, set the clock, test the connection,
 // clear the sign. Each click sends one frame and returns.
@@ -17,7 +18,9 @@ class ControlCommands : public QObject {
 public:
     using Clock = std::function<QDateTime()>;
 
-    ControlCommands(QWidget* form, ControllerLink& link, Clock clock);
+    // "清空点阵" stands in the dot-matrix group but is one of these requests.
+    ControlCommands(const ControlGroup& group, QPushButton* clearDots, ControllerLink& link,
+                    Messages& messages, Clock clock, QObject* parent);
 
     void powerOn();
     void powerOff();
@@ -27,6 +30,7 @@ public:
 
 private:
     ControllerLink& link_;
+    Messages& messages_;
     Clock clock_;
 };
 

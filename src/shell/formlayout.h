@@ -1,5 +1,7 @@
 #pragma once
 
+#include <ui/controlgroups.h>
+
 class QWidget;
 
 namespace zarnet {
@@ -8,6 +10,6 @@ class DotCanvas;
 
 // Creates every control of the main window in its group box, with its name,
 // caption or initial text, maximum length, font and place (pixels = twips / 15).
-void buildMainFormControls(QWidget* form, const DotCanvas& canvas);
+MainFormControls buildMainFormControls(QWidget* form, const DotCanvas& canvas);
 
 } // namespace zarnet

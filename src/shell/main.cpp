@@ -4,9 +4,9 @@
 #include "quitsignals.h"
 #include "singleinstance.h"
 
+#include <canvas/songfont.h>
 #include <link/portcatalog.h>
 #include <link/qtseriallink.h>
-#include <ui/songfont.h>
 
 #include <QApplication>
 #include <QScreen>

@@ -5,12 +5,12 @@
 #include "portscan.h"
 #include "statuslamp.h"
 
+#include <canvas/songfont.h>
+#include <core/fieldnumber.h>
 #include <dots/dotpanel.h>
-#include <fields/fieldnumber.h>
-#include <link/messages.h>
 #include <link/portcatalog.h>
 #include <ui/fieldleave.h>
-#include <ui/songfont.h>
+#include <ui/messages.h>
 #include <units/unitdownloadpanel.h>
 #include <units/unitreadpanel.h>
 
@@ -43,45 +43,41 @@ QIcon appIcon() {
 
 MainForm::MainForm(const Platform& platform, QWidget* parent)
     : QWidget(parent), platform_(platform), messages_(platform.messages, platform.serial),
-      dialogs_(platform.dialogs, platform.serial), link_(platform.serial, messages_),
+      dialogs_(platform.dialogs, platform.serial), link_(platform.serial),
       reception_(platform.serial) {
     setObjectName(u"MainForm"_s);
     setWindowTitle(u"ZarnetV1.02 - LED点阵屏控制"_s);
     setFont(songFont(9));
     setFixedSize(ClientWidth, ClientHeight);
     setWindowIcon(appIcon());
-    buildMainFormControls(this, canvas_);
+    const MainFormControls controls = buildMainFormControls(this, canvas_);
+    control_ = controls.control;
+    alwaysOption_ = controls.dots.timeOptions[0];
 
-    portBox_ = findChild<QComboBox*>(u"RsCombo"_s);
-    deviceField_ = findChild<QLineEdit*>(u"LedIDText"_s);
-    lamp_ = findChild<StatusLamp*>(u"GetValShape"_s);
-
-    new ControlCommands(this, link_, platform.clock);
-    new UnitDownloadPanel(this, link_, messages_);
-    auto* readPanel = new UnitReadPanel(this, link_, messages_);
-    new DotPanel(this, canvas_, link_, messages_, dialogs_);
+    new ControlCommands(control_, controls.dots.clearDots, link_, messages_, platform.clock, this);
+    new UnitDownloadPanel(controls.download, link_, messages_, this);
+    auto* readPanel = new UnitReadPanel(controls.readBack, link_, messages_, this);
+    new DotPanel(controls.dots, canvas_, link_, messages_, dialogs_, this);
 
     connect(&reception_, &ReplyReception::deviceFound, this,
             [this](int device) { messages_.information(text::foundDevice(device)); });
     connect(&reception_, &ReplyReception::unitValues, readPanel, &UnitReadPanel::showValues);
     connect(&platform.serial, &SerialLink::hungUp, this,
-            [this] { lamp_->setFillColor(Qt::black); });
+            [this] { control_.portLamp->setFillColor(Qt::black); });
 
-    connect(findChild<QPushButton*>(u"OpenRs232Command"_s), &QPushButton::clicked, this,
-            &MainForm::openComPort);
-    connect(findChild<QPushButton*>(u"ExitCommand"_s), &QPushButton::clicked, this,
-            &QWidget::close);
-    connect(portBox_, &QComboBox::editTextChanged, this, &MainForm::showPortDevice);
-    watchLeaving(deviceField_, [this](const QString&) { takeDeviceNumber(); });
+    connect(control_.openPort, &QPushButton::clicked, this, &MainForm::openComPort);
+    connect(control_.exit, &QPushButton::clicked, this, &QWidget::close);
+    connect(control_.portBox, &QComboBox::editTextChanged, this, &MainForm::showPortDevice);
+    watchLeaving(control_.deviceNumber, [this](const QString&) { takeDeviceNumber(); });
 }
 
 void MainForm::load() {
     for (int port = 1; port <= ScannedPorts; ++port)
-        portBox_->addItem(QString::number(port));
-    portBox_->setEditText(u"3"_s);
+        control_.portBox->addItem(QString::number(port));
+    control_.portBox->setEditText(u"3"_s);
     link_.setDevice(255);
-    deviceField_->setText(QString::number(link_.device()));
-    findChild<QRadioButton*>(u"TimeOption_0"_s)->setChecked(true);
+    control_.deviceNumber->setText(QString::number(link_.device()));
+    alwaysOption_->setChecked(true);
     scanComPorts();
 }
 
@@ -91,35 +87,35 @@ void MainForm::scanComPorts() {
         messages_.error(text::NoUsablePort);
         return;
     }
-    portBox_->setEditText(QString::number(*port));
+    control_.portBox->setEditText(QString::number(*port));
     openComPort();
 }
 
 void MainForm::openComPort() {
     platform_.serial.close();
-    if (openPortText(platform_.serial, platform_.ports, portBox_->currentText()) ==
+    if (openPortText(platform_.serial, platform_.ports, control_.portBox->currentText()) ==
         OpenResult::Opened) {
-        lamp_->setFillColor(QColor(0, 255, 0));
+        control_.portLamp->setFillColor(QColor(0, 255, 0));
         return;
     }
-    lamp_->setFillColor(QColor(0, 0, 0));
+    control_.portLamp->setFillColor(QColor(0, 0, 0));
     messages_.error(text::PortOpenError);
 }
 
 void MainForm::takeDeviceNumber() {
-    const auto value = fields::readInt16(deviceField_->text());
+    const auto value = fields::readInt16(control_.deviceNumber->text());
     if (!value || *value < 0) {
         // Not a device number: the last valid one stands.
-        deviceField_->setText(QString::number(link_.device()));
+        control_.deviceNumber->setText(QString::number(link_.device()));
         return;
     }
     if (*value > 255)
-        deviceField_->setText(u"255"_s);
+        control_.deviceNumber->setText(u"255"_s);
     link_.setDevice(uint8_t(qMin<int>(*value, 255)));
 }
 
 void MainForm::showPortDevice(const QString& portText) {
-    portBox_->setToolTip(platform_.ports.device(portText).value_or(QString()));
+    control_.portBox->setToolTip(platform_.ports.device(portText).value_or(QString()));
 }
 
 void MainForm::closeEvent(QCloseEvent* event) {

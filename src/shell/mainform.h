@@ -2,16 +2,16 @@
 
 #include "modalhold.h"
 
-#include <dots/dotcanvas.h>
+#include <canvas/dotcanvas.h>
 #include <link/controllerlink.h>
 #include <link/replyreception.h>
+#include <ui/controlgroups.h>
 
 #include <QDateTime>
 #include <QWidget>
 #include <functional>
 
-class QComboBox;
-class QLineEdit;
+class QRadioButton;
 
 namespace zarnet {
 
@@ -19,7 +19,6 @@ class CanvasDialogs;
 class Messages;
 class PortCatalog;
 class SerialLink;
-class StatusLamp;
 
 // What the window needs of the world outside it; tests hand in their own.
 struct Platform {
@@ -60,9 +59,8 @@ private:
     DotCanvas canvas_;
     ControllerLink link_;
     ReplyReception reception_;
-    QComboBox* portBox_ = nullptr;
-    QLineEdit* deviceField_ = nullptr;
-    StatusLamp* lamp_ = nullptr;
+    ControlGroup control_;
+    QRadioButton* alwaysOption_ = nullptr;
 };
 
 } // namespace zarnet

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <dots/dialogs.h>
-#include <link/messages.h>
+#include <ui/messages.h>
 
 namespace zarnet {
 

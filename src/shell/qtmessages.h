@@ -1,6 +1,6 @@
 #pragma once
 
-#include <link/messages.h>
+#include <ui/messages.h>
 
 class QWidget;
 

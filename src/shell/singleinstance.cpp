@@ -31,7 +31,8 @@ QString privateTempFolder() {
     const QString folder = QDir(temp).absoluteFilePath(u"zarnet-"_s + user);
     constexpr auto Private = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                              QFile::ReadUser | QFile::WriteUser | QFile::ExeUser;
-    if (!QFileInfo::exists(folder) && !QDir().mkdir(folder, Private))
+    // Another copy starting at the same moment may create it first: that is fine.
+    if (!QDir().mkdir(folder, Private) && !QFileInfo(folder).isDir())
         return {};
     const QFileInfo info(folder);
 #ifdef Q_OS_UNIX

@@ -1,6 +1,6 @@
 #include "refuse.h"
 
-#include <link/messages.h>
+#include <ui/messages.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -10,10 +10,9 @@
 
 namespace zarnet {
 
-void refuse(QWidget* form, Messages& messages, const fields::Refusal& refusal) {
-    messages.error(refusal.text);
-    if (auto* field = form->findChild<QWidget*>(refusal.field))
-        field->setFocus();
+void refuse(QWidget* field, Messages& messages, const fields::Refusal& refusal) {
+    messages.error(text::refusal(refusal));
+    field->setFocus();
 }
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <fields/refusal.h>
+#include <core/refusal.h>
 
 #include <QString>
 
@@ -11,7 +11,7 @@ namespace zarnet {
 class Messages;
 
 // Tells the operator why nothing was sent and puts the focus on the field at fault.
-void refuse(QWidget* form, Messages& messages, const fields::Refusal& refusal);
+void refuse(QWidget* field, Messages& messages, const fields::Refusal& refusal);
 
 // The same for a field whose leaving rule could not use its text: called while
 // the focus leaves it. A click that took the focus away is dropped, so the

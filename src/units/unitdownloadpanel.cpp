@@ -1,38 +1,38 @@
 #include "unitdownloadpanel.h"
 
-#include "unitframes.h"
-
+#include <core/frame.h>
+#include <core/unitframes.h>
 #include <link/controllerlink.h>
-#include <link/frame.h>
-#include <link/messages.h>
+#include <ui/messages.h>
 #include <ui/refuse.h>
 
 #include <QLineEdit>
 #include <QPushButton>
 
-using namespace Qt::StringLiterals;
-
 namespace zarnet {
 
-UnitDownloadPanel::UnitDownloadPanel(QWidget* form, ControllerLink& link, Messages& messages)
-    : QObject(form), form_(form), link_(link), messages_(messages) {
-    connect(form->findChild<QPushButton*>(u"Rs23Command"_s), &QPushButton::clicked, this,
-            [this] { sendUnitData(UnitShowNowCode); });
-    connect(form->findChild<QPushButton*>(u"Rs24Command"_s), &QPushButton::clicked, this,
-            [this] { sendUnitData(UnitFixedCode); });
+UnitDownloadPanel::UnitDownloadPanel(const DownloadGroup& group, ControllerLink& link,
+                                     Messages& messages, QObject* parent)
+    : QObject(parent), group_(group), link_(link), messages_(messages) {
+    connect(group_.showNow, &QPushButton::clicked, this, [this] { sendUnitData(UnitShowNowCode); });
+    connect(group_.showFixed, &QPushButton::clicked, this, [this] { sendUnitData(UnitFixedCode); });
 }
 
 void UnitDownloadPanel::sendUnitData(uint8_t code) {
-    auto text = [this](const QString& name) { return form_->findChild<QLineEdit*>(name)->text(); };
     QStringList values;
-    for (int i = 0; i < UnitValueFields; ++i)
-        values.append(text(u"RsDataText_%1"_s.arg(i)));
-    const auto read = readUnitWrite(text(u"RsAddText_0"_s), text(u"RsAddText_1"_s), values);
+    for (const QLineEdit* value : group_.values)
+        values.append(value->text());
+    const auto read = readUnitWrite(group_.startUnit->text(), group_.unitCount->text(), values);
     if (const auto* refusal = std::get_if<fields::Refusal>(&read)) {
-        refuse(form_, messages_, *refusal);
+        QWidget* field = refusal->field == fields::Field::DownloadStart ? group_.startUnit
+                         : refusal->field == fields::Field::DownloadCount
+                             ? group_.unitCount
+                             : group_.values.at(refusal->index);
+        refuse(field, messages_, *refusal);
         return;
     }
-    link_.send(unitWriteFrame(link_.device(), code, std::get<UnitWrite>(read)));
+    reportSend(messages_,
+               link_.send(unitWriteFrame(link_.device(), code, std::get<UnitWrite>(read))));
 }
 
 } // namespace zarnet

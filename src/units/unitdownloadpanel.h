@@ -1,26 +1,26 @@
 #pragma once
 
+#include <ui/controlgroups.h>
+
 #include <QObject>
 #include <cstdint>
-
-class QWidget;
 
 namespace zarnet {
 
 class ControllerLink;
 class Messages;
 
-// The "下载数据" group: writes the values of RsDataText into consecutive units.
+// The "下载数据" group: writes the values of its fields into consecutive units.
 class UnitDownloadPanel : public QObject {
     Q_OBJECT
 public:
-    // Wires the group's buttons; the controls are found in `form` by their names.
-    UnitDownloadPanel(QWidget* form, ControllerLink& link, Messages& messages);
+    UnitDownloadPanel(const DownloadGroup& group, ControllerLink& link, Messages& messages,
+                      QObject* parent);
 
     void sendUnitData(uint8_t code);
 
 private:
-    QWidget* form_;
+    DownloadGroup group_;
     ControllerLink& link_;
     Messages& messages_;
 };

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <ui/controlgroups.h>
+
 #include <QList>
 #include <QObject>
 #include <cstdint>
-
-class QWidget;
 
 namespace zarnet {
 
@@ -15,15 +15,16 @@ class Messages;
 class UnitReadPanel : public QObject {
     Q_OBJECT
 public:
-    UnitReadPanel(QWidget* form, ControllerLink& link, Messages& messages);
+    UnitReadPanel(const ReadBackGroup& group, ControllerLink& link, Messages& messages,
+                  QObject* parent);
 
     void requestUnitData();
-    // Value i goes to RsGetValText_i, whatever start unit was asked for; fields
+    // Value i goes to read-back field i, whatever start unit was asked for; fields
     // past the values keep their texts, values past the last field are dropped.
     void showValues(const QList<uint32_t>& values);
 
 private:
-    QWidget* form_;
+    ReadBackGroup group_;
     ControllerLink& link_;
     Messages& messages_;
 };

@@ -1,10 +1,11 @@
-#include <board/board.h>
+#include <board/panelimage.h>
+#include <core/board.h>
 
-#include <dots/imageframe.h>
-#include <link/frame.h>
-#include <link/reply.h>
-#include <link/requests.h>
-#include <units/unitframes.h>
+#include <core/frame.h>
+#include <core/imageframe.h>
+#include <core/reply.h>
+#include <core/requests.h>
+#include <core/unitframes.h>
 
 #include <QTest>
 
@@ -104,7 +105,7 @@ void TestBoard::setsItsClock() {
 void TestBoard::showsTheImageAtItsPlace() {
     Board board;
     board.handle(imageFrame(255, {192, 8, 8, 16}, {0, 0, 0, 0}, char(0x80)), Now);
-    const QImage panel = board.renderPanel(Now);
+    const QImage panel = renderPanel(board, Now);
     QCOMPARE(litCount(panel), 16 * 8); // one dot in each byte
     QCOMPARE(panel.pixel(192, 8), qRgb(255, 0, 0));
     QCOMPARE(panel.pixel(200, 23), qRgb(255, 0, 0));
@@ -113,23 +114,23 @@ void TestBoard::showsTheImageAtItsPlace() {
 
     // Reaching past the panel: what lies outside is not drawn.
     board.handle(imageFrame(255, {250, 60, 2, 8}, {0, 0, 0, 0}, char(0xFF)), Now);
-    QCOMPARE(litCount(board.renderPanel(Now)), 6 * 4);
+    QCOMPARE(litCount(renderPanel(board, Now)), 6 * 4);
 
     // Outside its daily period the image is not shown.
     board.handle(imageFrame(255, {0, 0, 1, 1}, {0x12, 0x0D, 0x05, 0x0A}, char(0xFF)), Now);
-    QCOMPARE(litCount(board.renderPanel(Now)), 8);
-    QCOMPARE(litCount(board.renderPanel(Now.addSecs(12 * 3600))), 0);
+    QCOMPARE(litCount(renderPanel(board, Now)), 8);
+    QCOMPARE(litCount(renderPanel(board, Now.addSecs(12 * 3600))), 0);
 }
 
 void TestBoard::powerAndClear() {
     Board board;
     board.handle(imageFrame(255, {0, 0, 1, 1}, {0, 0, 0, 0}, char(0xFF)), Now);
     QVERIFY(board.handle(powerFrame(255, false), Now).changed);
-    QCOMPARE(litCount(board.renderPanel(Now)), 0);
+    QCOMPARE(litCount(renderPanel(board, Now)), 0);
     board.handle(powerFrame(255, true), Now);
-    QCOMPARE(litCount(board.renderPanel(Now)), 8);
+    QCOMPARE(litCount(renderPanel(board, Now)), 8);
     board.handle(clearFrame(255), Now);
-    QCOMPARE(litCount(board.renderPanel(Now)), 0);
+    QCOMPARE(litCount(renderPanel(board, Now)), 0);
     QVERIFY(!board.image());
 }
 

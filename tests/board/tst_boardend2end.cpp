@@ -1,8 +1,8 @@
 #include <support/testplatform.h>
 
-#include <board/board.h>
 #include <board/boardline.h>
 #include <board/panelrecorder.h>
+#include <core/board.h>
 
 #include <QLineEdit>
 #include <QTemporaryDir>

@@ -1,12 +1,12 @@
 #include <support/resident.h>
 
-#include <board/board.h>
 #include <board/boardline.h>
-#include <board/framecutter.h>
-#include <board/pseudoterminal.h>
-#include <link/frame.h>
-#include <link/requests.h>
-#include <units/unitframes.h>
+#include <core/board.h>
+#include <core/frame.h>
+#include <core/framecutter.h>
+#include <core/requests.h>
+#include <core/unitframes.h>
+#include <link/pseudoterminal.h>
 
 #include <QElapsedTimer>
 #include <QProcess>

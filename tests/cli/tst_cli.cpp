@@ -2,7 +2,7 @@
 #include <support/testplatform.h>
 #include <support/virtualcontroller.h>
 
-#include <link/frame.h>
+#include <core/frame.h>
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -228,9 +228,13 @@ void TestCli::badReplyFails() {
     VirtualController controller;
     connect(&controller, &VirtualController::frameReceived, &controller,
             [&] { controller.send(QByteArray::fromHex("020009EE0021050003")); });
+    qputenv("QT_LOGGING_RULES", "zarnet.*=true"); // the run logs why it dropped the reply
     const Run run = cli({u"test"_s, u"--port"_s, controller.path()});
+    qunsetenv("QT_LOGGING_RULES");
     QCOMPARE(run.exitCode, 1);
     QVERIFY(run.err.contains(u"failed its checks"_s));
+    QVERIFY2(run.err.contains(u"zarnet.reply: dropped 9 bytes: bad check byte"_s),
+             qPrintable(run.err));
 }
 
 void TestCli::portFailures() {

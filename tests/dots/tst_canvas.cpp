@@ -1,5 +1,5 @@
-#include <dots/dotcanvas.h>
-#include <ui/songfont.h>
+#include <canvas/dotcanvas.h>
+#include <canvas/songfont.h>
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -2,8 +2,8 @@
 #include <support/testplatform.h>
 #include <support/virtualcontroller.h>
 
-#include <dots/imageframe.h>
-#include <link/messages.h>
+#include <core/imageframe.h>
+#include <ui/messages.h>
 
 #include <shell/qtcanvasdialogs.h>
 
@@ -38,6 +38,7 @@ private slots:
     void leavingByClickSendsNothing();
     void fontDialogOpensOnTheDrawnFace();
     void realFontDialogKeepsThePresetFace();
+    void switchingWindowsRunsNoLeavingRule();
     void fontChoiceRedraws();
     void cancelledFontKeepsFonts();
     void pictureDialog();
@@ -213,10 +214,14 @@ void TestDotPanel::fontDialogOpensOnTheDrawnFace() {
 void TestDotPanel::realFontDialogKeepsThePresetFace() {
     const QString face = QFontInfo(fixture->form->canvas().font()).family();
     QtCanvasDialogs dialogs;
-    QTimer::singleShot(200, [] {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+    QTimer accept; // until the dialog is up
+    connect(&accept, &QTimer::timeout, [&accept] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
             dialog->accept();
+            accept.stop();
+        }
     });
+    accept.start(50);
     const FontChoice chosen = dialogs.chooseFont({false, 12, face, false});
     QCOMPARE(chosen.family, face);
     QCOMPARE(chosen.pointSize, 12.0);
@@ -254,6 +259,25 @@ void TestDotPanel::pictureDialog() {
     fixture->dialogs.file = dir.filePath(u"blue.bmp"_s);
     fixture->click(u"Command5"_s);
     QCOMPARE(litDots(), 64); // the picture replaces the drawn text
+
+    fixture->dialogs.file.clear();
+    fixture->click(u"Command5"_s); // the dialog opens on the last file
+    QCOMPARE(fixture->dialogs.lastFileOffered, dir.filePath(u"blue.bmp"_s));
+}
+
+void TestDotPanel::switchingWindowsRunsNoLeavingRule() {
+    auto* width = fixture->find<QLineEdit>(u"WText"_s);
+    width->setFocus(Qt::MouseFocusReason);
+    width->selectAll();
+    QTest::keyClicks(width, u"abc"_s);
+    QWidget other; // the operator looks at another program for a moment
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    fixture->form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(fixture->form.get()));
+    QCOMPARE(width->text(), u"abc"_s);
+    QVERIFY(fixture->messages.errors.isEmpty());
 }
 
 void TestDotPanel::blackCanvasAtStartUp() {

@@ -1,8 +1,10 @@
 #include <link/replyreception.h>
 #include <link/seriallink.h>
 
+#include <QLoggingCategory>
 #include <QSignalSpy>
 #include <QTest>
+#include <utility>
 
 using namespace zarnet;
 using namespace Qt::StringLiterals;
@@ -19,7 +21,14 @@ public:
     bool write(const QByteArray&) override { return true; }
 
     void arrive(const QByteArray& bytes) { received(bytes); }
-    void lineError() { raiseEvent(LineErrorEvent); }
+    void lineError() { raiseEvent(CommEvent::LineError); }
+
+    // Bytes the port holds and has not announced yet.
+    QByteArray unannounced;
+
+protected:
+    QByteArray takeArrived() override { return std::exchange(unannounced, {}); }
+    qsizetype arrivedCount() const override { return unannounced.size(); }
 };
 
 const QByteArray Found5 = QByteArray::fromHex("020009EE002105C303");
@@ -35,6 +44,10 @@ private slots:
     void valuesReported();
     void bufferKeepsTheNewestBytes();
     void heldEventComesAfterRelease();
+    void unannouncedBytesCountAndGoWithTheInput();
+    void emptyReadRaisesNothing();
+    void droppedReplyIsLoggedWithItsReason_data();
+    void droppedReplyIsLoggedWithItsReason();
 };
 
 void TestReplyReception::lineErrorEmptiesTheBuffer() {
@@ -108,6 +121,74 @@ void TestReplyReception::heldEventComesAfterRelease() {
     QCOMPARE(found.count(), 0); // not inside whatever released it
     QTRY_COMPARE(found.count(), 1);
     QCOMPARE(found.at(0).at(0).toInt(), 5);
+}
+
+void TestReplyReception::unannouncedBytesCountAndGoWithTheInput() {
+    ScriptedLink link;
+    link.arrive("ab"_ba);
+    link.unannounced = "xyz"_ba;
+    QCOMPARE(link.inBufferCount(), 5);
+    QCOMPARE(link.inBufferCount(), 5); // asking takes nothing from the port
+    QCOMPARE(link.unannounced, "xyz"_ba);
+    link.clearInput();
+    QCOMPARE(link.inBufferCount(), 0);
+    QVERIFY(link.unannounced.isEmpty());
+}
+
+void TestReplyReception::emptyReadRaisesNothing() {
+    ScriptedLink link;
+    QSignalSpy events(&link, &SerialLink::commEvent);
+    link.setReceiveThreshold(9);
+    {
+        EventHold hold(link); // nine bytes wait, held
+        link.arrive(Found5);
+    }
+    QTRY_COMPARE(events.count(), 1);
+    link.arrive(QByteArray()); // a read that brought nothing
+    QCOMPARE(events.count(), 1);
+}
+
+namespace {
+
+QStringList logged;
+
+void keep(QtMsgType, const QMessageLogContext& context, const QString& message) {
+    logged.append(QString::fromLatin1(context.category) + u": "_s + message);
+}
+
+} // namespace
+
+void TestReplyReception::droppedReplyIsLoggedWithItsReason_data() {
+    QTest::addColumn<QByteArray>("block");
+    QTest::addColumn<QString>("reason");
+    QByteArray badCheck = Found5;
+    badCheck[7] = 0;
+    QTest::newRow("check byte") << badCheck << u"check byte"_s;
+    QTest::newRow("left over") << Found5 + "x"_ba << u"left over"_s;
+    QTest::newRow("start byte") << "x"_ba + Found5.mid(1) << u"start byte"_s;
+    QTest::newRow("unknown code") << QByteArray::fromHex("020009EE0022050003") << u"code"_s;
+}
+
+void TestReplyReception::droppedReplyIsLoggedWithItsReason() {
+    QFETCH(QByteArray, block);
+    QFETCH(QString, reason);
+    if (reason == u"code"_s) // give the frame its right check byte
+        block[7] = char(block[1] ^ block[2] ^ block[3] ^ block[4] ^ block[5] ^ block[6]);
+    ScriptedLink link;
+    ReplyReception reception(link);
+    QSignalSpy rejected(&reception, &ReplyReception::rejected);
+    link.setReceiveThreshold(int(block.size()));
+    QLoggingCategory::setFilterRules(u"zarnet.*=true"_s);
+    logged.clear();
+    const QtMessageHandler before = qInstallMessageHandler(keep);
+    link.arrive(block);
+    qInstallMessageHandler(before);
+    QLoggingCategory::setFilterRules(QString());
+    QCOMPARE(rejected.count(), 1);
+    QVERIFY2(rejected.at(0).at(0).toString().contains(reason),
+             qPrintable(rejected.at(0).at(0).toString()));
+    QVERIFY2(!logged.filter(u"zarnet.reply: dropped"_s).filter(reason).isEmpty(),
+             qPrintable(logged.join(u'\n')));
 }
 
 QTEST_GUILESS_MAIN(TestReplyReception)

@@ -74,7 +74,7 @@ void TestSerialLink::oneEventAtTheThreshold() {
     QCOMPARE(events.count(), 0);
     controller.send(QByteArray(1, 'b'));
     QTRY_COMPARE(events.count(), 1);
-    QCOMPARE(events.at(0).at(0).toInt(), int(zarnet::ReceiveEvent));
+    QCOMPARE(events.at(0).at(0).value<zarnet::CommEvent>(), zarnet::CommEvent::Receive);
     QCOMPARE(link.inBufferCount(), 9);
     QCOMPARE(link.input(), QByteArray(8, 'a') + 'b');
     QCOMPARE(link.inBufferCount(), 0);

@@ -2,7 +2,7 @@
 #include <support/testplatform.h>
 #include <support/virtualcontroller.h>
 
-#include <link/messages.h>
+#include <ui/messages.h>
 
 #include <QElapsedTimer>
 #include <QLineEdit>

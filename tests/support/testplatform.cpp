@@ -1,5 +1,7 @@
 #include "testplatform.h"
 
+#include <canvas/songfont.h>
+
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -29,7 +31,8 @@ FontChoice ScriptedDialogs::chooseFont(const FontChoice& preset) {
 }
 
 QString ScriptedDialogs::chooseFile(const QString& initialDir, const QString& filter,
-                                    const QString&) {
+                                    const QString& lastFile) {
+    lastFileOffered = lastFile;
     lastInitialDir = initialDir;
     lastFilter = filter;
     return file;
@@ -43,7 +46,9 @@ std::optional<QString> MapCatalog::device(const QString& portText) const {
     return std::nullopt;
 }
 
-FormFixture::FormFixture() = default;
+FormFixture::FormFixture() {
+    installSongSubstitutions(); // as the program does at start-up
+}
 
 FormFixture::~FormFixture() {
     form.reset();

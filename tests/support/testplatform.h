@@ -1,10 +1,10 @@
 #pragma once
 
 #include <dots/dialogs.h>
-#include <link/messages.h>
 #include <link/portcatalog.h>
 #include <link/qtseriallink.h>
 #include <shell/mainform.h>
+#include <ui/messages.h>
 
 #include <QDateTime>
 #include <QMap>
@@ -45,6 +45,7 @@ public:
     FontChoice lastPreset;
     QString lastInitialDir;
     QString lastFilter;
+    QString lastFileOffered; // the file the dialog was told to open on
 };
 
 // Port numbers mapped to devices by the test; any other number is no such port.

@@ -1,6 +1,6 @@
 #include "virtualcontroller.h"
 
-#include <link/frame.h>
+#include <core/frame.h>
 
 #include <QSocketNotifier>
 #include <QTimer>

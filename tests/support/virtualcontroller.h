@@ -1,8 +1,8 @@
 #pragma once
 
-#include <board/board.h>
-#include <board/framecutter.h>
-#include <board/pseudoterminal.h>
+#include <core/board.h>
+#include <core/framecutter.h>
+#include <link/pseudoterminal.h>
 
 #include <QByteArray>
 #include <QList>

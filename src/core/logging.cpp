@@ -1,0 +1,6 @@
+#include "logging.h"
+
+Q_LOGGING_CATEGORY(lcLink, "zarnet.link", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcReply, "zarnet.reply", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcPort, "zarnet.port", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcBoard, "zarnet.board", QtWarningMsg)

@@ -1,0 +1,83 @@
+#include "reply.h"
+
+#include "frame.h"
+
+using namespace Qt::StringLiterals;
+
+namespace zarnet {
+
+namespace {
+
+Reply::Rejection framingFault(const QByteArray& block) {
+    using R = Reply::Rejection;
+    const FrameView f(block);
+    if (f.size() <= FrameOverhead)
+        return R::TooShort;
+    if (f.start() != StartByte)
+        return R::StartByte;
+    // The length first: where it disagrees, the end byte is looked for in the wrong place.
+    if (f.length() != f.size())
+        return R::Length;
+    if (f.end() != EndByte)
+        return R::EndByte;
+    if (f.replyMarker() != Marker)
+        return R::Marker;
+    if (checkByte(block) != f.check())
+        return R::CheckByte;
+    return R::None;
+}
+
+} // namespace
+
+Reply parseReply(const QByteArray& block) {
+    Reply reply;
+    reply.rejection = framingFault(block);
+    if (reply.rejection != Reply::Rejection::None)
+        return reply;
+    const FrameView f(block);
+    switch (f.code()) {
+    case FindCode:
+        reply.kind = Reply::Kind::FoundDevice;
+        reply.device = f.payloadAt(0);
+        break;
+    case UnitReadCode: {
+        reply.kind = Reply::Kind::UnitValues;
+        const int count = f.payloadSize() > 1 ? f.payloadAt(1) : 0;
+        for (int i = 0; i < count; ++i) {
+            const qsizetype first = 8 + 4 * qsizetype(i);
+            if (first + 3 > f.size() - 3)
+                break;
+            reply.values.append(valueAt(block, first));
+        }
+        break;
+    }
+    default:
+        reply.rejection = Reply::Rejection::UnknownCode;
+        break;
+    }
+    return reply;
+}
+
+QString describe(Reply::Rejection rejection) {
+    switch (rejection) {
+    case Reply::Rejection::None:
+        return {};
+    case Reply::Rejection::TooShort:
+        return u"too short for a frame"_s;
+    case Reply::Rejection::StartByte:
+        return u"no start byte"_s;
+    case Reply::Rejection::EndByte:
+        return u"no end byte where the block ends"_s;
+    case Reply::Rejection::Marker:
+        return u"no 0xEE in byte 3"_s;
+    case Reply::Rejection::Length:
+        return u"the length field differs from the bytes waiting (bytes missing or left over)"_s;
+    case Reply::Rejection::CheckByte:
+        return u"bad check byte"_s;
+    case Reply::Rejection::UnknownCode:
+        return u"a command code the program does not know"_s;
+    }
+    return {};
+}
+
+} // namespace zarnet
