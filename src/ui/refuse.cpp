@@ -21,7 +21,7 @@ namespace {
 // the press is delivered, so the press comes right after the leaving rule.
 class PressSwallower : public QObject {
 public:
-    explicit PressSwallower(QAbstractButton* button) : button_(button) {
+    explicit PressSwallower(QAbstractButton* button) : QObject(button), button_(button) {
         button->installEventFilter(this);
         // Gone with the next turn of the event loop if no press follows (the
         // focus moved by keyboard), so no later click is lost.

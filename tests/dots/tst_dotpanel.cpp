@@ -36,6 +36,7 @@ private slots:
     void leavingRules();
     void leavingByClickSendsNothing_data();
     void leavingByClickSendsNothing();
+    void leavingByKeyboardKeepsTheNextClick();
     void fontDialogOpensOnTheDrawnFace();
     void realFontDialogKeepsThePresetFace();
     void switchingWindowsRunsNoLeavingRule();
@@ -173,6 +174,18 @@ void TestDotPanel::leavingByClickSendsNothing() {
     QTRY_VERIFY(edit->hasFocus());
 
     // The next click is the operator's own again.
+    QTest::mouseClick(fixture->find<QPushButton>(u"TxtSendCommand"_s), Qt::LeftButton);
+    QTRY_COMPARE(controller->frames().size(), 1);
+}
+
+void TestDotPanel::leavingByKeyboardKeepsTheNextClick() {
+    auto* width = fixture->find<QLineEdit>(u"WText"_s);
+    width->setFocus(Qt::MouseFocusReason);
+    width->selectAll();
+    QTest::keyClicks(width, u"abc"_s);
+    QTest::keyClick(width, Qt::Key_Tab); // left by keyboard: no click to drop
+    QCOMPARE(fixture->messages.errors, QStringList{text::Width});
+    QTRY_VERIFY(width->hasFocus());
     QTest::mouseClick(fixture->find<QPushButton>(u"TxtSendCommand"_s), Qt::LeftButton);
     QTRY_COMPARE(controller->frames().size(), 1);
 }
