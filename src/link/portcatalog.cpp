@@ -1,5 +1,7 @@
 #include "portcatalog.h"
 
+#include <core/linkaddress.h>
+
 #include <core/fieldnumber.h>
 
 #include <QRegularExpression>
@@ -60,6 +62,8 @@ std::optional<QString> nthDevice(const QStringList& ordered, int number) {
 
 std::optional<QString> SystemPortCatalog::device(const QString& portText) const {
     const QString text = portText.trimmed();
+    if (isNetworkAddress(text))
+        return text; // the link reads the address itself
 #ifdef Q_OS_WIN
     if (text.startsWith(u"COM", Qt::CaseInsensitive) || text.startsWith(u"\\\\.\\"))
         return text;

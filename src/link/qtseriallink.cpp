@@ -1,8 +1,34 @@
 #include "qtseriallink.h"
 
+#include <core/linkaddress.h>
 #include <core/logging.h>
 
+#include <QTcpSocket>
+
+#ifdef Q_OS_LINUX
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#endif
+
 namespace zarnet {
+
+namespace {
+
+// Keep-alive probes after 5 s of silence, every 5 s, three of them: a server
+// that died is noticed within about 20 s even when nothing is sent.
+void keepAlive(QTcpSocket& socket) {
+    socket.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+#ifdef Q_OS_LINUX
+    const int fd = int(socket.socketDescriptor());
+    const int idle = 5, interval = 5, count = 3;
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+#endif
+}
+
+} // namespace
 
 QtSerialLink::QtSerialLink(QObject* parent) : SerialLink(parent) {
     // Queued, so that a handler raised from here runs outside QSerialPort's own
@@ -16,10 +42,32 @@ QtSerialLink::QtSerialLink(QObject* parent) : SerialLink(parent) {
             emit allWritten();
     });
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialLink::onError);
+    connectTimeout_.setSingleShot(true);
+    connectTimeout_.setTimerType(Qt::PreciseTimer);
+    connect(&connectTimeout_, &QTimer::timeout, this, &QtSerialLink::connectFailed);
+}
+
+QtSerialLink::~QtSerialLink() {
+    close();
+}
+
+QIODevice* QtSerialLink::device() const {
+    if (socket_)
+        return socket_.get();
+    return const_cast<QSerialPort*>(&port_);
+}
+
+bool QtSerialLink::isOpen() const {
+    if (socket_)
+        return socket_->state() == QAbstractSocket::ConnectedState && !connectTimeout_.isActive();
+    return port_.isOpen();
 }
 
 OpenResult QtSerialLink::open(const QString& device) {
     close();
+    name_ = device;
+    if (isNetworkAddress(device))
+        return openTcp(device);
     port_.setPortName(device);
     port_.setBaudRate(BaudRate);
     port_.setDataBits(QSerialPort::Data8);
@@ -45,7 +93,74 @@ OpenResult QtSerialLink::open(const QString& device) {
     }
 }
 
+OpenResult QtSerialLink::openTcp(const QString& address) {
+    const auto parsed = parseTcpAddress(address);
+    if (const auto* fault = std::get_if<AddressFault>(&parsed)) {
+        qCDebug(lcPort).noquote() << "cannot open" << address << "-" << describe(*fault);
+        return OpenResult::Failed;
+    }
+    const TcpAddress& tcp = std::get<TcpAddress>(parsed);
+    ++openings_;
+    hangUpPending_ = false;
+    socket_ = std::make_unique<QTcpSocket>();
+    connect(socket_.get(), &QTcpSocket::readyRead, this, &QtSerialLink::onReadyRead,
+            Qt::QueuedConnection);
+    connect(socket_.get(), &QTcpSocket::bytesWritten, this, [this] {
+        if (socket_ && socket_->bytesToWrite() == 0)
+            emit allWritten();
+    });
+    connect(socket_.get(), &QTcpSocket::connected, this, &QtSerialLink::onConnected);
+    connect(socket_.get(), &QTcpSocket::errorOccurred, this, [this] {
+        if (connectTimeout_.isActive())
+            connectFailed();
+        else
+            lineFailed();
+    });
+    connect(socket_.get(), &QTcpSocket::disconnected, this, &QtSerialLink::lineFailed);
+    connectTimeout_.start(ConnectTimeoutMs);
+    qCDebug(lcPort).noquote() << "connecting to" << address;
+    socket_->connectToHost(tcp.host, tcp.port);
+    return OpenResult::Connecting;
+}
+
+void QtSerialLink::onConnected() {
+    connectTimeout_.stop();
+    keepAlive(*socket_);
+    qCDebug(lcPort).noquote() << "connected to" << name_;
+    emit opened(OpenResult::Opened);
+}
+
+void QtSerialLink::connectFailed() {
+    if (!socket_)
+        return;
+    qCDebug(lcPort).noquote() << "cannot connect to" << name_ << "-"
+                              << (connectTimeout_.isActive() ? socket_->errorString()
+                                                             : QStringLiteral("no answer in 3 s"));
+    connectTimeout_.stop();
+    // Not destroyed here: this may run inside the socket's own signal.
+    socket_->disconnect(this);
+    socket_->abort();
+    socket_.release()->deleteLater();
+    emit opened(OpenResult::Failed);
+}
+
+void QtSerialLink::lineFailed() {
+    // The far end closed or reset the connection: a hang-up, as on a serial line.
+    if (!socket_ || hangUpPending_)
+        return;
+    hangUpPending_ = true;
+    QMetaObject::invokeMethod(
+        this, [this, opening = openings_] { hangUp(opening); }, Qt::QueuedConnection);
+}
+
 void QtSerialLink::close() {
+    connectTimeout_.stop();
+    if (socket_) {
+        socket_->disconnect(this);
+        socket_->abort();
+        socket_.release()->deleteLater();
+        qCDebug(lcPort).noquote() << "closed" << name_;
+    }
     if (port_.isOpen()) {
         port_.close();
         qCDebug(lcPort).noquote() << "closed" << port_.portName();
@@ -55,25 +170,35 @@ void QtSerialLink::close() {
 }
 
 bool QtSerialLink::write(const QByteArray& bytes) {
-    if (!port_.isOpen())
+    if (!isOpen())
         return false;
-    // QSerialPort queues the whole array and writes it as the line takes it.
-    return port_.write(bytes) == bytes.size();
+    // The port or socket queues the whole array and writes it as the line takes it.
+    return device()->write(bytes) == bytes.size();
+}
+
+qint64 QtSerialLink::pendingOutput() const {
+    return isOpen() ? device()->bytesToWrite() : 0;
 }
 
 void QtSerialLink::discardWaiting() {
-    if (port_.isOpen())
+    if (socket_)
+        socket_->readAll();
+    else if (port_.isOpen())
         port_.clear(QSerialPort::Input);
     clearInput();
 }
 
 void QtSerialLink::onReadyRead() {
-    if (port_.isOpen())
-        received(port_.readAll());
+    if (isOpen())
+        received(device()->readAll());
 }
 
 QByteArray QtSerialLink::takeArrived() {
-    return port_.isOpen() ? port_.readAll() : QByteArray();
+    return isOpen() ? device()->readAll() : QByteArray();
+}
+
+qsizetype QtSerialLink::arrivedCount() const {
+    return isOpen() ? device()->bytesAvailable() : 0;
 }
 
 void QtSerialLink::onError(QSerialPort::SerialPortError error) {
@@ -103,10 +228,10 @@ void QtSerialLink::onError(QSerialPort::SerialPortError error) {
 
 void QtSerialLink::hangUp(int opening) {
     hangUpPending_ = false;
-    // The port may have been closed and opened again since the error.
-    if (opening != openings_ || !port_.isOpen())
+    // The link may have been closed and opened again since the error.
+    if (opening != openings_ || (!port_.isOpen() && !socket_))
         return;
-    qCInfo(lcPort).noquote() << "the line hung up:" << port_.portName();
+    qCInfo(lcPort).noquote() << "the line hung up:" << name_;
     close();
     emit hungUp();
 }

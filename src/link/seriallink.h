@@ -11,6 +11,7 @@ enum class OpenResult {
     NoSuchPort, // the device does not exist
     PortInUse,  // another program holds it
     Failed,     // any other refusal
+    Connecting, // a network link: opened() tells the outcome later
 };
 
 // The kinds of communication event; data received is 2, as the window expects.
@@ -30,6 +31,7 @@ public:
 
     using QObject::QObject;
 
+    // A device, or a tcp:// address whose connection is finished by opened().
     virtual OpenResult open(const QString& device) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
@@ -58,6 +60,8 @@ signals:
     void commEvent(zarnet::CommEvent kind);
     // The port was closed because the line failed under it.
     void hungUp();
+    // The outcome of an open that answered Connecting: Opened or Failed.
+    void opened(zarnet::OpenResult result);
 
 protected:
     // Implementations hand every received byte here.

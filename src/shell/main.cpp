@@ -1,8 +1,8 @@
 #include "mainform.h"
 #include "qtcanvasdialogs.h"
 #include "qtmessages.h"
-#include "quitsignals.h"
 #include "singleinstance.h"
+#include <link/quitsignals.h>
 
 #include <canvas/songfont.h>
 #include <link/portcatalog.h>

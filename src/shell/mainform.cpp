@@ -64,6 +64,7 @@ MainForm::MainForm(const Platform& platform, QWidget* parent)
     connect(&reception_, &ReplyReception::unitValues, readPanel, &UnitReadPanel::showValues);
     connect(&platform.serial, &SerialLink::hungUp, this,
             [this] { control_.portLamp->setFillColor(Qt::black); });
+    connect(&platform.serial, &SerialLink::opened, this, &MainForm::showOpenResult);
 
     connect(control_.openPort, &QPushButton::clicked, this, &MainForm::openComPort);
     connect(control_.exit, &QPushButton::clicked, this, &QWidget::close);
@@ -93,13 +94,31 @@ void MainForm::scanComPorts() {
 
 void MainForm::openComPort() {
     platform_.serial.close();
-    if (openPortText(platform_.serial, platform_.ports, control_.portBox->currentText()) ==
-        OpenResult::Opened) {
+    const QString portText = control_.portBox->currentText();
+    if (isNetworkAddress(portText)) {
+        const auto address = parseTcpAddress(portText);
+        if (const auto* fault = std::get_if<AddressFault>(&address)) {
+            control_.portLamp->setFillColor(QColor(0, 0, 0));
+            messages_.error(text::badAddress(*fault));
+            return;
+        }
+    }
+    showOpenResult(openPortText(platform_.serial, platform_.ports, portText));
+}
+
+void MainForm::showOpenResult(OpenResult result) {
+    switch (result) {
+    case OpenResult::Opened:
         control_.portLamp->setFillColor(QColor(0, 255, 0));
         return;
+    case OpenResult::Connecting: // a serial device server: the outcome comes later
+        control_.portLamp->setFillColor(QColor(255, 255, 0));
+        return;
+    default:
+        control_.portLamp->setFillColor(QColor(0, 0, 0));
+        messages_.error(text::PortOpenError);
+        return;
     }
-    control_.portLamp->setFillColor(QColor(0, 0, 0));
-    messages_.error(text::PortOpenError);
 }
 
 void MainForm::takeDeviceNumber() {

@@ -50,6 +50,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void showOpenResult(OpenResult result);
     void takeDeviceNumber();
     void showPortDevice(const QString& portText);
 

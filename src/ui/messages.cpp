@@ -13,6 +13,20 @@ QString unitValue(int index) {
     return u"第 %1 个数据须为 0 到 2147483647 之间的数~!"_s.arg(index + 1);
 }
 
+QString badAddress(AddressFault fault) {
+    switch (fault) {
+    case AddressFault::UnknownScheme:
+        return u"地址无效：网络连接只支持 tcp://主机:端口~!"_s;
+    case AddressFault::EmptyHost:
+        return u"地址无效：缺少主机名~!"_s;
+    case AddressFault::NoPort:
+        return u"地址无效：缺少端口号（tcp://主机:端口）~!"_s;
+    case AddressFault::BadPort:
+        return u"地址无效：端口须为 1 到 65535 的整数~!"_s;
+    }
+    return {};
+}
+
 QString refusal(const fields::Refusal& refusal) {
     using fields::Field;
     switch (refusal.field) {

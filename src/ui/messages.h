@@ -1,5 +1,6 @@
 #pragma once
 
+#include <core/linkaddress.h>
 #include <core/refusal.h>
 #include <link/controllerlink.h>
 
@@ -24,6 +25,8 @@ inline const QString NoUsablePort = QStringLiteral("没有可以使用的通讯�
 inline const QString PortOpenError = QStringLiteral("端口打开错误~!");
 inline const QString PortClosed = QStringLiteral("串口未打开，请先打开串口~!");
 inline const QString SendFailed = QStringLiteral("数据发送失败~!");
+// A tcp:// address in the port box that names no link, and why.
+QString badAddress(AddressFault fault);
 
 QString foundDevice(int device);
 

@@ -41,7 +41,7 @@ QString ScriptedDialogs::chooseFile(const QString& initialDir, const QString& fi
 std::optional<QString> MapCatalog::device(const QString& portText) const {
     if (ports.contains(portText.trimmed()))
         return ports.value(portText.trimmed());
-    if (portText.startsWith(u'/'))
+    if (portText.startsWith(u'/') || portText.contains(u"://"))
         return portText;
     return std::nullopt;
 }

@@ -1,4 +1,4 @@
-#include <shell/quitsignals.h>
+#include <link/quitsignals.h>
 
 #include <QEventLoop>
 #include <QTest>
