@@ -1,9 +1,12 @@
 #include "boardline.h"
 
+#include <core/frame.h>
 #include <core/logging.h>
 #include <link/pseudoterminal.h>
 
 #include <QSocketNotifier>
+#include <QTcpServer>
+#include <QTcpSocket>
 
 using namespace Qt::StringLiterals;
 
@@ -24,7 +27,10 @@ QString hex(const QByteArray& bytes, qsizetype size) {
 
 } // namespace
 
-BoardLine::BoardLine(Board& board, QObject* parent) : QObject(parent), board_(board) {
+BoardLine::BoardLine(Board& board, QObject* parent) : BoardLine(QList<Board*>{&board}, parent) {}
+
+BoardLine::BoardLine(QList<Board*> boards, QObject* parent)
+    : QObject(parent), boards_(std::move(boards)) {
     quiet_.setSingleShot(true);
     quiet_.setInterval(QuietMs);
     connect(&quiet_, &QTimer::timeout, this, [this] { take(cutter_.flush()); });
@@ -117,18 +123,94 @@ void BoardLine::take(const QList<FrameCutter::Piece>& pieces) {
             log(u"!!"_s, piece.bytes, piece.size, u"rejected: "_s + piece.reason);
             continue;
         }
-        const Board::Outcome outcome = board_.handle(piece.bytes, clock());
-        log(u">>"_s, piece.bytes, piece.size, outcome.log);
-        if (!outcome.reply.isEmpty())
-            send(outcome.reply);
-        changed = changed || outcome.changed;
+        handle(piece.bytes, changed);
     }
     if (changed)
         emit this->changed();
 }
 
+void BoardLine::handle(const QByteArray& frame, bool& changed) {
+    QList<QByteArray> replies;
+    for (Board* board : boards_) {
+        if (boards_.size() > 1 && FrameView(frame).device() != board->device())
+            continue; // another controller's frame
+        const Board::Outcome outcome = board->handle(frame, clock());
+        log(u">>"_s, frame, frame.size(), outcome.log);
+        if (!outcome.reply.isEmpty())
+            replies.append(outcome.reply);
+        changed = changed || outcome.changed;
+    }
+    if (boards_.size() > 1 && replies.isEmpty() && !boards_.isEmpty()) {
+        bool anyone = false;
+        for (const Board* board : boards_)
+            anyone = anyone || board->device() == FrameView(frame).device();
+        if (!anyone)
+            log(u">>"_s, frame, frame.size(),
+                describeFrame(frame, false) +
+                    u" — no controller %1 on this line, ignored"_s.arg(FrameView(frame).device()));
+    }
+    if (replies.size() == 1) {
+        send(replies.first());
+    } else if (replies.size() > 1) {
+        // Two transmitters at once: the line carries neither reply whole.
+        QByteArray garbled;
+        for (qsizetype i = 0; i < replies.first().size(); ++i)
+            for (const QByteArray& reply : replies)
+                if (i < reply.size())
+                    garbled.append(reply[i]);
+        note(u"%1 controllers answer at once: their replies collide"_s.arg(replies.size()));
+        send(garbled);
+    }
+}
+
+QString BoardLine::listen(const QString& host, uint16_t port, QString* error) {
+    server_ = new QTcpServer(this);
+    if (!server_->listen(QHostAddress(host), port)) {
+        if (error)
+            *error = server_->errorString();
+        return {};
+    }
+    connect(server_, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket* client = server_->nextPendingConnection()) {
+            if (client_) {
+                note(u"second connection from %1 refused: one client at a time"_s.arg(
+                    client->peerAddress().toString()));
+                client->abort();
+                client->deleteLater();
+                continue;
+            }
+            adopt(client);
+        }
+    });
+    const QHostAddress bound = server_->serverAddress();
+    const QString shown = bound.protocol() == QAbstractSocket::IPv6Protocol
+                              ? u"[%1]"_s.arg(bound.toString())
+                              : bound.toString();
+    return u"tcp://%1:%2"_s.arg(shown).arg(server_->serverPort());
+}
+
+void BoardLine::adopt(QTcpSocket* client) {
+    client_ = client;
+    client_->setReadBufferSize(MaxRead);
+    note(u"client %1 connected"_s.arg(client->peerAddress().toString()));
+    connect(client_, &QTcpSocket::readyRead, this, [this] {
+        if (client_)
+            received(client_->readAll());
+    });
+    connect(client_, &QTcpSocket::disconnected, this, [this, client] {
+        if (client_ != client)
+            return;
+        note(u"client disconnected"_s);
+        client_ = nullptr;
+        quiet_.stop();
+        take(cutter_.flush());
+        client->deleteLater();
+    });
+}
+
 void BoardLine::send(const QByteArray& bytes) {
     const qsizetype waiting = pty_                       ? queued_.size()
+                              : client_                  ? client_->bytesToWrite()
                               : port_ && port_->isOpen() ? port_->bytesToWrite()
                                                          : -1;
     if (waiting < 0 || waiting + bytes.size() > MaxQueued) {
@@ -138,6 +220,10 @@ void BoardLine::send(const QByteArray& bytes) {
         return;
     }
     log(u"<<"_s, bytes, bytes.size(), describeFrame(bytes, true));
+    if (client_) {
+        client_->write(bytes);
+        return;
+    }
     if (!pty_) {
         port_->write(bytes);
         return;

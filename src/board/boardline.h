@@ -11,6 +11,8 @@
 #include <memory>
 
 class QSocketNotifier;
+class QTcpServer;
+class QTcpSocket;
 
 namespace zarnet {
 
@@ -29,6 +31,10 @@ public:
     static constexpr int ReopenMs = 1000;
 
     explicit BoardLine(Board& board, QObject* parent = nullptr);
+    // Several controllers on one line (an RS-485 bus): each frame is for the ones
+    // whose number it carries. Two on one number answer at once, and their
+    // replies garble each other: they go out interleaved byte by byte.
+    explicit BoardLine(QList<Board*> boards, QObject* parent = nullptr);
     ~BoardLine() override;
 
     // The path the other program opens; empty when no pseudo-terminal could be had.
@@ -36,6 +42,10 @@ public:
     // A real port (the far end of a null-modem cable), at 115200 8N1. When it
     // hangs up it is closed and opened again each second until it is back.
     bool openDevice(const QString& path, QString* error);
+    // Answers as a serial device server: one TCP client at a time; a second
+    // connection is closed at once while the first is open. Port 0 picks a free
+    // port. Gives the address to connect to, or empty with `error` set.
+    QString listen(const QString& host, uint16_t port, QString* error);
 
     std::function<QDateTime()> clock = &QDateTime::currentDateTime;
 
@@ -47,6 +57,8 @@ signals:
 private:
     void received(const QByteArray& bytes);
     void take(const QList<FrameCutter::Piece>& pieces);
+    void handle(const QByteArray& frame, bool& changed);
+    void adopt(QTcpSocket* client);
     void send(const QByteArray& bytes);
     void writeQueued();
     void onPortError(QSerialPort::SerialPortError error);
@@ -55,13 +67,15 @@ private:
              const QString& meaning);
     void note(const QString& text);
 
-    Board& board_;
+    QList<Board*> boards_;
     FrameCutter cutter_;
     std::unique_ptr<PseudoTerminal> pty_;
     QSocketNotifier* readable_ = nullptr;
     QSocketNotifier* writable_ = nullptr;
     QByteArray queued_; // replies the pseudo-terminal has not taken yet
     QSerialPort* port_ = nullptr;
+    QTcpServer* server_ = nullptr;
+    QTcpSocket* client_ = nullptr;
     QTimer quiet_;
     QTimer reopen_;
     bool closing_ = false; // a hang-up is being handled

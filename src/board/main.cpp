@@ -4,6 +4,7 @@
 #include <core/board.h>
 
 #include <core/fieldnumber.h>
+#include <core/linkaddress.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -52,16 +53,36 @@ int main(int argc, char* argv[]) {
         "its path: type that path into Zarnet's port box and press \"打开串口\"."_s);
     parser.addHelpOption();
     parser.addPositionalArgument(u"DEVICE"_s, u"A serial device to answer on (optional)."_s);
-    parser.addOption(
-        {u"device"_s, u"The controller's device number, 0..255 (255)."_s, u"N"_s, u"255"_s});
+    parser.addOption({u"device"_s,
+                      u"The controllers' device numbers, 0..255 (255); several, such as 1,5,9, "
+                      "play controllers sharing one line."_s,
+                      u"N[,N...]"_s, u"255"_s});
+    parser.addOption({u"collide"_s,
+                      u"Put two controllers on number N: their replies garble each other."_s,
+                      u"N"_s});
+    parser.addOption({u"listen"_s,
+                      u"Answer as a serial device server on tcp://HOST:PORT (one client at a "
+                      "time; PORT 0 picks a free one) instead of a pseudo-terminal."_s,
+                      u"ADDRESS"_s});
     parser.addOption({u"panel"_s, u"The panel's size in dots (256x64)."_s, u"WxH"_s, u"256x64"_s});
     parser.addOption({u"headless"_s, u"No window; the log goes to standard output."_s});
     parser.addOption({u"png"_s, u"Write the panel to FILE each time it changes."_s, u"FILE"_s});
     parser.process(app);
 
-    const auto device = fields::readByte(parser.value(u"device"_s));
-    if (!device)
-        return fail(u"--device takes a whole number 0..255"_s);
+    QList<uint8_t> devices;
+    for (const QString& text : parser.value(u"device"_s).split(u',')) {
+        const auto device = fields::readByte(text);
+        if (!device || devices.contains(*device))
+            return fail(u"--device takes different whole numbers 0..255, such as 1,5,9"_s);
+        devices.append(*device);
+    }
+    if (parser.isSet(u"collide"_s)) {
+        const auto twice = fields::readByte(parser.value(u"collide"_s));
+        if (!twice)
+            return fail(u"--collide takes a whole number 0..255"_s);
+        devices.removeAll(*twice);
+        devices += {*twice, *twice};
+    }
     static const QRegularExpression sizePattern(u"^(\\d{1,4})x(\\d{1,4})$"_s);
     const auto size = sizePattern.match(parser.value(u"panel"_s));
     if (!size.hasMatch() || size.captured(1).toInt() < 1 || size.captured(2).toInt() < 1)
@@ -72,13 +93,31 @@ int main(int argc, char* argv[]) {
     if (parser.positionalArguments().size() > 1)
         return fail(u"give at most one serial device"_s);
 
-    zarnet::Board board(*device, QSize(size.captured(1).toInt(), size.captured(2).toInt()));
-    zarnet::BoardLine line(board);
+    const QSize panel(size.captured(1).toInt(), size.captured(2).toInt());
+    std::vector<std::unique_ptr<zarnet::Board>> boards;
+    QList<zarnet::Board*> onLine;
+    for (const uint8_t device : devices) {
+        boards.push_back(std::make_unique<zarnet::Board>(device, panel));
+        onLine.append(boards.back().get());
+    }
+    zarnet::Board& board = *boards.front(); // the one the panel and the side bar show
+    zarnet::BoardLine line(onLine);
     QObject::connect(&line, &zarnet::BoardLine::logged,
                      [](const QString& text) { out() << text << Qt::endl; });
 
     QString where;
-    if (parser.positionalArguments().isEmpty()) {
+    if (parser.isSet(u"listen"_s)) {
+        if (!parser.positionalArguments().isEmpty())
+            return fail(u"give --listen or a serial device, not both"_s);
+        const auto address = zarnet::parseTcpAddress(parser.value(u"listen"_s), true);
+        if (const auto* fault = std::get_if<zarnet::AddressFault>(&address))
+            return fail(u"--listen: "_s + zarnet::describe(*fault));
+        QString error;
+        const auto& tcp = std::get<zarnet::TcpAddress>(address);
+        where = line.listen(tcp.host, tcp.port, &error);
+        if (where.isEmpty())
+            return fail(u"cannot listen on %1: %2"_s.arg(parser.value(u"listen"_s), error));
+    } else if (parser.positionalArguments().isEmpty()) {
         where = line.openPseudoTerminal();
         if (where.isEmpty())
             return fail(u"no pseudo-terminal could be created"_s);
@@ -88,7 +127,11 @@ int main(int argc, char* argv[]) {
         if (!line.openDevice(where, &error))
             return fail(u"cannot open %1: %2"_s.arg(where, error));
     }
-    out() << "zarnet-board: device " << *device << " listening on " << where << Qt::endl;
+    QStringList numbers;
+    for (const uint8_t device : devices)
+        numbers.append(QString::number(device));
+    out() << "zarnet-board: device" << (devices.size() > 1 ? "s " : " ") << numbers.join(u", ")
+          << " listening on " << where << Qt::endl;
 
     std::unique_ptr<zarnet::PanelRecorder> recorder;
     if (parser.isSet(u"png"_s)) {

@@ -5,6 +5,7 @@
 #include <core/fieldnumber.h>
 #include <core/frame.h>
 #include <core/imageframe.h>
+#include <core/linkaddress.h>
 #include <core/requests.h>
 #include <core/schedule.h>
 #include <core/unitframes.h>
@@ -40,12 +41,16 @@ Commands:
   units write START V1 [V2 ...] [--fixed]
                                 write up to 9 values into units START, START+1, ...
   units read START COUNT        read COUNT units; prints one value per line
+  scan [--from N] [--to M]      find the controllers on the line: the connection
+                                test to each number N..M (0..255); one line per
+                                number that answered, with the round trip
   image (--text TEXT [--font FAMILY] [--size PT] | --bmp FILE)
         [--window X,Y,W,H] [--always | --daily HHMM-HHMM | --weekdays A-B | --dates A-B]
                                 send a 256 x 64 canvas image
 
 Options:
-  --port P        port number (as in the window) or device path (default 1)
+  --port P        port number (as in the window), device path, or
+                  tcp://HOST:PORT for a serial device server (default 1)
   --device N      controller's device number, 0..255 (default 255)
   --timeout MS    how long test and units read wait for their reply once the
                   request is out (default 1000); a request without a reply waits
@@ -70,6 +75,14 @@ const QMap<QString, QString> CommandHelp = {
     {u"clock"_s, u"Usage: zarnet-cli [options] clock [--at \"YYYY-MM-DD hh:mm:ss\"]\n\n"
                  "Sets the controller's clock (0x20) to the given local time, or to now.\n"_s},
     {u"clear"_s, u"Usage: zarnet-cli [options] clear\n\nClears the sign (0x40).\n"_s},
+    {u"scan"_s,
+     u"Usage: zarnet-cli [options] scan [--from N] [--to M] [--timeout MS]\n\n"
+     "Sends the connection test (0x21) to each device number from N to M (0..255) and\n"
+     "prints one line per controller that answered: its number and the round trip in\n"
+     "ms. A number whose reply fails its checks is reported as a likely address\n"
+     "collision. --timeout is the wait per number (60 ms unless given; raise it for\n"
+     "slow serial device servers). A progress bar is drawn on a terminal; Ctrl-C stops\n"
+     "and prints what was found. Exit 0 when a controller answered, 1 when none did.\n"_s},
     {u"test"_s, u"Usage: zarnet-cli [options] test\n\nSends the connection test (0x21), waits for "
                 "the reply and prints the number of the device that answered.\n"_s},
     {u"units"_s, u"Usage: zarnet-cli [options] units write START V1 [V2 ...] [--fixed]\n"
@@ -89,14 +102,15 @@ const QMap<QString, QString> CommandHelp = {
      "most 4095); --weekdays (0 = Sunday) and --dates take numbers 0..255.\n"_s},
 };
 
-const QSet<QString> ValueOptions = {u"port"_s,   u"device"_s, u"timeout"_s,  u"at"_s,
-                                    u"text"_s,   u"font"_s,   u"size"_s,     u"bmp"_s,
-                                    u"window"_s, u"daily"_s,  u"weekdays"_s, u"dates"_s};
+const QSet<QString> ValueOptions = {
+    u"from"_s, u"to"_s,   u"port"_s, u"device"_s, u"timeout"_s, u"at"_s,       u"text"_s,
+    u"font"_s, u"size"_s, u"bmp"_s,  u"window"_s, u"daily"_s,   u"weekdays"_s, u"dates"_s};
 const QSet<QString> FlagOptions = {u"dry-run"_s, u"verbose"_s, u"help"_s, u"fixed"_s, u"always"_s};
 const QSet<QString> GlobalOptions = {u"port"_s,    u"device"_s,  u"timeout"_s,
                                      u"dry-run"_s, u"verbose"_s, u"help"_s};
 const QMap<QString, QSet<QString>> CommandOptions = {
     {u"clock"_s, {u"at"_s}},
+    {u"scan"_s, {u"from"_s, u"to"_s}},
     {u"units"_s, {u"fixed"_s}},
     {u"image"_s,
      {u"text"_s, u"font"_s, u"size"_s, u"bmp"_s, u"window"_s, u"always"_s, u"daily"_s,
@@ -301,6 +315,22 @@ std::variant<QByteArray, Stop> imageFrame(const Parsed& p, uint8_t device) {
                          getDotData(canvas, w.bytesPerRow, w.rows));
 }
 
+// The frames of a scan are built as it goes; here only the range is read.
+std::variant<QByteArray, Stop> scanRange(const Parsed& p, Request& request) {
+    if (p.positional.size() != 1)
+        return bad(u"scan takes no further words (see scan --help)"_s);
+    const auto from = fields::readByte(p.options.value(u"from"_s, u"0"_s));
+    const auto to = fields::readByte(p.options.value(u"to"_s, u"255"_s));
+    if (!from || !to || *from > *to)
+        return bad(u"--from and --to take device numbers 0..255, --from not above --to"_s);
+    request.awaits = Request::Awaits::Scan;
+    request.scanFrom = *from;
+    request.scanTo = *to;
+    if (!p.options.contains(u"timeout"_s))
+        request.timeoutMs = 60; // a 9-byte reply needs 0.8 ms on the wire
+    return QByteArray();
+}
+
 std::variant<QByteArray, Stop> frameFor(const Parsed& p, uint8_t device, const QDateTime& now,
                                         Request& request) {
     const QString& command = p.positional[0];
@@ -332,6 +362,8 @@ std::variant<QByteArray, Stop> frameFor(const Parsed& p, uint8_t device, const Q
     }
     if (command == u"units")
         return unitsFrame(p, device, request);
+    if (command == u"scan")
+        return scanRange(p, request);
     return imageFrame(p, device);
 }
 
@@ -368,7 +400,12 @@ std::variant<Request, Stop> parseCommandLine(const QStringList& arguments, const
     request.timeoutMs = *timeout;
     request.port = p.options.value(u"port"_s, u"1"_s);
     if (request.port.trimmed().isEmpty())
-        return bad(u"--port takes a port number or a device path"_s);
+        return bad(u"--port takes a port number, a device path or tcp://HOST:PORT"_s);
+    if (isNetworkAddress(request.port)) {
+        const auto address = parseTcpAddress(request.port);
+        if (const auto* fault = std::get_if<AddressFault>(&address))
+            return bad(u"--port: "_s + describe(*fault));
+    }
     request.dryRun = p.options.contains(u"dry-run"_s);
     request.verbose = p.options.contains(u"verbose"_s);
 

@@ -13,13 +13,15 @@ enum ExitCode { Success = 0, NoReply = 1, BadArguments = 2, PortFailed = 3 };
 
 // What one run of zarnet-cli sends, and what it waits for.
 struct Request {
-    enum class Awaits { Nothing, Device, Values };
+    enum class Awaits { Nothing, Device, Values, Scan };
     QByteArray frame;
     Awaits awaits = Awaits::Nothing;
     int replyLength = 0;
     uint8_t device = 255;
     uint8_t start = 0; // a unit read's start unit and count, which its reply must carry
     uint8_t count = 0;
+    int scanFrom = 0; // the device numbers a scan tries
+    int scanTo = 255;
     QString port = QStringLiteral("1");
     int timeoutMs = 1000;
     bool dryRun = false;

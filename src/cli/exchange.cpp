@@ -27,7 +27,7 @@ QString openFailure(OpenResult result) {
     case OpenResult::PortInUse:
         return u"port in use by another program"_s;
     default:
-        return u"the port could not be opened"_s;
+        return u"the port could not be opened (or no connection within 3 s)"_s;
     }
 }
 
@@ -42,17 +42,32 @@ int wireMs(qsizetype bytes) {
 
 } // namespace
 
-int runExchange(const Request& request, const PortCatalog& ports, QTextStream& out,
-                QTextStream& err) {
-    QtSerialLink serial;
+bool openLink(QtSerialLink& serial, const Request& request, const PortCatalog& ports,
+              QTextStream& err) {
     const auto device = ports.device(request.port);
-    const OpenResult opened = device ? serial.open(*device) : OpenResult::NoSuchPort;
+    OpenResult opened = device ? serial.open(*device) : OpenResult::NoSuchPort;
+    if (opened == OpenResult::Connecting) { // a serial device server: wait for the connection
+        QEventLoop connecting;
+        QObject::connect(&serial, &SerialLink::opened, &connecting, [&](OpenResult result) {
+            opened = result;
+            connecting.quit();
+        });
+        connecting.exec();
+    }
     if (opened != OpenResult::Opened) {
         err << "zarnet-cli: " << request.port << ": " << openFailure(opened) << Qt::endl;
-        return PortFailed;
+        return false;
     }
     // A reply left by an earlier run, or a controller's late answer, is not ours.
     serial.discardWaiting();
+    return true;
+}
+
+int runExchange(const Request& request, const PortCatalog& ports, QTextStream& out,
+                QTextStream& err) {
+    QtSerialLink serial;
+    if (!openLink(serial, request, ports, err))
+        return PortFailed;
 
     QEventLoop loop;
     int result = -1;

@@ -1,5 +1,6 @@
 #include "commandline.h"
 #include "exchange.h"
+#include "scan.h"
 
 #include <canvas/songfont.h>
 #include <link/portcatalog.h>
@@ -8,6 +9,12 @@
 #include <QLoggingCategory>
 #include <QTextStream>
 #include <cstdio>
+#ifdef Q_OS_WIN
+#include <io.h>
+#define isatty _isatty
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -45,6 +52,15 @@ int main(int argc, char* argv[]) {
     // --verbose is the program's own logging: every frame, and why a reply was dropped.
     if (request.verbose)
         QLoggingCategory::setFilterRules(QStringLiteral("zarnet.*=true"));
+    if (request.awaits == zarnet::cli::Request::Awaits::Scan) {
+        if (request.dryRun) {
+            err << "zarnet-cli: scan sends many frames; --dry-run has none to print" << Qt::endl;
+            return zarnet::cli::BadArguments;
+        }
+        zarnet::SystemPortCatalog ports;
+        QTextStream bar(stderr);
+        return zarnet::cli::runScan(request, ports, out, err, isatty(2) ? &bar : nullptr);
+    }
     if (request.dryRun) {
         out << QString::fromLatin1(request.frame.toHex(' ')).toUpper() << Qt::endl;
         return zarnet::cli::Success;

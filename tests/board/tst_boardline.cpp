@@ -10,6 +10,7 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -34,6 +35,7 @@ private slots:
     void floodOfStartBytes();
     void cutterStaysSmallUnderAFlood();
     void hungUpDeviceIsReopenedQuietly();
+    void oneClientAtATime();
     void refusedOptions_data();
     void refusedOptions();
 
@@ -164,6 +166,23 @@ void TestBoardLine::hungUpDeviceIsReopenedQuietly() {
     const double spent = cpuSeconds() - cpuBefore;
     QVERIFY2(spent < 0.5, qPrintable(u"%1 s of CPU while hung up"_s.arg(spent)));
     QCOMPARE(log.filter(u"hung up"_s).size(), 1);
+}
+
+void TestBoardLine::oneClientAtATime() {
+    QString error;
+    const QString address = line->listen(u"127.0.0.1"_s, 0, &error);
+    QVERIFY2(address.startsWith(u"tcp://127.0.0.1:"_s), qPrintable(error));
+    const quint16 port = quint16(address.section(u':', -1).toUInt());
+    QTcpSocket first;
+    first.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(first.waitForConnected(5000));
+    QTRY_VERIFY(!log.filter(u"connected"_s).isEmpty());
+    QTcpSocket second;
+    second.connectToHost(QHostAddress::LocalHost, port);
+    QTRY_COMPARE(second.state(), QAbstractSocket::UnconnectedState); // closed at once
+    QVERIFY(!log.filter(u"second connection"_s).isEmpty());
+    first.write(powerFrame(255, false)); // the first is still served
+    QTRY_VERIFY(!board->powered());
 }
 
 void TestBoardLine::refusedOptions_data() {

@@ -69,6 +69,7 @@ private slots:
     void shortTimeoutDoesNotCutWrites();
     void doubleDashEndsTheOptions();
     void quickReadsNeverPrintAnotherUnit();
+    void scanFindsEveryControllerOnALine();
 };
 
 void TestCli::dryRunFrames_data() {
@@ -389,6 +390,41 @@ void TestCli::quickReadsNeverPrintAnotherUnit() {
     }
     qInfo("%d of 100 reads printed a value", printed);
     QVERIFY(printed >= 25); // at least the reads that waited the full second
+}
+
+void TestCli::scanFindsEveryControllerOnALine() {
+    // A serial device server with controllers 1, 5 and 9, and two on number 7.
+    QProcess board;
+    board.start(QStringLiteral(ZARNET_BOARD),
+                {u"--headless"_s, u"--listen"_s, u"tcp://127.0.0.1:0"_s, u"--device"_s, u"1,5,9"_s,
+                 u"--collide"_s, u"7"_s});
+    QVERIFY(board.waitForStarted());
+    QString address;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            const QString said = QString::fromUtf8(board.readAllStandardOutput());
+            const qsizetype at = said.indexOf(u"tcp://"_s);
+            if (at >= 0)
+                address = said.mid(at).section(u'\n', 0, 0).trimmed();
+            return !address.isEmpty();
+        },
+        10000));
+    const Run scan =
+        cli({u"--port"_s, address, u"scan"_s, u"--from"_s, u"0"_s, u"--to"_s, u"12"_s});
+    QCOMPARE(scan.exitCode, 0);
+    QStringList numbers;
+    for (const QString& line : scan.out.split(u'\n', Qt::SkipEmptyParts))
+        numbers.append(line.section(u' ', 0, 0) + (line.contains(u"collision"_s) ? u"!"_s : u""_s));
+    QCOMPARE(numbers, (QStringList{u"1"_s, u"5"_s, u"7!"_s, u"9"_s}));
+    QVERIFY(scan.out.contains(u" ms"_s));
+
+    const Run none =
+        cli({u"--port"_s, address, u"scan"_s, u"--from"_s, u"20"_s, u"--to"_s, u"23"_s});
+    QCOMPARE(none.exitCode, 1);
+    QVERIFY(none.out.isEmpty());
+    QCOMPARE(cli({u"--port"_s, u"tcp://127.0.0.1"_s, u"scan"_s}).exitCode, 2); // no port
+    board.kill();
+    board.waitForFinished();
 }
 
 QTEST_MAIN(TestCli)

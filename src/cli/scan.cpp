@@ -1,0 +1,110 @@
+#include "scan.h"
+
+#include "exchange.h"
+
+#include <core/reply.h>
+#include <core/requests.h>
+#include <link/controllerlink.h>
+#include <link/qtseriallink.h>
+#include <link/quitsignals.h>
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace zarnet::cli {
+
+namespace {
+
+QString bar(int done, int total) {
+    constexpr int Width = 30;
+    const int filled = total > 0 ? done * Width / total : Width;
+    return u"\r[%1%2] %3/%4"_s.arg(QString(filled, u'#'), QString(Width - filled, u'.'))
+        .arg(done)
+        .arg(total);
+}
+
+} // namespace
+
+int runScan(const Request& request, const PortCatalog& ports, QTextStream& out, QTextStream& err,
+            QTextStream* progress) {
+    QtSerialLink serial;
+    if (!openLink(serial, request, ports, err))
+        return PortFailed;
+    ControllerLink link(serial);
+    QEventLoop loop;
+    QTimer waitTimer;
+    waitTimer.setSingleShot(true);
+    QElapsedTimer roundTrip;
+    int device = request.scanFrom;
+    int answered = 0;
+    const int total = request.scanTo - request.scanFrom + 1;
+
+    auto sendNext = [&] {
+        if (progress)
+            *progress << bar(device - request.scanFrom, total) << Qt::flush;
+        if (device > request.scanTo || !serial.isOpen()) {
+            loop.quit();
+            return;
+        }
+        serial.discardWaiting(); // what a number before it sent late is not this one's answer
+        if (link.sendExpectingReply(findFrame(uint8_t(device)), FindReplyLength) !=
+            SendResult::Sent) {
+            err << "zarnet-cli: the request for device " << device << " could not be sent"
+                << Qt::endl;
+            loop.quit();
+            return;
+        }
+        roundTrip.start();
+        waitTimer.start(request.timeoutMs);
+    };
+    auto next = [&] {
+        waitTimer.stop();
+        ++device;
+        QMetaObject::invokeMethod(&loop, sendNext, Qt::QueuedConnection);
+    };
+    auto say = [&](const QString& line) {
+        if (progress)
+            *progress << u"\r"_s << QString(44, u' ') << u"\r"_s << Qt::flush;
+        out << line << Qt::endl;
+        ++answered;
+    };
+
+    QObject::connect(&waitTimer, &QTimer::timeout, &loop, next);
+    QObject::connect(&serial, &SerialLink::commEvent, &loop, [&](CommEvent kind) {
+        const double ms = double(roundTrip.nsecsElapsed()) / 1e6;
+        const QByteArray block = serial.input();
+        if (kind != CommEvent::Receive || !waitTimer.isActive())
+            return;
+        const Reply reply = parseReply(block);
+        if (reply.kind == Reply::Kind::FoundDevice && reply.device == device)
+            say(u"%1  %2 ms"_s.arg(device).arg(ms, 0, 'f', 1));
+        else
+            say(u"%1  likely address collision: the reply failed its checks (%2)"_s.arg(device).arg(
+                reply.kind == Reply::Kind::None ? describe(reply.rejection)
+                                                : u"another kind or device"_s));
+        next();
+    });
+    QObject::connect(&serial, &SerialLink::hungUp, &loop, [&] {
+        err << "zarnet-cli: the line hung up" << Qt::endl;
+        loop.quit();
+    });
+    // Ctrl-C ends the scan cleanly, with what was found so far already printed.
+    bool interrupted = false;
+    onTerminationRequest([&] {
+        interrupted = true;
+        loop.quit();
+    });
+
+    sendNext();
+    loop.exec();
+    if (progress)
+        *progress << Qt::endl;
+    if (interrupted)
+        err << "zarnet-cli: scan stopped at device " << device << Qt::endl;
+    return answered > 0 ? Success : NoReply;
+}
+
+} // namespace zarnet::cli
