@@ -154,7 +154,10 @@ void BoardLine::handle(const QByteArray& frame, bool& changed) {
     } else if (replies.size() > 1) {
         // Two transmitters at once: the line carries neither reply whole.
         QByteArray garbled;
-        for (qsizetype i = 0; i < replies.first().size(); ++i)
+        qsizetype longest = 0;
+        for (const QByteArray& reply : replies)
+            longest = qMax(longest, reply.size());
+        for (qsizetype i = 0; i < longest; ++i)
             for (const QByteArray& reply : replies)
                 if (i < reply.size())
                     garbled.append(reply[i]);
@@ -164,8 +167,14 @@ void BoardLine::handle(const QByteArray& frame, bool& changed) {
 }
 
 QString BoardLine::listen(const QString& host, uint16_t port, QString* error) {
+    const QHostAddress address(host);
+    if (address.isNull()) { // a name could resolve to every interface: only numbers
+        if (error)
+            *error = u"give a numeric address such as 127.0.0.1 or [::1]"_s;
+        return {};
+    }
     server_ = new QTcpServer(this);
-    if (!server_->listen(QHostAddress(host), port)) {
+    if (!server_->listen(address, port)) {
         if (error)
             *error = server_->errorString();
         return {};
@@ -192,6 +201,8 @@ QString BoardLine::listen(const QString& host, uint16_t port, QString* error) {
 void BoardLine::adopt(QTcpSocket* client) {
     client_ = client;
     client_->setReadBufferSize(MaxRead);
+    // A client that vanished without closing must not keep the line forever.
+    client_->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
     note(u"client %1 connected"_s.arg(client->peerAddress().toString()));
     connect(client_, &QTcpSocket::readyRead, this, [this] {
         if (client_)

@@ -75,14 +75,14 @@ const QMap<QString, QString> CommandHelp = {
     {u"clock"_s, u"Usage: zarnet-cli [options] clock [--at \"YYYY-MM-DD hh:mm:ss\"]\n\n"
                  "Sets the controller's clock (0x20) to the given local time, or to now.\n"_s},
     {u"clear"_s, u"Usage: zarnet-cli [options] clear\n\nClears the sign (0x40).\n"_s},
-    {u"scan"_s,
-     u"Usage: zarnet-cli [options] scan [--from N] [--to M] [--timeout MS]\n\n"
-     "Sends the connection test (0x21) to each device number from N to M (0..255) and\n"
-     "prints one line per controller that answered: its number and the round trip in\n"
-     "ms. A number whose reply fails its checks is reported as a likely address\n"
-     "collision. --timeout is the wait per number (60 ms unless given; raise it for\n"
-     "slow serial device servers). A progress bar is drawn on a terminal; Ctrl-C stops\n"
-     "and prints what was found. Exit 0 when a controller answered, 1 when none did.\n"_s},
+    {u"scan"_s, u"Usage: zarnet-cli [options] scan [--from N] [--to M] [--timeout MS]\n\n"
+                "Sends the connection test (0x21) to each device number from N to M (0..255) and\n"
+                "prints one line per controller that answered: its number and the round trip in\n"
+                "ms. A number whose reply fails its checks is reported as a likely address\n"
+                "collision. --timeout is the wait per number (60 ms unless given; raise it for\n"
+                "slow serial device servers). A progress bar is drawn on a terminal; Ctrl-C stops\n"
+                "and prints what was found. Exit 0 when a controller answered, 1 when none did,\n"
+                "3 when the link cannot be opened or is lost during the scan.\n"_s},
     {u"test"_s, u"Usage: zarnet-cli [options] test\n\nSends the connection test (0x21), waits for "
                 "the reply and prints the number of the device that answered.\n"_s},
     {u"units"_s, u"Usage: zarnet-cli [options] units write START V1 [V2 ...] [--fixed]\n"

@@ -40,6 +40,7 @@ int runScan(const Request& request, const PortCatalog& ports, QTextStream& out, 
     QElapsedTimer roundTrip;
     int device = request.scanFrom;
     int answered = 0;
+    bool lineLost = false; // the scan ended before its range did
     const int total = request.scanTo - request.scanFrom + 1;
 
     auto sendNext = [&] {
@@ -54,6 +55,7 @@ int runScan(const Request& request, const PortCatalog& ports, QTextStream& out, 
             SendResult::Sent) {
             err << "zarnet-cli: the request for device " << device << " could not be sent"
                 << Qt::endl;
+            lineLost = true;
             loop.quit();
             return;
         }
@@ -79,7 +81,14 @@ int runScan(const Request& request, const PortCatalog& ports, QTextStream& out, 
         if (kind != CommEvent::Receive || !waitTimer.isActive())
             return;
         const Reply reply = parseReply(block);
-        if (reply.kind == Reply::Kind::FoundDevice && reply.device == device)
+        if (reply.kind == Reply::Kind::FoundDevice && reply.device != device) {
+            // A number tried before answered after its wait: it is there, and this
+            // number's answer may still come.
+            say(u"%1  answered late (after %2 ms; raise --timeout)"_s.arg(reply.device)
+                    .arg(request.timeoutMs));
+            return;
+        }
+        if (reply.kind == Reply::Kind::FoundDevice)
             say(u"%1  %2 ms"_s.arg(device).arg(ms, 0, 'f', 1));
         else
             say(u"%1  likely address collision: the reply failed its checks (%2)"_s.arg(device).arg(
@@ -89,6 +98,7 @@ int runScan(const Request& request, const PortCatalog& ports, QTextStream& out, 
     });
     QObject::connect(&serial, &SerialLink::hungUp, &loop, [&] {
         err << "zarnet-cli: the line hung up" << Qt::endl;
+        lineLost = true;
         loop.quit();
     });
     // Ctrl-C ends the scan cleanly, with what was found so far already printed.
@@ -98,12 +108,14 @@ int runScan(const Request& request, const PortCatalog& ports, QTextStream& out, 
         loop.quit();
     });
 
-    sendNext();
+    QMetaObject::invokeMethod(&loop, sendNext, Qt::QueuedConnection); // once the loop runs
     loop.exec();
     if (progress)
         *progress << Qt::endl;
     if (interrupted)
         err << "zarnet-cli: scan stopped at device " << device << Qt::endl;
+    if (lineLost)
+        return PortFailed; // a partial scan must not read as "these are all"
     return answered > 0 ? Success : NoReply;
 }
 

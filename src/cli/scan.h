@@ -14,7 +14,8 @@ namespace zarnet::cli {
 // after the other, and prints a line for each that answered (its number and the
 // round trip) or whose reply failed its checks (a likely address collision).
 // Returns 0 when any controller answered, 1 when none did, 3 when the link
-// cannot be opened. `progress`, when not null, gets a bar redrawn per number.
+// cannot be opened or is lost before the range is done. `progress`, when not null, gets a bar
+// redrawn per number.
 int runScan(const Request& request, const PortCatalog& ports, QTextStream& out, QTextStream& err,
             QTextStream* progress);
 

@@ -14,6 +14,8 @@ std::variant<TcpAddress, AddressFault> parseTcpAddress(const QString& text, bool
     if (schemeEnd < 0 || trimmed.left(schemeEnd).compare(u"tcp", Qt::CaseInsensitive) != 0)
         return AddressFault::UnknownScheme;
     const QString rest = trimmed.mid(schemeEnd + 3);
+    if (rest.startsWith(u' '))
+        return AddressFault::EmptyHost;
     QString host;
     QString port;
     if (rest.startsWith(u'[')) { // [::1]:4001
@@ -35,6 +37,9 @@ std::variant<TcpAddress, AddressFault> parseTcpAddress(const QString& text, bool
     }
     if (host.isEmpty())
         return AddressFault::EmptyHost;
+    for (const QChar c : host)
+        if (c.isSpace())
+            return AddressFault::EmptyHost; // a blank inside is no host name
     if (port.isEmpty())
         return AddressFault::NoPort;
     bool ok = false;
@@ -49,7 +54,7 @@ QString describe(AddressFault fault) {
     case AddressFault::UnknownScheme:
         return u"unknown scheme: only tcp://HOST:PORT is a network link"_s;
     case AddressFault::EmptyHost:
-        return u"no host in the address"_s;
+        return u"no host in the address, or blanks in it"_s;
     case AddressFault::NoPort:
         return u"no port in the address (tcp://HOST:PORT)"_s;
     case AddressFault::BadPort:

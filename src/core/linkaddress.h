@@ -15,7 +15,7 @@ struct TcpAddress {
 
 enum class AddressFault {
     UnknownScheme, // "xyz://…"
-    EmptyHost,
+    EmptyHost,     // or one with a blank in it
     NoPort,
     BadPort, // not a number, 0, or above 65535
 };

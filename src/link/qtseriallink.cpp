@@ -17,14 +17,17 @@ namespace {
 
 // Keep-alive probes after 5 s of silence, every 5 s, three of them: a server
 // that died is noticed within about 20 s even when nothing is sent.
+// Bytes that stay unacknowledged for 20 s mean the same, while sending.
 void keepAlive(QTcpSocket& socket) {
     socket.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
 #ifdef Q_OS_LINUX
     const int fd = int(socket.socketDescriptor());
     const int idle = 5, interval = 5, count = 3;
+    const unsigned int unacknowledgedMs = 20000;
     setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
     setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
     setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+    setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &unacknowledgedMs, sizeof unacknowledgedMs);
 #endif
 }
 
@@ -53,7 +56,7 @@ QtSerialLink::~QtSerialLink() {
 
 QIODevice* QtSerialLink::device() const {
     if (socket_)
-        return socket_.get();
+        return socket_;
     return const_cast<QSerialPort*>(&port_);
 }
 
@@ -102,24 +105,29 @@ OpenResult QtSerialLink::openTcp(const QString& address) {
     const TcpAddress& tcp = std::get<TcpAddress>(parsed);
     ++openings_;
     hangUpPending_ = false;
-    socket_ = std::make_unique<QTcpSocket>();
-    connect(socket_.get(), &QTcpSocket::readyRead, this, &QtSerialLink::onReadyRead,
+    socket_ = new QTcpSocket(this);
+    socket_->setReadBufferSize(MaxKept);
+    connect(socket_, &QTcpSocket::readyRead, this, &QtSerialLink::onReadyRead,
             Qt::QueuedConnection);
-    connect(socket_.get(), &QTcpSocket::bytesWritten, this, [this] {
+    connect(socket_, &QTcpSocket::bytesWritten, this, [this] {
         if (socket_ && socket_->bytesToWrite() == 0)
             emit allWritten();
     });
-    connect(socket_.get(), &QTcpSocket::connected, this, &QtSerialLink::onConnected);
-    connect(socket_.get(), &QTcpSocket::errorOccurred, this, [this] {
+    connect(socket_, &QTcpSocket::connected, this, &QtSerialLink::onConnected);
+    connect(socket_, &QTcpSocket::errorOccurred, this, [this] {
         if (connectTimeout_.isActive())
             connectFailed();
         else
             lineFailed();
     });
-    connect(socket_.get(), &QTcpSocket::disconnected, this, &QtSerialLink::lineFailed);
+    connect(socket_, &QTcpSocket::disconnected, this, &QtSerialLink::lineFailed);
     connectTimeout_.start(ConnectTimeoutMs);
     qCDebug(lcPort).noquote() << "connecting to" << address;
-    socket_->connectToHost(tcp.host, tcp.port);
+    // From the event loop: a connection refused on the spot must not be told
+    // before the caller has heard "Connecting" and listens for the outcome.
+    QMetaObject::invokeMethod(
+        socket_, [socket = socket_, tcp] { socket->connectToHost(tcp.host, tcp.port); },
+        Qt::QueuedConnection);
     return OpenResult::Connecting;
 }
 
@@ -137,11 +145,16 @@ void QtSerialLink::connectFailed() {
                               << (connectTimeout_.isActive() ? socket_->errorString()
                                                              : QStringLiteral("no answer in 3 s"));
     connectTimeout_.stop();
+    dropSocket();
+    emit opened(OpenResult::Failed);
+}
+
+void QtSerialLink::dropSocket() {
     // Not destroyed here: this may run inside the socket's own signal.
     socket_->disconnect(this);
     socket_->abort();
-    socket_.release()->deleteLater();
-    emit opened(OpenResult::Failed);
+    socket_->deleteLater();
+    socket_ = nullptr;
 }
 
 void QtSerialLink::lineFailed() {
@@ -156,9 +169,7 @@ void QtSerialLink::lineFailed() {
 void QtSerialLink::close() {
     connectTimeout_.stop();
     if (socket_) {
-        socket_->disconnect(this);
-        socket_->abort();
-        socket_.release()->deleteLater();
+        dropSocket();
         qCDebug(lcPort).noquote() << "closed" << name_;
     }
     if (port_.isOpen()) {
@@ -188,17 +199,23 @@ void QtSerialLink::discardWaiting() {
     clearInput();
 }
 
+// A server may send its last reply and close at once: what the socket holds is
+// read whatever its state.
+bool QtSerialLink::readable() const {
+    return socket_ || port_.isOpen();
+}
+
 void QtSerialLink::onReadyRead() {
-    if (isOpen())
+    if (readable())
         received(device()->readAll());
 }
 
 QByteArray QtSerialLink::takeArrived() {
-    return isOpen() ? device()->readAll() : QByteArray();
+    return readable() ? device()->readAll() : QByteArray();
 }
 
 qsizetype QtSerialLink::arrivedCount() const {
-    return isOpen() ? device()->bytesAvailable() : 0;
+    return readable() ? device()->bytesAvailable() : 0;
 }
 
 void QtSerialLink::onError(QSerialPort::SerialPortError error) {

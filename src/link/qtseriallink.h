@@ -4,7 +4,6 @@
 
 #include <QSerialPort>
 #include <QTimer>
-#include <memory>
 
 class QTcpSocket;
 
@@ -49,10 +48,12 @@ private:
     void connectFailed();
     void lineFailed();
     void hangUp(int opening);
+    void dropSocket();
     QIODevice* device() const;
+    bool readable() const;
 
     QSerialPort port_;
-    std::unique_ptr<QTcpSocket> socket_; // while a network link is open or opening
+    QTcpSocket* socket_ = nullptr; // a child, while a network link is open or opening
     QTimer connectTimeout_;
     QString name_;
     int openings_ = 0;

@@ -138,8 +138,7 @@ void MainForm::showPortDevice(const QString& portText) {
 }
 
 void MainForm::closeEvent(QCloseEvent* event) {
-    if (platform_.serial.isOpen())
-        platform_.serial.close();
+    platform_.serial.close(); // also a connection still being made
     event->accept();
 }
 

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -422,7 +423,19 @@ void TestCli::scanFindsEveryControllerOnALine() {
         cli({u"--port"_s, address, u"scan"_s, u"--from"_s, u"20"_s, u"--to"_s, u"23"_s});
     QCOMPARE(none.exitCode, 1);
     QVERIFY(none.out.isEmpty());
+    QVERIFY2(!none.err.contains(u"hung up"_s), qPrintable(none.err));
     QCOMPARE(cli({u"--port"_s, u"tcp://127.0.0.1"_s, u"scan"_s}).exitCode, 2); // no port
+
+    // Ctrl-C in a long scan: it stops at once and keeps what it found.
+    QProcess scanning;
+    scanning.start(QStringLiteral(ZARNET_CLI),
+                   {u"--port"_s, address, u"scan"_s, u"--timeout"_s, u"200"_s});
+    QVERIFY(QTest::qWaitFor([&] { return scanning.bytesAvailable() > 0; }, 10000));
+    ::kill(pid_t(scanning.processId()), SIGINT);
+    QVERIFY(QTest::qWaitFor([&] { return scanning.state() == QProcess::NotRunning; }, 5000));
+    QCOMPARE(scanning.exitCode(), 0);
+    QVERIFY(scanning.readAllStandardOutput().startsWith("1  "));
+    QVERIFY(scanning.readAllStandardError().contains("scan stopped at device"));
     board.kill();
     board.waitForFinished();
 }

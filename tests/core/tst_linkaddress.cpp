@@ -44,6 +44,14 @@ void TestLinkAddress::parse_data() {
         << u"tcp://[]:4001"_s << QString() << 0 << std::optional(AddressFault::EmptyHost);
     QTest::newRow("IPv6 without brackets")
         << u"tcp://::1:4001"_s << QString() << 0 << std::optional(AddressFault::BadPort);
+    QTest::newRow("blank in the host")
+        << u"tcp://host :4001"_s << QString() << 0 << std::optional(AddressFault::EmptyHost);
+    QTest::newRow("blank before the host")
+        << u"tcp:// [::1]:4001"_s << QString() << 0 << std::optional(AddressFault::EmptyHost);
+    QTest::newRow("unclosed bracket")
+        << u"tcp://[::1"_s << QString() << 0 << std::optional(AddressFault::EmptyHost);
+    QTest::newRow("path after the port")
+        << u"tcp://h:1/"_s << QString() << 0 << std::optional(AddressFault::BadPort);
     QTest::newRow("unknown scheme") << u"udp://127.0.0.1:4001"_s << QString() << 0
                                     << std::optional(AddressFault::UnknownScheme);
 }

@@ -26,6 +26,7 @@ private slots:
     void refusedConnectionFails();
     void silentServerStaysOpen();
     void noAnswerWithinThreeSeconds();
+    void failureIsToldAfterConnecting();
 
 private:
     QString address() const { return u"tcp://127.0.0.1:%1"_s.arg(server->serverPort()); }
@@ -161,6 +162,18 @@ void TestTcpLink::noAnswerWithinThreeSeconds() {
         QSKIP("this system completed the handshake anyway");
     QCOMPARE(opened.at(0).at(0).value<OpenResult>(), OpenResult::Failed);
     QVERIFY2(took >= 2800 && took < 6000, qPrintable(QString::number(took)));
+}
+
+void TestTcpLink::failureIsToldAfterConnecting() {
+    // Whatever the system says at once, the caller hears "Connecting" first and
+    // the outcome only from the event loop, when it listens.
+    const QString closed = address();
+    server.reset();
+    QSignalSpy opened(&link, &SerialLink::opened);
+    QCOMPARE(link.open(closed), OpenResult::Connecting);
+    QCOMPARE(opened.count(), 0);
+    QVERIFY(opened.wait(5000));
+    QCOMPARE(opened.at(0).at(0).value<OpenResult>(), OpenResult::Failed);
 }
 
 QTEST_GUILESS_MAIN(TestTcpLink)
