@@ -20,7 +20,7 @@ void TestLinkAddress::parse_data() {
     QTest::addColumn<int>("port");
     QTest::addColumn<std::optional<AddressFault>>("fault");
     const std::optional<AddressFault> fine;
-    QTest::newRow("IPv4") << u"tcp://192.0.2.7:4001"_s << u"192.0.2.7"_s << 4001 << fine;
+    QTest::newRow("IPv4") << u"tcp://127.0.0.7:4001"_s << u"127.0.0.7"_s << 4001 << fine;
     QTest::newRow("host name") << u"tcp://line3-server:10001"_s << u"line3-server"_s << 10001
                                << fine;
     QTest::newRow("IPv6") << u"tcp://[::1]:4001"_s << u"::1"_s << 4001 << fine;
