@@ -410,8 +410,9 @@ void TestCli::scanFindsEveryControllerOnALine() {
             return !address.isEmpty();
         },
         10000));
-    const Run scan =
-        cli({u"--port"_s, address, u"scan"_s, u"--from"_s, u"0"_s, u"--to"_s, u"12"_s});
+    // A wait per number that a loaded machine keeps, so that no answer comes late.
+    const Run scan = cli({u"--port"_s, address, u"scan"_s, u"--from"_s, u"0"_s, u"--to"_s, u"12"_s,
+                          u"--timeout"_s, u"250"_s});
     QCOMPARE(scan.exitCode, 0);
     QStringList numbers;
     for (const QString& line : scan.out.split(u'\n', Qt::SkipEmptyParts))
