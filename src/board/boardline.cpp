@@ -2,6 +2,7 @@
 
 #include <core/frame.h>
 #include <core/logging.h>
+#include <link/keepalive.h>
 #include <link/pseudoterminal.h>
 
 #include <QSocketNotifier>
@@ -201,8 +202,8 @@ QString BoardLine::listen(const QString& host, uint16_t port, QString* error) {
 void BoardLine::adopt(QTcpSocket* client) {
     client_ = client;
     client_->setReadBufferSize(MaxRead);
-    // A client that vanished without closing must not keep the line forever.
-    client_->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    // A client that vanished without closing must not keep the line for long.
+    keepAlive(*client_);
     note(u"client %1 connected"_s.arg(client->peerAddress().toString()));
     connect(client_, &QTcpSocket::readyRead, this, [this] {
         if (client_)

@@ -2,36 +2,11 @@
 
 #include <core/linkaddress.h>
 #include <core/logging.h>
+#include <link/keepalive.h>
 
 #include <QTcpSocket>
 
-#ifdef Q_OS_LINUX
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#endif
-
 namespace zarnet {
-
-namespace {
-
-// Keep-alive probes after 5 s of silence, every 5 s, three of them: a server
-// that died is noticed within about 20 s even when nothing is sent.
-// Bytes that stay unacknowledged for 20 s mean the same, while sending.
-void keepAlive(QTcpSocket& socket) {
-    socket.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
-#ifdef Q_OS_LINUX
-    const int fd = int(socket.socketDescriptor());
-    const int idle = 5, interval = 5, count = 3;
-    const unsigned int unacknowledgedMs = 20000;
-    setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
-    setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
-    setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
-    setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &unacknowledgedMs, sizeof unacknowledgedMs);
-#endif
-}
-
-} // namespace
 
 QtSerialLink::QtSerialLink(QObject* parent) : SerialLink(parent) {
     // Queued, so that a handler raised from here runs outside QSerialPort's own
