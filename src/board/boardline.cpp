@@ -131,25 +131,23 @@ void BoardLine::take(const QList<FrameCutter::Piece>& pieces) {
 }
 
 void BoardLine::handle(const QByteArray& frame, bool& changed) {
+    const uint8_t device = FrameView(frame).device();
     QList<QByteArray> replies;
+    int handled = 0;
     for (Board* board : boards_) {
-        if (boards_.size() > 1 && FrameView(frame).device() != board->device())
+        if (boards_.size() > 1 && device != board->device())
             continue; // another controller's frame
+        ++handled;
         const Board::Outcome outcome = board->handle(frame, clock());
         log(u">>"_s, frame, frame.size(), outcome.log);
         if (!outcome.reply.isEmpty())
             replies.append(outcome.reply);
         changed = changed || outcome.changed;
     }
-    if (boards_.size() > 1 && replies.isEmpty() && !boards_.isEmpty()) {
-        bool anyone = false;
-        for (const Board* board : boards_)
-            anyone = anyone || board->device() == FrameView(frame).device();
-        if (!anyone)
-            log(u">>"_s, frame, frame.size(),
-                describeFrame(frame, false) +
-                    u" — no controller %1 on this line, ignored"_s.arg(FrameView(frame).device()));
-    }
+    if (handled == 0)
+        log(u">>"_s, frame, frame.size(),
+            describeFrame(frame, false) +
+                u" — no controller %1 on this line, ignored"_s.arg(device));
     if (replies.size() == 1) {
         send(replies.first());
     } else if (replies.size() > 1) {
