@@ -4,6 +4,7 @@
 
 #include <core/imageframe.h>
 
+#include <QBuffer>
 #include <QImageReader>
 #include <QPainter>
 
@@ -36,7 +37,17 @@ void DotCanvas::drawText(const QString& text) {
 
 bool DotCanvas::loadPicture(const QString& path) {
     QImageReader reader(path);
-    QImage picture = reader.read();
+    return usePicture(reader.read());
+}
+
+bool DotCanvas::loadPictureData(const QByteArray& bytes) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    QImageReader reader(&buffer);
+    return usePicture(reader.read());
+}
+
+bool DotCanvas::usePicture(QImage picture) {
     if (picture.isNull())
         return false;
     picture_ = picture.convertToFormat(QImage::Format_RGB32);

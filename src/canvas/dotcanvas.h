@@ -22,6 +22,8 @@ public:
     // Makes the file the background picture and drops the drawn text. A file that
     // cannot be read as a picture changes nothing and gives false.
     bool loadPicture(const QString& path);
+    // The same for a picture file's bytes.
+    bool loadPictureData(const QByteArray& bytes);
 
     QFont font() const { return font_; }
     void setFont(const QFont& font);
@@ -31,6 +33,7 @@ public:
     const QImage& image() const { return image_; }
 
 private:
+    bool usePicture(QImage picture);
     void compose();
 
     QFont font_;

@@ -1,10 +1,8 @@
 #include "commandline.h"
 
-#include <canvas/dotcanvas.h>
-#include <canvas/songfont.h>
+#include <canvas/imagerequest.h>
 #include <core/fieldnumber.h>
 #include <core/frame.h>
-#include <core/imageframe.h>
 #include <core/linkaddress.h>
 #include <core/requests.h>
 #include <core/schedule.h>
@@ -12,6 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <QFile>
 #include <QFileInfo>
 #include <QMap>
 #include <QRegularExpression>
@@ -240,7 +239,8 @@ std::variant<QByteArray, Stop> unitsFrame(const Parsed& p, uint8_t device, Reque
     return unitWriteFrame(device, code, std::get<UnitWrite>(write));
 }
 
-std::variant<ScheduleBytes, Stop> schedule(const Parsed& p) {
+// The schedule option into the request's mode and fields.
+std::optional<Stop> readSchedule(const Parsed& p, ImageRequest& request) {
     const QStringList kinds = {u"always"_s, u"daily"_s, u"weekdays"_s, u"dates"_s};
     QString chosen;
     for (const QString& kind : kinds) {
@@ -251,20 +251,19 @@ std::variant<ScheduleBytes, Stop> schedule(const Parsed& p) {
         chosen = kind;
     }
     if (chosen.isEmpty() || chosen == u"always")
-        return ScheduleBytes{0, 0, 0, 0};
+        return std::nullopt;
     static const QRegularExpression range(u"^([^-]{1,4})-([^-]{1,4})$"_s);
     const auto match = range.match(p.options[chosen]);
     const QString form = chosen == u"daily" ? u"HHMM-HHMM, hours x 60 + minutes at most 4095"_s
                                             : u"A-B, each a whole number 0..255"_s;
     if (!match.hasMatch())
         return bad(u"--%1 takes %2"_s.arg(chosen, form));
-    const ScheduleMode mode = chosen == u"daily"      ? ScheduleMode::DailyPeriod
-                              : chosen == u"weekdays" ? ScheduleMode::WeekdayRange
-                                                      : ScheduleMode::MonthDates;
-    const auto bytes = encodeSchedule(mode, match.captured(1), match.captured(2));
-    if (const auto* refusal = std::get_if<fields::Refusal>(&bytes))
-        return bad(argumentFor(*refusal));
-    return std::get<ScheduleBytes>(bytes);
+    request.mode = chosen == u"daily"      ? ScheduleMode::DailyPeriod
+                   : chosen == u"weekdays" ? ScheduleMode::WeekdayRange
+                                           : ScheduleMode::MonthDates;
+    request.start = match.captured(1);
+    request.end = match.captured(2);
+    return std::nullopt;
 }
 
 std::variant<QByteArray, Stop> imageFrame(const Parsed& p, uint8_t device) {
@@ -277,42 +276,42 @@ std::variant<QByteArray, Stop> imageFrame(const Parsed& p, uint8_t device) {
     if (bmp && (p.options.contains(u"font"_s) || p.options.contains(u"size"_s)))
         return bad(u"--font and --size go with --text"_s);
 
-    DotCanvas canvas;
+    ImageRequest request;
     if (text) {
-        QFont font = songFont(12);
-        if (p.options.contains(u"font"_s))
-            font.setFamily(p.options[u"font"_s]);
+        request.text = p.options[u"text"_s];
+        request.family = p.options.value(u"font"_s);
         if (p.options.contains(u"size"_s)) {
             bool ok = false;
             const double size = p.options[u"size"_s].toDouble(&ok);
-            if (!ok || !std::isfinite(size) || size <= 0 || size > 1000)
+            if (!ok || !std::isfinite(size) || size <= 0 || size > MaxPointSize)
                 return bad(u"--size takes points, more than 0 and at most 1000"_s);
-            font.setPointSizeF(size);
+            request.pointSize = size;
         }
-        canvas.setFont(font);
-        canvas.drawText(p.options[u"text"_s]);
-    } else if (!QFileInfo(p.options[u"bmp"_s]).isFile()) {
+    } else {
+        const QString path = p.options[u"bmp"_s];
         // A FIFO or a device would be read until it ends, which may be never.
-        return bad(u"--bmp: %1 is not a regular file"_s.arg(p.options[u"bmp"_s]));
-    } else if (!canvas.loadPicture(p.options[u"bmp"_s])) {
-        return bad(u"--bmp: cannot read %1 as a picture"_s.arg(p.options[u"bmp"_s]));
+        if (!QFileInfo(path).isFile())
+            return bad(u"--bmp: %1 is not a regular file"_s.arg(path));
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return bad(u"--bmp: cannot read %1 as a picture"_s.arg(path));
+        request.picture = file.readAll();
     }
 
-    QStringList window = p.options.value(u"window"_s, u"192,0,64,16"_s).split(u',');
+    const QStringList window = p.options.value(u"window"_s, u"192,0,64,16"_s).split(u',');
     if (window.size() != 4)
         return bad(u"--window takes X,Y,W,H"_s);
-    // The window makes X even and W a multiple of 8 when the operator leaves those fields.
-    window[0] = alignDown(window[0], 2).value_or(window[0]);
-    window[2] = alignDown(window[2], 8).value_or(window[2]);
-    const auto dotWindow = readDotWindow(window[0], window[1], window[2], window[3]);
-    if (const auto* refusal = std::get_if<fields::Refusal>(&dotWindow))
-        return bad(argumentFor(*refusal));
-    const auto bytes = schedule(p);
-    if (const auto* stop = std::get_if<Stop>(&bytes))
+    std::copy(window.begin(), window.end(), request.window.begin());
+    if (const auto stop = readSchedule(p, request))
         return *stop;
-    const DotWindow& w = std::get<DotWindow>(dotWindow);
-    return dotImageFrame(device, std::get<ScheduleBytes>(bytes), w,
-                         getDotData(canvas, w.bytesPerRow, w.rows));
+
+    const auto frame = buildImageFrame(device, request);
+    if (const auto* refusal = std::get_if<ImageRefusal>(&frame)) {
+        if (!refusal->field)
+            return bad(u"--bmp: cannot read %1 as a picture"_s.arg(p.options[u"bmp"_s]));
+        return bad(argumentFor(*refusal->field));
+    }
+    return std::get<QByteArray>(frame);
 }
 
 // The frames of a scan are built as it goes; here only the range is read.

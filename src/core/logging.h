@@ -8,3 +8,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcLink)  // zarnet.link: every frame sent and receive
 Q_DECLARE_LOGGING_CATEGORY(lcReply) // zarnet.reply: replies taken, and every one dropped with why
 Q_DECLARE_LOGGING_CATEGORY(lcPort)  // zarnet.port: opens, closes, hang-ups
 Q_DECLARE_LOGGING_CATEGORY(lcBoard) // zarnet.board: the virtual controller's line
+Q_DECLARE_LOGGING_CATEGORY(
+    lcGateway)                     // zarnet.gateway: the service's signs, and every command dropped
+Q_DECLARE_LOGGING_CATEGORY(lcMqtt) // zarnet.mqtt: the broker connection
