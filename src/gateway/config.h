@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTime>
+#include <cstdint>
+#include <optional>
+#include <variant>
+
+namespace zarnet::gateway {
+
+struct BrokerConfig {
+    QString host;
+    uint16_t port = 1883;
+    bool tls = false; // mqtts://
+    QString caFile;   // empty: the system's certificate folder
+    QString clientId;
+    QString username; // empty: none
+    QString password; // read from password_file; never logged or printed
+    QString prefix = QStringLiteral("zarnet");
+};
+
+struct SignConfig {
+    QString name;
+    QString link;
+    uint8_t device = 255;
+    int healthSeconds = 30;
+    std::optional<QTime> clockSync;
+    QByteArray image; // the image as an image/set payload; empty: none
+    int line = 0;     // where the sign is in the file
+    int imageLine = 0;
+};
+
+struct Config {
+    BrokerConfig broker;
+    QList<SignConfig> signs;
+};
+
+inline constexpr char DefaultConfigPath[] = "/etc/zarnet/zarnetd.toml";
+
+// Reads a zarnetd.toml. Every fault found is one entry "PATH:LINE: what"; a
+// password_file and a bmp_file named in it are read too.
+std::variant<Config, QStringList> readConfig(const QByteArray& text, const QString& path);
+
+// What the configuration says, one setting a line; the password only as "(set)".
+QString describe(const Config& config);
+
+} // namespace zarnet::gateway

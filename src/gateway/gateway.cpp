@@ -1,0 +1,234 @@
+#include "gateway.h"
+
+#include "payloads.h"
+#include "signline.h"
+
+#include <core/logging.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using namespace Qt::StringLiterals;
+
+namespace zarnet::gateway {
+
+namespace {
+
+MqttClient::Settings mqttSettings(const Config& config) {
+    const BrokerConfig& b = config.broker;
+    MqttClient::Settings s;
+    s.host = b.host;
+    s.port = b.port;
+    s.tls = b.tls;
+    s.caFile = b.caFile;
+    s.clientId = b.clientId;
+    s.username = b.username;
+    s.password = b.password;
+    s.willTopic = b.prefix + u"/gateway/"_s + b.clientId + u"/status"_s;
+    s.willPayload = "offline";
+    return s;
+}
+
+QString stateName(SignLine::State state) {
+    switch (state) {
+    case SignLine::State::Online:
+        return u"online"_s;
+    case SignLine::State::Offline:
+        return u"offline"_s;
+    default:
+        return u"connecting"_s;
+    }
+}
+
+// The first 200 bytes, as text, for the error topic and the log.
+QString excerpt(const QByteArray& payload) {
+    return QString::fromUtf8(payload.left(200));
+}
+
+} // namespace
+
+Gateway::Gateway(const Config& config, const PortCatalog& ports, QObject* parent)
+    : QObject(parent), config_(config), mqtt_(mqttSettings(config)) {
+    connect(&mqtt_, &MqttClient::connected, this, &Gateway::onConnected);
+    connect(&mqtt_, &MqttClient::message, this, &Gateway::command);
+    connect(&mqtt_, &MqttClient::stopped, this, &Gateway::finished);
+    for (const SignConfig& sign : config_.signs) {
+        auto line = std::make_unique<SignLine>(sign, ports);
+        SignLine* raw = line.get();
+        connect(raw, &SignLine::stateChanged, this, [this, raw] { publishStatus(*raw); });
+        connect(raw, &SignLine::unitsWritten, this,
+                [this, raw](const UnitWrite& run) { publishUnits(*raw, run); });
+        connect(raw, &SignLine::stopped, this, &Gateway::signStopped);
+        if (!sign.image.isEmpty()) {
+            const auto request = readImageRequest(sign.image);
+            const auto frame = std::holds_alternative<ImageRequest>(request)
+                                   ? buildImageFrame(sign.device, std::get<ImageRequest>(request))
+                                   : std::variant<QByteArray, ImageRefusal>(ImageRefusal{});
+            if (const auto* bytes = std::get_if<QByteArray>(&frame))
+                raw->setImage(*bytes);
+            else
+                qCWarning(lcGateway).noquote()
+                    << sign.name << ": the configured image cannot be sent";
+        }
+        signs_[sign.name] = std::move(line);
+    }
+}
+
+Gateway::~Gateway() = default;
+
+void Gateway::start() {
+    mqtt_.start();
+    for (auto& [name, sign] : signs_)
+        sign->start();
+}
+
+QString Gateway::topic(const QString& sign, const QString& rest) const {
+    return config_.broker.prefix + u'/' + sign + u'/' + rest;
+}
+
+QString Gateway::gatewayTopic() const {
+    return config_.broker.prefix + u"/gateway/"_s + config_.broker.clientId + u"/status"_s;
+}
+
+// Each gateway listens only to its own signs, so that several can share a broker.
+void Gateway::onConnected() {
+    for (auto& [name, sign] : signs_) {
+        mqtt_.subscribe(topic(name, u"+/set"_s));
+        mqtt_.subscribe(topic(name, u"units/+/set"_s));
+        publishStatus(*sign);
+        for (int unit = 0; unit < UnitTable::Units; ++unit)
+            if (const auto value = sign->unitOnSign(uint8_t(unit)))
+                mqtt_.publish(topic(name, u"units/%1"_s.arg(unit)), QByteArray::number(*value),
+                              true);
+    }
+    mqtt_.publish(gatewayTopic(), "online", true);
+}
+
+void Gateway::command(const QString& topicName, const QByteArray& payload) {
+    if (stopping_)
+        return;
+    const auto parsed = readCommandTopic(config_.broker.prefix, topicName);
+    const QString signName = topicName.mid(config_.broker.prefix.size() + 1).section(u'/', 0, 0);
+    if (const auto* why = std::get_if<QString>(&parsed)) {
+        refuse(signName, topicName, payload, *why);
+        return;
+    }
+    const CommandTopic& c = std::get<CommandTopic>(parsed);
+    const auto found = signs_.find(c.sign);
+    if (found == signs_.end()) {
+        refuse(c.sign, topicName, payload, u"unknown sign \"%1\""_s.arg(c.sign.left(64)));
+        return;
+    }
+    SignLine& sign = *found->second;
+    if (payload.size() > MaxPayload) {
+        refuse(c.sign, topicName, payload,
+               u"the payload has %1 bytes, more than 1 MiB"_s.arg(payload.size()));
+        return;
+    }
+    auto refused = [&](const auto& result) {
+        if (const auto* why = std::get_if<QString>(&result)) {
+            refuse(c.sign, topicName, payload, *why);
+            return true;
+        }
+        return false;
+    };
+    switch (c.command) {
+    case Command::UnitValue: {
+        const auto value = readUnitValue(payload);
+        if (!refused(value))
+            sign.setUnit(c.unit, std::get<uint32_t>(value));
+        break;
+    }
+    case Command::UnitBatch: {
+        const auto values = readUnitBatch(payload);
+        if (!refused(values))
+            for (const auto& [unit, value] : std::get<std::map<uint8_t, uint32_t>>(values))
+                sign.setUnit(unit, value);
+        break;
+    }
+    case Command::Power: {
+        const auto on = readPower(payload);
+        if (!refused(on))
+            sign.setPower(std::get<bool>(on));
+        break;
+    }
+    case Command::Clock: {
+        const auto at = readClock(payload);
+        if (!refused(at))
+            sign.setClock(std::get<std::optional<QDateTime>>(at));
+        break;
+    }
+    case Command::Clear:
+        if (!payload.trimmed().isEmpty())
+            refuse(c.sign, topicName, payload, u"clear takes an empty payload"_s);
+        else
+            sign.clear();
+        break;
+    case Command::Image: {
+        const auto request = readImageRequest(payload);
+        if (refused(request))
+            break;
+        const auto frame = buildImageFrame(sign.device(), std::get<ImageRequest>(request));
+        if (const auto* refusal = std::get_if<ImageRefusal>(&frame))
+            refuse(c.sign, topicName, payload, describe(*refusal));
+        else
+            sign.setImage(std::get<QByteArray>(frame));
+        break;
+    }
+    }
+}
+
+void Gateway::refuse(const QString& sign, const QString& topicName, const QByteArray& payload,
+                     const QString& reason) {
+    qCWarning(lcGateway).noquote()
+        << "dropped a command on" << topicName.left(200) << ":" << reason;
+    if (!signs_.contains(sign))
+        return; // not one of ours: another gateway's sign may carry the name
+    const QJsonObject error{
+        {u"topic"_s, topicName}, {u"payload"_s, excerpt(payload)}, {u"reason"_s, reason}};
+    mqtt_.publish(topic(sign, u"error"_s), QJsonDocument(error).toJson(QJsonDocument::Compact),
+                  false);
+}
+
+void Gateway::publishStatus(const SignLine& sign) {
+    const QJsonObject status{{u"state"_s, stateName(sign.state())},
+                             {u"since"_s, sign.since().toString(Qt::ISODateWithMs)},
+                             {u"reason"_s, sign.reason()}};
+    mqtt_.publish(topic(sign.name(), u"status"_s),
+                  QJsonDocument(status).toJson(QJsonDocument::Compact), true);
+}
+
+void Gateway::publishUnits(const SignLine& sign, const UnitWrite& run) {
+    for (qsizetype i = 0; i < run.values.size(); ++i)
+        mqtt_.publish(topic(sign.name(), u"units/%1"_s.arg(run.start + i)),
+                      QByteArray::number(run.values[i]), true);
+}
+
+void Gateway::stop() {
+    if (stopping_)
+        return;
+    stopping_ = true;
+    qCInfo(lcGateway) << "stopping";
+    signsRunning_ = int(signs_.size());
+    if (signsRunning_ == 0)
+        signStopped();
+    for (auto& [name, sign] : signs_)
+        sign->stop();
+}
+
+// Once every line is closed, the broker hears that nobody keeps the signs now.
+void Gateway::signStopped() {
+    if (--signsRunning_ > 0)
+        return;
+    const QString now = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
+    for (auto& [name, sign] : signs_) {
+        const QJsonObject status{
+            {u"state"_s, u"offline"_s}, {u"since"_s, now}, {u"reason"_s, u"zarnetd stopped"_s}};
+        mqtt_.publish(topic(name, u"status"_s),
+                      QJsonDocument(status).toJson(QJsonDocument::Compact), true);
+    }
+    mqtt_.publish(gatewayTopic(), "offline", true);
+    mqtt_.stop(StopTimeoutMs);
+}
+
+} // namespace zarnet::gateway

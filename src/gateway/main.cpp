@@ -1,0 +1,112 @@
+#include "config.h"
+#include "gateway.h"
+
+#include <canvas/imagerequest.h>
+#include <canvas/songfont.h>
+#include <gateway/payloads.h>
+#include <link/portcatalog.h>
+#include <link/quitsignals.h>
+
+#include <CLI/CLI.hpp>
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QLoggingCategory>
+#include <QTextStream>
+#include <QTimer>
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void logHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtWarningMsg && message.startsWith(u"QStandardPaths:"))
+        return;
+    std::fprintf(stderr, "%s\n", qUtf8Printable(qFormatLogMessage(type, context, message)));
+}
+
+// Reads the file, and builds each configured image the way the service will.
+std::variant<zarnet::gateway::Config, QStringList> loadConfig(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringList{u"%1: cannot read: %2"_s.arg(path, file.errorString())};
+    auto config = zarnet::gateway::readConfig(file.readAll(), path);
+    if (auto* loaded = std::get_if<zarnet::gateway::Config>(&config)) {
+        QStringList faults;
+        for (const auto& sign : loaded->signs) {
+            if (sign.image.isEmpty())
+                continue;
+            const auto request = zarnet::gateway::readImageRequest(sign.image);
+            const auto frame =
+                zarnet::buildImageFrame(sign.device, std::get<zarnet::ImageRequest>(request));
+            if (const auto* refusal = std::get_if<zarnet::ImageRefusal>(&frame))
+                faults.append(u"%1:%2: image: %3"_s.arg(path)
+                                  .arg(sign.imageLine)
+                                  .arg(zarnet::gateway::describe(*refusal)));
+        }
+        if (!faults.isEmpty())
+            return faults;
+    }
+    return config;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    qInstallMessageHandler(logHandler);
+    qSetMessagePattern(u"%{category}: %{message}"_s);
+    // Texts are drawn on the canvas without a screen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    CLI::App cli{"zarnetd: keeps LED signs current from an MQTT broker.\n\n"
+                 "Commands arrive on PREFIX/SIGN/units/N/set, units/set, power/set, clock/set,\n"
+                 "clear/set and image/set; the state is published retained on PREFIX/SIGN/status\n"
+                 "and PREFIX/SIGN/units/N, refusals on PREFIX/SIGN/error. Logs go to standard\n"
+                 "error. SIGTERM or SIGINT ends it cleanly.",
+                 "zarnetd"};
+    std::string configPath = zarnet::gateway::DefaultConfigPath;
+    std::string checkPath;
+    bool verbose = false;
+    cli.add_option("--config", configPath, "the configuration file")->capture_default_str();
+    cli.add_option("--check-config", checkPath,
+                   "read the configuration, print what it says or every fault with its line, "
+                   "and exit (0 when usable, 2 when not)");
+    cli.add_flag("--verbose", verbose, "log every frame and every broker message");
+    try {
+        cli.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return cli.exit(e) == 0 ? 0 : 2;
+    }
+
+    QGuiApplication app(argc, argv);
+    zarnet::installSongSubstitutions();
+    QLoggingCategory::setFilterRules(
+        verbose ? u"zarnet.*=true"_s : u"zarnet.gateway.info=true\nzarnet.mqtt.info=true"_s);
+
+    const QString path = QString::fromStdString(checkPath.empty() ? configPath : checkPath);
+    const auto config = loadConfig(path);
+    if (const auto* faults = std::get_if<QStringList>(&config)) {
+        QTextStream err(stderr);
+        for (const QString& fault : *faults)
+            err << fault << Qt::endl;
+        return 2;
+    }
+    if (!checkPath.empty()) {
+        QTextStream(stdout) << zarnet::gateway::describe(std::get<zarnet::gateway::Config>(config));
+        return 0;
+    }
+
+    zarnet::SystemPortCatalog ports;
+    zarnet::gateway::Gateway gateway(std::get<zarnet::gateway::Config>(config), ports);
+    QObject::connect(&gateway, &zarnet::gateway::Gateway::finished, &app, &QCoreApplication::quit);
+    zarnet::onTerminationRequest([&gateway] {
+        gateway.stop();
+        // Whatever happens to the broker or a line, the program ends.
+        QTimer::singleShot(2 * zarnet::gateway::Gateway::StopTimeoutMs, qApp,
+                           &QCoreApplication::quit);
+    });
+    gateway.start();
+    return app.exec();
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+struct mosquitto;
+struct mosquitto_message;
+class QSocketNotifier;
+
+namespace zarnet::gateway {
+
+// An MQTT 3.1.1 client on libmosquitto, driven by the event loop: its socket in
+// two notifiers, its keep-alive on a timer. It connects, and after a loss
+// reconnects with back-off (1, 2, 4 … 30 s); nothing ever waits.
+class MqttClient : public QObject {
+    Q_OBJECT
+public:
+    struct Settings {
+        QString host = QStringLiteral("127.0.0.1");
+        uint16_t port = 1883;
+        bool tls = false;
+        QString caFile; // with tls; empty: the system's certificates
+        QString clientId;
+        QString username;
+        QString password;
+        QString willTopic; // published retained, QoS 1, when the connection is lost
+        QByteArray willPayload;
+        int keepAliveSeconds = 30;
+    };
+
+    static constexpr int MaxBackOffMs = 30000;
+
+    explicit MqttClient(const Settings& settings, QObject* parent = nullptr);
+    ~MqttClient() override;
+
+    void start();
+    bool isConnected() const { return connected_; }
+    // QoS 1; false (and nothing kept) while not connected.
+    bool publish(const QString& topic, const QByteArray& payload, bool retain);
+    bool subscribe(const QString& filter);
+    // Publications sent and not acknowledged yet.
+    int unacknowledged() const { return unacknowledged_; }
+    // Waits (at most `timeoutMs`) for every publication to be acknowledged, then
+    // disconnects cleanly; stopped() follows in every case.
+    void stop(int timeoutMs);
+
+signals:
+    void connected();
+    void disconnected(const QString& reason);
+    void message(const QString& topic, const QByteArray& payload);
+    void stopped();
+
+private:
+    static void onConnect(mosquitto*, void* self, int rc);
+    static void onDisconnect(mosquitto*, void* self, int rc);
+    static void onMessage(mosquitto*, void* self, const mosquitto_message* message);
+    static void onPublish(mosquitto*, void* self, int mid);
+
+    void connectNow();
+    void watchSocket();
+    void dropSocket();
+    void lost(const QString& reason);
+    void afterCall(int rc);
+    void finishStop();
+
+    Settings settings_;
+    mosquitto* mosq_ = nullptr;
+    QSocketNotifier* readable_ = nullptr;
+    QSocketNotifier* writable_ = nullptr;
+    int socket_ = -1;
+    QTimer misc_;      // keep-alive and retries inside libmosquitto
+    QTimer reconnect_; // the back-off
+    QTimer stopLimit_;
+    int backOffMs_ = 1000;
+    int unacknowledged_ = 0;
+    bool connected_ = false;
+    bool stopping_ = false;
+    bool begun_ = false;
+};
+
+} // namespace zarnet::gateway

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <canvas/imagerequest.h>
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <variant>
+
+// What arrives from the broker, read into values or refused with a reason. Each
+// reader is pure: the same bytes always give the same answer.
+namespace zarnet::gateway {
+
+// A payload above this is refused unread.
+constexpr qsizetype MaxPayload = 1024 * 1024;
+
+enum class Command { UnitValue, UnitBatch, Power, Clock, Clear, Image };
+
+struct CommandTopic {
+    QString sign;
+    Command command = Command::UnitValue;
+    uint8_t unit = 0; // for Command::UnitValue
+};
+
+// PREFIX/SIGN/units/N/set, PREFIX/SIGN/units/set, PREFIX/SIGN/power/set,
+// PREFIX/SIGN/clock/set, PREFIX/SIGN/clear/set and PREFIX/SIGN/image/set.
+std::variant<CommandTopic, QString> readCommandTopic(const QString& prefix, const QString& topic);
+
+// A whole number 0..4294967295 in plain decimal digits; blanks around it are allowed.
+std::variant<uint32_t, QString> readUnitValue(const QByteArray& payload);
+// A JSON object of unit numbers (0..255) to whole numbers 0..4294967295.
+std::variant<std::map<uint8_t, uint32_t>, QString> readUnitBatch(const QByteArray& payload);
+// "on" or "off".
+std::variant<bool, QString> readPower(const QByteArray& payload);
+// Empty: the time when the frame is sent (nullopt); otherwise "YYYY-MM-DD hh:mm:ss", local time.
+std::variant<std::optional<QDateTime>, QString> readClock(const QByteArray& payload);
+// {"text", "font", "size", "window": [x, y, w, h], "schedule"} or "bmp" (base64)
+// instead of "text". "schedule" is "always" or {"mode", "start", "end"} with mode
+// always, daily, weekdays or dates.
+std::variant<ImageRequest, QString> readImageRequest(const QByteArray& payload);
+
+// Why an image the window would refuse cannot be sent, in words.
+QString describe(const ImageRefusal& refusal);
+
+} // namespace zarnet::gateway

@@ -1,0 +1,285 @@
+#include "signline.h"
+
+#include <core/frame.h>
+#include <core/logging.h>
+#include <core/requests.h>
+#include <link/portcatalog.h>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace zarnet::gateway {
+
+namespace {
+
+// 10 bits a byte at 115200 baud, rounded up.
+int wireMs(qsizetype bytes) {
+    return int((bytes * 10 * 1000 + SerialLink::BaudRate - 1) / SerialLink::BaudRate);
+}
+
+QString openFailure(OpenResult result) {
+    switch (result) {
+    case OpenResult::NoSuchPort:
+        return u"no such port"_s;
+    case OpenResult::PortInUse:
+        return u"the port is in use by another program"_s;
+    default:
+        return u"the link cannot be opened"_s;
+    }
+}
+
+} // namespace
+
+SignLine::SignLine(const SignConfig& config, const PortCatalog& ports, QObject* parent)
+    : QObject(parent), config_(config), ports_(ports), link_(serial_), reception_(serial_) {
+    link_.setDevice(config_.device);
+    since_ = QDateTime::currentDateTime();
+    health_.setInterval(config_.healthSeconds * 1000);
+    connect(&health_, &QTimer::timeout, this, [this] {
+        testDue_ = true;
+        pump();
+    });
+    replyTimeout_.setSingleShot(true);
+    connect(&replyTimeout_, &QTimer::timeout, this, [this] {
+        fail(u"no answer to the connection test within %1 ms"_s.arg(replyTimeout_.interval()));
+    });
+    writeTimeout_.setSingleShot(true);
+    connect(&writeTimeout_, &QTimer::timeout, this,
+            [this] { fail(u"a frame could not be written to the line in time"_s); });
+    reopen_.setSingleShot(true);
+    connect(&reopen_, &QTimer::timeout, this, &SignLine::open);
+    clockCheck_.setInterval(15000);
+    connect(&clockCheck_, &QTimer::timeout, this, &SignLine::checkClockSync);
+
+    connect(&serial_, &SerialLink::opened, this, &SignLine::onOpened);
+    connect(&serial_, &SerialLink::hungUp, this, [this] { fail(u"the line hung up"_s); });
+    connect(&serial_, &QtSerialLink::allWritten, this, &SignLine::onWritten);
+    connect(&reception_, &ReplyReception::deviceFound, this, &SignLine::onDeviceFound);
+    connect(&reception_, &ReplyReception::rejected, this, [this](const QString& why) {
+        if (awaitingReply_)
+            fail(u"the answer to the connection test failed its checks: "_s + why);
+    });
+    connect(&reception_, &ReplyReception::unitValues, this, [this] {
+        if (awaitingReply_)
+            fail(u"a unit read reply came instead of the connection test's"_s);
+    });
+    if (!config_.image.isEmpty())
+        qCDebug(lcGateway) << "sign" << config_.name << "has a configured image";
+}
+
+void SignLine::start() {
+    if (config_.clockSync)
+        clockCheck_.start();
+    open();
+}
+
+void SignLine::open() {
+    if (stopping_)
+        return;
+    const auto device = ports_.device(config_.link);
+    const OpenResult result = device ? serial_.open(*device) : OpenResult::NoSuchPort;
+    if (result != OpenResult::Connecting)
+        onOpened(result);
+}
+
+void SignLine::onOpened(OpenResult result) {
+    if (result != OpenResult::Opened) {
+        fail(openFailure(result));
+        return;
+    }
+    qCDebug(lcGateway).noquote() << config_.name << ": link" << config_.link << "open";
+    serial_.discardWaiting();
+    testDue_ = true; // the sign is online once it answers
+    pump();
+}
+
+void SignLine::setUnit(uint8_t unit, uint32_t value) {
+    table_.set(unit, value);
+    pumpSoon();
+}
+
+void SignLine::setPower(bool on) {
+    queue(Action::Power, powerFrame(config_.device, on));
+}
+
+void SignLine::setClock(const std::optional<QDateTime>& at) {
+    queue(Action::Clock, at ? clockFrame(config_.device, *at) : QByteArray());
+}
+
+void SignLine::clear() {
+    queue(Action::Clear, clearFrame(config_.device));
+}
+
+void SignLine::setImage(const QByteArray& frame) {
+    image_ = frame;
+    queue(Action::Image, frame);
+}
+
+void SignLine::queue(Action action, const QByteArray& frame) {
+    actions_.removeIf([action](const Pending& p) { return p.action == action; });
+    actions_.append({action, frame});
+    pumpSoon();
+}
+
+// Commands that come together (a batch, or messages read in one go) are taken
+// together, so consecutive units share frames.
+void SignLine::pumpSoon() {
+    if (pumpQueued_)
+        return;
+    pumpQueued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            pumpQueued_ = false;
+            pump();
+        },
+        Qt::QueuedConnection);
+}
+
+// Sends the next frame when the line is free: the connection test when due, then
+// the commands in the order they came, then the units.
+void SignLine::pump() {
+    if (writing_ || awaitingReply_ || !serial_.isOpen() || stopping_)
+        return;
+    if (testDue_) {
+        testDue_ = false;
+        awaitingReply_ = true;
+        replyTimeout_.start(std::min(ReplyTimeoutMs, config_.healthSeconds * 1000));
+        if (link_.sendExpectingReply(findFrame(config_.device), FindReplyLength) !=
+            SendResult::Sent)
+            fail(u"the connection test could not be written"_s);
+        return;
+    }
+    if (state_ != State::Online)
+        return;
+    if (!actions_.isEmpty()) {
+        const Pending next = actions_.takeFirst();
+        send(next.frame.isEmpty() ? clockFrame(config_.device, QDateTime::currentDateTime())
+                                  : next.frame);
+        return;
+    }
+    if (auto run = table_.takeRun()) {
+        runOnWire_ = *run;
+        send(unitWriteFrame(config_.device, UnitShowNowCode, *run));
+    }
+}
+
+void SignLine::send(const QByteArray& frame) {
+    writing_ = true;
+    writeTimeout_.start(wireMs(frame.size()) + WriteMarginMs);
+    if (link_.send(frame) != SendResult::Sent)
+        fail(u"the line refused a frame"_s);
+}
+
+void SignLine::onWritten() {
+    if (!writing_)
+        return;
+    writing_ = false;
+    writeTimeout_.stop();
+    if (runOnWire_) {
+        const UnitWrite run = *runOnWire_;
+        runOnWire_.reset();
+        table_.written(run);
+        emit unitsWritten(run);
+    }
+    if (stopping_) {
+        finishStop();
+        return;
+    }
+    pump();
+}
+
+void SignLine::onDeviceFound(int device) {
+    if (!awaitingReply_)
+        return;
+    if (config_.device != 255 && device != config_.device) {
+        fail(u"device %1 answered the connection test for device %2"_s.arg(device).arg(
+            config_.device));
+        return;
+    }
+    answered();
+}
+
+void SignLine::answered() {
+    awaitingReply_ = false;
+    replyTimeout_.stop();
+    if (state_ != State::Online) {
+        backOffMs_ = 1000;
+        // A controller that was away may have restarted: everything known goes again.
+        table_.resendAll();
+        if (!image_.isEmpty() && std::none_of(actions_.begin(), actions_.end(),
+                                              [](auto& p) { return p.action == Action::Image; }))
+            actions_.prepend({Action::Image, image_});
+        health_.start();
+        setState(State::Online, u"the sign answers the connection test"_s);
+    }
+    pump();
+}
+
+void SignLine::fail(const QString& reason) {
+    writeTimeout_.stop();
+    replyTimeout_.stop();
+    health_.stop();
+    if (runOnWire_) {
+        table_.failed(*runOnWire_);
+        runOnWire_.reset();
+    }
+    writing_ = false;
+    awaitingReply_ = false;
+    testDue_ = false;
+    serial_.close();
+    if (stopping_) {
+        finishStop();
+        return;
+    }
+    qCWarning(lcGateway).noquote()
+        << config_.name << "offline:" << reason << "- trying again in" << backOffMs_ / 1000 << "s";
+    setState(State::Offline, reason);
+    reopen_.start(backOffMs_);
+    backOffMs_ = std::min(backOffMs_ * 2, MaxBackOffMs);
+}
+
+void SignLine::setState(State state, const QString& reason) {
+    if (state == state_ && reason == reason_)
+        return;
+    if (state != state_)
+        since_ = QDateTime::currentDateTime();
+    state_ = state;
+    reason_ = reason;
+    if (state == State::Online)
+        qCInfo(lcGateway).noquote() << config_.name << "online";
+    emit stateChanged();
+}
+
+void SignLine::stop() {
+    stopping_ = true;
+    health_.stop();
+    reopen_.stop();
+    clockCheck_.stop();
+    replyTimeout_.stop();
+    if (writing_)
+        return; // onWritten() or the write timeout ends it
+    QMetaObject::invokeMethod(this, &SignLine::finishStop, Qt::QueuedConnection);
+}
+
+void SignLine::finishStop() {
+    if (stoppedSent_)
+        return;
+    stoppedSent_ = true;
+    serial_.close();
+    emit stopped();
+}
+
+void SignLine::checkClockSync() {
+    const QDateTime now = QDateTime::currentDateTime();
+    if (!config_.clockSync || clockSetOn_ == now.date())
+        return;
+    const int late = config_.clockSync->secsTo(now.time());
+    if (late >= 0 && late < 60) {
+        clockSetOn_ = now.date();
+        setClock(std::nullopt);
+    }
+}
+
+} // namespace zarnet::gateway

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "config.h"
+#include "unittable.h"
+
+#include <link/controllerlink.h>
+#include <link/qtseriallink.h>
+#include <link/replyreception.h>
+
+#include <QDate>
+#include <QDateTime>
+#include <QObject>
+#include <QTimer>
+#include <optional>
+
+namespace zarnet {
+class PortCatalog;
+}
+
+namespace zarnet::gateway {
+
+// One sign on its line, kept current: the only writer to that line. Commands
+// wait in a table (the latest of each kind wins) and go out one frame at a time
+// while the line is free. The connection test runs every health interval; a
+// sign that does not answer is offline, and its link is opened again with
+// back-off. When it answers again every known value goes out anew.
+class SignLine : public QObject {
+    Q_OBJECT
+public:
+    enum class State { Connecting, Online, Offline };
+
+    static constexpr int ReplyTimeoutMs = 2000;
+    static constexpr int MaxBackOffMs = 30000;
+    static constexpr int WriteMarginMs = 2000;
+
+    SignLine(const SignConfig& config, const PortCatalog& ports, QObject* parent = nullptr);
+
+    const QString& name() const { return config_.name; }
+    uint8_t device() const { return config_.device; }
+    State state() const { return state_; }
+    const QString& reason() const { return reason_; }
+    QDateTime since() const { return since_; }
+    std::optional<uint32_t> unitOnSign(uint8_t unit) const { return table_.onSign(unit); }
+
+    void start();
+    void setUnit(uint8_t unit, uint32_t value);
+    void setPower(bool on);
+    // nullopt: the time at which the frame goes out.
+    void setClock(const std::optional<QDateTime>& at);
+    void clear();
+    // An image frame built for this sign; it is also sent again after a reconnect.
+    void setImage(const QByteArray& frame);
+    // Lets the frame on its way finish, then closes the line; stopped() follows.
+    void stop();
+
+signals:
+    void stateChanged();
+    void unitsWritten(const zarnet::UnitWrite& run);
+    void stopped();
+
+private:
+    enum class Action { Clear, Image, Power, Clock };
+    struct Pending {
+        Action action;
+        QByteArray frame; // empty for a clock set to "now"
+    };
+
+    void open();
+    void onOpened(OpenResult result);
+    void queue(Action action, const QByteArray& frame);
+    void pump();
+    void pumpSoon();
+    void send(const QByteArray& frame);
+    void onWritten();
+    void onDeviceFound(int device);
+    void answered();
+    void fail(const QString& reason);
+    void setState(State state, const QString& reason);
+    void checkClockSync();
+    void finishStop();
+
+    SignConfig config_;
+    const PortCatalog& ports_;
+    QtSerialLink serial_;
+    ControllerLink link_;
+    ReplyReception reception_;
+    UnitTable table_;
+    QList<Pending> actions_; // at most one of each kind, oldest first
+    QByteArray image_;       // the latest image, sent again after a reconnect
+    std::optional<UnitWrite> runOnWire_;
+    bool writing_ = false;
+    bool testDue_ = false;
+    bool awaitingReply_ = false;
+    bool stopping_ = false;
+    bool stoppedSent_ = false;
+    bool pumpQueued_ = false;
+    State state_ = State::Connecting;
+    QString reason_;
+    QDateTime since_;
+    QTimer health_;
+    QTimer replyTimeout_;
+    QTimer writeTimeout_;
+    QTimer reopen_;
+    QTimer clockCheck_;
+    QDate clockSetOn_;
+    int backOffMs_ = 1000;
+};
+
+} // namespace zarnet::gateway
