@@ -1,0 +1,418 @@
+// What the service reads: topics, payloads, its configuration, and the table
+// that turns a burst of values into frames.
+#include <canvas/songfont.h>
+#include <cli/commandline.h>
+#include <gateway/config.h>
+#include <gateway/payloads.h>
+#include <gateway/unittable.h>
+
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+using namespace zarnet;
+using namespace zarnet::gateway;
+
+class TestGatewayInput : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { installSongSubstitutions(); }
+    void commandTopics_data();
+    void commandTopics();
+    void unitValues_data();
+    void unitValues();
+    void unitBatches_data();
+    void unitBatches();
+    void powerAndClock();
+    void imageRequests_data();
+    void imageRequests();
+    void imageFrameAsTheCommandLineBuildsIt_data();
+    void imageFrameAsTheCommandLineBuildsIt();
+    void imageTheWindowRefuses();
+    void burstEndsWithTheFinalValues();
+    void runsAreConsecutiveAndTakenInTurn();
+    void valueSetBackWhileOnTheWire();
+    void failedRunGoesAgain();
+    void configFaults_data();
+    void configFaults();
+    void configRead();
+};
+
+void TestGatewayInput::commandTopics_data() {
+    QTest::addColumn<QString>("topic");
+    QTest::addColumn<QString>("sign"); // empty: refused
+    QTest::addColumn<int>("command");
+    QTest::addColumn<int>("unit");
+    QTest::newRow("unit") << u"zarnet/line1/units/3/set"_s << u"line1"_s << int(Command::UnitValue)
+                          << 3;
+    QTest::newRow("unit 255") << u"zarnet/l/units/255/set"_s << u"l"_s << int(Command::UnitValue)
+                              << 255;
+    QTest::newRow("batch") << u"zarnet/l/units/set"_s << u"l"_s << int(Command::UnitBatch) << 0;
+    QTest::newRow("power") << u"zarnet/l/power/set"_s << u"l"_s << int(Command::Power) << 0;
+    QTest::newRow("clock") << u"zarnet/l/clock/set"_s << u"l"_s << int(Command::Clock) << 0;
+    QTest::newRow("clear") << u"zarnet/l/clear/set"_s << u"l"_s << int(Command::Clear) << 0;
+    QTest::newRow("image") << u"zarnet/l/image/set"_s << u"l"_s << int(Command::Image) << 0;
+    QTest::newRow("unit 256") << u"zarnet/l/units/256/set"_s << QString() << 0 << 0;
+    QTest::newRow("unit -1") << u"zarnet/l/units/-1/set"_s << QString() << 0 << 0;
+    QTest::newRow("unit x") << u"zarnet/l/units/x/set"_s << QString() << 0 << 0;
+    QTest::newRow("unit empty") << u"zarnet/l/units//set"_s << QString() << 0 << 0;
+    QTest::newRow("unknown") << u"zarnet/l/volume/set"_s << QString() << 0 << 0;
+    QTest::newRow("state topic") << u"zarnet/l/units/3"_s << QString() << 0 << 0;
+    QTest::newRow("other prefix") << u"other/l/power/set"_s << QString() << 0 << 0;
+}
+
+void TestGatewayInput::commandTopics() {
+    QFETCH(QString, topic);
+    QFETCH(QString, sign);
+    QFETCH(int, command);
+    QFETCH(int, unit);
+    const auto read = readCommandTopic(u"zarnet"_s, topic);
+    if (sign.isEmpty()) {
+        QVERIFY(std::holds_alternative<QString>(read));
+        return;
+    }
+    QVERIFY(std::holds_alternative<CommandTopic>(read));
+    QCOMPARE(std::get<CommandTopic>(read).sign, sign);
+    QCOMPARE(int(std::get<CommandTopic>(read).command), command);
+    QCOMPARE(int(std::get<CommandTopic>(read).unit), unit);
+}
+
+void TestGatewayInput::unitValues_data() {
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<qlonglong>("value"); // -1: refused
+    QTest::newRow("zero") << QByteArray("0") << 0LL;
+    QTest::newRow("largest") << QByteArray("4294967295") << 4294967295LL;
+    QTest::newRow("blanks") << QByteArray(" 1520\n") << 1520LL;
+    QTest::newRow("over") << QByteArray("4294967296") << -1LL;
+    QTest::newRow("negative") << QByteArray("-1") << -1LL;
+    QTest::newRow("fraction") << QByteArray("1.5") << -1LL;
+    QTest::newRow("exponent") << QByteArray("1e3") << -1LL;
+    QTest::newRow("trailing") << QByteArray("12abc") << -1LL;
+    QTest::newRow("plus") << QByteArray("+5") << -1LL;
+    QTest::newRow("hex") << QByteArray("0x10") << -1LL;
+    QTest::newRow("empty") << QByteArray("") << -1LL;
+    QTest::newRow("N/A") << QByteArray("N/A") << -1LL;
+    QTest::newRow("inner blank") << QByteArray("1 5") << -1LL;
+    QTest::newRow("long") << QByteArray(30, '9') << -1LL;
+}
+
+void TestGatewayInput::unitValues() {
+    QFETCH(QByteArray, payload);
+    QFETCH(qlonglong, value);
+    const auto read = readUnitValue(payload);
+    if (value < 0)
+        QVERIFY(std::holds_alternative<QString>(read));
+    else
+        QCOMPARE(qlonglong(std::get<uint32_t>(read)), value);
+}
+
+void TestGatewayInput::unitBatches_data() {
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QString>("values"); // "unit=value,…"; empty: refused
+    QTest::newRow("two") << QByteArray(R"({"0": 1520, "3": 97})") << u"0=1520,3=97"_s;
+    QTest::newRow("largest") << QByteArray(R"({"255": 4294967295})") << u"255=4294967295"_s;
+    QTest::newRow("not JSON") << QByteArray("{0: 1}") << QString();
+    QTest::newRow("array") << QByteArray("[1, 2]") << QString();
+    QTest::newRow("empty object") << QByteArray("{}") << QString();
+    QTest::newRow("unit 256") << QByteArray(R"({"256": 1})") << QString();
+    QTest::newRow("unit name") << QByteArray(R"({"x": 1})") << QString();
+    QTest::newRow("negative") << QByteArray(R"({"1": -1})") << QString();
+    QTest::newRow("fraction") << QByteArray(R"({"1": 1.5})") << QString();
+    QTest::newRow("too large") << QByteArray(R"({"1": 4294967296})") << QString();
+    QTest::newRow("text value") << QByteArray(R"({"1": "12"})") << QString();
+    QTest::newRow("null") << QByteArray(R"({"1": null})") << QString();
+    // One bad unit refuses the whole batch: nothing of it is sent.
+    QTest::newRow("one bad") << QByteArray(R"({"0": 5, "1": "x"})") << QString();
+}
+
+void TestGatewayInput::unitBatches() {
+    QFETCH(QByteArray, payload);
+    QFETCH(QString, values);
+    const auto read = readUnitBatch(payload);
+    if (values.isEmpty()) {
+        QVERIFY(std::holds_alternative<QString>(read));
+        return;
+    }
+    QStringList got;
+    for (const auto& [unit, value] : std::get<std::map<uint8_t, uint32_t>>(read))
+        got.append(u"%1=%2"_s.arg(unit).arg(value));
+    QCOMPARE(got.join(u','), values);
+}
+
+void TestGatewayInput::powerAndClock() {
+    QCOMPARE(std::get<bool>(readPower("on")), true);
+    QCOMPARE(std::get<bool>(readPower("off\n")), false);
+    QVERIFY(std::holds_alternative<QString>(readPower("ON")));
+    QVERIFY(std::holds_alternative<QString>(readPower("1")));
+    QVERIFY(!std::get<std::optional<QDateTime>>(readClock("")).has_value());
+    QCOMPARE(*std::get<std::optional<QDateTime>>(readClock("2026-12-07 06:00:05")),
+             QDateTime(QDate(2026, 12, 7), QTime(6, 0, 5)));
+    for (const QByteArray bad :
+         {"2026-02-30 00:00:00", "2026-12-07", "1999-12-31 23:59:59", "2100-01-01 00:00:00", "now"})
+        QVERIFY2(std::holds_alternative<QString>(readClock(bad)), bad.constData());
+}
+
+void TestGatewayInput::imageRequests_data() {
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QString>("expected"); // "refused", or what was read
+    QTest::newRow("text") << QByteArray(R"({"text": "生产一线"})") << u"text 192,0,64,16 0"_s;
+    QTest::newRow("window numbers")
+        << QByteArray(R"({"text": "a", "window": [0, 16, 128, 32]})") << u"text 0,16,128,32 0"_s;
+    QTest::newRow("window texts") << QByteArray(R"({"text": "a", "window": ["8", "0", "64", "8"]})")
+                                  << u"text 8,0,64,8 0"_s;
+    QTest::newRow("daily texts")
+        << QByteArray(
+               R"({"text": "a", "schedule": {"mode": "daily", "start": "0800", "end": "1730"}})")
+        << u"text 192,0,64,16 1 0800-1730"_s;
+    QTest::newRow("daily numbers")
+        << QByteArray(R"({"text": "a", "schedule": {"mode": "daily", "start": 600, "end": 1730}})")
+        << u"text 192,0,64,16 1 0600-1730"_s;
+    QTest::newRow("weekdays")
+        << QByteArray(R"({"text": "a", "schedule": {"mode": "weekdays", "start": 1, "end": 5}})")
+        << u"text 192,0,64,16 2 1-5"_s;
+    QTest::newRow("always text") << QByteArray(R"({"text": "a", "schedule": "always"})")
+                                 << u"text 192,0,64,16 0"_s;
+    QTest::newRow("bmp") << QByteArray(R"({"bmp": "Qk0="})") << u"bmp 192,0,64,16 0"_s;
+    QTest::newRow("both") << QByteArray(R"({"text": "a", "bmp": "Qk0="})") << u"refused"_s;
+    QTest::newRow("neither") << QByteArray(R"({"window": [0, 0, 8, 8]})") << u"refused"_s;
+    QTest::newRow("bad base64") << QByteArray(R"({"bmp": "!!"})") << u"refused"_s;
+    QTest::newRow("font with bmp") << QByteArray(R"({"bmp": "Qk0=", "size": 9})") << u"refused"_s;
+    QTest::newRow("unknown key") << QByteArray(R"({"text": "a", "colour": 1})") << u"refused"_s;
+    QTest::newRow("size zero") << QByteArray(R"({"text": "a", "size": 0})") << u"refused"_s;
+    QTest::newRow("size huge") << QByteArray(R"({"text": "a", "size": 1e9})") << u"refused"_s;
+    QTest::newRow("window three") << QByteArray(R"({"text": "a", "window": [1, 2, 3]})")
+                                  << u"refused"_s;
+    QTest::newRow("window null") << QByteArray(R"({"text": "a", "window": [1, 2, 3, null]})")
+                                 << u"refused"_s;
+    QTest::newRow("mode unknown") << QByteArray(R"({"text": "a", "schedule": {"mode": "hourly"}})")
+                                  << u"refused"_s;
+    QTest::newRow("schedule text")
+        << QByteArray(R"({"text": "a", "schedule": "daily"})") << u"refused"_s;
+    QTest::newRow("text number") << QByteArray(R"({"text": 5})") << u"refused"_s;
+    QTest::newRow("not an object") << QByteArray(R"("text")") << u"refused"_s;
+}
+
+void TestGatewayInput::imageRequests() {
+    QFETCH(QByteArray, payload);
+    QFETCH(QString, expected);
+    const auto read = readImageRequest(payload);
+    if (expected == u"refused") {
+        QVERIFY(std::holds_alternative<QString>(read));
+        return;
+    }
+    if (const auto* why = std::get_if<QString>(&read))
+        QFAIL(qPrintable(*why));
+    const ImageRequest& r = std::get<ImageRequest>(read);
+    QString got = (r.text ? u"text "_s : u"bmp "_s) +
+                  QStringList(r.window.begin(), r.window.end()).join(u',') + u' ' +
+                  QString::number(int(r.mode));
+    if (r.mode != ScheduleMode::Always)
+        got += u' ' + r.start + u'-' + r.end;
+    QCOMPARE(got, expected);
+}
+
+// An image from the broker is the very frame the command line sends for the same words.
+void TestGatewayInput::imageFrameAsTheCommandLineBuildsIt_data() {
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("default") << QByteArray(R"({"text": "生产一线"})")
+                             << QStringList{u"image"_s, u"--text"_s, u"生产一线"_s};
+    QTest::newRow("window and daily")
+        << QByteArray(R"({"text": "A12", "size": 9, "window": [7, 3, 70, 12],)"
+                      R"( "schedule": {"mode": "daily", "start": "0800", "end": "1730"}})")
+        << QStringList{u"image"_s,    u"--text"_s,    u"A12"_s,     u"--size"_s,   u"9"_s,
+                       u"--window"_s, u"7,3,70,12"_s, u"--daily"_s, u"0800-1730"_s};
+}
+
+void TestGatewayInput::imageFrameAsTheCommandLineBuildsIt() {
+    QFETCH(QByteArray, payload);
+    QFETCH(QStringList, arguments);
+    const auto request = readImageRequest(payload);
+    const auto frame = buildImageFrame(255, std::get<ImageRequest>(request));
+    const auto cli = cli::parseCommandLine(arguments, QDateTime::currentDateTime());
+    QVERIFY(std::holds_alternative<cli::Request>(cli));
+    QCOMPARE(std::get<QByteArray>(frame), std::get<cli::Request>(cli).frame);
+}
+
+void TestGatewayInput::imageTheWindowRefuses() {
+    for (const QByteArray& payload :
+         {QByteArray(R"({"text": "a", "window": [256, 0, 64, 16]})"),
+          QByteArray(R"({"text": "a", "window": [0, 0, 256, 255]})"),
+          QByteArray(R"({"text": "a", "window": ["x", 0, 64, 16]})"),
+          QByteArray(
+              R"({"text": "a", "schedule": {"mode": "daily", "start": "9999", "end": "0"}})"),
+          QByteArray(R"({"bmp": "Qk0="})")}) {
+        const auto request = readImageRequest(payload);
+        QVERIFY2(std::holds_alternative<ImageRequest>(request), payload.constData());
+        const auto frame = buildImageFrame(255, std::get<ImageRequest>(request));
+        QVERIFY2(std::holds_alternative<ImageRefusal>(frame), payload.constData());
+        QVERIFY(!describe(std::get<ImageRefusal>(frame)).isEmpty());
+    }
+}
+
+// Drains the table as the line would: each run written as soon as it is taken.
+static int drain(UnitTable& table, std::map<int, uint32_t>& sign) {
+    int frames = 0;
+    while (auto run = table.takeRun()) {
+        for (qsizetype i = 0; i < run->values.size(); ++i)
+            sign[run->start + int(i)] = run->values[i];
+        table.written(*run);
+        ++frames;
+    }
+    return frames;
+}
+
+void TestGatewayInput::burstEndsWithTheFinalValues() {
+    UnitTable table;
+    std::map<int, uint32_t> sign;
+    std::map<int, uint32_t> last;
+    QRandomGenerator random(7);
+    int frames = 0;
+    for (int i = 0; i < 100000; ++i) {
+        const int unit = int(random.bounded(64));
+        const uint32_t value = random.generate();
+        table.set(uint8_t(unit), value);
+        last[unit] = value;
+        if (i % 997 == 0) // the line takes one run now and then, mid-burst
+            if (auto run = table.takeRun()) {
+                for (qsizetype k = 0; k < run->values.size(); ++k)
+                    sign[run->start + int(k)] = run->values[k];
+                table.written(*run);
+                ++frames;
+            }
+    }
+    frames += drain(table, sign);
+    QCOMPARE(sign, last);
+    // 64 consecutive units need 8 frames at the end; the burst itself a hundred or so.
+    QVERIFY2(frames < 120, qPrintable(QString::number(frames)));
+    // A value the sign already shows is not sent again.
+    table.set(5, last[5]);
+    QVERIFY(!table.hasPending());
+}
+
+void TestGatewayInput::runsAreConsecutiveAndTakenInTurn() {
+    UnitTable table;
+    for (int unit : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 200, 255})
+        table.set(uint8_t(unit), uint32_t(unit));
+    QStringList runs;
+    for (int i = 0; i < 5; ++i) {
+        const auto run = table.takeRun();
+        QVERIFY(run.has_value());
+        runs.append(u"%1+%2"_s.arg(run->start).arg(run->values.size()));
+        table.written(*run);
+        table.set(0, 1000 + uint32_t(runs.size())); // a busy unit does not hold up the rest
+    }
+    QCOMPARE(runs, (QStringList{u"0+9"_s, u"9+2"_s, u"200+1"_s, u"255+1"_s, u"0+1"_s}));
+}
+
+void TestGatewayInput::valueSetBackWhileOnTheWire() {
+    UnitTable table;
+    table.set(3, 10);
+    auto run = table.takeRun();
+    table.written(*run);
+    table.set(3, 20);
+    run = table.takeRun();
+    table.set(3, 10); // back to what the sign showed before 20 went out
+    QVERIFY(!table.hasPending());
+    table.written(*run); // the sign now shows 20, which nobody wants
+    run = table.takeRun();
+    QVERIFY(run.has_value());
+    QCOMPARE(run->values, QList<uint32_t>{10});
+}
+
+void TestGatewayInput::failedRunGoesAgain() {
+    UnitTable table;
+    table.set(1, 5);
+    table.set(2, 6);
+    auto run = table.takeRun();
+    table.set(2, 7);
+    table.failed(*run);
+    run = table.takeRun();
+    QCOMPARE(run->start, uint8_t(1));
+    QCOMPARE(run->values, (QList<uint32_t>{5, 7}));
+    table.written(*run);
+    table.resendAll(); // a controller that restarted gets everything again
+    run = table.takeRun();
+    QCOMPARE(run->values, (QList<uint32_t>{5, 7}));
+}
+
+void TestGatewayInput::configFaults_data() {
+    QTest::addColumn<QByteArray>("toml");
+    QTest::addColumn<QString>("fault"); // PATH:LINE: and a part of the text
+    const QByteArray sign = "\n[[sign]]\nname = \"l1\"\nlink = \"/dev/ttyS0\"\n";
+    QTest::newRow("syntax") << QByteArray("[broker\nurl = 1\n") + sign << u"z.toml:1:"_s;
+    QTest::newRow("unknown key") << QByteArray("[broker]\nurll = \"mqtt://h\"\n") + sign
+                                 << u"z.toml:2: unknown key \"urll\""_s;
+    QTest::newRow("bad url") << QByteArray("[broker]\nurl = \"http://h\"\n") + sign
+                             << u"z.toml:2: url takes"_s;
+    QTest::newRow("password in url") << QByteArray("[broker]\nurl = \"mqtt://u:secret@h\"\n") + sign
+                                     << u"z.toml:2: url: put the user"_s;
+    QTest::newRow("ca without tls") << QByteArray("[broker]\nca_file = \"/etc/hostname\"\n") + sign
+                                    << u"z.toml:2: ca_file goes with"_s;
+    QTest::newRow("no sign") << QByteArray("[broker]\n") << u"no sign"_s;
+    QTest::newRow("bad name") << QByteArray("[[sign]]\nname = \"line 1\"\nlink = \"1\"\n")
+                              << u"z.toml:2: name takes"_s;
+    QTest::newRow("twice") << sign + sign << u"z.toml:6: a second sign"_s;
+    QTest::newRow("device") << sign + "device = 256\n" << u"z.toml:5: device takes"_s;
+    QTest::newRow("device text") << sign + "device = \"1\"\n" << u"z.toml:5: device takes"_s;
+    QTest::newRow("health") << sign + "health_seconds = 0\n" << u"z.toml:5: health_seconds"_s;
+    QTest::newRow("clock") << sign + "clock_sync = \"25:00\"\n" << u"z.toml:5: clock_sync"_s;
+    QTest::newRow("no link") << QByteArray("[[sign]]\nname = \"a\"\n") << u"z.toml:1: link"_s;
+    QTest::newRow("bad tcp") << QByteArray("[[sign]]\nname = \"a\"\nlink = \"tcp://h\"\n")
+                             << u"z.toml:3: link:"_s;
+    QTest::newRow("image") << sign + "image = { text = \"a\", window = [1, 2] }\n"
+                           << u"z.toml:5: image: window takes"_s;
+    QTest::newRow("bmp file") << sign + "image = { bmp_file = \"/nonexistent.bmp\" }\n"
+                              << u"z.toml:5: image: cannot read bmp_file"_s;
+    QTest::newRow("password file")
+        << QByteArray("[broker]\nusername = \"u\"\npassword_file = \"/nonexistent\"\n") + sign
+        << u"z.toml:3: password_file: cannot read"_s;
+}
+
+void TestGatewayInput::configFaults() {
+    QFETCH(QByteArray, toml);
+    QFETCH(QString, fault);
+    const auto read = readConfig(toml, u"z.toml"_s);
+    QVERIFY(std::holds_alternative<QStringList>(read));
+    const QStringList faults = std::get<QStringList>(read);
+    QVERIFY2(!faults.filter(fault).isEmpty(), qPrintable(faults.join(u'\n')));
+}
+
+void TestGatewayInput::configRead() {
+    QTemporaryDir dir;
+    QFile secret(dir.filePath(u"secret"_s));
+    QVERIFY(secret.open(QIODevice::WriteOnly));
+    secret.write("s3cret\n");
+    secret.close();
+    const QByteArray toml = "[broker]\nurl = \"mqtt://127.0.0.1:1884\"\nclient_id = \"gw\"\n"
+                            "username = \"zarnet\"\npassword_file = \"" +
+                            secret.fileName().toUtf8() +
+                            "\"\nprefix = \"plant/hall2\"\n\n"
+                            "[[sign]]\nname = \"line1\"\nlink = \"tcp://127.0.0.1:4001\"\n"
+                            "device = 3\nhealth_seconds = 5\nclock_sync = \"06:00\"\n"
+                            "image = { text = \"生产一线\", schedule = { mode = \"daily\", "
+                            "start = \"0800\", end = \"1700\" } }\n"
+                            "[[sign]]\nname = \"line2\"\nlink = \"2\"\n";
+    const auto read = readConfig(toml, u"z.toml"_s);
+    if (const auto* faults = std::get_if<QStringList>(&read))
+        QFAIL(qPrintable(faults->join(u'\n')));
+    const Config& config = std::get<Config>(read);
+    QCOMPARE(config.broker.port, uint16_t(1884));
+    QCOMPARE(config.broker.password, u"s3cret"_s);
+    QCOMPARE(config.broker.prefix, u"plant/hall2"_s);
+    QCOMPARE(config.signs.size(), 2);
+    QCOMPARE(config.signs[0].device, uint8_t(3));
+    QCOMPARE(*config.signs[0].clockSync, QTime(6, 0));
+    QCOMPARE(config.signs[1].device, uint8_t(255)); // the defaults
+    QCOMPARE(config.signs[1].healthSeconds, 30);
+    const auto image = readImageRequest(config.signs[0].image);
+    QCOMPARE(std::get<ImageRequest>(image).start, u"0800"_s);
+    // What --check-config prints never carries the secret.
+    const QString described = describe(config);
+    QVERIFY(described.contains(u"password (set)"_s));
+    QVERIFY(!described.contains(u"s3cret"_s));
+}
+
+QTEST_MAIN(TestGatewayInput)
+#include "tst_gatewayinput.moc"
