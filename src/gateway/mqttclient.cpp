@@ -5,6 +5,7 @@
 #include <QSocketNotifier>
 #include <cstring>
 #include <mosquitto.h>
+#include <sys/ioctl.h>
 
 using namespace Qt::StringLiterals;
 
@@ -26,6 +27,8 @@ MqttClient::MqttClient(const Settings& settings, QObject* parent)
     Q_UNUSED(initialised);
     mosq_ = mosquitto_new(settings_.clientId.toUtf8().constData(), true, this);
     mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // The state of many signs after a reconnect goes out in one go, not 20 per round trip.
+    mosquitto_max_inflight_messages_set(mosq_, 1000);
     mosquitto_connect_callback_set(mosq_, &MqttClient::onConnect);
     mosquitto_disconnect_callback_set(mosq_, &MqttClient::onDisconnect);
     mosquitto_message_callback_set(mosq_, &MqttClient::onMessage);
@@ -92,11 +95,25 @@ void MqttClient::watchSocket() {
         return;
     readable_ = new QSocketNotifier(socket_, QSocketNotifier::Read, this);
     writable_ = new QSocketNotifier(socket_, QSocketNotifier::Write, this);
-    connect(readable_, &QSocketNotifier::activated, this,
-            [this] { afterCall(mosquitto_loop_read(mosq_, 1)); });
+    connect(readable_, &QSocketNotifier::activated, this, &MqttClient::readAvailable);
     connect(writable_, &QSocketNotifier::activated, this,
             [this] { afterCall(mosquitto_loop_write(mosq_, 1)); });
     writable_->setEnabled(mosquitto_want_write(mosq_));
+}
+
+// The library reads one packet a call; everything that has arrived is taken in
+// one go (bounded, so that the other sockets get their turn).
+void MqttClient::readAvailable() {
+    for (int i = 0; i < 256 && socket_ >= 0; ++i) {
+        const int rc = mosquitto_loop_read(mosq_, 1);
+        int waiting = 0;
+        if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(mosq_) != socket_ ||
+            ::ioctl(socket_, FIONREAD, &waiting) != 0 || waiting == 0) {
+            afterCall(rc);
+            return;
+        }
+    }
+    afterCall(MOSQ_ERR_SUCCESS);
 }
 
 void MqttClient::dropSocket() {

@@ -61,6 +61,7 @@ private:
     void connectNow();
     void watchSocket();
     void dropSocket();
+    void readAvailable();
     void lost(const QString& reason);
     void afterCall(int rc);
     void finishStop();

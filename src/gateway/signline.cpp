@@ -49,6 +49,12 @@ SignLine::SignLine(const SignConfig& config, const PortCatalog& ports, QObject* 
             [this] { fail(u"a frame could not be written to the line in time"_s); });
     reopen_.setSingleShot(true);
     connect(&reopen_, &QTimer::timeout, this, &SignLine::open);
+    onWire_.setSingleShot(true);
+    onWire_.setTimerType(Qt::PreciseTimer);
+    connect(&onWire_, &QTimer::timeout, this, [this] {
+        if (writing_ && handedOver_)
+            frameDone();
+    });
     clockCheck_.setInterval(15000);
     connect(&clockCheck_, &QTimer::timeout, this, &SignLine::checkClockSync);
 
@@ -165,9 +171,15 @@ void SignLine::pump() {
     }
 }
 
+// The line counts as busy until the system has taken the frame and the frame has
+// had its time on the wire at 115200 baud. Otherwise frames would pile up in the
+// system's buffer, where a newer value can no longer replace an older one.
 void SignLine::send(const QByteArray& frame) {
     writing_ = true;
-    writeTimeout_.start(wireMs(frame.size()) + WriteMarginMs);
+    handedOver_ = false;
+    const int wire = wireMs(frame.size());
+    writeTimeout_.start(wire + WriteMarginMs);
+    onWire_.start(wire);
     if (link_.send(frame) != SendResult::Sent)
         fail(u"the line refused a frame"_s);
 }
@@ -175,6 +187,12 @@ void SignLine::send(const QByteArray& frame) {
 void SignLine::onWritten() {
     if (!writing_)
         return;
+    handedOver_ = true;
+    if (!onWire_.isActive())
+        frameDone();
+}
+
+void SignLine::frameDone() {
     writing_ = false;
     writeTimeout_.stop();
     if (runOnWire_) {
@@ -219,6 +237,7 @@ void SignLine::answered() {
 
 void SignLine::fail(const QString& reason) {
     writeTimeout_.stop();
+    onWire_.stop();
     replyTimeout_.stop();
     health_.stop();
     if (runOnWire_) {

@@ -72,6 +72,7 @@ private:
     void pumpSoon();
     void send(const QByteArray& frame);
     void onWritten();
+    void frameDone();
     void onDeviceFound(int device);
     void answered();
     void fail(const QString& reason);
@@ -88,7 +89,8 @@ private:
     QList<Pending> actions_; // at most one of each kind, oldest first
     QByteArray image_;       // the latest image, sent again after a reconnect
     std::optional<UnitWrite> runOnWire_;
-    bool writing_ = false;
+    bool writing_ = false;    // a frame is on its way: the line is busy
+    bool handedOver_ = false; // the system has taken all of it
     bool testDue_ = false;
     bool awaitingReply_ = false;
     bool stopping_ = false;
@@ -100,6 +102,7 @@ private:
     QTimer health_;
     QTimer replyTimeout_;
     QTimer writeTimeout_;
+    QTimer onWire_;
     QTimer reopen_;
     QTimer clockCheck_;
     QDate clockSetOn_;

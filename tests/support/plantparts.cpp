@@ -1,0 +1,184 @@
+#include "plantparts.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <csignal>
+
+using namespace Qt::StringLiterals;
+
+namespace zarnet::testplant {
+
+quint16 freePort() {
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
+}
+
+bool Broker::start(quint16 port) {
+    const QString program =
+        QStandardPaths::findExecutable(u"mosquitto"_s, {u"/usr/sbin"_s, u"/usr/bin"_s});
+    if (program.isEmpty()) {
+        error = u"mosquitto is not installed (scripts/setup.sh test installs it)"_s;
+        return false;
+    }
+    port_ = port ? port : freePort();
+    QFile conf(dir_.filePath(u"mosquitto.conf"_s));
+    if (!conf.open(QIODevice::WriteOnly)) {
+        error = u"cannot write the broker's configuration"_s;
+        return false;
+    }
+    conf.write(
+        u"listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n"_s.arg(port_).toUtf8());
+    conf.close();
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    process_.start(program, {u"-c"_s, conf.fileName()});
+    if (!process_.waitForStarted(5000)) {
+        error = u"mosquitto did not start"_s;
+        return false;
+    }
+    for (int i = 0; i < 100; ++i) { // up to 5 s for it to listen
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, port_);
+        if (probe.waitForConnected(50))
+            return true;
+        QThread::msleep(50);
+    }
+    error = u"mosquitto does not listen on port %1: %2"_s.arg(port_).arg(
+        QString::fromUtf8(process_.readAll()));
+    return false;
+}
+
+void Broker::kill() {
+    process_.kill();
+    process_.waitForFinished(5000);
+}
+
+Board::~Board() {
+    kill();
+}
+
+bool Board::start(const QStringList& arguments) {
+    address_.clear();
+    units_.clear();
+    frames_.clear();
+    partial_.clear();
+    connect(&process_, &QProcess::readyReadStandardOutput, this, &Board::readLog,
+            Qt::UniqueConnection);
+    process_.start(QStringLiteral(ZARNET_BOARD), arguments + QStringList{u"--headless"_s});
+    for (int i = 0; i < 100 && address_.isEmpty(); ++i) {
+        process_.waitForReadyRead(50);
+        readLog();
+    }
+    return !address_.isEmpty();
+}
+
+void Board::kill() {
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    resume();
+    process_.kill();
+    process_.waitForFinished(5000);
+}
+
+void Board::pause() {
+    ::kill(pid_t(process_.processId()), SIGSTOP);
+}
+
+void Board::resume() {
+    ::kill(pid_t(process_.processId()), SIGCONT);
+}
+
+void Board::readLog() {
+    static const QRegularExpression listening(u"listening on (\\S+)"_s);
+    static const QRegularExpression unitWrite(u"units (\\d+)\\.\\.(\\d+) = ([0-9, ]+) \\("_s);
+    static const QRegularExpression received(u">> .*?  (0x[0-9a-f]{2} .*)$"_s);
+    partial_ += process_.readAllStandardOutput();
+    qsizetype end;
+    while ((end = partial_.indexOf('\n')) >= 0) {
+        const QString line = QString::fromUtf8(partial_.left(end));
+        partial_.remove(0, end + 1);
+        if (const auto m = listening.match(line); m.hasMatch())
+            address_ = m.captured(1);
+        if (const auto m = received.match(line);
+            m.hasMatch() && !m.captured(1).contains(u"connection test"_s))
+            frames_.append(m.captured(1));
+        if (const auto m = unitWrite.match(line); m.hasMatch()) {
+            const QStringList values = m.captured(3).split(u", "_s);
+            for (qsizetype i = 0; i < values.size(); ++i)
+                units_[m.captured(1).toInt() + int(i)] = values[i].toUInt();
+        }
+    }
+}
+
+Gateway::~Gateway() {
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+}
+
+bool Gateway::start(const QByteArray& toml) {
+    QFile file(dir_.filePath(u"zarnetd.toml"_s));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(toml);
+    file.close();
+    // Into a file, which never fills up as an unread pipe would.
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    process_.setStandardOutputFile(dir_.filePath(u"zarnetd.log"_s));
+    process_.start(QStringLiteral(ZARNETD), {u"--config"_s, file.fileName()});
+    return process_.waitForStarted(5000);
+}
+
+int Gateway::terminate() {
+    process_.terminate();
+    if (!process_.waitForFinished(10000))
+        return -1;
+    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+}
+
+QString Gateway::log() {
+    QFile file(dir_.filePath(u"zarnetd.log"_s));
+    file.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(file.readAll());
+}
+
+Listener::Listener(quint16 port, const QString& filter)
+    : client_([port] {
+          gateway::MqttClient::Settings s;
+          s.port = port;
+          s.clientId = u"test-listener-%1"_s.arg(quintptr(&s));
+          return s;
+      }()),
+      filter_(filter) {
+    connect(&client_, &gateway::MqttClient::connected, this,
+            [this] { client_.subscribe(filter_); });
+    connect(&client_, &gateway::MqttClient::message, this,
+            [this](const QString& topic, const QByteArray& payload) {
+                messages_.append({topic, payload});
+            });
+    client_.start();
+}
+
+bool Listener::publish(const QString& topic, const QByteArray& payload, bool retain) {
+    return client_.publish(topic, payload, retain);
+}
+
+QList<QByteArray> Listener::on(const QString& topic) const {
+    QList<QByteArray> payloads;
+    for (const auto& [t, payload] : messages_)
+        if (t == topic)
+            payloads.append(payload);
+    return payloads;
+}
+
+QByteArray Listener::last(const QString& topic) const {
+    const auto all = on(topic);
+    return all.isEmpty() ? QByteArray() : all.last();
+}
+
+} // namespace zarnet::testplant

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <gateway/mqttclient.h>
+
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QPair>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <cstdint>
+#include <memory>
+
+// The real parts a plant has, started by a test on loopback: a mosquitto broker,
+// zarnet-board controllers, zarnetd itself, and a client that publishes and listens.
+namespace zarnet::testplant {
+
+// A loopback TCP port nobody listens on at the moment of asking.
+quint16 freePort();
+
+class Broker {
+public:
+    // Starts mosquitto on 127.0.0.1 (port 0: a free one) and waits until it listens.
+    bool start(quint16 port = 0);
+    void kill();
+    quint16 port() const { return port_; }
+    QString error;
+
+private:
+    QProcess process_;
+    QTemporaryDir dir_;
+    quint16 port_ = 0;
+};
+
+// A zarnet-board process; its log tells what reached the controller.
+class Board : public QObject {
+    Q_OBJECT
+public:
+    ~Board() override;
+    // On a new pseudo-terminal, or with "--listen tcp://127.0.0.1:PORT".
+    bool start(const QStringList& arguments = {});
+    void kill();
+    void pause();  // SIGSTOP: the line stays, nobody answers
+    void resume(); // SIGCONT
+    const QString& address() const { return address_; }
+    // The values of the unit writes seen so far, unit by unit.
+    const QMap<int, uint32_t>& units() const { return units_; }
+    // Every frame received that is not a connection test, by its meaning.
+    const QStringList& frames() const { return frames_; }
+
+private:
+    void readLog();
+
+    QProcess process_;
+    QByteArray partial_;
+    QString address_;
+    QMap<int, uint32_t> units_;
+    QStringList frames_;
+};
+
+// zarnetd with a configuration written for the test.
+class Gateway {
+public:
+    ~Gateway();
+    bool start(const QByteArray& toml);
+    // SIGTERM, then the exit code (−1 when it did not end in 10 s).
+    int terminate();
+    QString log();
+
+private:
+    QTemporaryDir dir_;
+    QProcess process_;
+};
+
+// An MQTT client that keeps every message of the topics it follows.
+class Listener : public QObject {
+    Q_OBJECT
+public:
+    explicit Listener(quint16 port, const QString& filter = QStringLiteral("zarnet/#"));
+    bool publish(const QString& topic, const QByteArray& payload, bool retain = false);
+    bool connected() const { return client_.isConnected(); }
+    // Payloads seen on `topic`, oldest first.
+    QList<QByteArray> on(const QString& topic) const;
+    QByteArray last(const QString& topic) const;
+    int unacknowledged() const { return client_.unacknowledged(); }
+    void forget() { messages_.clear(); }
+
+private:
+    gateway::MqttClient client_;
+    QString filter_;
+    QList<QPair<QString, QByteArray>> messages_;
+};
+
+} // namespace zarnet::testplant
