@@ -28,7 +28,7 @@ if command -v clang++ >/dev/null; then
     echo "== fuzzing"
     CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DZARNET_FUZZ=ON -DBUILD_TESTING=OFF
-    targets=(reply framecutter fields)
+    targets=(reply framecutter fields payloads)
     cmake --build build-fuzz --target "${targets[@]/#/fuzz_}"
     for target in "${targets[@]}"; do
         corpus="$logs/corpus-$target"

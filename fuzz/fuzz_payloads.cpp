@@ -1,0 +1,72 @@
+// Anything a plant system may publish, or write into the service's configuration.
+// The first byte picks the reader; the rest is the payload.
+#include <gateway/config.h>
+#include <gateway/payloads.h>
+
+#include <cstdlib>
+
+using namespace zarnet;
+using namespace zarnet::gateway;
+
+namespace {
+
+void topic(const QByteArray& payload) {
+    const auto read = readCommandTopic(QStringLiteral("zarnet"), QString::fromUtf8(payload));
+    if (const auto* command = std::get_if<CommandTopic>(&read);
+        command && command->sign.contains(u'/'))
+        std::abort();
+}
+
+void batch(const QByteArray& payload) {
+    const auto read = readUnitBatch(payload);
+    if (const auto* values = std::get_if<std::map<uint8_t, uint32_t>>(&read);
+        values && values->empty())
+        std::abort();
+}
+
+void clock(const QByteArray& payload) {
+    const auto read = readClock(payload);
+    if (const auto* at = std::get_if<std::optional<QDateTime>>(&read); at && *at)
+        if ((*at)->date().year() < 2000 || (*at)->date().year() > 2099)
+            std::abort();
+}
+
+void image(const QByteArray& payload) {
+    const auto read = readImageRequest(payload);
+    if (const auto* request = std::get_if<ImageRequest>(&read))
+        if (request->text.has_value() == request->picture.has_value() ||
+            !(request->pointSize > 0) || request->pointSize > MaxPointSize)
+            std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0)
+        return 0;
+    const QByteArray payload(reinterpret_cast<const char*>(data) + 1, qsizetype(size - 1));
+    switch (data[0] % 7) {
+    case 0:
+        topic(payload);
+        break;
+    case 1:
+        readUnitValue(payload);
+        break;
+    case 2:
+        batch(payload);
+        break;
+    case 3:
+        readPower(payload);
+        break;
+    case 4:
+        clock(payload);
+        break;
+    case 5:
+        image(payload);
+        break;
+    default:
+        readConfig(payload, QStringLiteral("fuzz.toml"));
+        break;
+    }
+    return 0;
+}
