@@ -14,17 +14,27 @@ trap 'rm -rf "$root" "$home"' EXIT
 dpkg-deb -x "$deb" "$root"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in fonts-arphic-uming libqt6serialport6 libqt6widgets6; do
+for needed in fonts-arphic-uming libqt6serialport6 libqt6widgets6 libmosquitto1 libtomlplusplus3; do
     grep -q "$needed" <<<"$depends" || { echo "Depends lacks $needed: $depends"; exit 1; }
 done
 for file in usr/bin/zarnet usr/bin/zarnet-board usr/bin/zarnet-cli \
             usr/share/applications/zarnet.desktop \
             usr/share/icons/hicolor/scalable/apps/zarnet.svg \
             usr/share/icons/hicolor/16x16/apps/zarnet.png \
-            usr/share/icons/hicolor/256x256/apps/zarnet.png; do
+            usr/share/icons/hicolor/256x256/apps/zarnet.png \
+            usr/sbin/zarnetd usr/lib/systemd/system/zarnetd.service \
+            usr/share/doc/zarnet/examples/zarnetd.toml; do
     [ -e "$root/$file" ] || { echo "the package lacks /$file"; exit 1; }
 done
 grep -q '^Categories=Utility;' "$root/usr/share/applications/zarnet.desktop"
+suggests=$(dpkg-deb -f "$deb" Suggests)
+grep -q mosquitto <<<"$suggests" || { echo "Suggests lacks mosquitto: $suggests"; exit 1; }
+dpkg-deb -I "$deb" postinst | grep -q 'useradd --system' || { echo "no postinst adds the zarnet user"; exit 1; }
+grep -q '^User=zarnet' "$root/usr/lib/systemd/system/zarnetd.service"
+grep -q '^SupplementaryGroups=dialout' "$root/usr/lib/systemd/system/zarnetd.service"
+# The example configuration is one the installed service accepts.
+QT_QPA_PLATFORM=offscreen "$root/usr/sbin/zarnetd" \
+    --check-config "$root/usr/share/doc/zarnet/examples/zarnetd.toml" | grep -q '^sign line2:'
 
 # The installed window loads, then quits cleanly when asked to.
 TMPDIR=$home QT_QPA_PLATFORM=offscreen "$root/usr/bin/zarnet" &
@@ -39,4 +49,5 @@ wait "$pid" || status=$?
 frame=$("$root/usr/bin/zarnet-cli" --dry-run power on 2>/dev/null)
 [ "$frame" = "02 00 09 FF EE 12 01 0B 03" ] || { echo "zarnet-cli printed: $frame"; exit 1; }
 "$root/usr/bin/zarnet-board" --help >/dev/null
-echo "package $deb: contents, window start and quit, command line all good"
+"$root/usr/sbin/zarnetd" --help >/dev/null
+echo "package $deb: contents, window start and quit, command line, service all good"
