@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using zarnet::gateway::MqttClient;
@@ -133,6 +134,16 @@ public:
         return -1;
     }
 
+    // CPU time zarnetd has used so far, in ms.
+    double cpuMs() const {
+        QFile stat(u"/proc/%1/stat"_s.arg(zarnetd.processId()));
+        stat.open(QIODevice::ReadOnly);
+        const QList<QByteArray> fields = stat.readAll().split(')').value(1).split(' ');
+        // After the name: state is field 3, utime 14 and stime 15 (1-based).
+        const double ticks = fields.value(12).toDouble() + fields.value(13).toDouble();
+        return ticks * 1000.0 / double(sysconf(_SC_CLK_TCK));
+    }
+
     ~Plant() {
         zarnetd.terminate();
         zarnetd.waitForFinished(5000);
@@ -186,6 +197,7 @@ void burst(int updates, int signCount, bool tcp) {
     QRandomGenerator random(16);
     QElapsedTimer timer;
     timer.start();
+    const double cpuBefore = plant.cpuMs();
     int sent = 0;
     while (sent < updates) {
         while (sent < updates && plant.client->unacknowledged() < 2000) {
@@ -211,6 +223,7 @@ void burst(int updates, int signCount, bool tcp) {
         },
         120000);
     const double current = double(timer.nsecsElapsed()) / 1e6;
+    const double cpu = plant.cpuMs() - cpuBefore;
     int frames = 0;
     for (const auto& sign : signs)
         frames += sign->frames;
@@ -219,7 +232,9 @@ void burst(int updates, int signCount, bool tcp) {
         << QString::number(updates / published * 1000, 'f', 0) << " messages/s), "
         << (all ? "every final value on the signs after " : "NOT every final value after ")
         << QString::number(current, 'f', 0) << " ms, " << frames << " unit frames, zarnetd peak "
-        << plant.peakKiB() / 1024 << " MiB resident" << Qt::endl;
+        << plant.peakKiB() / 1024 << " MiB resident, zarnetd CPU " << QString::number(cpu, 'f', 0)
+        << " ms (" << QString::number(cpu * 1000 / updates, 'f', 1) << " us a message, "
+        << QString::number(updates / cpu * 1000, 'f', 0) << " messages/s on one core)" << Qt::endl;
 }
 
 // Every sign gets one new value at once; time until all show it.
