@@ -44,6 +44,10 @@ bool DotCanvas::loadPictureData(const QByteArray& bytes) {
     QBuffer buffer;
     buffer.setData(bytes);
     QImageReader reader(&buffer);
+    // A small file may claim a huge picture; only what fits the canvas is used anyway.
+    const QSize size = reader.size();
+    if (!size.isValid() || qint64(size.width()) * size.height() > MaxPictureDots)
+        return false;
     return usePicture(reader.read());
 }
 

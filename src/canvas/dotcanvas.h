@@ -22,8 +22,9 @@ public:
     // Makes the file the background picture and drops the drawn text. A file that
     // cannot be read as a picture changes nothing and gives false.
     bool loadPicture(const QString& path);
-    // The same for a picture file's bytes.
+    // The same for a picture file's bytes, of at most MaxPictureDots dots.
     bool loadPictureData(const QByteArray& bytes);
+    static constexpr qint64 MaxPictureDots = 4096 * 4096;
 
     QFont font() const { return font_; }
     void setFont(const QFont& font);

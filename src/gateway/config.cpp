@@ -5,9 +5,11 @@
 #include <core/linkaddress.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QRegularExpression>
 #include <QSet>
 #include <QSysInfo>
@@ -73,9 +75,9 @@ std::optional<int64_t> number(const toml::table& table, std::string_view key, in
 
 std::optional<QString> readSecret(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly) || file.size() > 4096)
         return std::nullopt;
-    QByteArray secret = file.read(4096);
+    QByteArray secret = file.readAll();
     while (secret.endsWith('\n') || secret.endsWith('\r'))
         secret.chop(1);
     return QString::fromUtf8(secret);
@@ -113,7 +115,8 @@ void readBroker(const toml::table& table, BrokerConfig& broker, Faults& faults) 
     if (const auto file = text(table, "password_file", faults)) {
         const auto secret = readSecret(*file);
         if (!secret)
-            faults.add(*table.get("password_file"), u"password_file: cannot read %1"_s.arg(*file));
+            faults.add(*table.get("password_file"),
+                       u"password_file: cannot read %1 (at most 4096 bytes)"_s.arg(*file));
         else
             broker.password = *secret;
         if (broker.username.isEmpty())
@@ -122,8 +125,8 @@ void readBroker(const toml::table& table, BrokerConfig& broker, Faults& faults) 
     if (const auto ca = text(table, "ca_file", faults)) {
         if (!broker.tls)
             faults.add(*table.get("ca_file"), u"ca_file goes with an mqtts:// url"_s);
-        else if (!QFile::exists(*ca))
-            faults.add(*table.get("ca_file"), u"ca_file: %1 does not exist"_s.arg(*ca));
+        else if (!QFileInfo(*ca).isReadable())
+            faults.add(*table.get("ca_file"), u"ca_file: cannot read %1"_s.arg(*ca));
         broker.caFile = *ca;
     }
     broker.prefix = text(table, "prefix", faults).value_or(broker.prefix);
@@ -244,12 +247,19 @@ std::variant<Config, QStringList> readConfig(const QByteArray& text, const QStri
         return faults.list();
     }
     QSet<QString> names;
+    QMap<QString, QString> links; // link to the sign that has it
     for (const toml::node& node : *signs->as_array()) {
         SignConfig sign;
         readSign(*node.as_table(), sign, faults);
         if (!sign.name.isEmpty() && names.contains(sign.name))
             faults.add(node, u"a second sign named \"%1\""_s.arg(sign.name));
         names.insert(sign.name);
+        // One writer per line: a second sign would find its link taken for ever.
+        if (!sign.link.isEmpty() && links.contains(sign.link))
+            faults.add(node,
+                       u"sign \"%1\" has the link of sign \"%2\"; each line has one sign"_s.arg(
+                           sign.name, links[sign.link]));
+        links.insert(sign.link, sign.name);
         config.signs.append(sign);
     }
     if (!faults.list().isEmpty())

@@ -40,9 +40,12 @@ QString stateName(SignLine::State state) {
     }
 }
 
-// The first 200 bytes, as text, for the error topic and the log.
+// At most the first 200 bytes, cut where a character begins, as text.
 QString excerpt(const QByteArray& payload) {
-    return QString::fromUtf8(payload.left(200));
+    qsizetype end = std::min<qsizetype>(payload.size(), 200);
+    while (end > 0 && end < payload.size() && (uchar(payload[end]) & 0xC0) == 0x80)
+        --end;
+    return QString::fromUtf8(payload.left(end));
 }
 
 } // namespace
@@ -76,10 +79,14 @@ Gateway::Gateway(const Config& config, const PortCatalog& ports, QObject* parent
 
 Gateway::~Gateway() = default;
 
-void Gateway::start() {
-    mqtt_.start();
+bool Gateway::start(QString* error) {
+    if (!mqtt_.start()) {
+        *error = mqtt_.setupError();
+        return false;
+    }
     for (auto& [name, sign] : signs_)
         sign->start();
+    return true;
 }
 
 QString Gateway::topic(const QString& sign, const QString& rest) const {
@@ -104,7 +111,7 @@ void Gateway::onConnected() {
     mqtt_.publish(gatewayTopic(), "online", true);
 }
 
-void Gateway::command(const QString& topicName, const QByteArray& payload) {
+void Gateway::command(const QString& topicName, const QByteArray& payload, bool retained) {
     if (stopping_)
         return;
     const auto parsed = readCommandTopic(config_.broker.prefix, topicName);
@@ -123,6 +130,12 @@ void Gateway::command(const QString& topicName, const QByteArray& payload) {
     if (payload.size() > MaxPayload) {
         refuse(c.sign, topicName, payload,
                u"the payload has %1 bytes, more than 1 MiB"_s.arg(payload.size()));
+        return;
+    }
+    if (retained && (c.command == Command::Clock || c.command == Command::Clear)) {
+        refuse(c.sign, topicName, payload,
+               u"a retained clock or clear command is a replay and is not carried out again; "
+               "publish these without retain"_s);
         return;
     }
     auto refused = [&](const auto& result) {

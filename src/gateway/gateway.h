@@ -30,12 +30,14 @@ public:
     Gateway(const Config& config, const PortCatalog& ports, QObject* parent = nullptr);
     ~Gateway() override;
 
-    void start();
+    // Starts serving; false, with the reason in `error`, when it cannot.
+    bool start(QString* error);
     // Finishes the frames on the wire, publishes offline, disconnects; finished() follows.
     void stop();
 
-    // A command as it came from the broker; public for the tests and Modbus alike.
-    void command(const QString& topic, const QByteArray& payload);
+    // A command as it came from the broker. A retained clock or clear command is a
+    // replay of one already carried out, and is not carried out again.
+    void command(const QString& topic, const QByteArray& payload, bool retained = false);
 
 signals:
     void finished();

@@ -107,6 +107,10 @@ int main(int argc, char* argv[]) {
         QTimer::singleShot(2 * zarnet::gateway::Gateway::StopTimeoutMs, qApp,
                            &QCoreApplication::quit);
     });
-    gateway.start();
+    QString error;
+    if (!gateway.start(&error)) {
+        QTextStream(stderr) << "zarnetd: " << error << Qt::endl;
+        return 2;
+    }
     return app.exec();
 }

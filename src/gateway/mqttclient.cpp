@@ -25,7 +25,30 @@ MqttClient::MqttClient(const Settings& settings, QObject* parent)
     : QObject(parent), settings_(settings) {
     static const int initialised = mosquitto_lib_init();
     Q_UNUSED(initialised);
-    mosq_ = mosquitto_new(settings_.clientId.toUtf8().constData(), true, this);
+    // Without a client id the library makes one up.
+    const QByteArray id = settings_.clientId.toUtf8();
+    mosq_ = mosquitto_new(id.isEmpty() ? nullptr : id.constData(), true, this);
+    setupError_ = mosq_ ? configure() : u"the MQTT client cannot be created"_s;
+    misc_.setInterval(1000);
+    connect(&misc_, &QTimer::timeout, this, [this] {
+        if (socket_ >= 0)
+            afterCall(mosquitto_loop_misc(mosq_));
+    });
+    reconnect_.setSingleShot(true);
+    connect(&reconnect_, &QTimer::timeout, this, &MqttClient::connectNow);
+    stopLimit_.setSingleShot(true);
+    connect(&stopLimit_, &QTimer::timeout, this, &MqttClient::finishStop);
+}
+
+MqttClient::~MqttClient() {
+    dropSocket();
+    if (mosq_)
+        mosquitto_destroy(mosq_);
+}
+
+// Everything the library is told before it connects; a fault that would weaken
+// the connection (TLS that cannot be set up) is returned, not worked around.
+QString MqttClient::configure() {
     mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     // The state of many signs after a reconnect goes out in one go, not 20 per round trip.
     mosquitto_max_inflight_messages_set(mosq_, 1000);
@@ -47,27 +70,18 @@ MqttClient::MqttClient(const Settings& settings, QObject* parent)
                                          caFile.isEmpty() ? "/etc/ssl/certs" : nullptr, nullptr,
                                          nullptr, nullptr);
         if (rc != MOSQ_ERR_SUCCESS)
-            qCWarning(lcMqtt).noquote() << "TLS cannot be set up:" << errorText(rc);
+            return u"TLS cannot be set up with %1: %2"_s.arg(
+                settings_.caFile.isEmpty() ? u"/etc/ssl/certs"_s : settings_.caFile, errorText(rc));
     }
-    misc_.setInterval(1000);
-    connect(&misc_, &QTimer::timeout, this, [this] {
-        if (socket_ >= 0)
-            afterCall(mosquitto_loop_misc(mosq_));
-    });
-    reconnect_.setSingleShot(true);
-    connect(&reconnect_, &QTimer::timeout, this, &MqttClient::connectNow);
-    stopLimit_.setSingleShot(true);
-    connect(&stopLimit_, &QTimer::timeout, this, &MqttClient::finishStop);
+    return {};
 }
 
-MqttClient::~MqttClient() {
-    dropSocket();
-    mosquitto_destroy(mosq_);
-}
-
-void MqttClient::start() {
+bool MqttClient::start() {
+    if (!setupError_.isEmpty())
+        return false;
     misc_.start();
     connectNow();
+    return true;
 }
 
 void MqttClient::connectNow() {
@@ -135,6 +149,11 @@ void MqttClient::afterCall(int rc) {
         lost(errorText(rc));
         return;
     }
+    wantWrite();
+}
+
+// Also called from inside the library's callbacks, so it only looks, never acts.
+void MqttClient::wantWrite() {
     if (writable_)
         writable_->setEnabled(mosquitto_want_write(mosq_));
 }
@@ -144,6 +163,15 @@ void MqttClient::lost(const QString& reason) {
     const bool was = connected_;
     connected_ = false;
     unacknowledged_ = 0;
+    // The library would send the old connection's unacknowledged messages again
+    // after the state published on reconnecting, and the broker would keep the
+    // older retained values. A fresh start forgets them; the state is published anew.
+    if (begun_) {
+        const QByteArray id = settings_.clientId.toUtf8();
+        mosquitto_reinitialise(mosq_, id.isEmpty() ? nullptr : id.constData(), true, this);
+        configure();
+        begun_ = false;
+    }
     if (stopping_) {
         finishStop();
         return;
@@ -170,13 +198,13 @@ bool MqttClient::publish(const QString& topic, const QByteArray& payload, bool r
         return false;
     }
     ++unacknowledged_;
-    afterCall(MOSQ_ERR_SUCCESS);
+    wantWrite();
     return true;
 }
 
 bool MqttClient::subscribe(const QString& filter) {
     const int rc = mosquitto_subscribe(mosq_, nullptr, filter.toUtf8().constData(), 1);
-    afterCall(MOSQ_ERR_SUCCESS);
+    wantWrite();
     return rc == MOSQ_ERR_SUCCESS;
 }
 
@@ -191,8 +219,9 @@ void MqttClient::stop(int timeoutMs) {
 }
 
 void MqttClient::finishStop() {
-    if (!stopping_ || !misc_.isActive())
+    if (!stopping_ || stoppedSent_)
         return;
+    stoppedSent_ = true;
     misc_.stop();
     stopLimit_.stop();
     if (connected_) {
@@ -221,10 +250,13 @@ void MqttClient::onConnect(mosquitto*, void* self, int rc) {
 
 void MqttClient::onDisconnect(mosquitto*, void* self, int rc) {
     auto* client = static_cast<MqttClient*>(self);
-    // The socket is closed right after this returns; its notifiers go first.
-    if (client->socket_ >= 0 && !client->stopping_)
+    // Handled from the event loop, outside the library's call; the notifiers go now,
+    // as the socket is closed.
+    if (client->socket_ >= 0 && !client->stopping_) {
+        const QString reason = errorText(rc);
         QMetaObject::invokeMethod(
-            client, [client, rc] { client->lost(errorText(rc)); }, Qt::QueuedConnection);
+            client, [client, reason] { client->lost(reason); }, Qt::QueuedConnection);
+    }
     client->dropSocket();
 }
 
@@ -232,7 +264,8 @@ void MqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* mess
     auto* client = static_cast<MqttClient*>(self);
     emit client->message(
         QString::fromUtf8(message->topic),
-        QByteArray(static_cast<const char*>(message->payload), message->payloadlen));
+        QByteArray(static_cast<const char*>(message->payload), message->payloadlen),
+        message->retain);
 }
 
 void MqttClient::onPublish(mosquitto*, void* self, int) {

@@ -35,7 +35,9 @@ public:
     explicit MqttClient(const Settings& settings, QObject* parent = nullptr);
     ~MqttClient() override;
 
-    void start();
+    // Starts connecting; false when the client cannot be set up (see setupError()).
+    bool start();
+    const QString& setupError() const { return setupError_; }
     bool isConnected() const { return connected_; }
     // QoS 1; false (and nothing kept) while not connected.
     bool publish(const QString& topic, const QByteArray& payload, bool retain);
@@ -49,7 +51,8 @@ public:
 signals:
     void connected();
     void disconnected(const QString& reason);
-    void message(const QString& topic, const QByteArray& payload);
+    // `retained`: a stored message the broker hands over on subscribing, not a live one.
+    void message(const QString& topic, const QByteArray& payload, bool retained);
     void stopped();
 
 private:
@@ -58,15 +61,18 @@ private:
     static void onMessage(mosquitto*, void* self, const mosquitto_message* message);
     static void onPublish(mosquitto*, void* self, int mid);
 
+    QString configure();
     void connectNow();
     void watchSocket();
     void dropSocket();
     void readAvailable();
     void lost(const QString& reason);
     void afterCall(int rc);
+    void wantWrite();
     void finishStop();
 
     Settings settings_;
+    QString setupError_;
     mosquitto* mosq_ = nullptr;
     QSocketNotifier* readable_ = nullptr;
     QSocketNotifier* writable_ = nullptr;
@@ -79,6 +85,7 @@ private:
     bool connected_ = false;
     bool stopping_ = false;
     bool begun_ = false;
+    bool stoppedSent_ = false;
 };
 
 } // namespace zarnet::gateway

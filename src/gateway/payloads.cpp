@@ -183,6 +183,9 @@ std::variant<ImageRequest, QString> readImageRequest(const QByteArray& payload) 
     if (text) {
         if (!object.value(u"text"_s).isString())
             return u"text takes a string"_s;
+        // The canvas is 256 dots wide; a longer text only costs drawing time.
+        if (object.value(u"text"_s).toString().size() > MaxTextLength)
+            return u"text takes at most %1 characters"_s.arg(MaxTextLength);
         request.text = object.value(u"text"_s).toString();
         if (object.contains(u"font"_s)) {
             if (!object.value(u"font"_s).isString())

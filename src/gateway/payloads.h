@@ -16,6 +16,7 @@ namespace zarnet::gateway {
 
 // A payload above this is refused unread.
 constexpr qsizetype MaxPayload = 1024 * 1024;
+constexpr qsizetype MaxTextLength = 1024;
 
 enum class Command { UnitValue, UnitBatch, Power, Clock, Clear, Image };
 

@@ -5,8 +5,6 @@
 #include <core/requests.h>
 #include <link/portcatalog.h>
 
-#include <algorithm>
-
 using namespace Qt::StringLiterals;
 
 namespace zarnet::gateway {
@@ -106,25 +104,25 @@ void SignLine::setUnit(uint8_t unit, uint32_t value) {
 }
 
 void SignLine::setPower(bool on) {
-    queue(Action::Power, powerFrame(config_.device, on));
+    commands_.put(CommandQueue::Kind::Power, powerFrame(config_.device, on));
+    pumpSoon();
 }
 
 void SignLine::setClock(const std::optional<QDateTime>& at) {
-    queue(Action::Clock, at ? clockFrame(config_.device, *at) : QByteArray());
+    commands_.put(CommandQueue::Kind::Clock, at ? clockFrame(config_.device, *at) : QByteArray());
+    pumpSoon();
 }
 
+// A cleared sign stays clear: its last image is not sent again after a reconnect.
 void SignLine::clear() {
-    queue(Action::Clear, clearFrame(config_.device));
+    image_.clear();
+    commands_.put(CommandQueue::Kind::Clear, clearFrame(config_.device));
+    pumpSoon();
 }
 
 void SignLine::setImage(const QByteArray& frame) {
     image_ = frame;
-    queue(Action::Image, frame);
-}
-
-void SignLine::queue(Action action, const QByteArray& frame) {
-    actions_.removeIf([action](const Pending& p) { return p.action == action; });
-    actions_.append({action, frame});
+    commands_.put(CommandQueue::Kind::Image, frame);
     pumpSoon();
 }
 
@@ -151,6 +149,8 @@ void SignLine::pump() {
     if (testDue_) {
         testDue_ = false;
         awaitingReply_ = true;
+        // A stray byte left on the line would spoil the answer and take the sign offline.
+        serial_.clearInput();
         replyTimeout_.start(std::min(ReplyTimeoutMs, config_.healthSeconds * 1000));
         if (link_.sendExpectingReply(findFrame(config_.device), FindReplyLength) !=
             SendResult::Sent)
@@ -159,10 +159,10 @@ void SignLine::pump() {
     }
     if (state_ != State::Online)
         return;
-    if (!actions_.isEmpty()) {
-        const Pending next = actions_.takeFirst();
-        send(next.frame.isEmpty() ? clockFrame(config_.device, QDateTime::currentDateTime())
-                                  : next.frame);
+    if (auto next = commands_.take()) {
+        commandOnWire_ = next;
+        send(next->frame.isEmpty() ? clockFrame(config_.device, QDateTime::currentDateTime())
+                                   : next->frame);
         return;
     }
     if (auto run = table_.takeRun()) {
@@ -195,6 +195,7 @@ void SignLine::onWritten() {
 void SignLine::frameDone() {
     writing_ = false;
     writeTimeout_.stop();
+    commandOnWire_.reset();
     if (runOnWire_) {
         const UnitWrite run = *runOnWire_;
         runOnWire_.reset();
@@ -222,14 +223,15 @@ void SignLine::onDeviceFound(int device) {
 void SignLine::answered() {
     awaitingReply_ = false;
     replyTimeout_.stop();
+    // The next test is one interval after this answer, not sooner.
+    testDue_ = false;
+    health_.start();
     if (state_ != State::Online) {
         backOffMs_ = 1000;
         // A controller that was away may have restarted: everything known goes again.
         table_.resendAll();
-        if (!image_.isEmpty() && std::none_of(actions_.begin(), actions_.end(),
-                                              [](auto& p) { return p.action == Action::Image; }))
-            actions_.prepend({Action::Image, image_});
-        health_.start();
+        if (!image_.isEmpty())
+            commands_.putBack({CommandQueue::Kind::Image, image_});
         setState(State::Online, u"the sign answers the connection test"_s);
     }
     pump();
@@ -243,6 +245,10 @@ void SignLine::fail(const QString& reason) {
     if (runOnWire_) {
         table_.failed(*runOnWire_);
         runOnWire_.reset();
+    }
+    if (commandOnWire_) { // it may not have reached the sign: it goes again
+        commands_.putBack(*commandOnWire_);
+        commandOnWire_.reset();
     }
     writing_ = false;
     awaitingReply_ = false;

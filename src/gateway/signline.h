@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commandqueue.h"
 #include "config.h"
 #include "unittable.h"
 
@@ -48,7 +49,8 @@ public:
     // nullopt: the time at which the frame goes out.
     void setClock(const std::optional<QDateTime>& at);
     void clear();
-    // An image frame built for this sign; it is also sent again after a reconnect.
+    // An image frame built for this sign; it is also sent again after a reconnect,
+    // until the sign is cleared.
     void setImage(const QByteArray& frame);
     // Lets the frame on its way finish, then closes the line; stopped() follows.
     void stop();
@@ -67,7 +69,6 @@ private:
 
     void open();
     void onOpened(OpenResult result);
-    void queue(Action action, const QByteArray& frame);
     void pump();
     void pumpSoon();
     void send(const QByteArray& frame);
@@ -86,9 +87,10 @@ private:
     ControllerLink link_;
     ReplyReception reception_;
     UnitTable table_;
-    QList<Pending> actions_; // at most one of each kind, oldest first
-    QByteArray image_;       // the latest image, sent again after a reconnect
+    CommandQueue commands_;
+    QByteArray image_; // the latest image, sent again after a reconnect; empty after a clear
     std::optional<UnitWrite> runOnWire_;
+    std::optional<CommandQueue::Command> commandOnWire_;
     bool writing_ = false;    // a frame is on its way: the line is busy
     bool handedOver_ = false; // the system has taken all of it
     bool testDue_ = false;

@@ -190,6 +190,8 @@ void TestGatewayInput::imageRequests_data() {
     QTest::newRow("schedule text")
         << QByteArray(R"({"text": "a", "schedule": "daily"})") << u"refused"_s;
     QTest::newRow("text number") << QByteArray(R"({"text": 5})") << u"refused"_s;
+    QTest::newRow("text too long")
+        << R"({"text": ")" + QByteArray(1025, 'a') + R"("})" << u"refused"_s;
     QTest::newRow("not an object") << QByteArray(R"("text")") << u"refused"_s;
 }
 
@@ -235,9 +237,29 @@ void TestGatewayInput::imageFrameAsTheCommandLineBuildsIt() {
     QCOMPARE(std::get<QByteArray>(frame), std::get<cli::Request>(cli).frame);
 }
 
+// A BMP header that claims 5000 × 5000 dots in 62 bytes.
+static QByteArray bmpClaiming(int width, int height) {
+    QByteArray bmp(62, '\0');
+    auto put = [&bmp](int at, quint32 value) {
+        for (int i = 0; i < 4; ++i)
+            bmp[at + i] = char(value >> (8 * i));
+    };
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    put(2, 62);
+    put(10, 62);
+    put(14, 40);
+    put(18, quint32(width));
+    put(22, quint32(height));
+    bmp[26] = 1; // planes
+    bmp[28] = 1; // bits a dot
+    return bmp;
+}
+
 void TestGatewayInput::imageTheWindowRefuses() {
     for (const QByteArray& payload :
-         {QByteArray(R"({"text": "a", "window": [256, 0, 64, 16]})"),
+         {R"({"bmp": ")" + bmpClaiming(5000, 5000).toBase64() + R"("})",
+          QByteArray(R"({"text": "a", "window": [256, 0, 64, 16]})"),
           QByteArray(R"({"text": "a", "window": [0, 0, 256, 255]})"),
           QByteArray(R"({"text": "a", "window": ["x", 0, 64, 16]})"),
           QByteArray(
@@ -365,6 +387,9 @@ void TestGatewayInput::configFaults_data() {
                            << u"z.toml:5: image: window takes"_s;
     QTest::newRow("bmp file") << sign + "image = { bmp_file = \"/nonexistent.bmp\" }\n"
                               << u"z.toml:5: image: cannot read bmp_file"_s;
+    QTest::newRow("one link, two signs")
+        << sign + "\n[[sign]]\nname = \"l2\"\nlink = \"/dev/ttyS0\"\n"
+        << u"z.toml:6: sign \"l2\" has the link of sign \"l1\""_s;
     QTest::newRow("password file")
         << QByteArray("[broker]\nusername = \"u\"\npassword_file = \"/nonexistent\"\n") + sign
         << u"z.toml:3: password_file: cannot read"_s;

@@ -1,0 +1,146 @@
+// One sign's line against a controller on a pseudo-terminal: what goes out, and
+// what the sign's state says, when the line misbehaves.
+#include <gateway/commandqueue.h>
+#include <gateway/gateway.h>
+#include <gateway/signline.h>
+#include <link/portcatalog.h>
+#include <support/virtualcontroller.h>
+
+#include <canvas/songfont.h>
+#include <core/frame.h>
+#include <core/imageframe.h>
+
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+using namespace zarnet;
+using namespace zarnet::gateway;
+using Kind = CommandQueue::Kind;
+
+namespace {
+
+class PathCatalog : public PortCatalog {
+public:
+    std::optional<QString> device(const QString& text) const override { return text; }
+};
+
+SignConfig signOn(const QString& path) {
+    SignConfig config;
+    config.name = u"l1"_s;
+    config.link = path;
+    config.healthSeconds = 1;
+    return config;
+}
+
+int countCode(const QList<QByteArray>& frames, uint8_t code) {
+    return int(std::count_if(frames.begin(), frames.end(),
+                             [code](const QByteArray& f) { return FrameView(f).code() == code; }));
+}
+
+} // namespace
+
+class TestSignLine : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { installSongSubstitutions(); }
+    void commandQueue_data();
+    void commandQueue();
+    void strayByteDoesNotTakeTheSignOffline();
+    void clearedSignGetsNoImageBack();
+    void retainedOneTimeCommandsAreNotReplayed();
+};
+
+// Operations: "+K" put kind K, "-" take (appends the kind taken), "<K" put back K.
+void TestSignLine::commandQueue_data() {
+    QTest::addColumn<QString>("operations");
+    QTest::addColumn<QString>("taken");
+    QTest::newRow("in order") << u"+P +C -,-"_s << u"PC"_s;
+    QTest::newRow("latest of a kind wins, at the back") << u"+P +C +P -,-,-"_s << u"CP"_s;
+    QTest::newRow("failed goes first") << u"+P +C - <P -,-"_s << u"PPC"_s;
+    QTest::newRow("not over a newer one") << u"+P - +C +P <P -,-,-"_s << u"PCP"_s;
+    QTest::newRow("image back after clear") << u"+I +X - <I -,-"_s << u"IIX"_s;
+}
+
+void TestSignLine::commandQueue() {
+    QFETCH(QString, operations);
+    QFETCH(QString, taken);
+    static const QMap<QChar, Kind> kinds = {
+        {u'P', Kind::Power}, {u'C', Kind::Clock}, {u'I', Kind::Image}, {u'X', Kind::Clear}};
+    CommandQueue queue;
+    QString got;
+    for (const QString& op : operations.split(QRegularExpression(u"[ ,]"_s))) {
+        if (op.startsWith(u'+'))
+            queue.put(kinds[op[1]], QByteArray(1, op[1].toLatin1()));
+        else if (op.startsWith(u'<'))
+            queue.putBack({kinds[op[1]], QByteArray(1, op[1].toLatin1())});
+        else if (const auto command = queue.take())
+            got += QChar::fromLatin1(command->frame[0]);
+    }
+    QCOMPARE(got, taken);
+    QVERIFY(queue.isEmpty());
+}
+
+void TestSignLine::strayByteDoesNotTakeTheSignOffline() {
+    test::VirtualController controller;
+    controller.setAnswering(true);
+    PathCatalog ports;
+    SignLine line(signOn(controller.path()), ports);
+    int offline = 0;
+    connect(&line, &SignLine::stateChanged, this,
+            [&] { offline += line.state() == SignLine::State::Offline; });
+    line.start();
+    QTRY_COMPARE(line.state(), SignLine::State::Online);
+    controller.send(QByteArray("\x55", 1)); // noise on the line, less than a reply
+    const int tests = countCode(controller.frames(), FindCode);
+    QTRY_VERIFY_WITH_TIMEOUT(countCode(controller.frames(), FindCode) >= tests + 2, 5000);
+    QCOMPARE(offline, 0);
+    QCOMPARE(line.state(), SignLine::State::Online);
+}
+
+void TestSignLine::clearedSignGetsNoImageBack() {
+    test::VirtualController controller;
+    controller.setAnswering(true);
+    PathCatalog ports;
+    SignLine line(signOn(controller.path()), ports);
+    line.setImage(dotImageFrame(255, {}, {0, 0, 1, 8}, QByteArray(8, '\xff')));
+    line.setUnit(4, 44);
+    line.start();
+    QTRY_COMPARE(countCode(controller.frames(), DotImageCode), 1);
+    line.clear();
+    QTRY_COMPARE(countCode(controller.frames(), ClearDotsCode), 1);
+
+    controller.setAnswering(false); // falls silent, then answers again
+    QTRY_VERIFY_WITH_TIMEOUT(line.state() == SignLine::State::Offline, 5000);
+    controller.clearReceived();
+    controller.setAnswering(true);
+    QTRY_VERIFY_WITH_TIMEOUT(line.state() == SignLine::State::Online, 10000);
+    QTRY_COMPARE(countCode(controller.frames(), UnitShowNowCode), 1); // the units go again
+    QTest::qWait(100);
+    QCOMPARE(countCode(controller.frames(), DotImageCode), 0); // the image does not
+}
+
+void TestSignLine::retainedOneTimeCommandsAreNotReplayed() {
+    test::VirtualController controller;
+    controller.setAnswering(true);
+    PathCatalog ports;
+    Config config;
+    config.broker.host = u"127.0.0.1"_s;
+    config.broker.port = 9; // nobody: the broker plays no part here
+    config.signs.append(signOn(controller.path()));
+    Gateway gateway(config, ports);
+    QString error;
+    QVERIFY(gateway.start(&error));
+    QTRY_VERIFY(countCode(controller.frames(), FindCode) > 0);
+    gateway.command(u"zarnet/l1/clock/set"_s, "2026-01-01 00:00:00", true);
+    gateway.command(u"zarnet/l1/clear/set"_s, "", true);
+    gateway.command(u"zarnet/l1/power/set"_s, "off", true); // a state, taken as it is
+    QTRY_COMPARE(countCode(controller.frames(), PowerCode), 1);
+    QTest::qWait(100);
+    QCOMPARE(countCode(controller.frames(), SetClockCode), 0);
+    QCOMPARE(countCode(controller.frames(), ClearDotsCode), 0);
+    gateway.command(u"zarnet/l1/clear/set"_s, "", false); // a live one is carried out
+    QTRY_COMPARE(countCode(controller.frames(), ClearDotsCode), 1);
+}
+
+QTEST_MAIN(TestSignLine)
+#include "tst_signline.moc"
