@@ -35,11 +35,6 @@ QString hex(const QByteArray& bytes) {
     return QString::fromLatin1(bytes.toHex(' ')).toUpper();
 }
 
-// 10 bits a byte at 115200 baud, rounded up.
-int wireMs(qsizetype bytes) {
-    return int((bytes * 10 * 1000 + SerialLink::BaudRate - 1) / SerialLink::BaudRate);
-}
-
 } // namespace
 
 bool openLink(QtSerialLink& serial, const Request& request, const PortCatalog& ports,
@@ -112,7 +107,7 @@ int runExchange(const Request& request, const PortCatalog& ports, QTextStream& o
         else
             finish(Success);
     });
-    const int writeMs = wireMs(request.frame.size()) + WriteMarginMs;
+    const int writeMs = SerialLink::wireMs(request.frame.size()) + WriteMarginMs;
     QTimer writeTimeout;
     writeTimeout.setSingleShot(true);
     // Also the end of a run whose "all written" never came, so the loop always ends.

@@ -11,11 +11,6 @@ namespace zarnet::gateway {
 
 namespace {
 
-// 10 bits a byte at 115200 baud, rounded up.
-int wireMs(qsizetype bytes) {
-    return int((bytes * 10 * 1000 + SerialLink::BaudRate - 1) / SerialLink::BaudRate);
-}
-
 QString openFailure(OpenResult result) {
     switch (result) {
     case OpenResult::NoSuchPort:
@@ -177,7 +172,7 @@ void SignLine::pump() {
 void SignLine::send(const QByteArray& frame) {
     writing_ = true;
     handedOver_ = false;
-    const int wire = wireMs(frame.size());
+    const int wire = SerialLink::wireMs(frame.size());
     writeTimeout_.start(wire + WriteMarginMs);
     onWire_.start(wire);
     if (link_.send(frame) != SendResult::Sent)

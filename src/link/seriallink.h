@@ -29,6 +29,11 @@ public:
     // up to four of those, so a chattering line cannot grow it.
     static constexpr int MaxKept = 4 * (10 + 4 * 255);
 
+    // How long `bytes` take on the line: 10 bits a byte at BaudRate, rounded up to ms.
+    static constexpr int wireMs(qsizetype bytes) {
+        return int((bytes * 10 * 1000 + BaudRate - 1) / BaudRate);
+    }
+
     using QObject::QObject;
 
     // A device, or a tcp:// address whose connection is finished by opened().
