@@ -46,6 +46,7 @@ private slots:
     void brokerRestartKeepsCommandsFlowing();
     void twoGatewaysShareOneBroker();
     void burstEndsWithTheFinalValues();
+    void tlsBrokerWithItsAuthority();
     void stopsCleanly();
 
 private:
@@ -279,7 +280,60 @@ void TestZarnetd::burstEndsWithTheFinalValues() {
             return true;
         }(),
         60000);
+    // What the gateway says is on the sign is what is on it.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            for (auto it = last.begin(); it != last.end(); ++it)
+                if (listener->last(u"zarnet/line1/units/%1"_s.arg(it.key())) !=
+                    QByteArray::number(it.value()))
+                    return false;
+            return true;
+        }(),
+        20000);
     qInfo("%d updates to 64 units took %lld frames", Updates, qlonglong(board.frames().size()));
+}
+
+// mqtts:// with the broker's certificate authority; a gateway that trusts another
+// authority does not connect at all.
+void TestZarnetd::tlsBrokerWithItsAuthority() {
+    QTemporaryDir dir, other;
+    Certificates certificates, stranger;
+    QVERIFY2(certificates.make(dir.path()), qPrintable(certificates.error));
+    QVERIFY2(stranger.make(other.path()), qPrintable(stranger.error));
+    Broker secure;
+    QVERIFY2(
+        secure.start(0, u"cafile %1\ncertfile %2\nkeyfile %3\n"_s
+                            .arg(certificates.caFile, certificates.certFile, certificates.keyFile)
+                            .toUtf8()),
+        qPrintable(secure.error));
+    Board tlsBoard;
+    QVERIFY(tlsBoard.start());
+    auto tlsConfig = [&](const QString& clientId, const QString& caFile, const QString& sign) {
+        return u"[broker]\nurl = \"mqtts://127.0.0.1:%1\"\nclient_id = \"%2\"\nca_file = \"%3\"\n"_s
+                   .arg(secure.port())
+                   .arg(clientId, caFile)
+                   .toUtf8() +
+               signConfig(sign, tlsBoard.address());
+    };
+    Gateway trusting;
+    QVERIFY(trusting.start(tlsConfig(u"gw-tls"_s, certificates.caFile, u"tls1"_s)));
+    Listener watcher(secure.port(), u"zarnet/#"_s, certificates.caFile);
+    QTRY_VERIFY_WITH_TIMEOUT(state(watcher.last(u"zarnet/tls1/status"_s)) == u"online", 10000);
+    watcher.publish(u"zarnet/tls1/units/2/set"_s, "222");
+    QTRY_COMPARE(tlsBoard.units().value(2), 222u);
+    QCOMPARE(trusting.terminate(), 0);
+
+    Board other2;
+    QVERIFY(other2.start());
+    Gateway doubting;
+    QVERIFY(doubting.start(u"[broker]\nurl = \"mqtts://127.0.0.1:%1\"\nclient_id = \"gw-x\"\n"
+                           "ca_file = \"%2\"\n"_s.arg(secure.port())
+                               .arg(stranger.caFile)
+                               .toUtf8() +
+                           signConfig(u"tls2"_s, other2.address())));
+    QTRY_VERIFY_WITH_TIMEOUT(doubting.log().contains(u"broker connection lost"_s), 10000);
+    QVERIFY(watcher.on(u"zarnet/gateway/gw-x/status"_s).isEmpty());
+    secure.kill();
 }
 
 void TestZarnetd::stopsCleanly() {

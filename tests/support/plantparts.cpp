@@ -18,7 +18,7 @@ quint16 freePort() {
     return server.serverPort();
 }
 
-bool Broker::start(quint16 port) {
+bool Broker::start(quint16 port, const QByteArray& listenerLines) {
     const QString program =
         QStandardPaths::findExecutable(u"mosquitto"_s, {u"/usr/sbin"_s, u"/usr/bin"_s});
     if (program.isEmpty()) {
@@ -31,8 +31,8 @@ bool Broker::start(quint16 port) {
         error = u"cannot write the broker's configuration"_s;
         return false;
     }
-    conf.write(
-        u"listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n"_s.arg(port_).toUtf8());
+    conf.write(u"listener %1 127.0.0.1\n"_s.arg(port_).toUtf8() + listenerLines +
+               "\nallow_anonymous true\npersistence false\n");
     conf.close();
     process_.setProcessChannelMode(QProcess::MergedChannels);
     process_.start(program, {u"-c"_s, conf.fileName()});
@@ -147,10 +147,46 @@ QString Gateway::log() {
     return QString::fromUtf8(file.readAll());
 }
 
-Listener::Listener(quint16 port, const QString& filter)
-    : client_([port] {
+bool Certificates::make(const QString& folder) {
+    caFile = folder + u"/ca.crt"_s;
+    certFile = folder + u"/server.crt"_s;
+    keyFile = folder + u"/server.key"_s;
+    const QString caKey = folder + u"/ca.key"_s;
+    const QString request = folder + u"/server.csr"_s;
+    const QString extensions = folder + u"/ext.cnf"_s;
+    QFile ext(extensions);
+    if (!ext.open(QIODevice::WriteOnly))
+        return false;
+    ext.write("subjectAltName=IP:127.0.0.1\n");
+    ext.close();
+    const QList<QStringList> steps = {
+        {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-days"_s, u"2"_s,
+         u"-subj"_s, u"/CN=zarnet test CA"_s, u"-keyout"_s, caKey, u"-out"_s, caFile},
+        {u"req"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-subj"_s, u"/CN=127.0.0.1"_s,
+         u"-keyout"_s, keyFile, u"-out"_s, request},
+        {u"x509"_s, u"-req"_s, u"-in"_s, request, u"-CA"_s, caFile, u"-CAkey"_s, caKey,
+         u"-CAcreateserial"_s, u"-days"_s, u"2"_s, u"-extfile"_s, extensions, u"-out"_s, certFile}};
+    for (const QStringList& step : steps) {
+        QProcess openssl;
+        openssl.start(u"openssl"_s, step);
+        if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0) {
+            error = u"openssl %1 failed: %2"_s.arg(
+                step.first(), QString::fromUtf8(openssl.readAllStandardError()));
+            return false;
+        }
+    }
+    // mosquitto drops its privileges when started as root and must still read the key.
+    QFile::setPermissions(folder, QFile::permissions(folder) | QFile::ExeGroup | QFile::ExeOther);
+    QFile::setPermissions(keyFile, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    return true;
+}
+
+Listener::Listener(quint16 port, const QString& filter, const QString& caFile)
+    : client_([port, caFile] {
           gateway::MqttClient::Settings s;
           s.port = port;
+          s.tls = !caFile.isEmpty();
+          s.caFile = caFile;
           s.clientId = u"test-listener-%1"_s.arg(quintptr(&s));
           return s;
       }()),

@@ -21,8 +21,9 @@ quint16 freePort();
 
 class Broker {
 public:
-    // Starts mosquitto on 127.0.0.1 (port 0: a free one) and waits until it listens.
-    bool start(quint16 port = 0);
+    // Starts mosquitto on 127.0.0.1 (port 0: a free one) and waits until it listens;
+    // `listenerLines` go under the listener (TLS settings, say).
+    bool start(quint16 port = 0, const QByteArray& listenerLines = {});
     void kill();
     quint16 port() const { return port_; }
     QString error;
@@ -59,6 +60,13 @@ private:
     QStringList frames_;
 };
 
+// A certificate authority and a server certificate for 127.0.0.1, made with openssl.
+struct Certificates {
+    bool make(const QString& folder);
+    QString caFile, certFile, keyFile;
+    QString error;
+};
+
 // zarnetd with a configuration written for the test.
 class Gateway {
 public:
@@ -77,7 +85,8 @@ private:
 class Listener : public QObject {
     Q_OBJECT
 public:
-    explicit Listener(quint16 port, const QString& filter = QStringLiteral("zarnet/#"));
+    explicit Listener(quint16 port, const QString& filter = QStringLiteral("zarnet/#"),
+                      const QString& caFile = {});
     bool publish(const QString& topic, const QByteArray& payload, bool retain = false);
     bool connected() const { return client_.isConnected(); }
     // Payloads seen on `topic`, oldest first.
