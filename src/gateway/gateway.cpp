@@ -63,15 +63,13 @@ Gateway::Gateway(const Config& config, const PortCatalog& ports, QObject* parent
                 [this, raw](const UnitWrite& run) { publishUnits(*raw, run); });
         connect(raw, &SignLine::stopped, this, &Gateway::signStopped);
         if (!sign.image.isEmpty()) {
-            const auto request = readImageRequest(sign.image);
-            const auto frame = std::holds_alternative<ImageRequest>(request)
-                                   ? buildImageFrame(sign.device, std::get<ImageRequest>(request))
-                                   : std::variant<QByteArray, ImageRefusal>(ImageRefusal{});
+            const auto frame = imageFrame(sign.device, sign.image);
             if (const auto* bytes = std::get_if<QByteArray>(&frame))
                 raw->setImage(*bytes);
             else
                 qCWarning(lcGateway).noquote()
-                    << sign.name << ": the configured image cannot be sent";
+                    << sign.name
+                    << ": the configured image cannot be sent:" << std::get<QString>(frame);
         }
         signs_[sign.name] = std::move(line);
     }
@@ -178,13 +176,8 @@ void Gateway::command(const QString& topicName, const QByteArray& payload, bool 
             sign.clear();
         break;
     case Command::Image: {
-        const auto request = readImageRequest(payload);
-        if (refused(request))
-            break;
-        const auto frame = buildImageFrame(sign.device(), std::get<ImageRequest>(request));
-        if (const auto* refusal = std::get_if<ImageRefusal>(&frame))
-            refuse(c.sign, topicName, payload, describe(*refusal));
-        else
+        const auto frame = imageFrame(sign.device(), payload);
+        if (!refused(frame))
             sign.setImage(std::get<QByteArray>(frame));
         break;
     }

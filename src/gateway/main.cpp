@@ -1,7 +1,6 @@
 #include "config.h"
 #include "gateway.h"
 
-#include <canvas/imagerequest.h>
 #include <canvas/songfont.h>
 #include <gateway/payloads.h>
 #include <link/portcatalog.h>
@@ -37,13 +36,9 @@ std::variant<zarnet::gateway::Config, QStringList> loadConfig(const QString& pat
         for (const auto& sign : loaded->signs) {
             if (sign.image.isEmpty())
                 continue;
-            const auto request = zarnet::gateway::readImageRequest(sign.image);
-            const auto frame =
-                zarnet::buildImageFrame(sign.device, std::get<zarnet::ImageRequest>(request));
-            if (const auto* refusal = std::get_if<zarnet::ImageRefusal>(&frame))
-                faults.append(u"%1:%2: image: %3"_s.arg(path)
-                                  .arg(sign.imageLine)
-                                  .arg(zarnet::gateway::describe(*refusal)));
+            const auto frame = zarnet::gateway::imageFrame(sign.device, sign.image);
+            if (const auto* why = std::get_if<QString>(&frame))
+                faults.append(u"%1:%2: image: %3"_s.arg(path).arg(sign.imageLine).arg(*why));
         }
         if (!faults.isEmpty())
             return faults;

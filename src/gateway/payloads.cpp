@@ -249,4 +249,14 @@ QString describe(const ImageRefusal& refusal) {
     }
 }
 
+std::variant<QByteArray, QString> imageFrame(uint8_t device, const QByteArray& payload) {
+    const auto request = readImageRequest(payload);
+    if (const auto* why = std::get_if<QString>(&request))
+        return *why;
+    const auto frame = buildImageFrame(device, std::get<ImageRequest>(request));
+    if (const auto* refusal = std::get_if<ImageRefusal>(&frame))
+        return describe(*refusal);
+    return std::get<QByteArray>(frame);
+}
+
 } // namespace zarnet::gateway

@@ -46,4 +46,8 @@ std::variant<ImageRequest, QString> readImageRequest(const QByteArray& payload);
 // Why an image the window would refuse cannot be sent, in words.
 QString describe(const ImageRefusal& refusal);
 
+// An image/set payload read and drawn into the frame for `device`, or why it
+// cannot be sent. Draws on the canvas, so a QGuiApplication must exist.
+std::variant<QByteArray, QString> imageFrame(uint8_t device, const QByteArray& payload);
+
 } // namespace zarnet::gateway
