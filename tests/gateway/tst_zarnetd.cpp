@@ -288,7 +288,7 @@ void TestZarnetd::burstEndsWithTheFinalValues() {
                     return false;
             return true;
         }(),
-        60000);
+        120000);
     // What the gateway says is on the sign is what is on it.
     QTRY_VERIFY_WITH_TIMEOUT(
         [&] {
