@@ -3,7 +3,7 @@
 # "scripts/setup.sh test" adds what the tests need: clang and its fuzzing runtime.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev libcli11-dev
+packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-serialbus-dev libcli11-dev
           libtomlplusplus-dev libmosquitto-dev fonts-arphic-uming)
 if [ "${1:-}" = test ]; then
     packages+=(dpkg-dev file clang libclang-rt-14-dev mosquitto mosquitto-clients openssl)

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -136,6 +137,20 @@ void readBroker(const toml::table& table, BrokerConfig& broker, Faults& faults) 
                    u"prefix takes topic levels without +, # or empty levels"_s);
 }
 
+void readModbus(const toml::table& table, ModbusConfig& modbus, Faults& faults) {
+    checkKeys(table, {u"listen"_s}, u"[modbus]"_s, faults);
+    const QString listen = text(table, "listen", faults).value_or(QString());
+    const auto address = parseTcpAddress(u"tcp://"_s + listen);
+    const auto* parsed = std::get_if<TcpAddress>(&address);
+    if (!parsed || QHostAddress(parsed->host).isNull()) {
+        faults.add(table.get("listen") ? table.get("listen")->source() : table.source(),
+                   u"listen takes an address and a port, such as 127.0.0.1:1502 or [::1]:1502"_s);
+        return;
+    }
+    modbus.host = parsed->host;
+    modbus.port = parsed->port;
+}
+
 // A TOML value as the JSON the image/set topic takes.
 QJsonValue toJson(const toml::node& node) {
     if (const auto* string = node.as_string())
@@ -190,7 +205,8 @@ void readImage(const toml::node& node, SignConfig& sign, Faults& faults) {
 
 void readSign(const toml::table& table, SignConfig& sign, Faults& faults) {
     checkKeys(table,
-              {u"name"_s, u"link"_s, u"device"_s, u"health_seconds"_s, u"clock_sync"_s, u"image"_s},
+              {u"name"_s, u"link"_s, u"device"_s, u"health_seconds"_s, u"clock_sync"_s, u"image"_s,
+               u"modbus_unit"_s},
               u"[[sign]]"_s, faults);
     sign.line = int(table.source().begin.line);
     sign.name = text(table, "name", faults).value_or(QString());
@@ -218,6 +234,30 @@ void readSign(const toml::table& table, SignConfig& sign, Faults& faults) {
     }
     if (const toml::node* image = table.get("image"))
         readImage(*image, sign, faults);
+    if (const auto unit = number(table, "modbus_unit", 1, 247, faults))
+        sign.modbusUnit = uint8_t(*unit);
+}
+
+// Each Modbus unit identifier names one sign, and there is a listener to reach them.
+void checkModbusUnits(const Config& config, const toml::node& signs, const toml::node* modbus,
+                      Faults& faults) {
+    QMap<uint8_t, QString> units; // unit identifier to the sign that has it
+    int i = 0;
+    for (const toml::node& node : *signs.as_array()) {
+        const SignConfig& sign = config.signs[i++];
+        if (!sign.modbusUnit)
+            continue;
+        if (!modbus)
+            faults.add(*node.as_table()->get("modbus_unit"),
+                       u"modbus_unit needs a [modbus] table with listen"_s);
+        else if (units.contains(*sign.modbusUnit))
+            faults.add(*node.as_table()->get("modbus_unit"),
+                       u"modbus_unit %1 is taken by sign \"%2\""_s.arg(*sign.modbusUnit)
+                           .arg(units[*sign.modbusUnit]));
+        units.insert(*sign.modbusUnit, sign.name);
+    }
+    if (modbus && units.isEmpty())
+        faults.add(*modbus, u"[modbus] serves no sign: give signs a modbus_unit"_s);
 }
 
 } // namespace
@@ -233,12 +273,17 @@ std::variant<Config, QStringList> readConfig(const QByteArray& text, const QStri
         return faults.list();
     }
     Config config;
-    checkKeys(root, {u"broker"_s, u"sign"_s}, u"the file"_s, faults);
+    checkKeys(root, {u"broker"_s, u"modbus"_s, u"sign"_s}, u"the file"_s, faults);
     if (const toml::node* broker = root.get("broker"); broker && !broker->is_table())
         faults.add(*broker, u"broker takes a table: [broker]"_s);
     static const toml::table none;
     const toml::table* broker = root.get_as<toml::table>("broker");
     readBroker(broker ? *broker : none, config.broker, faults);
+    const toml::node* modbus = root.get("modbus");
+    if (modbus && !modbus->is_table())
+        faults.add(*modbus, u"modbus takes a table: [modbus]"_s);
+    else if (modbus)
+        readModbus(*modbus->as_table(), config.modbus.emplace(), faults);
 
     const toml::node* signs = root.get("sign");
     if (!signs || !signs->is_array_of_tables()) {
@@ -262,6 +307,7 @@ std::variant<Config, QStringList> readConfig(const QByteArray& text, const QStri
         links.insert(sign.link, sign.name);
         config.signs.append(sign);
     }
+    checkModbusUnits(config, *signs, modbus, faults);
     if (!faults.list().isEmpty())
         return faults.list();
     return config;
@@ -279,12 +325,19 @@ QString describe(const Config& config) {
         out += u", user %1, password %2"_s.arg(b.username,
                                                b.password.isEmpty() ? u"(none)"_s : u"(set)"_s);
     out += u'\n';
+    if (config.modbus)
+        out += u"Modbus TCP on %1:%2 (no authentication)\n"_s
+                   .arg(config.modbus->host.contains(u':') ? u'[' + config.modbus->host + u']'
+                                                           : config.modbus->host)
+                   .arg(config.modbus->port);
     for (const SignConfig& s : config.signs) {
         out += u"sign %1: link %2, device %3, connection test every %4 s"_s.arg(s.name, s.link)
                    .arg(s.device)
                    .arg(s.healthSeconds);
         if (s.clockSync)
             out += u", clock set daily at "_s + s.clockSync->toString(u"hh:mm"_s);
+        if (s.modbusUnit)
+            out += u", Modbus unit %1"_s.arg(*s.modbusUnit);
         if (!s.image.isEmpty())
             out += u", image "_s + QString::fromUtf8(s.image.left(120));
         out += u'\n';

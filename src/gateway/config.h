@@ -22,19 +22,27 @@ struct BrokerConfig {
     QString prefix = QStringLiteral("zarnet");
 };
 
+// Modbus TCP has no authentication: whoever reaches the address can write the signs.
+struct ModbusConfig {
+    QString host; // an IP address
+    uint16_t port = 0;
+};
+
 struct SignConfig {
     QString name;
     QString link;
     uint8_t device = 255;
     int healthSeconds = 30;
     std::optional<QTime> clockSync;
-    QByteArray image; // the image as an image/set payload; empty: none
-    int line = 0;     // where the sign is in the file
+    QByteArray image;                  // the image as an image/set payload; empty: none
+    std::optional<uint8_t> modbusUnit; // none: not served over Modbus
+    int line = 0;                      // where the sign is in the file
     int imageLine = 0;
 };
 
 struct Config {
     BrokerConfig broker;
+    std::optional<ModbusConfig> modbus; // none: no Modbus TCP
     QList<SignConfig> signs;
 };
 

@@ -1,5 +1,6 @@
 #include "gateway.h"
 
+#include "modbusservice.h"
 #include "payloads.h"
 #include "signline.h"
 
@@ -73,11 +74,20 @@ Gateway::Gateway(const Config& config, const PortCatalog& ports, QObject* parent
         }
         signs_[sign.name] = std::move(line);
     }
+    if (config_.modbus) {
+        std::map<uint8_t, SignLine*> units;
+        for (const SignConfig& sign : config_.signs)
+            if (sign.modbusUnit)
+                units[*sign.modbusUnit] = signs_[sign.name].get();
+        modbus_ = std::make_unique<ModbusService>(*config_.modbus, std::move(units));
+    }
 }
 
 Gateway::~Gateway() = default;
 
 bool Gateway::start(QString* error) {
+    if (modbus_ && !modbus_->start(error))
+        return false;
     if (!mqtt_.start()) {
         *error = mqtt_.setupError();
         return false;

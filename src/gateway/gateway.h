@@ -16,6 +16,7 @@ struct UnitWrite;
 
 namespace zarnet::gateway {
 
+class ModbusService;
 class SignLine;
 
 // The service: commands from the broker to the signs, and each sign's state back
@@ -55,6 +56,7 @@ private:
     Config config_;
     MqttClient mqtt_;
     std::map<QString, std::unique_ptr<SignLine>> signs_;
+    std::unique_ptr<ModbusService> modbus_;
     int signsRunning_ = 0;
     bool stopping_ = false;
 };

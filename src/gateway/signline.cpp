@@ -215,8 +215,15 @@ void SignLine::onDeviceFound(int device) {
     answered();
 }
 
+std::optional<qint64> SignLine::sinceLastAnswerMs() const {
+    if (!lastAnswer_.isValid())
+        return std::nullopt;
+    return lastAnswer_.elapsed();
+}
+
 void SignLine::answered() {
     awaitingReply_ = false;
+    lastAnswer_.start();
     replyTimeout_.stop();
     // The next test is one interval after this answer, not sooner.
     testDue_ = false;

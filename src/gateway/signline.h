@@ -10,6 +10,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <optional>
@@ -42,6 +43,10 @@ public:
     const QString& reason() const { return reason_; }
     QDateTime since() const { return since_; }
     std::optional<uint32_t> unitOnSign(uint8_t unit) const { return table_.onSign(unit); }
+    // The value the unit holds or is about to get.
+    std::optional<uint32_t> unitWanted(uint8_t unit) const { return table_.value(unit); }
+    // Milliseconds since the sign last answered the connection test; none before the first.
+    std::optional<qint64> sinceLastAnswerMs() const;
 
     void start();
     void setUnit(uint8_t unit, uint32_t value);
@@ -101,6 +106,7 @@ private:
     State state_ = State::Connecting;
     QString reason_;
     QDateTime since_;
+    QElapsedTimer lastAnswer_;
     QTimer health_;
     QTimer replyTimeout_;
     QTimer writeTimeout_;

@@ -422,6 +422,30 @@ void TestGatewayInput::configFaults_data() {
     QTest::newRow("password file")
         << QByteArray("[broker]\nusername = \"u\"\npassword_file = \"/nonexistent\"\n") + sign
         << u"z.toml:3: password_file: cannot read"_s;
+    const QByteArray modbus = "[modbus]\nlisten = \"127.0.0.1:1502\"\n";
+    QTest::newRow("modbus listens on a name")
+        << QByteArray("[modbus]\nlisten = \"localhost:1502\"\n") + sign + "modbus_unit = 1\n"
+        << u"z.toml:2: listen takes an address and a port"_s;
+    QTest::newRow("modbus without a port")
+        << QByteArray("[modbus]\nlisten = \"127.0.0.1\"\n") + sign + "modbus_unit = 1\n"
+        << u"z.toml:2: listen takes"_s;
+    QTest::newRow("modbus unit 0") << modbus + sign + "modbus_unit = 0\n"
+                                   << u"z.toml:7: modbus_unit takes a whole number 1..247"_s;
+    QTest::newRow("modbus unit 248") << modbus + sign + "modbus_unit = 248\n"
+                                     << u"z.toml:7: modbus_unit takes"_s;
+    QTest::newRow("modbus unit without a listener")
+        << sign + "modbus_unit = 1\n"
+        << u"z.toml:5: modbus_unit needs a [modbus] table"_s;
+    QTest::newRow("modbus unit twice")
+        << modbus + sign +
+               "modbus_unit = 3\n[[sign]]\nname = \"l2\"\nlink = \"2\"\n"
+               "modbus_unit = 3\n"
+        << u"z.toml:11: modbus_unit 3 is taken by sign \"l1\""_s;
+    QTest::newRow("modbus for no sign") << modbus + sign << u"z.toml:1: [modbus] serves no sign"_s;
+    QTest::newRow("modbus misspelt")
+        << QByteArray("[modbus]\nlisten = \"127.0.0.1:1502\"\nport = 502\n") + sign +
+               "modbus_unit = 1\n"
+        << u"z.toml:3: unknown key \"port\" in [modbus]"_s;
 }
 
 void TestGatewayInput::configFaults() {
@@ -443,8 +467,10 @@ void TestGatewayInput::configRead() {
                             "username = \"zarnet\"\npassword_file = \"" +
                             secret.fileName().toUtf8() +
                             "\"\nprefix = \"plant/hall2\"\n\n"
+                            "[modbus]\nlisten = \"[::1]:1502\"\n\n"
                             "[[sign]]\nname = \"line1\"\nlink = \"tcp://127.0.0.1:4001\"\n"
                             "device = 3\nhealth_seconds = 5\nclock_sync = \"06:00\"\n"
+                            "modbus_unit = 7\n"
                             "image = { text = \"生产一线\", schedule = { mode = \"daily\", "
                             "start = \"0800\", end = \"1700\" } }\n"
                             "[[sign]]\nname = \"line2\"\nlink = \"2\"\n";
@@ -460,11 +486,17 @@ void TestGatewayInput::configRead() {
     QCOMPARE(*config.signs[0].clockSync, QTime(6, 0));
     QCOMPARE(config.signs[1].device, uint8_t(255)); // the defaults
     QCOMPARE(config.signs[1].healthSeconds, 30);
+    QCOMPARE(config.modbus->host, u"::1"_s);
+    QCOMPARE(config.modbus->port, uint16_t(1502));
+    QCOMPARE(config.signs[0].modbusUnit, std::optional<uint8_t>(7));
+    QCOMPARE(config.signs[1].modbusUnit, std::nullopt);
     const auto image = readImageRequest(config.signs[0].image);
     QCOMPARE(std::get<ImageRequest>(image).start, u"0800"_s);
     // What --check-config prints never carries the secret.
     const QString described = describe(config);
     QVERIFY(described.contains(u"password (set)"_s));
+    QVERIFY(described.contains(u"Modbus TCP on [::1]:1502"_s));
+    QVERIFY(described.contains(u"Modbus unit 7"_s));
     QVERIFY(!described.contains(u"s3cret"_s));
 }
 
