@@ -143,6 +143,12 @@ int Gateway::terminate() {
     return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
 }
 
+int Gateway::waitForExit(int ms) {
+    if (!process_.waitForFinished(ms))
+        return -1;
+    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+}
+
 QString Gateway::log() {
     QFile file(dir_.filePath(u"zarnetd.log"_s));
     file.open(QIODevice::ReadOnly);

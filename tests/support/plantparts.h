@@ -74,6 +74,8 @@ public:
     bool start(const QByteArray& toml);
     // SIGTERM, then the exit code (−1 when it did not end in 10 s).
     int terminate();
+    // The exit code once it ends by itself (−1 when it runs on after `ms`).
+    int waitForExit(int ms);
     QString log();
 
 private:

@@ -1,0 +1,231 @@
+// zarnetd's Modbus TCP side, from a real Qt Modbus client on loopback, with the
+// real broker and zarnet-board controllers behind it.
+#include <support/plantparts.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QModbusReply>
+#include <QModbusTcpClient>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+using namespace zarnet::testplant;
+
+namespace {
+
+QString state(const QByteArray& status) {
+    return QJsonDocument::fromJson(status).object().value(u"state"_s).toString();
+}
+
+QModbusRequest request(quint8 code, const char* hex) {
+    return QModbusRequest(QModbusPdu::FunctionCode(code), QByteArray::fromHex(hex));
+}
+
+// A PLC that asks one thing at a time and waits for the answer.
+class Plc {
+public:
+    bool connect(quint16 port) {
+        client_.setConnectionParameter(QModbusDevice::NetworkAddressParameter, u"127.0.0.1"_s);
+        client_.setConnectionParameter(QModbusDevice::NetworkPortParameter, port);
+        client_.setTimeout(3000);
+        client_.setNumberOfRetries(0);
+        client_.connectDevice();
+        return QTest::qWaitFor([this] { return client_.state() == QModbusDevice::ConnectedState; },
+                               5000);
+    }
+    // The response's function code and data in hex; an exception has the top bit
+    // set, and "no answer" is the client's error.
+    QString ask(int unit, const QModbusRequest& request) {
+        std::unique_ptr<QModbusReply> reply(client_.sendRawRequest(request, unit));
+        if (!reply)
+            return u"not sent: "_s + client_.errorString();
+        if (!reply->isFinished() && !QSignalSpy(reply.get(), &QModbusReply::finished).wait(5000))
+            return u"no answer"_s;
+        const QModbusResponse response = reply->rawResult();
+        if (reply->error() != QModbusDevice::NoError &&
+            reply->error() != QModbusDevice::ProtocolError)
+            return u"no answer: "_s + reply->errorString();
+        quint8 code = quint8(response.functionCode());
+        if (response.isException())
+            code |= QModbusPdu::ExceptionByte;
+        return QString::fromLatin1((QByteArray(1, char(code)) + response.data()).toHex());
+    }
+
+private:
+    QModbusTcpClient client_;
+};
+
+} // namespace
+
+class TestZarnetdModbus : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void cleanupTestCase();
+    void writesReachTheSignAndTheBroker();
+    void halvesMakeOneValue();
+    void brokerAndModbusShareTheTable();
+    void refusalsSendNothing_data();
+    void refusalsSendNothing();
+    void requestsForTwoSignsInOneSegment();
+    void brokenStreamClosesOnlyItsConnection();
+    void statusRegistersFollowTheSign();
+    void portInUseStopsTheService();
+
+private:
+    Broker broker;
+    Board line1, line2;
+    quint16 modbusPort = 0;
+    std::unique_ptr<Gateway> gateway;
+    std::unique_ptr<Listener> listener;
+    Plc plc;
+};
+
+void TestZarnetdModbus::initTestCase() {
+    QVERIFY2(broker.start(), qPrintable(broker.error));
+    QVERIFY(line1.start());
+    QVERIFY(line2.start());
+    modbusPort = freePort();
+    gateway = std::make_unique<Gateway>();
+    QVERIFY(gateway->start(u"[broker]\nurl = \"mqtt://127.0.0.1:%1\"\nclient_id = \"zarnetd-mb\"\n"
+                           "[modbus]\nlisten = \"127.0.0.1:%2\"\n"
+                           "[[sign]]\nname = \"line1\"\nlink = \"%3\"\nmodbus_unit = 1\n"
+                           "[[sign]]\nname = \"line2\"\nlink = \"%4\"\nmodbus_unit = 2\n"
+                           "health_seconds = 1\n"_s.arg(broker.port())
+                               .arg(modbusPort)
+                               .arg(line1.address(), line2.address())
+                               .toUtf8()));
+    listener = std::make_unique<Listener>(broker.port());
+    QTRY_VERIFY_WITH_TIMEOUT(state(listener->last(u"zarnet/line1/status"_s)) == u"online", 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(state(listener->last(u"zarnet/line2/status"_s)) == u"online", 10000);
+    QVERIFY(plc.connect(modbusPort));
+}
+
+void TestZarnetdModbus::cleanup() {
+    if (QTest::currentTestFailed() && gateway)
+        qInfo().noquote() << "zarnetd said:\n" << gateway->log().right(3000);
+}
+
+void TestZarnetdModbus::cleanupTestCase() {
+    listener.reset();
+    gateway.reset();
+    broker.kill();
+}
+
+// The worked example of the README: 123456 is registers [1, 57920].
+void TestZarnetdModbus::writesReachTheSignAndTheBroker() {
+    QCOMPARE(plc.ask(1, request(0x10, "000600020400 01e240")), u"1000060002"_s);
+    QTRY_COMPARE(line1.units().value(3), 123456u);
+    QTRY_COMPARE(listener->last(u"zarnet/line1/units/3"_s), QByteArray("123456"));
+    QCOMPARE(plc.ask(1, request(0x03, "00060002")), u"03040001e240"_s);
+    QVERIFY(!line2.units().contains(3)); // unit 2 is the other sign
+}
+
+void TestZarnetdModbus::halvesMakeOneValue() {
+    QCOMPARE(plc.ask(1, request(0x06, "00090005")), u"0600090005"_s); // low word of unit 4
+    QTRY_COMPARE(line1.units().value(4), 5u);
+    QCOMPARE(plc.ask(1, request(0x06, "00080002")), u"0600080002"_s); // then its high word
+    QTRY_COMPARE(line1.units().value(4), 131077u);
+    QTRY_COMPARE(listener->last(u"zarnet/line1/units/4"_s), QByteArray("131077"));
+}
+
+void TestZarnetdModbus::brokerAndModbusShareTheTable() {
+    listener->publish(u"zarnet/line1/units/10/set"_s, "77");
+    QTRY_COMPARE(plc.ask(1, request(0x03, "00140002")), u"03040000004d"_s);
+    QCOMPARE(plc.ask(1, request(0x10, "001400020400000058")), u"1000140002"_s); // 88
+    QTRY_COMPARE(line1.units().value(10), 88u);
+    QTRY_COMPARE(listener->last(u"zarnet/line1/units/10"_s), QByteArray("88"));
+}
+
+void TestZarnetdModbus::refusalsSendNothing_data() {
+    QTest::addColumn<int>("unit");
+    QTest::addColumn<QModbusRequest>("req");
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("unknown unit id") << 9 << request(0x10, "00000002040000 0001") << u"900a"_s;
+    QTest::newRow("unit id 0") << 0 << request(0x06, "00000001") << u"860a"_s;
+    QTest::newRow("a word past unit 255") << 1 << request(0x06, "02000001") << u"8602"_s;
+    QTest::newRow("two words ending past the table")
+        << 1 << request(0x10, "01ff00020400010002") << u"9002"_s;
+    QTest::newRow("read past the table") << 1 << request(0x03, "01fe0004") << u"8302"_s;
+    QTest::newRow("no such input register") << 1 << request(0x04, "00020001") << u"8402"_s;
+    QTest::newRow("a count that disagrees with the bytes")
+        << 1 << request(0x10, "0000000304000100020003") << u"9003"_s;
+}
+
+void TestZarnetdModbus::refusalsSendNothing() {
+    QFETCH(int, unit);
+    QFETCH(QModbusRequest, req);
+    QFETCH(QString, answer);
+    const qsizetype before = line1.frames().size() + line2.frames().size();
+    QCOMPARE(plc.ask(unit, req), answer);
+    // A good write after it is the only thing that reaches a line.
+    QCOMPARE(plc.ask(1, request(0x06, "00c90007")), u"0600c90007"_s); // unit 100, low word
+    QTRY_COMPARE(line1.units().value(100), 7u);
+    QCOMPARE(line1.frames().size() + line2.frames().size(), before + 1);
+    QCOMPARE(plc.ask(1, request(0x06, "00c90000")), u"0600c90000"_s);
+    QTRY_COMPARE(line1.units().value(100), 0u);
+}
+
+// Two requests for two signs in one TCP segment each get their own answer.
+void TestZarnetdModbus::requestsForTwoSignsInOneSegment() {
+    QTcpSocket raw;
+    raw.connectToHost(QHostAddress::LocalHost, modbusPort);
+    QVERIFY(raw.waitForConnected(3000));
+    raw.write(QByteArray::fromHex("0001000000090110000b00010200 2a"
+                                  "0002000000090210000b00010200 2b"));
+    QByteArray answers;
+    QTRY_VERIFY_WITH_TIMEOUT((answers += raw.readAll()).size() >= 24, 5000);
+    QCOMPARE(answers.toHex(),
+             QByteArray("000100000006011000 0b0001 000200000006021000 0b0001").replace(' ', ""));
+    QTRY_COMPARE(line1.units().value(5), 42u);
+    QTRY_COMPARE(line2.units().value(5), 43u);
+}
+
+void TestZarnetdModbus::brokenStreamClosesOnlyItsConnection() {
+    QTcpSocket raw;
+    raw.connectToHost(QHostAddress::LocalHost, modbusPort);
+    QVERIFY(raw.waitForConnected(3000));
+    raw.write(QByteArray::fromHex("00010001000601060000 0001")); // protocol 1 is not Modbus
+    QTRY_VERIFY_WITH_TIMEOUT(raw.state() == QAbstractSocket::UnconnectedState, 5000);
+    QCOMPARE(plc.ask(1, request(0x03, "00000001")).left(4), u"0302"_s);
+    QVERIFY(gateway->log().contains(u"protocol identifier 1 is not Modbus"_s));
+}
+
+void TestZarnetdModbus::statusRegistersFollowTheSign() {
+    const QString online = plc.ask(2, request(0x04, "00000002"));
+    QCOMPARE(online.left(8), u"04040000"_s); // online, and answered within a few seconds
+    QVERIFY2(online.mid(8).toUInt(nullptr, 16) <= 3, qPrintable(online));
+    line2.pause();
+    QTRY_VERIFY_WITH_TIMEOUT(state(listener->last(u"zarnet/line2/status"_s)) == u"offline", 6000);
+    QCOMPARE(plc.ask(2, request(0x04, "00000001")), u"04020001"_s);
+    QTest::qWait(2100);
+    QVERIFY(plc.ask(2, request(0x04, "00010001")).mid(6).toUInt(nullptr, 16) >= 2);
+    // Writes to an offline sign wait for it, as the broker's do.
+    QCOMPARE(plc.ask(2, request(0x06, "000d0009")), u"06000d0009"_s); // unit 6
+
+    line2.resume();
+    QTRY_VERIFY_WITH_TIMEOUT(state(listener->last(u"zarnet/line2/status"_s)) == u"online", 10000);
+    QTRY_COMPARE(line2.units().value(6), 9u);
+    QCOMPARE(plc.ask(2, request(0x04, "00000001")), u"04020000"_s);
+}
+
+void TestZarnetdModbus::portInUseStopsTheService() {
+    QTcpServer taken;
+    QVERIFY(taken.listen(QHostAddress::LocalHost));
+    Gateway second;
+    QVERIFY(second.start(u"[broker]\nurl = \"mqtt://127.0.0.1:%1\"\nclient_id = \"zarnetd-mb2\"\n"
+                         "[modbus]\nlisten = \"127.0.0.1:%2\"\n"
+                         "[[sign]]\nname = \"other\"\nlink = \"/dev/null-no-such\"\n"
+                         "modbus_unit = 1\n"_s.arg(broker.port())
+                             .arg(taken.serverPort())
+                             .toUtf8()));
+    QCOMPARE(second.waitForExit(5000), 2);
+    QVERIFY2(second.log().contains(u"cannot listen for Modbus TCP on 127.0.0.1"_s),
+             qPrintable(second.log()));
+}
+
+QTEST_MAIN(TestZarnetdModbus)
+#include "tst_zarnetd_modbus.moc"
