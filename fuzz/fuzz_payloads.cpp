@@ -1,6 +1,8 @@
-// Anything a plant system may publish, or write into the service's configuration.
+// Anything a plant system may publish, write into the service's configuration, or
+// send to its Modbus TCP port.
 // The first byte picks the reader; the rest is the payload.
 #include <gateway/config.h>
+#include <gateway/modbusframe.h>
 #include <gateway/payloads.h>
 
 #include <cstdlib>
@@ -39,13 +41,29 @@ void image(const QByteArray& payload) {
             std::abort();
 }
 
+// Request after request, as the service cuts a Modbus TCP stream.
+void modbus(const QByteArray& payload) {
+    QByteArrayView rest(payload);
+    for (;;) {
+        const auto read = readAdu(rest);
+        const auto* adu = std::get_if<ModbusAdu>(&read);
+        if (!adu)
+            return;
+        if (adu->size < 8 || adu->size > rest.size() || adu->size > 260 ||
+            adu->request.dataSize() != adu->size - 8)
+            std::abort();
+        aduBytes(adu->transaction, adu->unit, QModbusResponse(adu->request.functionCode(), {}));
+        rest = rest.sliced(adu->size);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)
         return 0;
     const QByteArray payload(reinterpret_cast<const char*>(data) + 1, qsizetype(size - 1));
-    switch (data[0] % 7) {
+    switch (data[0] % 8) {
     case 0:
         topic(payload);
         break;
@@ -64,8 +82,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 5:
         image(payload);
         break;
-    default:
+    case 6:
         readConfig(payload, QStringLiteral("fuzz.toml"));
+        break;
+    default:
+        modbus(payload);
         break;
     }
     return 0;
