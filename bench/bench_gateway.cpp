@@ -1,6 +1,7 @@
 // Times zarnetd between a mosquitto broker and boards in this process: the delay
-// from a publication to the last byte of its frame on the board's line, a burst
-// of updates over four signs, and 32 signs on TCP updated at once against one.
+// from a publication (or a Modbus TCP write) to the last byte of its frame on the
+// board's line, a burst of updates over four signs, and 32 signs on TCP updated at
+// once against one.
 #include <board/boardline.h>
 #include <core/board.h>
 #include <gateway/mqttclient.h>
@@ -9,6 +10,8 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QModbusReply>
+#include <QModbusTcpClient>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -80,7 +83,8 @@ public:
     quint16 port = freePort();
     std::unique_ptr<MqttClient> client;
 
-    bool start(const std::vector<std::unique_ptr<Sign>>& signs) {
+    // With a Modbus port, sign i answers as Modbus unit i + 1.
+    bool start(const std::vector<std::unique_ptr<Sign>>& signs, quint16 modbusPort = 0) {
         QFile conf(dir.filePath(u"m.conf"_s));
         conf.open(QIODevice::WriteOnly);
         conf.write(u"listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n"
@@ -99,9 +103,15 @@ public:
         QByteArray toml =
             u"[broker]\nurl = \"mqtt://127.0.0.1:%1\"\nclient_id = \"bench\"\n"_s.arg(port)
                 .toUtf8();
-        for (const auto& sign : signs)
-            toml += u"[[sign]]\nname = \"%1\"\nlink = \"%2\"\n"_s.arg(sign->name, sign->address)
-                        .toUtf8();
+        if (modbusPort)
+            toml += u"[modbus]\nlisten = \"127.0.0.1:%1\"\n"_s.arg(modbusPort).toUtf8();
+        for (size_t i = 0; i < signs.size(); ++i) {
+            toml +=
+                u"[[sign]]\nname = \"%1\"\nlink = \"%2\"\n"_s.arg(signs[i]->name, signs[i]->address)
+                    .toUtf8();
+            if (modbusPort)
+                toml += "modbus_unit = " + QByteArray::number(i + 1) + '\n';
+        }
         QFile config(dir.filePath(u"z.toml"_s));
         config.open(QIODevice::WriteOnly);
         config.write(toml);
@@ -179,6 +189,40 @@ void latency(int samples) {
     }
     // A one-unit frame is 14 bytes: 1.22 ms on the wire at 115200 baud.
     out << "publish to frame on the line, one value (" << ms.size() << " samples): median "
+        << QString::number(percentile(ms, 0.5), 'f', 2) << " ms, 99th percentile "
+        << QString::number(percentile(ms, 0.99), 'f', 2) << " ms (wire time 1.22 ms)" << Qt::endl;
+}
+
+// One Modbus TCP write of both words of a unit at a time: from the request to the
+// board's log line of its frame.
+void modbusLatency(int samples) {
+    std::vector<std::unique_ptr<Sign>> signs;
+    signs.push_back(makeSign(u"plc"_s, false));
+    Plant plant;
+    const quint16 port = freePort();
+    QModbusTcpClient plc;
+    plc.setConnectionParameter(QModbusDevice::NetworkAddressParameter, u"127.0.0.1"_s);
+    plc.setConnectionParameter(QModbusDevice::NetworkPortParameter, port);
+    if (!plant.start(signs, port) || !plc.connectDevice() ||
+        !waitUntil([&] { return plc.state() == QModbusDevice::ConnectedState; }, 5000)) {
+        out << "modbus: the plant did not start" << Qt::endl;
+        return;
+    }
+    QList<double> ms;
+    QElapsedTimer timer;
+    for (int i = 0; i < samples; ++i) {
+        const int before = signs[0]->frames;
+        const auto words = QList<quint16>{quint16(i >> 16), quint16(i & 0xFFFF)};
+        timer.start();
+        std::unique_ptr<QModbusReply> reply(
+            plc.sendWriteRequest(QModbusDataUnit(QModbusDataUnit::HoldingRegisters, 2, words), 1));
+        if (!reply || !waitUntil([&] { return signs[0]->frames > before; }, 2000))
+            continue;
+        ms.append(double(timer.nsecsElapsed()) / 1e6);
+        waitUntil([&] { return reply->isFinished(); }, 2000);
+        waitUntil([] { return false; }, 10); // keeps the samples apart
+    }
+    out << "Modbus write to frame on the line, one value (" << ms.size() << " samples): median "
         << QString::number(percentile(ms, 0.5), 'f', 2) << " ms, 99th percentile "
         << QString::number(percentile(ms, 0.99), 'f', 2) << " ms (wire time 1.22 ms)" << Qt::endl;
 }
@@ -272,6 +316,8 @@ int main(int argc, char* argv[]) {
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (only.isEmpty() || only == u"latency")
         latency(300);
+    if (only.isEmpty() || only == u"modbus")
+        modbusLatency(300);
     if (only.isEmpty() || only == u"burst")
         burst(100000, 4, false);
     if (only.isEmpty() || only == u"fanout") {

@@ -58,8 +58,9 @@ int main(int argc, char* argv[]) {
     CLI::App cli{"zarnetd: keeps LED signs current from an MQTT broker.\n\n"
                  "Commands arrive on PREFIX/SIGN/units/N/set, units/set, power/set, clock/set,\n"
                  "clear/set and image/set; the state is published retained on PREFIX/SIGN/status\n"
-                 "and PREFIX/SIGN/units/N, refusals on PREFIX/SIGN/error. Logs go to standard\n"
-                 "error. SIGTERM or SIGINT ends it cleanly.",
+                 "and PREFIX/SIGN/units/N, refusals on PREFIX/SIGN/error. With [modbus] in the\n"
+                 "configuration, PLCs write units as Modbus TCP holding registers too. Logs go to\n"
+                 "standard error. SIGTERM or SIGINT ends it cleanly.",
                  "zarnetd"};
     std::string configPath = zarnet::gateway::DefaultConfigPath;
     std::string checkPath;

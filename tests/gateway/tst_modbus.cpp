@@ -150,6 +150,9 @@ void TestModbus::registers_data() {
     QTest::newRow("read and write in one")
         << none << QByteArray::fromHex("170006000200080002040000002a") << u"170400000000"_s
         << u"4=42"_s;
+    QTest::newRow("mask write keeps the masked bits")
+        << u"3=123456"_s << QByteArray::fromHex("160007fff0000a") << u"160007fff0000a"_s
+        << u"3=123466"_s;
     QTest::newRow("read what is set or about to be")
         << u"3=123456 4=7"_s << QByteArray::fromHex("0300060004") << u"03080001e24000000007"_s
         << none;

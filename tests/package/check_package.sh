@@ -14,7 +14,8 @@ trap 'rm -rf "$root" "$home"' EXIT
 dpkg-deb -x "$deb" "$root"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in fonts-arphic-uming libqt6serialport6 libqt6widgets6 libmosquitto1 libtomlplusplus3; do
+for needed in fonts-arphic-uming libqt6serialport6 libqt6widgets6 libmosquitto1 libtomlplusplus3 \
+              libqt6serialbus6; do
     grep -q "$needed" <<<"$depends" || { echo "Depends lacks $needed: $depends"; exit 1; }
 done
 for file in usr/bin/zarnet usr/bin/zarnet-board usr/bin/zarnet-cli \
@@ -35,6 +36,11 @@ grep -q '^SupplementaryGroups=dialout' "$root/usr/lib/systemd/system/zarnetd.ser
 # The example configuration is one the installed service accepts.
 QT_QPA_PLATFORM=offscreen "$root/usr/sbin/zarnetd" \
     --check-config "$root/usr/share/doc/zarnet/examples/zarnetd.toml" | grep -q '^sign line2:'
+# So is it with its Modbus lines switched on.
+sed -e 's/^# \[modbus\]/[modbus]/' -e 's/^# listen = /listen = /' -e 's/^# modbus_unit = /modbus_unit = /' \
+    "$root/usr/share/doc/zarnet/examples/zarnetd.toml" >"$home/modbus.toml"
+QT_QPA_PLATFORM=offscreen "$root/usr/sbin/zarnetd" --check-config "$home/modbus.toml" |
+    grep -q '^Modbus TCP on 127.0.0.1:1502'
 
 # The installed window loads, then quits cleanly when asked to.
 TMPDIR=$home QT_QPA_PLATFORM=offscreen "$root/usr/bin/zarnet" &
