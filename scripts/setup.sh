@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-serialbus-dev libcli11-dev
           libtomlplusplus-dev libmosquitto-dev fonts-arphic-uming)
 if [ "${1:-}" = test ]; then
-    packages+=(dpkg-dev file clang libclang-rt-14-dev mosquitto mosquitto-clients openssl)
+    packages+=(dpkg-dev file clang libclang-rt-14-dev mosquitto mosquitto-clients openssl tzdata)
 fi
 
 missing=()

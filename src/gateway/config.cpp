@@ -18,6 +18,8 @@
 
 #include <toml++/toml.h>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace zarnet::gateway {
@@ -176,11 +178,11 @@ QJsonValue toJson(const toml::node& node) {
     return {};
 }
 
-void readImage(const toml::node& node, SignConfig& sign, Faults& faults) {
-    sign.imageLine = int(node.source().begin.line);
+// An image table as the payload image/set takes; empty when it has a fault.
+QByteArray readImage(const toml::node& node, const QString& key, Faults& faults) {
     if (!node.is_table()) {
-        faults.add(node, u"image takes a table: { text = …, window = […], schedule = … }"_s);
-        return;
+        faults.add(node, u"%1 takes a table: { text = …, window = […], schedule = … }"_s.arg(key));
+        return {};
     }
     QJsonObject image = toJson(node).toObject();
     // A picture file is named in the configuration and carried in base64, as on the topic.
@@ -188,25 +190,137 @@ void readImage(const toml::node& node, SignConfig& sign, Faults& faults) {
         const QString path = image.take(u"bmp_file"_s).toString();
         QFile file(path);
         if (image.contains(u"bmp"_s) || image.contains(u"text"_s)) {
-            faults.add(node, u"image takes one of text, bmp or bmp_file"_s);
-            return;
+            faults.add(node, u"%1 takes one of text, bmp or bmp_file"_s.arg(key));
+            return {};
         }
         if (path.isEmpty() || !file.open(QIODevice::ReadOnly) || file.size() > MaxPayload) {
-            faults.add(node, u"image: cannot read bmp_file %1 (at most 1 MiB)"_s.arg(path));
-            return;
+            faults.add(node, u"%1: cannot read bmp_file %2 (at most 1 MiB)"_s.arg(key, path));
+            return {};
         }
         image.insert(u"bmp"_s, QString::fromLatin1(file.readAll().toBase64()));
     }
-    sign.image = QJsonDocument(image).toJson(QJsonDocument::Compact);
-    const auto request = readImageRequest(sign.image);
-    if (const auto* why = std::get_if<QString>(&request))
-        faults.add(node, u"image: "_s + *why);
+    const QByteArray payload = QJsonDocument(image).toJson(QJsonDocument::Compact);
+    const auto request = readImageRequest(payload);
+    if (const auto* why = std::get_if<QString>(&request)) {
+        faults.add(node, key + u": "_s + *why);
+        return {};
+    }
+    return payload;
+}
+
+std::optional<int64_t> duration(const toml::table& table, std::string_view key, Faults& faults) {
+    const auto value = text(table, key, faults);
+    if (!value)
+        return std::nullopt;
+    const auto ms = readDuration(*value);
+    if (const auto* why = std::get_if<QString>(&ms)) {
+        faults.add(*table.get(key), qs(key) + u": "_s + *why);
+        return std::nullopt;
+    }
+    return std::get<int64_t>(ms);
+}
+
+std::optional<QTime> timeOfDay(const toml::table& table, std::string_view key, Faults& faults) {
+    const auto at = text(table, key, faults);
+    if (!at)
+        return std::nullopt;
+    const QTime time = QTime::fromString(*at, u"HH:mm"_s);
+    if (!time.isValid())
+        faults.add(*table.get(key), u"%1 takes a time of day as \"hh:mm\""_s.arg(qs(key)));
+    return time.isValid() ? std::optional(time) : std::nullopt;
+}
+
+// units.N.max_age: a unit's own maximum age, or "off" to leave it unwatched.
+void readUnits(const toml::node& node, SignConfig& sign, Faults& faults) {
+    const toml::table* units = node.as_table();
+    if (!units) {
+        faults.add(node, u"units takes a table: units.N.max_age = \"10m\""_s);
+        return;
+    }
+    for (auto&& [key, value] : *units) {
+        bool ok = false;
+        const uint unit = qs(key.str()).toUInt(&ok);
+        const toml::table* settings = value.as_table();
+        if (!ok || unit > 255 || !settings) {
+            faults.add(value, u"units.%1: give a unit 0..255 and its settings, such as "
+                              "units.3.max_age = \"30s\""_s.arg(qs(key.str())));
+            continue;
+        }
+        checkKeys(*settings, {u"max_age"_s}, u"units.%1"_s.arg(unit), faults);
+        const auto maxAge = text(*settings, "max_age", faults);
+        if (!maxAge)
+            continue;
+        const auto ms = readDuration(*maxAge);
+        if (*maxAge == u"off")
+            sign.unitMaxAgeMs[uint8_t(unit)] = std::nullopt;
+        else if (const auto* why = std::get_if<QString>(&ms))
+            faults.add(*settings->get("max_age"),
+                       u"units.%1.max_age: "_s.arg(unit) + *why + u", or \"off\""_s);
+        else
+            sign.unitMaxAgeMs[uint8_t(unit)] = std::get<int64_t>(ms);
+    }
+}
+
+void readStale(const toml::node& node, SignConfig& sign, Faults& faults) {
+    const QString form = u"stale takes \"keep\", { value = N } or { image = { … } }"_s;
+    if (const auto* keep = node.as_string()) {
+        if (keep->get() != "keep")
+            faults.add(node, form);
+        return;
+    }
+    const toml::table* table = node.as_table();
+    if (!table || table->size() != 1 || !(table->contains("value") || table->contains("image"))) {
+        faults.add(node, form);
+        return;
+    }
+    if (table->contains("value")) {
+        if (const auto value = number(*table, "value", 0, 4294967295LL, faults)) {
+            sign.staleAction = StaleAction::Value;
+            sign.staleValue = uint32_t(*value);
+        }
+        return;
+    }
+    sign.staleImageLine = int(table->get("image")->source().begin.line);
+    sign.staleImage = readImage(*table->get("image"), u"stale image"_s, faults);
+    if (!sign.staleImage.isEmpty())
+        sign.staleAction = StaleAction::Image;
+}
+
+void readPower(const toml::node& node, SignConfig& sign, Faults& faults) {
+    const toml::table* table = node.as_table();
+    if (!table) {
+        faults.add(node, u"power takes { on = \"hh:mm\", off = \"hh:mm\", days = \"mon-sun\" }"_s);
+        return;
+    }
+    checkKeys(*table, {u"on"_s, u"off"_s, u"days"_s}, u"power"_s, faults);
+    const auto on = timeOfDay(*table, "on", faults);
+    const auto off = timeOfDay(*table, "off", faults);
+    if (!table->contains("on") || !table->contains("off")) {
+        faults.add(node, u"power needs both on and off"_s);
+        return;
+    }
+    if (!on || !off)
+        return;
+    if (*on == *off) {
+        faults.add(node, u"power: on and off are the same time"_s);
+        return;
+    }
+    PowerSchedule schedule{*on, *off};
+    if (const auto days = text(*table, "days", faults)) {
+        const auto read = readDays(*days);
+        if (const auto* why = std::get_if<QString>(&read)) {
+            faults.add(*table->get("days"), *why);
+            return;
+        }
+        schedule.days = std::get<std::bitset<7>>(read);
+    }
+    sign.power = schedule;
 }
 
 void readSign(const toml::table& table, SignConfig& sign, Faults& faults) {
     checkKeys(table,
               {u"name"_s, u"link"_s, u"device"_s, u"health_seconds"_s, u"clock_sync"_s, u"image"_s,
-               u"modbus_unit"_s},
+               u"modbus_unit"_s, u"max_age"_s, u"units"_s, u"stale"_s, u"power"_s},
               u"[[sign]]"_s, faults);
     sign.line = int(table.source().begin.line);
     sign.name = text(table, "name", faults).value_or(QString());
@@ -232,8 +346,23 @@ void readSign(const toml::table& table, SignConfig& sign, Faults& faults) {
         else
             sign.clockSync = time;
     }
-    if (const toml::node* image = table.get("image"))
-        readImage(*image, sign, faults);
+    if (const toml::node* image = table.get("image")) {
+        sign.imageLine = int(image->source().begin.line);
+        sign.image = readImage(*image, u"image"_s, faults);
+    }
+    sign.maxAgeMs = duration(table, "max_age", faults);
+    if (const toml::node* units = table.get("units"))
+        readUnits(*units, sign, faults);
+    if (const toml::node* stale = table.get("stale")) {
+        readStale(*stale, sign, faults);
+        const bool watched =
+            sign.maxAgeMs || std::any_of(sign.unitMaxAgeMs.begin(), sign.unitMaxAgeMs.end(),
+                                         [](const auto& unit) { return unit.second.has_value(); });
+        if (!watched)
+            faults.add(*stale, u"stale needs a max_age, for the sign or a unit"_s);
+    }
+    if (const toml::node* power = table.get("power"))
+        readPower(*power, sign, faults);
     if (const auto unit = number(table, "modbus_unit", 1, 247, faults))
         sign.modbusUnit = uint8_t(*unit);
 }
@@ -261,6 +390,21 @@ void checkModbusUnits(const Config& config, const toml::node& signs, const toml:
 }
 
 } // namespace
+
+std::variant<int64_t, QString> readDuration(const QString& text) {
+    static const QRegularExpression form(u"^([0-9]{1,6})(s|m|h)$"_s);
+    const auto match = form.match(text.trimmed());
+    const QString fault = u"takes a time such as \"90s\", \"10m\" or \"2h\", 1 s to 7 days"_s;
+    if (!match.hasMatch())
+        return fault;
+    const int64_t unitMs = match.captured(2) == u"s"   ? 1000
+                           : match.captured(2) == u"m" ? 60000
+                                                       : 3600000;
+    const int64_t ms = match.captured(1).toLongLong() * unitMs;
+    if (ms < 1000 || ms > 7 * 24 * 3600000LL)
+        return fault;
+    return ms;
+}
 
 std::variant<Config, QStringList> readConfig(const QByteArray& text, const QString& path) {
     Faults faults(path);
@@ -338,6 +482,18 @@ QString describe(const Config& config) {
             out += u", clock set daily at "_s + s.clockSync->toString(u"hh:mm"_s);
         if (s.modbusUnit)
             out += u", Modbus unit %1"_s.arg(*s.modbusUnit);
+        if (s.maxAgeMs)
+            out += u", figures stale after %1 s"_s.arg(*s.maxAgeMs / 1000);
+        for (const auto& [unit, ms] : s.unitMaxAgeMs)
+            out += ms ? u", unit %1 stale after %2 s"_s.arg(unit).arg(*ms / 1000)
+                      : u", unit %1 not watched"_s.arg(unit);
+        if (s.staleAction == StaleAction::Value)
+            out += u", stale units show %1"_s.arg(s.staleValue);
+        else if (s.staleAction == StaleAction::Image)
+            out += u", stale image "_s + QString::fromUtf8(s.staleImage.left(80));
+        if (s.power)
+            out += u", on at %1 and off at %2"_s.arg(s.power->on.toString(u"hh:mm"_s),
+                                                     s.power->off.toString(u"hh:mm"_s));
         if (!s.image.isEmpty())
             out += u", image "_s + QString::fromUtf8(s.image.left(120));
         out += u'\n';

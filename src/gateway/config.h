@@ -1,11 +1,14 @@
 #pragma once
 
+#include "powerschedule.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QTime>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <variant>
 
@@ -28,6 +31,14 @@ struct ModbusConfig {
     uint16_t port = 0;
 };
 
+// What a sign does when its figures are too old; it always reports them on
+// PREFIX/SIGN/units/N/stale.
+enum class StaleAction {
+    Keep,  // only report
+    Value, // write staleValue into each unit that goes stale
+    Image, // show staleImage instead of the sign's picture while even its newest value is too old
+};
+
 struct SignConfig {
     QString name;
     QString link;
@@ -36,7 +47,14 @@ struct SignConfig {
     std::optional<QTime> clockSync;
     QByteArray image;                  // the image as an image/set payload; empty: none
     std::optional<uint8_t> modbusUnit; // none: not served over Modbus
-    int line = 0;                      // where the sign is in the file
+    std::optional<int64_t> maxAgeMs;   // for every unit; none: figures are not watched
+    std::map<uint8_t, std::optional<int64_t>> unitMaxAgeMs; // per unit; nullopt: "off"
+    StaleAction staleAction = StaleAction::Keep;
+    uint32_t staleValue = 0;
+    QByteArray staleImage; // an image/set payload
+    int staleImageLine = 0;
+    std::optional<PowerSchedule> power;
+    int line = 0; // where the sign is in the file
     int imageLine = 0;
 };
 
@@ -51,6 +69,9 @@ inline constexpr char DefaultConfigPath[] = "/etc/zarnet/zarnetd.toml";
 // Reads a zarnetd.toml. Every fault found is one entry "PATH:LINE: what"; a
 // password_file and a bmp_file named in it are read too.
 std::variant<Config, QStringList> readConfig(const QByteArray& text, const QString& path);
+
+// "90s", "10m", "2h": milliseconds, or why not.
+std::variant<int64_t, QString> readDuration(const QString& text);
 
 // What the configuration says, one setting a line; the password only as "(set)".
 QString describe(const Config& config);

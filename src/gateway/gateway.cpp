@@ -2,6 +2,7 @@
 
 #include "modbusservice.h"
 #include "payloads.h"
+#include "signguard.h"
 #include "signline.h"
 
 #include <core/logging.h>
@@ -49,29 +50,43 @@ QString excerpt(const QByteArray& payload) {
     return QString::fromUtf8(payload.left(end));
 }
 
+// A configured image as this sign's frame; empty, with a warning, when it cannot be sent.
+QByteArray configuredFrame(const SignConfig& sign, const QByteArray& image, const char* what) {
+    if (image.isEmpty())
+        return {};
+    const auto frame = imageFrame(sign.device, image);
+    if (const auto* bytes = std::get_if<QByteArray>(&frame))
+        return *bytes;
+    qCWarning(lcGateway).noquote()
+        << sign.name << ": the configured" << what << "cannot be sent:" << std::get<QString>(frame);
+    return {};
+}
+
 } // namespace
 
-Gateway::Gateway(const Config& config, const PortCatalog& ports, QObject* parent)
-    : QObject(parent), config_(config), mqtt_(mqttSettings(config)) {
+Gateway::Gateway(const Config& config, const PortCatalog& ports, const PlantClock& clock,
+                 QObject* parent)
+    : QObject(parent), config_(config), mqtt_(mqttSettings(config)), clock_(clock) {
     connect(&mqtt_, &MqttClient::connected, this, &Gateway::onConnected);
     connect(&mqtt_, &MqttClient::message, this, &Gateway::command);
     connect(&mqtt_, &MqttClient::stopped, this, &Gateway::finished);
     for (const SignConfig& sign : config_.signs) {
-        auto line = std::make_unique<SignLine>(sign, ports);
+        auto line = std::make_unique<SignLine>(sign, ports, clock_);
         SignLine* raw = line.get();
         connect(raw, &SignLine::stateChanged, this, [this, raw] { publishStatus(*raw); });
         connect(raw, &SignLine::unitsWritten, this,
                 [this, raw](const UnitWrite& run) { publishUnits(*raw, run); });
         connect(raw, &SignLine::stopped, this, &Gateway::signStopped);
-        if (!sign.image.isEmpty()) {
-            const auto frame = imageFrame(sign.device, sign.image);
-            if (const auto* bytes = std::get_if<QByteArray>(&frame))
-                raw->setImage(*bytes);
-            else
-                qCWarning(lcGateway).noquote()
-                    << sign.name
-                    << ": the configured image cannot be sent:" << std::get<QString>(frame);
-        }
+        if (const QByteArray frame = configuredFrame(sign, sign.image, "image"); !frame.isEmpty())
+            raw->setImage(frame);
+        auto guard = std::make_unique<SignGuard>(
+            sign, *raw, clock_, configuredFrame(sign, sign.staleImage, "stale image"));
+        connect(guard.get(), &SignGuard::powerChanged, this, [this, raw] { publishStatus(*raw); });
+        connect(guard.get(), &SignGuard::staleChanged, this,
+                [this, name = sign.name](uint8_t unit, bool stale) {
+                    publishStale(name, unit, stale);
+                });
+        guards_[sign.name] = std::move(guard);
         signs_[sign.name] = std::move(line);
     }
     if (config_.modbus) {
@@ -94,6 +109,8 @@ bool Gateway::start(QString* error) {
     }
     for (auto& [name, sign] : signs_)
         sign->start();
+    for (auto& [name, guard] : guards_)
+        guard->start();
     return true;
 }
 
@@ -111,10 +128,14 @@ void Gateway::onConnected() {
         mqtt_.subscribe(topic(name, u"+/set"_s));
         mqtt_.subscribe(topic(name, u"units/+/set"_s));
         publishStatus(*sign);
-        for (int unit = 0; unit < UnitTable::Units; ++unit)
+        const SignGuard& guard = *guards_.at(name);
+        for (int unit = 0; unit < UnitTable::Units; ++unit) {
             if (const auto value = sign->unitOnSign(uint8_t(unit)))
                 mqtt_.publish(topic(name, u"units/%1"_s.arg(unit)), QByteArray::number(*value),
                               true);
+            if (guard.watched(uint8_t(unit)) && guard.known(uint8_t(unit)))
+                publishStale(name, uint8_t(unit), guard.stale(uint8_t(unit)));
+        }
     }
     mqtt_.publish(gatewayTopic(), "online", true);
 }
@@ -170,7 +191,7 @@ void Gateway::command(const QString& topicName, const QByteArray& payload, bool 
     case Command::Power: {
         const auto on = readPower(payload);
         if (!refused(on))
-            sign.setPower(std::get<bool>(on));
+            guards_.at(c.sign)->commandPower(std::get<bool>(on));
         break;
     }
     case Command::Clock: {
@@ -207,11 +228,24 @@ void Gateway::refuse(const QString& sign, const QString& topicName, const QByteA
 }
 
 void Gateway::publishStatus(const SignLine& sign) {
-    const QJsonObject status{{u"state"_s, stateName(sign.state())},
-                             {u"since"_s, sign.since().toString(Qt::ISODateWithMs)},
-                             {u"reason"_s, sign.reason()}};
+    QJsonObject status{{u"state"_s, stateName(sign.state())},
+                       {u"since"_s, sign.since().toString(Qt::ISODateWithMs)},
+                       {u"reason"_s, sign.reason()}};
+    // With a schedule, which power state is in force, why, and until when.
+    const SignGuard& guard = *guards_.at(sign.name());
+    if (const auto power = guard.power(); power && guard.hasSchedule()) {
+        QJsonObject p{{u"state"_s, power->on ? u"on"_s : u"off"_s},
+                      {u"by"_s, power->byCommand ? u"command"_s : u"schedule"_s}};
+        if (power->until)
+            p.insert(u"until"_s, power->until->toString(Qt::ISODate));
+        status.insert(u"power"_s, p);
+    }
     mqtt_.publish(topic(sign.name(), u"status"_s),
                   QJsonDocument(status).toJson(QJsonDocument::Compact), true);
+}
+
+void Gateway::publishStale(const QString& sign, uint8_t unit, bool stale) {
+    mqtt_.publish(topic(sign, u"units/%1/stale"_s.arg(unit)), stale ? "true" : "false", true);
 }
 
 void Gateway::publishUnits(const SignLine& sign, const UnitWrite& run) {
@@ -228,6 +262,8 @@ void Gateway::stop() {
     signsRunning_ = int(signs_.size());
     if (signsRunning_ == 0)
         signStopped();
+    for (auto& [name, guard] : guards_)
+        guard->stop();
     for (auto& [name, sign] : signs_)
         sign->stop();
 }
@@ -236,7 +272,7 @@ void Gateway::stop() {
 void Gateway::signStopped() {
     if (--signsRunning_ > 0)
         return;
-    const QString now = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
+    const QString now = clock_.now().toString(Qt::ISODateWithMs);
     for (auto& [name, sign] : signs_) {
         const QJsonObject status{
             {u"state"_s, u"offline"_s}, {u"since"_s, now}, {u"reason"_s, u"zarnetd stopped"_s}};

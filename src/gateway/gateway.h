@@ -2,6 +2,7 @@
 
 #include "config.h"
 #include "mqttclient.h"
+#include "plantclock.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -17,6 +18,7 @@ struct UnitWrite;
 namespace zarnet::gateway {
 
 class ModbusService;
+class SignGuard;
 class SignLine;
 
 // The service: commands from the broker to the signs, and each sign's state back
@@ -28,7 +30,8 @@ public:
     // How long stop() waits for the broker to take the last publications.
     static constexpr int StopTimeoutMs = 3000;
 
-    Gateway(const Config& config, const PortCatalog& ports, QObject* parent = nullptr);
+    Gateway(const Config& config, const PortCatalog& ports, const PlantClock& clock,
+            QObject* parent = nullptr);
     ~Gateway() override;
 
     // Starts serving; false, with the reason in `error`, when it cannot.
@@ -48,6 +51,7 @@ private:
     void refuse(const QString& sign, const QString& topic, const QByteArray& payload,
                 const QString& reason);
     void publishStatus(const SignLine& sign);
+    void publishStale(const QString& sign, uint8_t unit, bool stale);
     void publishUnits(const SignLine& sign, const UnitWrite& run);
     void signStopped();
     QString topic(const QString& sign, const QString& rest) const;
@@ -55,7 +59,9 @@ private:
 
     Config config_;
     MqttClient mqtt_;
+    const PlantClock& clock_;
     std::map<QString, std::unique_ptr<SignLine>> signs_;
+    std::map<QString, std::unique_ptr<SignGuard>> guards_;
     std::unique_ptr<ModbusService> modbus_;
     int signsRunning_ = 0;
     bool stopping_ = false;

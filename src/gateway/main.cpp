@@ -2,6 +2,7 @@
 #include "gateway.h"
 
 #include <canvas/songfont.h>
+#include <core/logging.h>
 #include <gateway/payloads.h>
 #include <link/portcatalog.h>
 #include <link/quitsignals.h>
@@ -33,12 +34,16 @@ std::variant<zarnet::gateway::Config, QStringList> loadConfig(const QString& pat
     auto config = zarnet::gateway::readConfig(file.readAll(), path);
     if (auto* loaded = std::get_if<zarnet::gateway::Config>(&config)) {
         QStringList faults;
-        for (const auto& sign : loaded->signs) {
-            if (sign.image.isEmpty())
-                continue;
-            const auto frame = zarnet::gateway::imageFrame(sign.device, sign.image);
+        auto check = [&](uint8_t device, const QByteArray& image, int line, const QString& key) {
+            if (image.isEmpty())
+                return;
+            const auto frame = zarnet::gateway::imageFrame(device, image);
             if (const auto* why = std::get_if<QString>(&frame))
-                faults.append(u"%1:%2: image: %3"_s.arg(path).arg(sign.imageLine).arg(*why));
+                faults.append(u"%1:%2: %3: %4"_s.arg(path).arg(line).arg(key, *why));
+        };
+        for (const auto& sign : loaded->signs) {
+            check(sign.device, sign.image, sign.imageLine, u"image"_s);
+            check(sign.device, sign.staleImage, sign.staleImageLine, u"stale image"_s);
         }
         if (!faults.isEmpty())
             return faults;
@@ -94,8 +99,16 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
+    auto clock = zarnet::gateway::clockFromEnvironment();
+    if (const auto* why = std::get_if<QString>(&clock)) {
+        QTextStream(stderr) << "zarnetd: " << *why << Qt::endl;
+        return 2;
+    }
+    const auto& plantClock = *std::get<std::unique_ptr<zarnet::gateway::PlantClock>>(clock);
+    if (plantClock.isTestClock())
+        qCWarning(lcGateway).noquote() << "running on" << plantClock.describe();
     zarnet::SystemPortCatalog ports;
-    zarnet::gateway::Gateway gateway(std::get<zarnet::gateway::Config>(config), ports);
+    zarnet::gateway::Gateway gateway(std::get<zarnet::gateway::Config>(config), ports, plantClock);
     QObject::connect(&gateway, &zarnet::gateway::Gateway::finished, &app, &QCoreApplication::quit);
     zarnet::onTerminationRequest([&gateway] {
         gateway.stop();

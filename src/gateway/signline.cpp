@@ -24,10 +24,12 @@ QString openFailure(OpenResult result) {
 
 } // namespace
 
-SignLine::SignLine(const SignConfig& config, const PortCatalog& ports, QObject* parent)
-    : QObject(parent), config_(config), ports_(ports), link_(serial_), reception_(serial_) {
+SignLine::SignLine(const SignConfig& config, const PortCatalog& ports, const PlantClock& clock,
+                   QObject* parent)
+    : QObject(parent), config_(config), ports_(ports), link_(serial_), reception_(serial_),
+      clock_(clock) {
     link_.setDevice(config_.device);
-    since_ = QDateTime::currentDateTime();
+    since_ = clock_.now();
     health_.setInterval(config_.healthSeconds * 1000);
     connect(&health_, &QTimer::timeout, this, [this] {
         testDue_ = true;
@@ -48,7 +50,7 @@ SignLine::SignLine(const SignConfig& config, const PortCatalog& ports, QObject* 
         if (writing_ && handedOver_)
             frameDone();
     });
-    clockCheck_.setInterval(15000);
+    clockCheck_.setInterval(clock_.realMs(15000));
     connect(&clockCheck_, &QTimer::timeout, this, &SignLine::checkClockSync);
 
     connect(&serial_, &SerialLink::opened, this, &SignLine::onOpened);
@@ -96,9 +98,16 @@ void SignLine::onOpened(OpenResult result) {
 void SignLine::setUnit(uint8_t unit, uint32_t value) {
     table_.set(unit, value);
     pumpSoon();
+    emit unitArrived(unit);
+}
+
+void SignLine::substitute(uint8_t unit, uint32_t value) {
+    table_.set(unit, value);
+    pumpSoon();
 }
 
 void SignLine::setPower(bool on) {
+    power_ = on;
     commands_.put(CommandQueue::Kind::Power, powerFrame(config_.device, on));
     pumpSoon();
 }
@@ -117,7 +126,27 @@ void SignLine::clear() {
 
 void SignLine::setImage(const QByteArray& frame) {
     image_ = frame;
+    if (!instead_.isEmpty())
+        return;
     commands_.put(CommandQueue::Kind::Image, frame);
+    pumpSoon();
+}
+
+void SignLine::showInstead(const QByteArray& frame) {
+    instead_ = frame;
+    commands_.put(CommandQueue::Kind::Image, frame);
+    pumpSoon();
+}
+
+// Without an image of its own the sign is cleared, so the other picture goes.
+void SignLine::showOwn() {
+    if (instead_.isEmpty())
+        return;
+    instead_.clear();
+    if (image_.isEmpty())
+        commands_.put(CommandQueue::Kind::Clear, clearFrame(config_.device));
+    else
+        commands_.put(CommandQueue::Kind::Image, image_);
     pumpSoon();
 }
 
@@ -156,8 +185,7 @@ void SignLine::pump() {
         return;
     if (auto next = commands_.take()) {
         commandOnWire_ = next;
-        send(next->frame.isEmpty() ? clockFrame(config_.device, QDateTime::currentDateTime())
-                                   : next->frame);
+        send(next->frame.isEmpty() ? clockFrame(config_.device, clock_.now()) : next->frame);
         return;
     }
     if (auto run = table_.takeRun()) {
@@ -232,8 +260,11 @@ void SignLine::answered() {
         backOffMs_ = 1000;
         // A controller that was away may have restarted: everything known goes again.
         table_.resendAll();
-        if (!image_.isEmpty())
-            commands_.putBack({CommandQueue::Kind::Image, image_});
+        const QByteArray& shown = instead_.isEmpty() ? image_ : instead_;
+        if (!shown.isEmpty())
+            commands_.putBack({CommandQueue::Kind::Image, shown});
+        if (power_)
+            commands_.putBack({CommandQueue::Kind::Power, powerFrame(config_.device, *power_)});
         setState(State::Online, u"the sign answers the connection test"_s);
     }
     pump();
@@ -271,7 +302,7 @@ void SignLine::setState(State state, const QString& reason) {
     if (state == state_ && reason == reason_)
         return;
     if (state != state_)
-        since_ = QDateTime::currentDateTime();
+        since_ = clock_.now();
     state_ = state;
     reason_ = reason;
     if (state == State::Online)
@@ -299,7 +330,7 @@ void SignLine::finishStop() {
 }
 
 void SignLine::checkClockSync() {
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = clock_.now();
     if (!config_.clockSync || clockSetOn_ == now.date())
         return;
     const int late = config_.clockSync->secsTo(now.time());

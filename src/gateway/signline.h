@@ -2,6 +2,7 @@
 
 #include "commandqueue.h"
 #include "config.h"
+#include "plantclock.h"
 #include "unittable.h"
 
 #include <link/controllerlink.h>
@@ -35,7 +36,8 @@ public:
     static constexpr int MaxBackOffMs = 30000;
     static constexpr int WriteMarginMs = 2000;
 
-    SignLine(const SignConfig& config, const PortCatalog& ports, QObject* parent = nullptr);
+    SignLine(const SignConfig& config, const PortCatalog& ports, const PlantClock& clock,
+             QObject* parent = nullptr);
 
     const QString& name() const { return config_.name; }
     uint8_t device() const { return config_.device; }
@@ -49,7 +51,11 @@ public:
     std::optional<qint64> sinceLastAnswerMs() const;
 
     void start();
+    // A value from a plant system (unitArrived() follows).
     void setUnit(uint8_t unit, uint32_t value);
+    // A value the service itself puts in place of a stale one: not news of the plant.
+    void substitute(uint8_t unit, uint32_t value);
+    // Also sent again after a reconnect.
     void setPower(bool on);
     // nullopt: the time at which the frame goes out.
     void setClock(const std::optional<QDateTime>& at);
@@ -57,11 +63,16 @@ public:
     // An image frame built for this sign; it is also sent again after a reconnect,
     // until the sign is cleared.
     void setImage(const QByteArray& frame);
+    // Shows `frame` in place of the sign's own image until showOwn(); an image set
+    // meanwhile is kept for then.
+    void showInstead(const QByteArray& frame);
+    void showOwn();
     // Lets the frame on its way finish, then closes the line; stopped() follows.
     void stop();
 
 signals:
     void stateChanged();
+    void unitArrived(uint8_t unit);
     void unitsWritten(const zarnet::UnitWrite& run);
     void stopped();
 
@@ -93,7 +104,10 @@ private:
     ReplyReception reception_;
     UnitTable table_;
     CommandQueue commands_;
-    QByteArray image_; // the latest image, sent again after a reconnect; empty after a clear
+    const PlantClock& clock_;
+    QByteArray image_;   // the latest image, sent again after a reconnect; empty after a clear
+    QByteArray instead_; // shown in place of image_ while not empty
+    std::optional<bool> power_;
     std::optional<UnitWrite> runOnWire_;
     std::optional<CommandQueue::Command> commandOnWire_;
     bool writing_ = false;    // a frame is on its way: the line is busy

@@ -181,7 +181,8 @@ void TestModbus::registers() {
     NoPorts ports;
     SignConfig config;
     config.name = u"l1"_s;
-    SignLine sign(config, ports); // never started: its table is all that matters here
+    PlantClock clock;
+    SignLine sign(config, ports, clock); // never started: its table is all that matters here
     const auto preset = unitsFrom(before);
     for (const auto& [unit, value] : preset)
         sign.setUnit(unit, value);

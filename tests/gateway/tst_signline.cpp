@@ -84,7 +84,8 @@ void TestSignLine::strayByteDoesNotTakeTheSignOffline() {
     test::VirtualController controller;
     controller.setAnswering(true);
     PathCatalog ports;
-    SignLine line(signOn(controller.path()), ports);
+    PlantClock clock;
+    SignLine line(signOn(controller.path()), ports, clock);
     int offline = 0;
     connect(&line, &SignLine::stateChanged, this,
             [&] { offline += line.state() == SignLine::State::Offline; });
@@ -101,7 +102,8 @@ void TestSignLine::clearedSignGetsNoImageBack() {
     test::VirtualController controller;
     controller.setAnswering(true);
     PathCatalog ports;
-    SignLine line(signOn(controller.path()), ports);
+    PlantClock clock;
+    SignLine line(signOn(controller.path()), ports, clock);
     line.setImage(dotImageFrame(255, {}, {0, 0, 1, 8}, QByteArray(8, '\xff')));
     line.setUnit(4, 44);
     line.start();
@@ -123,11 +125,12 @@ void TestSignLine::retainedOneTimeCommandsAreNotReplayed() {
     test::VirtualController controller;
     controller.setAnswering(true);
     PathCatalog ports;
+    PlantClock clock;
     Config config;
     config.broker.host = u"127.0.0.1"_s;
     config.broker.port = 9; // nobody: the broker plays no part here
     config.signs.append(signOn(controller.path()));
-    Gateway gateway(config, ports);
+    Gateway gateway(config, ports, clock);
     QString error;
     QVERIFY(gateway.start(&error));
     QTRY_VERIFY(countCode(controller.frames(), FindCode) > 0);

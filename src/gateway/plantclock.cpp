@@ -1,0 +1,52 @@
+#include "plantclock.h"
+
+#include <cmath>
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace zarnet::gateway {
+
+PlantClock::PlantClock(const QDateTime& start, double speed) : start_(start), speed_(speed) {
+    started_.start();
+}
+
+QDateTime PlantClock::now() const {
+    if (!isTestClock())
+        return QDateTime::currentDateTime();
+    return start_.addMSecs(elapsedMs());
+}
+
+qint64 PlantClock::elapsedMs() const {
+    return qint64(double(started_.elapsed()) * speed_);
+}
+
+int PlantClock::realMs(qint64 clockMs) const {
+    const double real = std::ceil(double(clockMs) / speed_);
+    if (real < 1)
+        return 1;
+    return real > double(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max()
+                                                          : int(real);
+}
+
+QString PlantClock::describe() const {
+    if (!isTestClock())
+        return u"the system clock"_s;
+    return u"a test clock from %1 at %2 times real time"_s.arg(start_.toString(Qt::ISODate))
+        .arg(speed_);
+}
+
+std::variant<std::unique_ptr<PlantClock>, QString> clockFromEnvironment() {
+    const QString value = qEnvironmentVariable("ZARNETD_TEST_CLOCK");
+    if (value.isEmpty())
+        return std::make_unique<PlantClock>();
+    const QDateTime start = QDateTime::fromString(value.section(u',', 0, 0), Qt::ISODate);
+    bool ok = true;
+    const double speed = value.contains(u',') ? value.section(u',', 1).toDouble(&ok) : 1.0;
+    if (!start.isValid() || !ok || !(speed >= 1 && speed <= 1e6))
+        return u"ZARNETD_TEST_CLOCK takes YYYY-MM-DDThh:mm:ss and a speed 1..1000000, "
+               "such as 2026-12-04T21:59:00,3600"_s;
+    return std::make_unique<PlantClock>(start, speed);
+}
+
+} // namespace zarnet::gateway
