@@ -123,6 +123,12 @@ Gateway::~Gateway() {
     }
 }
 
+void Gateway::setTestClock(const QString& clock) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"ZARNETD_TEST_CLOCK"_s, clock);
+    process_.setProcessEnvironment(environment);
+}
+
 bool Gateway::start(const QByteArray& toml) {
     QFile file(dir_.filePath(u"zarnetd.toml"_s));
     if (!file.open(QIODevice::WriteOnly))

@@ -71,6 +71,8 @@ struct Certificates {
 class Gateway {
 public:
     ~Gateway();
+    // "YYYY-MM-DDThh:mm:ss,SPEED": the service's schedules and ages run from then, faster.
+    void setTestClock(const QString& clock);
     bool start(const QByteArray& toml);
     // SIGTERM, then the exit code (−1 when it did not end in 10 s).
     int terminate();
