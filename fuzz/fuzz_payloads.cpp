@@ -3,6 +3,11 @@
 // The first byte picks the reader; the rest is the payload.
 #include <gateway/config.h>
 #include <gateway/modbusframe.h>
+#include <gateway/signline.h>
+#include <gateway/signregisters.h>
+#include <link/portcatalog.h>
+
+#include <QCoreApplication>
 #include <gateway/payloads.h>
 
 #include <cstdlib>
@@ -41,8 +46,27 @@ void image(const QByteArray& payload) {
             std::abort();
 }
 
-// Request after request, as the service cuts a Modbus TCP stream.
+class NoPorts : public PortCatalog {
+public:
+    std::optional<QString> device(const QString&) const override { return std::nullopt; }
+};
+
+// A sign that is never started: only its table takes the writes.
+SignLine& fuzzedSign() {
+    static int argc = 1;
+    static char name[] = "fuzz";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    static NoPorts ports;
+    static PlantClock clock;
+    static SignLine sign(SignConfig{}, ports, clock);
+    return sign;
+}
+
+// Request after request, as the service cuts a Modbus TCP stream, each answered
+// with the function code it asked for (or its exception).
 void modbus(const QByteArray& payload) {
+    static SignRegisters registers;
     QByteArrayView rest(payload);
     for (;;) {
         const auto read = readAdu(rest);
@@ -52,7 +76,10 @@ void modbus(const QByteArray& payload) {
         if (adu->size < 8 || adu->size > rest.size() || adu->size > 260 ||
             adu->request.dataSize() != adu->size - 8)
             std::abort();
-        aduBytes(adu->transaction, adu->unit, QModbusResponse(adu->request.functionCode(), {}));
+        const QModbusResponse response = registers.answer(adu->request, fuzzedSign());
+        if (!response.isValid() || response.functionCode() != adu->request.functionCode())
+            std::abort();
+        aduBytes(adu->transaction, adu->unit, response);
         rest = rest.sliced(adu->size);
     }
 }

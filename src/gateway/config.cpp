@@ -141,6 +141,11 @@ void readBroker(const toml::table& table, BrokerConfig& broker, Faults& faults) 
 
 void readModbus(const toml::table& table, ModbusConfig& modbus, Faults& faults) {
     checkKeys(table, {u"listen"_s}, u"[modbus]"_s, faults);
+    if (table.get("listen") && !table.get("listen")->is_string()) {
+        faults.add(*table.get("listen"),
+                   u"listen takes a text in quotes, such as \"127.0.0.1:1502\""_s);
+        return;
+    }
     const QString listen = text(table, "listen", faults).value_or(QString());
     const auto address = parseTcpAddress(u"tcp://"_s + listen);
     const auto* parsed = std::get_if<TcpAddress>(&address);
@@ -383,7 +388,8 @@ void checkModbusUnits(const Config& config, const toml::node& signs, const toml:
             faults.add(*node.as_table()->get("modbus_unit"),
                        u"modbus_unit %1 is taken by sign \"%2\""_s.arg(*sign.modbusUnit)
                            .arg(units[*sign.modbusUnit]));
-        units.insert(*sign.modbusUnit, sign.name);
+        if (!units.contains(*sign.modbusUnit))
+            units.insert(*sign.modbusUnit, sign.name);
     }
     if (modbus && units.isEmpty())
         faults.add(*modbus, u"[modbus] serves no sign: give signs a modbus_unit"_s);

@@ -262,6 +262,8 @@ void Gateway::stop() {
     signsRunning_ = int(signs_.size());
     if (signsRunning_ == 0)
         signStopped();
+    if (modbus_)
+        modbus_->stop();
     for (auto& [name, guard] : guards_)
         guard->stop();
     for (auto& [name, sign] : signs_)

@@ -62,6 +62,19 @@ bool SignRegisters::writeData(const QModbusDataUnit& unit) {
     return QModbusServer::writeData(unit);
 }
 
+// The serial-line diagnostics (FC 8, 11, 12) would change state shared by every
+// sign, and "listen only" would silence the server for all; a code with the top
+// bit set is an exception's, not a request's, and Qt would read it as the
+// function below.
+QModbusResponse SignRegisters::processRequest(const QModbusPdu& request) {
+    const quint8 code = quint8(request.functionCode());
+    if (request.isException() || code == 0 || code == QModbusPdu::Diagnostics ||
+        code == QModbusPdu::GetCommEventCounter || code == QModbusPdu::GetCommEventLog)
+        return QModbusExceptionResponse(request.functionCode(),
+                                        QModbusExceptionResponse::IllegalFunction);
+    return QModbusServer::processRequest(request);
+}
+
 QModbusResponse SignRegisters::answer(const QModbusRequest& request, SignLine& sign) {
     load(sign);
     firstWritten_ = lastWritten_ = -1;

@@ -37,6 +37,7 @@ protected:
     bool open() override { return true; }
     void close() override {}
     bool writeData(const QModbusDataUnit& unit) override;
+    QModbusResponse processRequest(const QModbusPdu& request) override;
 
 private:
     void load(const SignLine& sign);

@@ -169,6 +169,12 @@ void TestModbus::registers_data() {
     QTest::newRow("no coils") << none << QByteArray::fromHex("0100000001") << u"8102"_s << none;
     QTest::newRow("a write one byte short")
         << none << QByteArray::fromHex("06000700") << u"8603"_s << none;
+    QTest::newRow("an exception's code as a request")
+        << u"3=123456"_s << QByteArray::fromHex("9000060001020000") << u"9001"_s << none;
+    QTest::newRow("serial-line diagnostics")
+        << none << QByteArray::fromHex("0800040000") << u"8801"_s << none;
+    QTest::newRow("read past the table, write inside it")
+        << none << QByteArray::fromHex("1701ff000200060001020001") << u"9702"_s << none;
     QTest::newRow("unknown function")
         << none << QByteArray::fromHex("41000700") << u"c101"_s << none;
 }

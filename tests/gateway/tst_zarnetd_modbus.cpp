@@ -35,6 +35,7 @@ public:
         return QTest::qWaitFor([this] { return client_.state() == QModbusDevice::ConnectedState; },
                                5000);
     }
+    bool connected() const { return client_.state() == QModbusDevice::ConnectedState; }
     // The response's function code and data in hex; an exception has the top bit
     // set, and "no answer" is the client's error.
     QString ask(int unit, const QModbusRequest& request) {
@@ -74,6 +75,8 @@ private slots:
     void brokenStreamClosesOnlyItsConnection();
     void statusRegistersFollowTheSign();
     void portInUseStopsTheService();
+    void fullTableClosesTheQuietestClient();
+    void stopsCleanlyWithClientsConnected();
 
 private:
     Broker broker;
@@ -225,6 +228,38 @@ void TestZarnetdModbus::portInUseStopsTheService() {
     QCOMPARE(second.waitForExit(5000), 2);
     QVERIFY2(second.log().contains(u"cannot listen for Modbus TCP on 127.0.0.1"_s),
              qPrintable(second.log()));
+}
+
+// Connections a PLC left behind must not lock it out.
+void TestZarnetdModbus::fullTableClosesTheQuietestClient() {
+    std::vector<std::unique_ptr<QTcpSocket>> idle;
+    auto connectOne = [&] {
+        idle.push_back(std::make_unique<QTcpSocket>());
+        idle.back()->connectToHost(QHostAddress::LocalHost, modbusPort);
+        return idle.back()->waitForConnected(3000);
+    };
+    for (int i = 0; i < 31; ++i) // with the PLC, the table is full
+        QVERIFY(connectOne());
+    QTest::qWait(100);
+    QCOMPARE(plc.ask(1, request(0x03, "00000001")).left(4), u"0302"_s);
+    QVERIFY(connectOne());
+    // One of the idle ones goes (accepted in the same millisecond, they are equally quiet).
+    auto closed = [&] {
+        return std::count_if(idle.begin(), idle.end(), [](const auto& socket) {
+            return socket->state() == QAbstractSocket::UnconnectedState;
+        });
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(closed(), 1, 5000);
+    QCOMPARE(plc.ask(1, request(0x03, "00000001")).left(4), u"0302"_s);
+    QVERIFY(gateway->log().contains(u"it was the quietest"_s));
+}
+
+// The service ends cleanly while a client is connected: it closes the client first.
+void TestZarnetdModbus::stopsCleanlyWithClientsConnected() {
+    QCOMPARE(plc.ask(1, request(0x03, "00000001")).left(4), u"0302"_s);
+    QCOMPARE(gateway->terminate(), 0);
+    QVERIFY2(gateway->log().contains(u"Modbus clients"_s), qPrintable(gateway->log()));
+    QTRY_VERIFY(!plc.connected());
 }
 
 QTEST_MAIN(TestZarnetdModbus)
