@@ -167,6 +167,22 @@ void Gateway::command(const QString& topicName, const QByteArray& payload, bool 
                "publish these without retain"_s);
         return;
     }
+    SignGuard& guard = *guards_.at(c.sign);
+    // A retained power command comes again on every reconnect; on a scheduled sign
+    // it would override the schedule each time, at any hour.
+    if (retained && c.command == Command::Power && guard.hasSchedule()) {
+        refuse(c.sign, topicName, payload,
+               u"a retained power command on a sign with a power schedule is a replay and is "
+               "not carried out again; publish it without retain"_s);
+        return;
+    }
+    // A retained value the sign already had from the plant is the broker's replay,
+    // not news: it must not make a stale unit fresh, nor undo its stale value.
+    auto setUnit = [&](uint8_t unit, uint32_t value) {
+        if (retained && guard.plantValue(unit) == value)
+            return;
+        sign.setUnit(unit, value);
+    };
     auto refused = [&](const auto& result) {
         if (const auto* why = std::get_if<QString>(&result)) {
             refuse(c.sign, topicName, payload, *why);
@@ -178,20 +194,20 @@ void Gateway::command(const QString& topicName, const QByteArray& payload, bool 
     case Command::UnitValue: {
         const auto value = readUnitValue(payload);
         if (!refused(value))
-            sign.setUnit(c.unit, std::get<uint32_t>(value));
+            setUnit(c.unit, std::get<uint32_t>(value));
         break;
     }
     case Command::UnitBatch: {
         const auto values = readUnitBatch(payload);
         if (!refused(values))
             for (const auto& [unit, value] : std::get<std::map<uint8_t, uint32_t>>(values))
-                sign.setUnit(unit, value);
+                setUnit(unit, value);
         break;
     }
     case Command::Power: {
         const auto on = readPower(payload);
         if (!refused(on))
-            guards_.at(c.sign)->commandPower(std::get<bool>(on));
+            guard.commandPower(std::get<bool>(on));
         break;
     }
     case Command::Clock: {

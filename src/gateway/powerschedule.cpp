@@ -79,6 +79,14 @@ std::optional<PowerSwitch> dueSwitch(const PowerSchedule& schedule,
     return std::nullopt;
 }
 
+std::optional<PowerSwitch> clockSetFarBack(const PowerSchedule& schedule,
+                                           const std::optional<PowerSwitch>& applied, QDate date,
+                                           QTime time) {
+    if (!applied || !(PowerSwitch{date.addDays(1), time, false} < *applied))
+        return std::nullopt;
+    return lastSwitch(schedule, date, time);
+}
+
 std::optional<PowerSwitch> nextSwitch(const PowerSchedule& schedule, QDate date, QTime time) {
     for (int ahead = -1; ahead <= 8; ++ahead) {
         std::optional<PowerSwitch> first;

@@ -45,6 +45,12 @@ std::optional<PowerSwitch> lastSwitch(const PowerSchedule& schedule, QDate date,
 std::optional<PowerSwitch> dueSwitch(const PowerSchedule& schedule,
                                      const std::optional<PowerSwitch>& applied, QDate date,
                                      QTime time);
+// After a clock set back by more than a day the last change made lies far ahead,
+// and none would be made until the clock caught up: then the change in force at
+// the new time takes its place. None otherwise.
+std::optional<PowerSwitch> clockSetFarBack(const PowerSchedule& schedule,
+                                           const std::optional<PowerSwitch>& applied, QDate date,
+                                           QTime time);
 // The first change after the wall-clock date and time.
 std::optional<PowerSwitch> nextSwitch(const PowerSchedule& schedule, QDate date, QTime time);
 

@@ -12,8 +12,21 @@ namespace {
 // (real time), so a clock that was set is noticed.
 constexpr int ScheduleLookMs = 1000;
 
+// When a change happens: at its time, or, in an hour skipped when daylight saving
+// begins, as soon as that hour is over.
 QDateTime wallClock(const PowerSwitch& s) {
-    return QDateTime(s.date, s.at);
+    const QDateTime exact(s.date, s.at);
+    if (exact.isValid())
+        return exact;
+    for (int minutes = 15; minutes <= 180; minutes += 15) {
+        const QTime quarter = QTime(s.at.hour(), s.at.minute() / 15 * 15).addSecs(60 * minutes);
+        if (quarter < s.at)
+            break; // past midnight
+        const QDateTime later(s.date, quarter);
+        if (later.isValid())
+            return later;
+    }
+    return exact;
 }
 
 } // namespace
@@ -43,12 +56,14 @@ void SignGuard::stop() {
     scheduleTimer_.stop();
 }
 
-void SignGuard::unitArrived(uint8_t unit) {
+void SignGuard::unitArrived(uint8_t unit, uint32_t value) {
+    plantValues_[unit] = value;
     if (!ages_.watched(unit))
         return;
     const bool news = ages_.fresh(unit, clock_.elapsedMs());
-    // A timer that fires before the unit's new deadline finds nothing and is set again.
-    if (!ageTimer_.isActive())
+    // A timer that fires before the unit's new deadline finds nothing and is set
+    // again; one due after it is brought forward.
+    if (!ageTimer_.isActive() || clock_.realMs(*ages_.maxAge(unit)) < ageTimer_.remainingTime())
         armAges();
     if (!news)
         return;
@@ -88,19 +103,45 @@ void SignGuard::armAges() {
 
 void SignGuard::checkSchedule() {
     const QDateTime now = clock_.now();
-    if (const auto last = dueSwitch(*config_.power, applied_, now.date(), now.time())) {
-        applied_ = last;
+    if (const auto due = dueSwitch(*config_.power, applied_, now.date(), now.time())) {
+        applied_ = due;
         byCommand_ = false;
-        powerOn_ = last->on;
+        powerOn_ = due->on;
         qCInfo(lcGateway).noquote()
-            << config_.name << "switched" << (last->on ? "on" : "off") << "by its schedule";
-        sign_.setPower(last->on);
+            << config_.name << "switched" << (due->on ? "on" : "off") << "by its schedule";
+        sign_.setPower(due->on);
+        emit powerChanged();
+    } else if (const auto back =
+                   clockSetFarBack(*config_.power, applied_, now.date(), now.time())) {
+        // The change in force at the clock's new time takes the place of the last
+        // one made; the sign is switched only if it is not in that state already.
+        qCWarning(lcGateway).noquote()
+            << config_.name << ": the clock was set back by more than a day; the schedule"
+            << "goes on from" << now.toString(Qt::ISODate);
+        applied_ = back;
+        byCommand_ = false;
+        if (powerOn_ != back->on) {
+            powerOn_ = back->on;
+            sign_.setPower(back->on);
+        }
         emit powerChanged();
     }
     int wait = ScheduleLookMs;
-    if (const auto next = nextSwitch(*config_.power, now.date(), now.time()))
-        wait = std::min(wait, clock_.realMs(now.msecsTo(wallClock(*next))));
+    if (const auto next = upcoming(now)) {
+        const qint64 ms = now.msecsTo(wallClock(*next));
+        if (ms > 0)
+            wait = std::min(wait, clock_.realMs(ms));
+    }
     scheduleTimer_.start(std::max(wait, 10));
+}
+
+// The next change that will be made: after now, and after the one made last (in
+// the hour repeated when daylight saving ends, that one is not made again).
+std::optional<PowerSwitch> SignGuard::upcoming(const QDateTime& now) const {
+    PowerSwitch from{now.date(), now.time(), false};
+    if (applied_ && from < *applied_)
+        from = *applied_;
+    return nextSwitch(*config_.power, from.date, from.at);
 }
 
 void SignGuard::commandPower(bool on) {
@@ -114,11 +155,9 @@ std::optional<SignGuard::Power> SignGuard::power() const {
     if (!powerOn_)
         return std::nullopt;
     Power power{*powerOn_, byCommand_, std::nullopt};
-    if (config_.power) {
-        const QDateTime now = clock_.now();
-        if (const auto next = nextSwitch(*config_.power, now.date(), now.time()))
+    if (config_.power)
+        if (const auto next = upcoming(clock_.now()))
             power.until = wallClock(*next);
-    }
     return power;
 }
 

@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QTimer>
+#include <array>
 #include <optional>
 
 namespace zarnet::gateway {
@@ -42,16 +43,19 @@ public:
     bool watched(uint8_t unit) const { return ages_.watched(unit); }
     bool known(uint8_t unit) const { return ages_.known(unit); }
     bool stale(uint8_t unit) const { return ages_.stale(unit); }
+    // The last value a plant system gave the unit (not one put in place of it).
+    std::optional<uint32_t> plantValue(uint8_t unit) const { return plantValues_[unit]; }
 
 signals:
     void staleChanged(uint8_t unit, bool stale);
     void powerChanged();
 
 private:
-    void unitArrived(uint8_t unit);
+    void unitArrived(uint8_t unit, uint32_t value);
     void checkAges();
     void armAges();
     void checkSchedule();
+    std::optional<PowerSwitch> upcoming(const QDateTime& now) const;
 
     SignConfig config_;
     SignLine& sign_;
@@ -61,6 +65,7 @@ private:
     bool staleShown_ = false;
     QTimer ageTimer_;
     QTimer scheduleTimer_;
+    std::array<std::optional<uint32_t>, UnitAges::Units> plantValues_{};
     std::optional<PowerSwitch> applied_; // the latest scheduled change put in force
     std::optional<bool> powerOn_;
     bool byCommand_ = false;

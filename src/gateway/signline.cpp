@@ -98,7 +98,7 @@ void SignLine::onOpened(OpenResult result) {
 void SignLine::setUnit(uint8_t unit, uint32_t value) {
     table_.set(unit, value);
     pumpSoon();
-    emit unitArrived(unit);
+    emit unitArrived(unit, value);
 }
 
 void SignLine::substitute(uint8_t unit, uint32_t value) {
@@ -121,6 +121,10 @@ void SignLine::setClock(const std::optional<QDateTime>& at) {
 void SignLine::clear() {
     image_.clear();
     commands_.put(CommandQueue::Kind::Clear, clearFrame(config_.device));
+    // A picture shown in place of the sign's own (a warning) stays, as it would
+    // after a reconnect.
+    if (!instead_.isEmpty())
+        commands_.put(CommandQueue::Kind::Image, instead_);
     pumpSoon();
 }
 

@@ -72,7 +72,7 @@ public:
 
 signals:
     void stateChanged();
-    void unitArrived(uint8_t unit);
+    void unitArrived(uint8_t unit, uint32_t value);
     void unitsWritten(const zarnet::UnitWrite& run);
     void stopped();
 

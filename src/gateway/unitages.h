@@ -18,6 +18,7 @@ public:
     // nullopt: the unit is not watched.
     void setMaxAge(uint8_t unit, std::optional<int64_t> ms) { maxAge_[unit] = ms; }
     bool watched(uint8_t unit) const { return maxAge_[unit].has_value(); }
+    std::optional<int64_t> maxAge(uint8_t unit) const { return maxAge_[unit]; }
 
     // A new value came; true when the unit was stale and is fresh now, or is
     // watched and had no value before (its state is then news too).

@@ -140,6 +140,13 @@ void TestGuardRules::wallClockThatJumps_data() {
         << QStringList{u"2026-12-07 21:30"_s, u"2026-12-07 23:30"_s} << u"off@21:30 on@23:30"_s;
     QTest::newRow("jumped over a whole night: only the state in force")
         << QStringList{u"2026-12-07 21:30"_s, u"2026-12-08 07:00"_s} << u"off@21:30 off@07:00"_s;
+    QTest::newRow("set back a month: the state in force then, if it differs")
+        << QStringList{u"2026-12-08 06:30"_s, u"2026-11-08 23:00"_s, u"2026-11-09 05:00"_s,
+                       u"2026-11-09 06:00"_s}
+        << u"off@06:30 on@23:00 off@06:00"_s;
+    QTest::newRow("set back a month into the same state: nothing to send")
+        << QStringList{u"2026-12-08 06:30"_s, u"2026-11-08 12:00"_s, u"2026-11-08 22:00"_s}
+        << u"off@06:30 on@22:00"_s;
 }
 
 void TestGuardRules::wallClockThatJumps() {
@@ -147,12 +154,20 @@ void TestGuardRules::wallClockThatJumps() {
     QFETCH(QString, switched);
     const PowerSchedule s = scheduleFrom(u"22:00-06:00 daily"_s);
     std::optional<PowerSwitch> applied;
+    std::optional<bool> on;
     QStringList out;
     for (const QString& reading : readings) {
         const QDateTime now = QDateTime::fromString(reading, u"yyyy-MM-dd HH:mm"_s);
+        const QString at = now.toString(u"HH:mm"_s);
         if (const auto due = dueSwitch(s, applied, now.date(), now.time())) {
             applied = due;
-            out << (due->on ? u"on@"_s : u"off@"_s) + now.toString(u"HH:mm"_s);
+            on = due->on;
+            out << (due->on ? u"on@"_s : u"off@"_s) + at;
+        } else if (const auto back = clockSetFarBack(s, applied, now.date(), now.time())) {
+            applied = back;
+            if (on != back->on)
+                out << (back->on ? u"on@"_s : u"off@"_s) + at;
+            on = back->on;
         }
     }
     QCOMPARE(out.join(u' '), switched);

@@ -2,6 +2,7 @@
 // what the sign's state says, when the line misbehaves.
 #include <gateway/commandqueue.h>
 #include <gateway/gateway.h>
+#include <gateway/signguard.h>
 #include <gateway/signline.h>
 #include <link/portcatalog.h>
 #include <support/virtualcontroller.h>
@@ -48,6 +49,8 @@ private slots:
     void strayByteDoesNotTakeTheSignOffline();
     void clearedSignGetsNoImageBack();
     void retainedOneTimeCommandsAreNotReplayed();
+    void replaysDoNotMakeStaleFiguresFresh();
+    void earlierDeadlineIsNotMissed();
 };
 
 // Operations: "+K" put kind K, "-" take (appends the kind taken), "<K" put back K.
@@ -143,6 +146,65 @@ void TestSignLine::retainedOneTimeCommandsAreNotReplayed() {
     QCOMPARE(countCode(controller.frames(), ClearDotsCode), 0);
     gateway.command(u"zarnet/l1/clear/set"_s, "", false); // a live one is carried out
     QTRY_COMPARE(countCode(controller.frames(), ClearDotsCode), 1);
+}
+
+// What the broker hands over again after a reconnect is not news: a stale unit
+// stays stale (and keeps its stale value), a scheduled sign keeps its schedule.
+void TestSignLine::replaysDoNotMakeStaleFiguresFresh() {
+    test::VirtualController controller;
+    controller.setAnswering(true);
+    PathCatalog ports;
+    PlantClock clock(QDateTime(QDate(2026, 12, 7), QTime(23, 0)), 600); // 10 min a second
+    Config config;
+    config.broker.host = u"127.0.0.1"_s;
+    config.broker.port = 9; // nobody: the broker plays no part here
+    SignConfig sign = signOn(controller.path());
+    sign.maxAgeMs = 600000;
+    sign.staleAction = StaleAction::Value;
+    sign.staleValue = 0;
+    sign.power = PowerSchedule{QTime(6, 0), QTime(22, 0)};
+    config.signs.append(sign);
+    Gateway gateway(config, ports, clock);
+    QString error;
+    QVERIFY(gateway.start(&error));
+    QTRY_VERIFY_WITH_TIMEOUT(controller.units().value(3) == 0 && !controller.frames().isEmpty(),
+                             5000);
+    gateway.command(u"zarnet/l1/units/3/set"_s, "1520", false);
+    QTRY_COMPARE(controller.units().value(3), 1520u);
+    QTRY_COMPARE_WITH_TIMEOUT(controller.units().value(3), 0u, 5000); // stale: the set value
+    const int powerFrames = countCode(controller.frames(), PowerCode);
+    gateway.command(u"zarnet/l1/units/3/set"_s, "1520", true); // the broker's replay
+    gateway.command(u"zarnet/l1/power/set"_s, "on", true);
+    QTest::qWait(300);
+    QCOMPARE(controller.units().value(3), 0u);
+    QCOMPARE(countCode(controller.frames(), PowerCode), powerFrames);
+    gateway.command(u"zarnet/l1/units/3/set"_s, "1600", true); // published while we were away
+    QTRY_COMPARE(controller.units().value(3), 1600u);
+}
+
+// A unit with a short maximum age, fresh again while a longer one's timer runs,
+// goes stale on time.
+void TestSignLine::earlierDeadlineIsNotMissed() {
+    PathCatalog ports;
+    PlantClock clock(QDateTime(QDate(2026, 12, 7), QTime(8, 0)), 600); // 30 s in 50 ms
+    SignConfig config = signOn(u"/nonexistent"_s);
+    config.maxAgeMs = 600000;       // 1 s of real time
+    config.unitMaxAgeMs[0] = 30000; // 50 ms
+    SignLine line(config, ports, clock);
+    SignGuard guard(config, line, clock);
+    QList<uint8_t> stale;
+    connect(&guard, &SignGuard::staleChanged, this, [&](uint8_t unit, bool isStale) {
+        if (isStale)
+            stale.append(unit);
+    });
+    line.setUnit(3, 1);
+    line.setUnit(0, 1);
+    QTRY_COMPARE_WITH_TIMEOUT(stale, QList<uint8_t>{0}, 500);
+    line.setUnit(0, 2); // fresh again; unit 3's timer is the one running
+    QElapsedTimer timer;
+    timer.start();
+    QTRY_COMPARE_WITH_TIMEOUT(stale.count(0), 2, 2000);
+    QVERIFY2(timer.elapsed() < 500, qPrintable(QString::number(timer.elapsed())));
 }
 
 QTEST_MAIN(TestSignLine)
