@@ -11,8 +11,39 @@
 #include <QApplication>
 #include <QScreen>
 #include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Answered before any window system is needed, so it works over ssh too.
+constexpr char helpText[] =
+    "Usage: zarnet [Qt options]\n"
+    "\n"
+    "Zarnet: the operator's window for an LED dot-matrix sign controller on a serial\n"
+    "line (115200 baud, 8N1). It finds and opens the port, addresses a controller by\n"
+    "its device number, switches the sign, sets its clock, clears it, tests the\n"
+    "connection, composes and sends a 256 x 64 image, and writes and reads units.\n"
+    "Only one copy runs at a time; a second one ends at once.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     print this text and exit\n"
+    "  --version      print the version and exit\n"
+    "\n"
+    "Qt's own options (-platform NAME, -style NAME, ...) are accepted as well.\n";
+
+} // namespace
 
 int main(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(helpText, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::puts("zarnet " ZARNET_VERSION);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     zarnet::SingleInstance instance;
     switch (instance.acquire()) {
