@@ -4,9 +4,10 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-serialbus-dev libcli11-dev
-          libtomlplusplus-dev libmosquitto-dev fonts-arphic-uming)
+          libtomlplusplus-dev libmosquitto-dev fonts-arphic-uming help2man)
 if [ "${1:-}" = test ]; then
-    packages+=(dpkg-dev file clang libclang-rt-14-dev mosquitto mosquitto-clients openssl tzdata)
+    packages+=(dpkg-dev file clang libclang-rt-14-dev mosquitto mosquitto-clients openssl tzdata
+              lintian bash-completion systemd)
 fi
 
 missing=()

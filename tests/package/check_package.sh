@@ -24,21 +24,34 @@ for file in usr/bin/zarnet usr/bin/zarnet-board usr/bin/zarnet-cli \
             usr/share/icons/hicolor/16x16/apps/zarnet.png \
             usr/share/icons/hicolor/256x256/apps/zarnet.png \
             usr/sbin/zarnetd usr/lib/systemd/system/zarnetd.service \
-            usr/share/doc/zarnet/examples/zarnetd.toml; do
+            etc/zarnet/zarnetd.example.toml usr/lib/sysusers.d/zarnet.conf \
+            usr/share/bash-completion/completions/zarnet-cli \
+            usr/share/doc/zarnet/copyright usr/share/doc/zarnet/changelog.gz \
+            usr/share/man/man1/zarnet.1.gz usr/share/man/man1/zarnet-cli.1.gz \
+            usr/share/man/man1/zarnet-board.1.gz usr/share/man/man1/zarnetd.1.gz \
+            usr/share/man/man5/zarnetd.toml.5.gz; do
     [ -e "$root/$file" ] || { echo "the package lacks /$file"; exit 1; }
 done
 grep -q '^Categories=Utility;' "$root/usr/share/applications/zarnet.desktop"
 suggests=$(dpkg-deb -f "$deb" Suggests)
 grep -q mosquitto <<<"$suggests" || { echo "Suggests lacks mosquitto: $suggests"; exit 1; }
-dpkg-deb -I "$deb" postinst | grep -q 'useradd --system' || { echo "no postinst adds the zarnet user"; exit 1; }
+dpkg-deb -I "$deb" postinst | grep -q 'systemd-sysusers' || { echo "no postinst adds the zarnet user"; exit 1; }
+dpkg-deb -I "$deb" conffiles | grep -qx '/etc/zarnet/zarnetd.example.toml' ||
+    { echo "the example configuration is not a conffile"; exit 1; }
+grep -q '^m zarnet dialout' "$root/usr/lib/sysusers.d/zarnet.conf"
+# Each manual page carries its program's options and the hand-written part.
+zcat "$root/usr/share/man/man1/zarnet-cli.1.gz" | grep -q 'EXIT STATUS'
+zcat "$root/usr/share/man/man1/zarnet-cli.1.gz" | grep -q -- '\\-\\-dry\\-run'
+zcat "$root/usr/share/man/man1/zarnetd.1.gz" | grep -q -- 'check\\-config'
+! zcat "$root"/usr/share/man/man1/*.1.gz | grep -q "$build" || { echo "a manual page names the build folder"; exit 1; }
 grep -q '^User=zarnet' "$root/usr/lib/systemd/system/zarnetd.service"
 grep -q '^SupplementaryGroups=dialout' "$root/usr/lib/systemd/system/zarnetd.service"
 # The example configuration is one the installed service accepts.
 QT_QPA_PLATFORM=offscreen "$root/usr/sbin/zarnetd" \
-    --check-config "$root/usr/share/doc/zarnet/examples/zarnetd.toml" | grep -q '^sign line2:'
+    --check-config "$root/etc/zarnet/zarnetd.example.toml" | grep -q '^sign line2:'
 # So is it with its Modbus lines switched on.
 sed -e 's/^# \[modbus\]/[modbus]/' -e 's/^# listen = /listen = /' -e 's/^# modbus_unit = /modbus_unit = /' \
-    "$root/usr/share/doc/zarnet/examples/zarnetd.toml" >"$home/modbus.toml"
+    "$root/etc/zarnet/zarnetd.example.toml" >"$home/modbus.toml"
 QT_QPA_PLATFORM=offscreen "$root/usr/sbin/zarnetd" --check-config "$home/modbus.toml" |
     grep -q '^Modbus TCP on 127.0.0.1:1502'
 
@@ -56,4 +69,6 @@ frame=$("$root/usr/bin/zarnet-cli" --dry-run power on 2>/dev/null)
 [ "$frame" = "02 00 09 FF EE 12 01 0B 03" ] || { echo "zarnet-cli printed: $frame"; exit 1; }
 "$root/usr/bin/zarnet-board" --help >/dev/null
 "$root/usr/sbin/zarnetd" --help >/dev/null
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/zarnet" --help | grep -q '^Usage: zarnet'
+[ "$("$root/usr/bin/zarnet" --version)" = "zarnet $(dpkg-deb -f "$deb" Version)" ]
 echo "package $deb: contents, window start and quit, command line, service all good"
