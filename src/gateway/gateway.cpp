@@ -127,6 +127,7 @@ void Gateway::onConnected() {
     for (auto& [name, sign] : signs_) {
         mqtt_.subscribe(topic(name, u"+/set"_s));
         mqtt_.subscribe(topic(name, u"units/+/set"_s));
+        mqtt_.subscribe(topic(name, u"units/+/stale"_s)); // to clear reports nobody keeps
         publishStatus(*sign);
         const SignGuard& guard = *guards_.at(name);
         for (int unit = 0; unit < UnitTable::Units; ++unit) {
@@ -143,6 +144,10 @@ void Gateway::onConnected() {
 void Gateway::command(const QString& topicName, const QByteArray& payload, bool retained) {
     if (stopping_)
         return;
+    if (topicName.endsWith(u"/stale"_s)) {
+        staleReportSeen(topicName, payload, retained);
+        return;
+    }
     const auto parsed = readCommandTopic(config_.broker.prefix, topicName);
     const QString signName = topicName.mid(config_.broker.prefix.size() + 1).section(u'/', 0, 0);
     if (const auto* why = std::get_if<QString>(&parsed)) {
@@ -262,6 +267,23 @@ void Gateway::publishStatus(const SignLine& sign) {
 
 void Gateway::publishStale(const QString& sign, uint8_t unit, bool stale) {
     mqtt_.publish(topic(sign, u"units/%1/stale"_s.arg(unit)), stale ? "true" : "false", true);
+}
+
+// A retained stale report left from an earlier configuration, for a unit no longer
+// watched, would say "stale" for ever: it is cleared. Reports of watched units are
+// this service's own and are kept current by it.
+void Gateway::staleReportSeen(const QString& topicName, const QByteArray& payload, bool retained) {
+    if (!retained || payload.isEmpty())
+        return;
+    const QStringList parts = topicName.mid(config_.broker.prefix.size() + 1).split(u'/');
+    const auto guard = guards_.find(parts.value(0));
+    bool ok = false;
+    const uint unit = parts.value(2).toUInt(&ok);
+    if (parts.size() != 4 || guard == guards_.end() || !ok || unit > 255 ||
+        guard->second->watched(uint8_t(unit)))
+        return;
+    qCInfo(lcGateway).noquote() << "cleared" << topicName << ": the unit is not watched";
+    mqtt_.publish(topicName, QByteArray(), true);
 }
 
 void Gateway::publishUnits(const SignLine& sign, const UnitWrite& run) {

@@ -52,6 +52,7 @@ private:
                 const QString& reason);
     void publishStatus(const SignLine& sign);
     void publishStale(const QString& sign, uint8_t unit, bool stale);
+    void staleReportSeen(const QString& topic, const QByteArray& payload, bool retained);
     void publishUnits(const SignLine& sign, const UnitWrite& run);
     void signStopped();
     QString topic(const QString& sign, const QString& rest) const;
