@@ -187,7 +187,7 @@ void TestZarnetdGuard::restartInsideOffAndAnOverride() {
                                   .value(u"by"_s)
                                   .toString(),
                               u"schedule"_s, 15000);
-    QCOMPARE(powerFrames(board), u"off on on"_s);
+    QTRY_COMPARE(powerFrames(board), u"off on on"_s);
 }
 
 QTEST_MAIN(TestZarnetdGuard)

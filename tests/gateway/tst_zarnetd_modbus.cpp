@@ -36,22 +36,37 @@ public:
                                5000);
     }
     bool connected() const { return client_.state() == QModbusDevice::ConnectedState; }
-    // The response's function code and data in hex; an exception has the top bit
-    // set, and "no answer" is the client's error.
+    // The response's function code and data in hex, for requests that succeed.
     QString ask(int unit, const QModbusRequest& request) {
         std::unique_ptr<QModbusReply> reply(client_.sendRawRequest(request, unit));
         if (!reply)
             return u"not sent: "_s + client_.errorString();
         if (!reply->isFinished() && !QSignalSpy(reply.get(), &QModbusReply::finished).wait(5000))
             return u"no answer"_s;
+        if (reply->error() != QModbusDevice::NoError)
+            return u"failed: "_s + reply->errorString();
         const QModbusResponse response = reply->rawResult();
-        if (reply->error() != QModbusDevice::NoError &&
-            reply->error() != QModbusDevice::ProtocolError)
-            return u"no answer: "_s + reply->errorString();
-        quint8 code = quint8(response.functionCode());
-        if (response.isException())
-            code |= QModbusPdu::ExceptionByte;
-        return QString::fromLatin1((QByteArray(1, char(code)) + response.data()).toHex());
+        return QString::fromLatin1(
+            (QByteArray(1, char(response.functionCode())) + response.data()).toHex());
+    }
+
+    // The same over a socket of its own, for requests that are refused: Qt's client
+    // reads an exception's code into a signed char, which the sanitizers reject.
+    static QString askRaw(quint16 port, int unit, const QModbusRequest& request) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (!socket.waitForConnected(3000))
+            return u"no connection"_s;
+        const QByteArray pdu = QByteArray(1, char(request.functionCode())) + request.data();
+        QByteArray adu = QByteArray::fromHex("00070000");
+        adu.append(char((pdu.size() + 1) >> 8)).append(char((pdu.size() + 1) & 0xFF));
+        socket.write(adu + char(unit) + pdu);
+        QByteArray answer;
+        while (answer.size() < 9 && socket.waitForReadyRead(5000))
+            answer += socket.readAll();
+        if (answer.size() < 9)
+            return u"no answer"_s;
+        return QString::fromLatin1(answer.mid(7).toHex());
     }
 
 private:
@@ -163,7 +178,7 @@ void TestZarnetdModbus::refusalsSendNothing() {
     QFETCH(QModbusRequest, req);
     QFETCH(QString, answer);
     const qsizetype before = line1.frames().size() + line2.frames().size();
-    QCOMPARE(plc.ask(unit, req), answer);
+    QCOMPARE(Plc::askRaw(modbusPort, unit, req), answer);
     // A good write after it is the only thing that reaches a line.
     QCOMPARE(plc.ask(1, request(0x06, "00c90007")), u"0600c90007"_s); // unit 100, low word
     QTRY_COMPARE(line1.units().value(100), 7u);
