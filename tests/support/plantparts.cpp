@@ -7,10 +7,23 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace zarnet::testplant {
+
+namespace {
+
+// A test that crashes must not leave its broker, boards or service running: a
+// service left behind keeps reopening its old pseudo-terminal paths and takes
+// them from the next test that gets the same numbers.
+void endWithThisProcess(QProcess& process) {
+    process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+}
+
+} // namespace
 
 quint16 freePort() {
     QTcpServer server;
@@ -35,8 +48,13 @@ bool Broker::start(quint16 port, const QByteArray& listenerLines) {
                // As the README advises for bursts: a gateway that falls behind (built
                // with sanitizers, say) must not lose messages in the broker's queue.
                "\nallow_anonymous true\npersistence false\nmax_queued_messages 0\n");
+    // Started by root, mosquitto would change to its own user, which also drops the
+    // signal that ends it with the test.
+    if (geteuid() == 0)
+        conf.write("user root\n");
     conf.close();
     process_.setProcessChannelMode(QProcess::MergedChannels);
+    endWithThisProcess(process_);
     process_.start(program, {u"-c"_s, conf.fileName()});
     if (!process_.waitForStarted(5000)) {
         error = u"mosquitto did not start"_s;
@@ -70,6 +88,7 @@ bool Board::start(const QStringList& arguments) {
     partial_.clear();
     connect(&process_, &QProcess::readyReadStandardOutput, this, &Board::readLog,
             Qt::UniqueConnection);
+    endWithThisProcess(process_);
     process_.start(QStringLiteral(ZARNET_BOARD), arguments + QStringList{u"--headless"_s});
     for (int i = 0; i < 100 && address_.isEmpty(); ++i) {
         process_.waitForReadyRead(50);
@@ -138,6 +157,7 @@ bool Gateway::start(const QByteArray& toml) {
     // Into a file, which never fills up as an unread pipe would.
     process_.setProcessChannelMode(QProcess::MergedChannels);
     process_.setStandardOutputFile(dir_.filePath(u"zarnetd.log"_s));
+    endWithThisProcess(process_);
     process_.start(QStringLiteral(ZARNETD), {u"--config"_s, file.fileName()});
     return process_.waitForStarted(5000);
 }
