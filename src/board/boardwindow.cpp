@@ -79,13 +79,14 @@ BoardWindow::BoardWindow(Board& board, BoardLine& line, const QString& where, QW
 
 void BoardWindow::refresh() {
     const QDateTime now = QDateTime::currentDateTime();
-    QString text = u"<b>设备 %1</b><br>时钟 %2<br>%3<br><br>"_s.arg(board_.device())
+    QString text = tr("<b>设备 %1</b><br>时钟 %2<br>%3<br><br>")
+                       .arg(board_.device())
                        .arg(board_.clock(now).toString(u"yyyy-MM-dd hh:mm:ss"_s),
-                            board_.powered() ? u"开机"_s : u"关机"_s);
+                            board_.powered() ? tr("开机") : tr("关机"));
     if (board_.units().isEmpty())
-        text += u"单元：无"_s;
+        text += tr("单元：无");
     for (auto it = board_.units().begin(); it != board_.units().end(); ++it)
-        text += u"单元 %1 = %2<br>"_s.arg(it.key()).arg(it.value());
+        text += tr("单元 %1 = %2<br>").arg(it.key()).arg(it.value());
     status_->setText(text);
     panel_->update();
 }

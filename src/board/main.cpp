@@ -5,6 +5,7 @@
 
 #include <core/fieldnumber.h>
 #include <core/linkaddress.h>
+#include <language/language.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -50,7 +51,8 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         u"A virtual sign controller. Without DEVICE it creates a pseudo-terminal and prints "
-        "its path: type that path into Zarnet's port box and press \"打开串口\"."_s);
+        "its path: type that path into Zarnet's port box and press \"打开串口\" (\"Open port\" in "
+        "English)."_s);
     parser.addHelpOption();
     parser.addPositionalArgument(u"DEVICE"_s, u"A serial device to answer on (optional)."_s);
     parser.addOption({u"device"_s,
@@ -67,7 +69,20 @@ int main(int argc, char* argv[]) {
     parser.addOption({u"panel"_s, u"The panel's size in dots (256x64)."_s, u"WxH"_s, u"256x64"_s});
     parser.addOption({u"headless"_s, u"No window; the log goes to standard output."_s});
     parser.addOption({u"png"_s, u"Write the panel to FILE each time it changes."_s, u"FILE"_s});
+    parser.addOption({u"lang"_s,
+                      u"The window's language, zh or en; without it, the first of the user's "
+                      "interface languages that is one of the two, else zh."_s,
+                      u"LANG"_s});
     parser.process(app);
+
+    QString languageFault;
+    const auto language = zarnet::chooseLanguage(
+        parser.isSet(u"lang"_s) ? std::optional(parser.value(u"lang"_s)) : std::nullopt,
+        &languageFault);
+    if (!language)
+        return fail(languageFault);
+    if (!zarnet::useLanguage(*language))
+        QTextStream(stderr) << "zarnet-board: the English texts cannot be loaded" << Qt::endl;
 
     QList<uint8_t> devices;
     for (const QString& text : parser.value(u"device"_s).split(u',')) {

@@ -14,7 +14,8 @@ namespace zarnet {
 
 enum class ScheduleMode { Always = 0, DailyPeriod = 1, WeekdayRange = 2, MonthDates = 3 };
 
-// What selecting a mode writes: the three explanation labels, then start and end.
+// What selecting a mode writes: the three explanation labels, in the window's
+// language, then start and end.
 struct ModeTexts {
     QString explanation;
     QString example;
@@ -23,7 +24,7 @@ struct ModeTexts {
     QString end;
 };
 
-const ModeTexts& modeTexts(ScheduleMode mode);
+ModeTexts modeTexts(ScheduleMode mode);
 
 using ScheduleBytes = std::array<uint8_t, 4>;
 

@@ -68,7 +68,7 @@ void DotPanel::chooseFont() {
 
 void DotPanel::loadPicture() {
     const QString file =
-        dialogs_.chooseFile(QDir::current().filePath(u"bmp"_s), u"位图文件(*.bmp)"_s, lastFile_);
+        dialogs_.chooseFile(QDir::current().filePath(u"bmp"_s), tr("位图文件(*.bmp)"), lastFile_);
     if (file.isEmpty())
         return;
     lastFile_ = file;
@@ -77,10 +77,14 @@ void DotPanel::loadPicture() {
 }
 
 void DotPanel::applyTimeOption(int index) {
-    const ModeTexts& texts = modeTexts(ScheduleMode(index));
-    group_.timeInfo[0]->setText(texts.explanation);
-    group_.timeInfo[1]->setText(texts.example);
-    group_.timeInfo[2]->setText(texts.meaning);
+    const ModeTexts texts = modeTexts(ScheduleMode(index));
+    const QString info[] = {texts.explanation, texts.example, texts.meaning};
+    for (int i = 0; i < 3; ++i) {
+        group_.timeInfo[i]->setText(info[i]);
+        // An empty label shows nothing, but screen readers would still read it,
+        // named after its group.
+        group_.timeInfo[i]->setHidden(info[i].isEmpty());
+    }
     group_.scheduleStart->setText(texts.start);
     group_.scheduleEnd->setText(texts.end);
 }

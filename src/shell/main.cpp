@@ -5,6 +5,7 @@
 #include <link/quitsignals.h>
 
 #include <canvas/songfont.h>
+#include <language/language.h>
 #include <link/portcatalog.h>
 #include <link/qtseriallink.h>
 
@@ -26,6 +27,9 @@ constexpr char helpText[] =
     "Only one copy runs at a time; a second one ends at once.\n"
     "\n"
     "Options:\n"
+    "  --lang LANG    the window's language: zh (Chinese) or en (English); without\n"
+    "                 it, the first of the user's interface languages (LANGUAGE,\n"
+    "                 LC_ALL, LC_MESSAGES, LANG) that is one of the two, else zh\n"
     "  -h, --help     print this text and exit\n"
     "  --version      print the version and exit\n"
     "\n"
@@ -34,7 +38,19 @@ constexpr char helpText[] =
 } // namespace
 
 int main(int argc, char* argv[]) {
+    std::optional<QString> languageOption;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--lang") == 0 || std::strncmp(argv[i], "--lang=", 7) == 0) {
+            if (argv[i][6] == '=') {
+                languageOption = QString::fromLocal8Bit(argv[i] + 7);
+            } else if (i + 1 < argc) {
+                languageOption = QString::fromLocal8Bit(argv[++i]);
+            } else {
+                std::fputs("zarnet: --lang takes zh or en\n", stderr);
+                return 2;
+            }
+            continue;
+        }
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(helpText, stdout);
             return 0;
@@ -44,7 +60,16 @@ int main(int argc, char* argv[]) {
             return 0;
         }
     }
+    QString languageFault;
+    const auto language = zarnet::chooseLanguage(languageOption, &languageFault);
+    if (!language) {
+        std::fprintf(stderr, "zarnet: %s\n", qPrintable(languageFault));
+        return 2;
+    }
     QApplication app(argc, argv);
+    if (!zarnet::useLanguage(*language))
+        std::fputs("zarnet: the English texts cannot be loaded; the window stays Chinese\n",
+                   stderr);
     zarnet::SingleInstance instance;
     switch (instance.acquire()) {
     case zarnet::SingleInstance::Result::Acquired:

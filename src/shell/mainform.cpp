@@ -46,7 +46,7 @@ MainForm::MainForm(const Platform& platform, QWidget* parent)
       dialogs_(platform.dialogs, platform.serial), link_(platform.serial),
       reception_(platform.serial) {
     setObjectName(u"MainForm"_s);
-    setWindowTitle(u"ZarnetV1.02 - LED点阵屏控制"_s);
+    setWindowTitle(u"ZarnetV1.02 - "_s + tr("LED点阵屏控制")); // the head stays in every language
     setFont(songFont(9));
     setFixedSize(ClientWidth, ClientHeight);
     setWindowIcon(appIcon());
@@ -63,7 +63,7 @@ MainForm::MainForm(const Platform& platform, QWidget* parent)
             [this](int device) { messages_.information(text::foundDevice(device)); });
     connect(&reception_, &ReplyReception::unitValues, readPanel, &UnitReadPanel::showValues);
     connect(&platform.serial, &SerialLink::hungUp, this,
-            [this] { control_.portLamp->setFillColor(Qt::black); });
+            [this] { control_.portLamp->setState(StatusLamp::State::Closed); });
     connect(&platform.serial, &SerialLink::opened, this, &MainForm::showOpenResult);
 
     connect(control_.openPort, &QPushButton::clicked, this, &MainForm::openComPort);
@@ -85,7 +85,7 @@ void MainForm::load() {
 void MainForm::scanComPorts() {
     const auto port = findUsablePort(platform_.serial, platform_.ports);
     if (!port) {
-        messages_.error(text::NoUsablePort);
+        messages_.error(text::noUsablePort());
         return;
     }
     control_.portBox->setEditText(QString::number(*port));
@@ -98,7 +98,7 @@ void MainForm::openComPort() {
     if (isNetworkAddress(portText)) {
         const auto address = parseTcpAddress(portText);
         if (const auto* fault = std::get_if<AddressFault>(&address)) {
-            control_.portLamp->setFillColor(QColor(0, 0, 0));
+            control_.portLamp->setState(StatusLamp::State::Closed);
             messages_.error(text::badAddress(*fault));
             return;
         }
@@ -109,14 +109,14 @@ void MainForm::openComPort() {
 void MainForm::showOpenResult(OpenResult result) {
     switch (result) {
     case OpenResult::Opened:
-        control_.portLamp->setFillColor(QColor(0, 255, 0));
+        control_.portLamp->setState(StatusLamp::State::Open);
         return;
     case OpenResult::Connecting: // a serial device server: the outcome comes later
-        control_.portLamp->setFillColor(QColor(255, 255, 0));
+        control_.portLamp->setState(StatusLamp::State::Connecting);
         return;
     default:
-        control_.portLamp->setFillColor(QColor(0, 0, 0));
-        messages_.error(text::PortOpenError);
+        control_.portLamp->setState(StatusLamp::State::Closed);
+        messages_.error(text::portOpenError());
         return;
     }
 }

@@ -1,28 +1,105 @@
 #include "messages.h"
 
-using namespace Qt::StringLiterals;
+#include <QCoreApplication>
 
 namespace zarnet::text {
 
+namespace {
+
+QString translated(const char* source) {
+    return QCoreApplication::translate("Messages", source);
+}
+
+} // namespace
+
+QString noUsablePort() {
+    return translated(QT_TRANSLATE_NOOP("Messages", "没有可以使用的通讯端口"));
+}
+
+QString portOpenError() {
+    return translated(QT_TRANSLATE_NOOP("Messages", "端口打开错误~!"));
+}
+
+QString portClosed() {
+    return translated(QT_TRANSLATE_NOOP("Messages", "串口未打开，请先打开串口~!"));
+}
+
+QString sendFailed() {
+    return translated(QT_TRANSLATE_NOOP("Messages", "数据发送失败~!"));
+}
+
 // The number stands with one leading blank, where the sign of a negative number would go.
 QString foundDevice(int device) {
-    return u"找到  %1 号设备~！"_s.arg(device);
+    return translated(QT_TRANSLATE_NOOP("Messages", "找到  %1 号设备~！")).arg(device);
+}
+
+QString startUnit() {
+    return translated(QT_TRANSLATE_NOOP("Messages", "起始单元须为 0 到 255 的整数~!"));
+}
+
+QString unitCountDownload() {
+    return translated(QT_TRANSLATE_NOOP("Messages", "单元数量须为 0 到 9 的整数~!"));
+}
+
+QString unitCountRead() {
+    return translated(QT_TRANSLATE_NOOP("Messages", "单元数量须为 0 到 255 的整数~!"));
 }
 
 QString unitValue(int index) {
-    return u"第 %1 个数据须为 0 到 2147483647 之间的数~!"_s.arg(index + 1);
+    return translated(QT_TRANSLATE_NOOP("Messages", "第 %1 个数据须为 0 到 2147483647 之间的数~!"))
+        .arg(index + 1);
+}
+
+QString xStart() {
+    return translated(QT_TRANSLATE_NOOP("Messages", "X起点须为 0 到 255 的整数~!"));
+}
+
+QString yStart() {
+    return translated(QT_TRANSLATE_NOOP("Messages", "Y起点须为 0 到 255 的整数~!"));
+}
+
+QString width() {
+    return translated(QT_TRANSLATE_NOOP("Messages", "宽度须为 0 到 2047 的整数~!"));
+}
+
+QString height() {
+    return translated(QT_TRANSLATE_NOOP("Messages", "高度须为 0 到 255 的整数~!"));
+}
+
+QString imageTooLarge() {
+    return translated(QT_TRANSLATE_NOOP("Messages", "图像过大：宽度/8 × 高度不能超过 2048 字节~!"));
+}
+
+QString dailyStart() {
+    return translated(QT_TRANSLATE_NOOP(
+        "Messages", "开始时间须为 hhmm：前两位为时，后两位为分，时×60+分在 0 到 4095 之间~!"));
+}
+
+QString dailyEnd() {
+    return translated(QT_TRANSLATE_NOOP(
+        "Messages", "结束时间须为 hhmm：前两位为时，后两位为分，时×60+分在 0 到 4095 之间~!"));
+}
+
+QString rangeStart() {
+    return translated(QT_TRANSLATE_NOOP("Messages", "开始值须为 0 到 255 的整数~!"));
+}
+
+QString rangeEnd() {
+    return translated(QT_TRANSLATE_NOOP("Messages", "结束值须为 0 到 255 的整数~!"));
 }
 
 QString badAddress(AddressFault fault) {
     switch (fault) {
     case AddressFault::UnknownScheme:
-        return u"地址无效：网络连接只支持 tcp://主机:端口~!"_s;
+        return translated(
+            QT_TRANSLATE_NOOP("Messages", "地址无效：网络连接只支持 tcp://主机:端口~!"));
     case AddressFault::EmptyHost:
-        return u"地址无效：缺少主机名~!"_s;
+        return translated(QT_TRANSLATE_NOOP("Messages", "地址无效：缺少主机名~!"));
     case AddressFault::NoPort:
-        return u"地址无效：缺少端口号（tcp://主机:端口）~!"_s;
+        return translated(
+            QT_TRANSLATE_NOOP("Messages", "地址无效：缺少端口号（tcp://主机:端口）~!"));
     case AddressFault::BadPort:
-        return u"地址无效：端口须为 1 到 65535 的整数~!"_s;
+        return translated(QT_TRANSLATE_NOOP("Messages", "地址无效：端口须为 1 到 65535 的整数~!"));
     }
     return {};
 }
@@ -32,31 +109,31 @@ QString refusal(const fields::Refusal& refusal) {
     switch (refusal.field) {
     case Field::DownloadStart:
     case Field::ReadStart:
-        return StartUnit;
+        return startUnit();
     case Field::DownloadCount:
-        return UnitCountDownload;
+        return unitCountDownload();
     case Field::ReadCount:
-        return UnitCountRead;
+        return unitCountRead();
     case Field::UnitValue:
         return unitValue(refusal.index);
     case Field::XStart:
-        return XStart;
+        return xStart();
     case Field::YStart:
-        return YStart;
+        return yStart();
     case Field::Width:
-        return Width;
+        return width();
     case Field::Height:
-        return Height;
+        return height();
     case Field::ImageSize:
-        return ImageTooLarge;
+        return imageTooLarge();
     case Field::DailyStart:
-        return DailyStart;
+        return dailyStart();
     case Field::DailyEnd:
-        return DailyEnd;
+        return dailyEnd();
     case Field::RangeStart:
-        return RangeStart;
+        return rangeStart();
     case Field::RangeEnd:
-        return RangeEnd;
+        return rangeEnd();
     }
     return {};
 }
@@ -70,10 +147,10 @@ bool reportSend(Messages& messages, SendResult result) {
     case SendResult::Sent:
         return true;
     case SendResult::PortClosed:
-        messages.error(text::PortClosed);
+        messages.error(text::portClosed());
         return false;
     case SendResult::WriteFailed:
-        messages.error(text::SendFailed);
+        messages.error(text::sendFailed());
         return false;
     }
     return false;

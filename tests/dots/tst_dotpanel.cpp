@@ -127,12 +127,12 @@ void TestDotPanel::leavingRules_data() {
     QTest::newRow("width 7") << u"WText"_s << u"7"_s << u"0"_s << QString();
     QTest::newRow("width -13") << u"WText"_s << u"-13"_s << u"-8"_s << QString();
     QTest::newRow("width with a blank") << u"WText"_s << u" 64"_s << u"64"_s << QString();
-    QTest::newRow("width letters") << u"WText"_s << u"abc"_s << u"64"_s << text::Width;
-    QTest::newRow("width empty") << u"WText"_s << QString() << u"64"_s << text::Width;
-    QTest::newRow("width beyond 16 bits") << u"WText"_s << u"40000"_s << u"64"_s << text::Width;
+    QTest::newRow("width letters") << u"WText"_s << u"abc"_s << u"64"_s << text::width();
+    QTest::newRow("width empty") << u"WText"_s << QString() << u"64"_s << text::width();
+    QTest::newRow("width beyond 16 bits") << u"WText"_s << u"40000"_s << u"64"_s << text::width();
     QTest::newRow("X 193") << u"XstText"_s << u"193"_s << u"192"_s << QString();
     QTest::newRow("X -3") << u"XstText"_s << u"-3"_s << u"-2"_s << QString();
-    QTest::newRow("X letters") << u"XstText"_s << u"x1"_s << u"192"_s << text::XStart;
+    QTest::newRow("X letters") << u"XstText"_s << u"x1"_s << u"192"_s << text::xStart();
     QTest::newRow("Y keeps 193") << u"YstText"_s << u"193"_s << u"193"_s << QString();
     QTest::newRow("height keeps 7") << u"HText"_s << u"7"_s << u"7"_s << QString();
 }
@@ -152,8 +152,8 @@ void TestDotPanel::leavingRules() {
 void TestDotPanel::leavingByClickSendsNothing_data() {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("message");
-    QTest::newRow("width") << u"WText"_s << text::Width;
-    QTest::newRow("X start") << u"XstText"_s << text::XStart;
+    QTest::newRow("width") << u"WText"_s << text::width();
+    QTest::newRow("X start") << u"XstText"_s << text::xStart();
 }
 
 void TestDotPanel::leavingByClickSendsNothing() {
@@ -184,7 +184,7 @@ void TestDotPanel::leavingByKeyboardKeepsTheNextClick() {
     width->selectAll();
     QTest::keyClicks(width, u"abc"_s);
     QTest::keyClick(width, Qt::Key_Tab); // left by keyboard: no click to drop
-    QCOMPARE(fixture->messages.errors, QStringList{text::Width});
+    QCOMPARE(fixture->messages.errors, QStringList{text::width()});
     QTRY_VERIFY(width->hasFocus());
     QTest::mouseClick(fixture->find<QPushButton>(u"TxtSendCommand"_s), Qt::LeftButton);
     QTRY_COMPARE(controller->frames().size(), 1);
@@ -328,15 +328,15 @@ void TestDotPanel::refusalsSendNothing_data() {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("message");
-    QTest::newRow("X 256") << 0 << u"XstText"_s << u"256"_s << text::XStart;
-    QTest::newRow("Y letters") << 0 << u"YstText"_s << u"y"_s << text::YStart;
-    QTest::newRow("Y empty") << 0 << u"YstText"_s << QString() << text::YStart;
-    QTest::newRow("height 300") << 0 << u"HText"_s << u"300"_s << text::Height;
-    QTest::newRow("image 256 x 65") << 0 << u"HText"_s << u"65"_s << text::ImageTooLarge;
-    QTest::newRow("daily start 845") << 1 << u"StTimeText"_s << u"845"_s << text::DailyStart;
-    QTest::newRow("daily end 99h9") << 1 << u"EnTimeText"_s << u"99h9"_s << text::DailyEnd;
-    QTest::newRow("weekday end 300") << 2 << u"EnTimeText"_s << u"300"_s << text::RangeEnd;
-    QTest::newRow("date start -1") << 3 << u"StTimeText"_s << u"-1"_s << text::RangeStart;
+    QTest::newRow("X 256") << 0 << u"XstText"_s << u"256"_s << text::xStart();
+    QTest::newRow("Y letters") << 0 << u"YstText"_s << u"y"_s << text::yStart();
+    QTest::newRow("Y empty") << 0 << u"YstText"_s << QString() << text::yStart();
+    QTest::newRow("height 300") << 0 << u"HText"_s << u"300"_s << text::height();
+    QTest::newRow("image 256 x 65") << 0 << u"HText"_s << u"65"_s << text::imageTooLarge();
+    QTest::newRow("daily start 845") << 1 << u"StTimeText"_s << u"845"_s << text::dailyStart();
+    QTest::newRow("daily end 99h9") << 1 << u"EnTimeText"_s << u"99h9"_s << text::dailyEnd();
+    QTest::newRow("weekday end 300") << 2 << u"EnTimeText"_s << u"300"_s << text::rangeEnd();
+    QTest::newRow("date start -1") << 3 << u"StTimeText"_s << u"-1"_s << text::rangeStart();
 }
 
 void TestDotPanel::refusalsSendNothing() {

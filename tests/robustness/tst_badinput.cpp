@@ -111,7 +111,7 @@ void TestBadInput::badPortTexts() {
     f.start(controller.path());
     f.find<QComboBox>(u"RsCombo"_s)->setEditText(text);
     f.click(u"OpenRs232Command"_s);
-    QCOMPARE(f.messages.errors, QStringList{text::PortOpenError});
+    QCOMPARE(f.messages.errors, QStringList{text::portOpenError()});
     QVERIFY(!f.serial.isOpen());
     QCOMPARE(f.find<StatusLamp>(u"GetValShape"_s)->fillColor(), QColor(0, 0, 0));
     f.find<QComboBox>(u"RsCombo"_s)->setEditText(u"1"_s);

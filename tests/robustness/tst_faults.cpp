@@ -143,11 +143,11 @@ void TestFaults::portTakenBetweenScanAndOpen() {
     f.form->load();
     QVERIFY(catalog.thief && catalog.thief->isOpen());
     QCOMPARE(f.find<QComboBox>(u"RsCombo"_s)->currentText(), u"1"_s);
-    QCOMPARE(f.messages.errors, QStringList{text::PortOpenError});
+    QCOMPARE(f.messages.errors, QStringList{text::portOpenError()});
     QVERIFY(!f.serial.isOpen());
     QCOMPARE(lamp(f), QColor(0, 0, 0));
     f.click(u"OpenPowCommand"_s);
-    QCOMPARE(f.messages.errors.last(), text::PortClosed);
+    QCOMPARE(f.messages.errors.last(), text::portClosed());
 }
 
 QTEST_MAIN(TestFaults)

@@ -105,7 +105,7 @@ void TestFlood::replyWaitsForTheRefusalBox() {
         QVERIFY(f.messages.informations.isEmpty());
     };
     f.click(u"RsGetCommand"_s);
-    QCOMPARE(f.messages.errors, QStringList{text::StartUnit});
+    QCOMPARE(f.messages.errors, QStringList{text::startUnit()});
     QTRY_COMPARE(f.messages.informations, QStringList{text::foundDevice(5)});
     QCOMPARE(f.messages.mostOpen, 1);
 }

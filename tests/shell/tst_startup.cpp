@@ -99,7 +99,7 @@ void TestStartup::windowHasEveryControl() {
 void TestStartup::noUsablePort() {
     FormFixture f;
     f.start();
-    QCOMPARE(f.messages.errors, QStringList{text::NoUsablePort});
+    QCOMPARE(f.messages.errors, QStringList{text::noUsablePort()});
     auto* combo = f.find<QComboBox>(u"RsCombo"_s);
     QCOMPARE(combo->count(), 16);
     for (int i = 0; i < 16; ++i)
@@ -122,8 +122,8 @@ void TestStartup::scanOrder_data() {
     QTest::newRow("1 busy, 2 free") << u"bf"_s << u"2"_s << true << QStringList{};
     QTest::newRow("16th free") << u"bbbbbbbbbbbbbbbf"_s << u"16"_s << true << QStringList{};
     QTest::newRow("other failure is chosen")
-        << u"mof"_s << u"2"_s << false << QStringList{text::PortOpenError};
-    QTest::newRow("all busy") << u"bb"_s << u"3"_s << false << QStringList{text::NoUsablePort};
+        << u"mof"_s << u"2"_s << false << QStringList{text::portOpenError()};
+    QTest::newRow("all busy") << u"bb"_s << u"3"_s << false << QStringList{text::noUsablePort()};
 }
 
 void TestStartup::scanOrder() {
@@ -159,7 +159,7 @@ void TestStartup::scanOrder() {
     QCOMPARE(f.messages.errors, errors);
     if (errors.isEmpty())
         QCOMPARE(lamp(f), Green);
-    else if (errors[0] == text::PortOpenError)
+    else if (errors[0] == text::portOpenError())
         QCOMPARE(lamp(f), Black);
     if (open)
         QCOMPARE(u"/dev/"_s + f.serial.portName(), f.catalog.ports[chosen]);
@@ -182,7 +182,7 @@ void TestStartup::badPortText() {
     f.find<QComboBox>(u"RsCombo"_s)->setEditText(u"abc"_s);
     f.click(u"OpenRs232Command"_s);
     QCOMPARE(lamp(f), Black);
-    QCOMPARE(f.messages.errors, QStringList{text::PortOpenError});
+    QCOMPARE(f.messages.errors, QStringList{text::portOpenError()});
     QVERIFY(!f.serial.isOpen());
 }
 
@@ -209,7 +209,7 @@ void TestStartup::hangUpTurnsTheLampBlack() {
     QTRY_VERIFY(!f.serial.isOpen());
     QCOMPARE(lamp(f), Black);
     f.click(u"OpenPowCommand"_s);
-    QCOMPARE(f.messages.errors, QStringList{text::PortClosed});
+    QCOMPARE(f.messages.errors, QStringList{text::portClosed()});
 }
 
 void TestStartup::deviceNumberRule_data() {

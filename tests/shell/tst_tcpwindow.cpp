@@ -90,7 +90,7 @@ void TestTcpWindow::hangUpDuringAnImage() {
     QTRY_COMPARE(lamp(f), Black);
     QVERIFY(!f.serial.isOpen());
     f.click(u"OpenPowCommand"_s);
-    QCOMPARE(f.messages.errors, QStringList{text::PortClosed});
+    QCOMPARE(f.messages.errors, QStringList{text::portClosed()});
 }
 
 void TestTcpWindow::refusedConnection() {
@@ -104,7 +104,7 @@ void TestTcpWindow::refusedConnection() {
     f.start();
     openAddress(f, u"tcp://127.0.0.1:%1"_s.arg(port));
     QTRY_COMPARE(lamp(f), Black);
-    QCOMPARE(f.messages.errors, QStringList{text::PortOpenError});
+    QCOMPARE(f.messages.errors, QStringList{text::portOpenError()});
     QVERIFY(!f.serial.isOpen());
 }
 

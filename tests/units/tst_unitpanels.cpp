@@ -147,7 +147,7 @@ void TestUnitPanels::closedPortSendsNothing() {
     fixture->serial.close();
     fixture->click(u"Rs23Command"_s);
     fixture->click(u"RsGetCommand"_s);
-    QCOMPARE(fixture->messages.errors, QStringList(2, text::PortClosed));
+    QCOMPARE(fixture->messages.errors, QStringList(2, text::portClosed()));
     QCOMPARE(fixture->serial.receiveThreshold(), 0);
     expectSilence();
 }

@@ -1,0 +1,50 @@
+#include "language.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QTranslator>
+
+using namespace Qt::StringLiterals;
+
+namespace zarnet {
+
+Language preferredLanguage(const QStringList& uiLanguages) {
+    for (const QString& tag : uiLanguages) {
+        // "en-GB", "zh-Hans-CN", and the "en_US" some systems still give.
+        const QString language = tag.section(u'-', 0, 0).section(u'_', 0, 0).toLower();
+        if (language == u"zh")
+            return Language::Chinese;
+        if (language == u"en")
+            return Language::English;
+    }
+    return Language::Chinese;
+}
+
+std::optional<Language> languageNamed(const QString& name) {
+    if (name == u"zh")
+        return Language::Chinese;
+    if (name == u"en")
+        return Language::English;
+    return std::nullopt;
+}
+
+bool useLanguage(Language language) {
+    static QTranslator english;
+    QCoreApplication::removeTranslator(&english);
+    if (language == Language::Chinese)
+        return true;
+    if (english.isEmpty() && !english.load(u":/i18n/zarnet_en.qm"_s))
+        return false;
+    return QCoreApplication::installTranslator(&english);
+}
+
+std::optional<Language> chooseLanguage(const std::optional<QString>& option, QString* fault) {
+    if (!option)
+        return preferredLanguage(QLocale::system().uiLanguages());
+    const auto language = languageNamed(*option);
+    if (!language && fault)
+        *fault = u"--lang takes zh or en, not \"%1\""_s.arg(*option);
+    return language;
+}
+
+} // namespace zarnet
