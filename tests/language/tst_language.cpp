@@ -74,20 +74,13 @@ struct Room {
 std::optional<Room> roomOf(QWidget* widget) {
     QStyle* style = widget->style();
     const QFontMetrics metrics(widget->font());
-    if (auto* radio = qobject_cast<QRadioButton*>(widget)) {
-        QStyleOptionButton option;
-        option.initFrom(radio);
-        option.text = radio->text();
-        const QRect contents =
-            style->subElementRect(QStyle::SE_RadioButtonContents, &option, radio);
-        return Room{radio->text(), metrics.horizontalAdvance(radio->text()), contents.width()};
-    }
-    if (auto* button = qobject_cast<QPushButton*>(widget)) {
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         QStyleOptionButton option;
         option.initFrom(button);
         option.text = button->text();
-        const QRect contents =
-            style->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        const auto element = qobject_cast<QRadioButton*>(button) ? QStyle::SE_RadioButtonContents
+                                                                 : QStyle::SE_PushButtonContents;
+        const QRect contents = style->subElementRect(element, &option, button);
         return Room{button->text(), metrics.horizontalAdvance(button->text()), contents.width()};
     }
     if (auto* label = qobject_cast<QLabel*>(widget)) {
