@@ -41,11 +41,11 @@
     </message>
     <message>
         <source>星期范围</source>
-        <translation>Weekdays</translation>
+        <translation>Weekly</translation>
     </message>
     <message>
         <source>每月日期</source>
-        <translation>Dates</translation>
+        <translation>Monthly</translation>
     </message>
     <message>
         <source>说明：</source>
@@ -345,11 +345,11 @@
     </message>
     <message>
         <source>开机</source>
-        <translation>Power on</translation>
+        <translation>Powered on</translation>
     </message>
     <message>
         <source>关机</source>
-        <translation>Power off</translation>
+        <translation>Powered off</translation>
     </message>
     <message>
         <source>单元：无</source>

@@ -81,8 +81,7 @@ int main(int argc, char* argv[]) {
         &languageFault);
     if (!language)
         return fail(languageFault);
-    if (!zarnet::useLanguage(*language))
-        QTextStream(stderr) << "zarnet-board: the English texts cannot be loaded" << Qt::endl;
+    zarnet::useLanguage(*language); // says so in the log when it cannot
 
     QList<uint8_t> devices;
     for (const QString& text : parser.value(u"device"_s).split(u',')) {

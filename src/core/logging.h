@@ -11,3 +11,4 @@ Q_DECLARE_LOGGING_CATEGORY(lcBoard) // zarnet.board: the virtual controller's li
 Q_DECLARE_LOGGING_CATEGORY(
     lcGateway)                     // zarnet.gateway: the service's signs, and every command dropped
 Q_DECLARE_LOGGING_CATEGORY(lcMqtt) // zarnet.mqtt: the broker connection
+Q_DECLARE_LOGGING_CATEGORY(lcWindow) // zarnet.window: the windows' language, and why

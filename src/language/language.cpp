@@ -1,5 +1,7 @@
 #include "language.h"
 
+#include <core/logging.h>
+
 #include <QCoreApplication>
 #include <QLocale>
 #include <QTranslator>
@@ -28,19 +30,34 @@ std::optional<Language> languageNamed(const QString& name) {
     return std::nullopt;
 }
 
-bool useLanguage(Language language) {
-    static QTranslator english;
-    QCoreApplication::removeTranslator(&english);
-    if (language == Language::Chinese)
-        return true;
+namespace {
+
+bool installEnglish(QTranslator& english) {
     if (english.isEmpty() && !english.load(u":/i18n/zarnet_en.qm"_s))
         return false;
     return QCoreApplication::installTranslator(&english);
 }
 
+} // namespace
+
+bool useLanguage(Language language) {
+    static QTranslator english;
+    QCoreApplication::removeTranslator(&english);
+    if (language == Language::English && !installEnglish(english)) {
+        qCWarning(lcWindow) << "the English texts cannot be loaded: the window stays Chinese";
+        return false;
+    }
+    qCInfo(lcWindow) << "window texts:" << (language == Language::English ? "English" : "Chinese");
+    return true;
+}
+
 std::optional<Language> chooseLanguage(const std::optional<QString>& option, QString* fault) {
-    if (!option)
-        return preferredLanguage(QLocale::system().uiLanguages());
+    if (!option) {
+        const QStringList wanted = QLocale::system().uiLanguages();
+        qCInfo(lcWindow).noquote() << "interface languages:" << wanted.join(u", ");
+        return preferredLanguage(wanted);
+    }
+    qCInfo(lcWindow).noquote() << "--lang" << *option;
     const auto language = languageNamed(*option);
     if (!language && fault)
         *fault = u"--lang takes zh or en, not \"%1\""_s.arg(*option);

@@ -241,8 +241,11 @@ ControlGroup buildControlGroup(QWidget* form) {
     g.portLamp = place(new StatusLamp(frame1), u"GetValShape"_s, {84, 20, 20, 20});
     g.portBox = place(new QComboBox(frame1), u"RsCombo"_s, {8, 46, 105, 26});
     g.portBox->setEditable(true);
-    portLabel->setBuddy(g.portBox); // on Linux, the label names an editable list
+    portLabel->setBuddy(g.portBox);
+    // On Linux an editable list is named by its text and its label; the name is
+    // for the other platforms, and for the field inside it.
     g.portBox->setAccessibleName(spoken(QT_TRANSLATE_NOOP("SpokenName", "串口号")));
+    g.portBox->lineEdit()->setAccessibleName(g.portBox->accessibleName());
     auto* deviceLabel =
         label(frame1, u"Label4"_s, QT_TRANSLATE_NOOP("FormLayout", "设备编号："), {8, 80, 100, 20});
     g.deviceNumber =

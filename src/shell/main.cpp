@@ -18,7 +18,7 @@ namespace {
 
 // Answered before any window system is needed, so it works over ssh too.
 constexpr char helpText[] =
-    "Usage: zarnet [Qt options]\n"
+    "Usage: zarnet [--lang zh|en] [Qt options]\n"
     "\n"
     "Zarnet: the operator's window for an LED dot-matrix sign controller on a serial\n"
     "line (115200 baud, 8N1). It finds and opens the port, addresses a controller by\n"
@@ -67,9 +67,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     QApplication app(argc, argv);
-    if (!zarnet::useLanguage(*language))
-        std::fputs("zarnet: the English texts cannot be loaded; the window stays Chinese\n",
-                   stderr);
+    zarnet::useLanguage(*language); // says so in the log when it cannot
     zarnet::SingleInstance instance;
     switch (instance.acquire()) {
     case zarnet::SingleInstance::Result::Acquired:
