@@ -20,6 +20,8 @@
 #include <QRegularExpression>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
+#include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -45,15 +47,18 @@ private slots:
     void lampIsNamedByItsState();
     void messagesInEnglish_data();
     void messagesInEnglish();
-    void refusalReachesTheOperatorInEnglish();
+    void windowSpeaksToTheOperatorInEnglish();
     void boardWindowInEnglish();
     void badLanguageOptionSendsTheWindowNowhere_data();
     void badLanguageOptionSendsTheWindowNowhere();
+    void programsChooseTheirLanguage_data();
+    void programsChooseTheirLanguage();
 };
 
 namespace {
 
-const QRegularExpression Han(u"\\p{Han}"_s);
+// Chinese characters, and the wide punctuation that comes with them.
+const QRegularExpression Han(u"[\\p{Han}\\x{3000}-\\x{303F}\\x{FF00}-\\x{FFEF}]"_s);
 
 void use(Language language) {
     QVERIFY(useLanguage(language));
@@ -302,6 +307,8 @@ void TestLanguage::everyControlHasANameOfItsOwn() {
         QVERIFY2(labels.contains(f.find<QLabel>(label)->text()), qPrintable(labels.join(u", ")));
     }
     QVERIFY(f.find<QLabel>(u"TimeInfoLabel_1"_s)->isHidden()); // the mode says nothing more
+    QCOMPARE(accessibleName(f.find<QComboBox>(u"RsCombo"_s)->lineEdit()),
+             language == Language::Chinese ? u"串口号"_s : u"serial port"_s);
     auto* canvas = QAccessible::queryAccessibleInterface(f.find<QWidget>(u"Picture1"_s));
     const QString description = canvas->text(QAccessible::Description);
     QVERIFY(description.contains(u"256 × 64"_s));
@@ -313,8 +320,9 @@ void TestLanguage::lampIsNamedByItsState() {
         Language language;
         QString closed;
         QString open;
-    } cases[] = {{Language::Chinese, u"串口未打开"_s, u"串口已打开"_s},
-                 {Language::English, u"port closed"_s, u"port open"_s}};
+        QString connecting;
+    } cases[] = {{Language::Chinese, u"串口未打开"_s, u"串口已打开"_s, u"正在连接"_s},
+                 {Language::English, u"port closed"_s, u"port open"_s, u"connecting"_s}};
     for (const auto& c : cases) {
         use(c.language);
         VirtualController controller;
@@ -327,6 +335,13 @@ void TestLanguage::lampIsNamedByItsState() {
         QCOMPARE(accessibleName(lamp), c.open);
         controller.hangUp();
         QTRY_COMPARE(accessibleName(lamp), c.closed);
+        QTcpServer server; // a serial device server: connecting first, then open
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        f.find<QComboBox>(u"RsCombo"_s)
+            ->setEditText(u"tcp://127.0.0.1:%1"_s.arg(server.serverPort()));
+        f.click(u"OpenRs232Command"_s);
+        QCOMPARE(accessibleName(lamp), c.connecting);
+        QTRY_COMPARE(accessibleName(lamp), c.open);
     }
 }
 
@@ -374,11 +389,13 @@ void TestLanguage::messagesInEnglish() {
         QVERIFY2(english.contains(number.captured()), qPrintable(english));
 }
 
-void TestLanguage::refusalReachesTheOperatorInEnglish() {
+void TestLanguage::windowSpeaksToTheOperatorInEnglish() {
     use(Language::English);
     VirtualController controller;
     FormFixture f;
     f.start(controller.path());
+    f.click(u"Command5"_s); // the operator cancels the file dialog
+    QCOMPARE(f.dialogs.lastFilter, u"Bitmap files (*.bmp)"_s);
     f.find<QLineEdit>(u"HText"_s)->setText(u"300"_s);
     f.click(u"TxtSendCommand"_s);
     QCOMPARE(f.messages.errors, QStringList{u"The height must be a whole number from 0 to 255."_s});
@@ -423,6 +440,62 @@ void TestLanguage::badLanguageOptionSendsTheWindowNowhere() {
     QVERIFY(zarnet.waitForFinished(10000));
     QCOMPARE(zarnet.exitCode(), 2);
     QCOMPARE(QString::fromUtf8(zarnet.readAllStandardError()), message);
+}
+
+void TestLanguage::programsChooseTheirLanguage_data() {
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("environment"); // NAME=VALUE, or NAME alone to unset it
+    QTest::addColumn<QString>("texts");
+    const QString window = QStringLiteral(ZARNET_EXE);
+    const QString board = QStringLiteral(ZARNET_BOARD);
+    QTest::newRow("window, --lang en")
+        << window << QStringList{u"--lang"_s, u"en"_s} << QStringList{} << u"English"_s;
+    QTest::newRow("window, --lang=zh over LANGUAGE=en")
+        << window << QStringList{u"--lang=zh"_s} << QStringList{u"LANGUAGE=en"_s} << u"Chinese"_s;
+    QTest::newRow("window, LANGUAGE=en")
+        << window << QStringList{} << QStringList{u"LANGUAGE=en"_s} << u"English"_s;
+    QTest::newRow("window, LANGUAGE=zh_CN:en")
+        << window << QStringList{} << QStringList{u"LANGUAGE=zh_CN:en"_s} << u"Chinese"_s;
+    QTest::newRow("window, LANG=en_US.UTF-8")
+        << window << QStringList{}
+        << QStringList{u"LC_ALL"_s, u"LC_MESSAGES"_s, u"LANG=en_US.UTF-8"_s} << u"English"_s;
+    QTest::newRow("window, C locale")
+        << window << QStringList{} << QStringList{u"LC_ALL=C.UTF-8"_s} << u"Chinese"_s;
+    QTest::newRow("board, --lang en") << board << QStringList{u"--headless"_s, u"--lang"_s, u"en"_s}
+                                      << QStringList{} << u"English"_s;
+    QTest::newRow("board, LANGUAGE=en")
+        << board << QStringList{u"--headless"_s} << QStringList{u"LANGUAGE=en"_s} << u"English"_s;
+}
+
+void TestLanguage::programsChooseTheirLanguage() {
+    QFETCH(QString, program);
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, environment);
+    QFETCH(QString, texts);
+    QTemporaryDir runtime; // the window's single-instance lock
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(u"LANGUAGE"_s);
+    env.insert(u"XDG_RUNTIME_DIR"_s, runtime.path());
+    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    env.insert(u"QT_LOGGING_RULES"_s, u"zarnet.window=true"_s);
+    for (const QString& setting : environment) {
+        if (setting.contains(u'='))
+            env.insert(setting.section(u'=', 0, 0), setting.section(u'=', 1));
+        else
+            env.remove(setting);
+    }
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(program, arguments);
+    QVERIFY(process.waitForStarted());
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += process.readAllStandardError()).contains("window texts:"),
+                             10000);
+    process.kill();
+    process.waitForFinished();
+    QVERIFY2(said.contains("window texts: " + texts.toUtf8()), said.constData());
+    QVERIFY2(!said.contains("cannot be loaded"), said.constData());
 }
 
 QTEST_MAIN(TestLanguage)
