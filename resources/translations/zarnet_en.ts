@@ -359,6 +359,14 @@
         <source>单元 %1 = %2&lt;br&gt;</source>
         <translation>Unit %1 = %2&lt;br&gt;</translation>
     </message>
+    <message>
+        <source>点阵屏</source>
+        <translation>LED panel</translation>
+    </message>
+    <message>
+        <source>线路记录</source>
+        <translation>line log</translation>
+    </message>
 </context>
 <context>
     <name>zarnet::DotPanel</name>

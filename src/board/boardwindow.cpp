@@ -52,12 +52,14 @@ BoardWindow::BoardWindow(Board& board, BoardLine& line, const QString& where, QW
     : QWidget(parent), board_(board) {
     setWindowTitle(u"zarnet-board — %1"_s.arg(where));
     panel_ = new LedPanel(board, this);
+    panel_->setAccessibleName(tr("点阵屏"));
     status_ = new QLabel(this);
     status_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     status_->setMinimumWidth(220);
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     log_ = new QPlainTextEdit(this);
     log_->setReadOnly(true);
+    log_->setAccessibleName(tr("线路记录"));
     log_->setMaximumBlockCount(2000);
     log_->setFont(QFont(u"Monospace"_s, 8));
 

@@ -411,6 +411,11 @@ void TestLanguage::boardWindowInEnglish() {
         BoardWindow window(board, line, u"/dev/pts/99"_s);
         const auto* status = window.findChild<QLabel*>();
         QVERIFY(status);
+        QStringList names;
+        for (QWidget* child : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            names << accessibleName(child);
+        QCOMPARE(names.contains(u"LED panel"_s), language == Language::English);
+        QCOMPARE(names.contains(u"点阵屏"_s), language == Language::Chinese);
         if (language == Language::Chinese) {
             QVERIFY(status->text().contains(u"设备 255"_s));
             QVERIFY(status->text().contains(u"单元：无"_s));
