@@ -15,6 +15,7 @@
 #include <QMap>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStringDecoder>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -61,11 +62,14 @@ Options:
 Bytes already waiting on the port when it opens are discarded. A reply counts
 only when it is a whole, checked frame of the kind asked for: 0x21 for test
 (from the device asked, unless that is 255), 0x30 for units read with the
-request's start unit and count. "--" ends the options.
+request's start unit and count. Bytes that come before it and are no such
+frame are passed over (--verbose shows them) until it comes or the timeout
+ends. Over tcp:// a request without a reply counts as sent only when the
+connection is still up 100 ms after its bytes left. "--" ends the options.
 
-Exit codes: 0 success, 1 no reply in time, a reply that fails its checks or a
-frame that could not be sent, 2 bad arguments (nothing is sent), 3 the port
-could not be opened.
+Exit codes: 0 success, 1 no reply in time, a reply that fails its checks, a
+frame that could not be sent or a line that hung up, 2 bad arguments (nothing
+is sent), 3 the port could not be opened.
 )"_s;
 
 const QMap<QString, QString> CommandHelp = {
@@ -77,11 +81,13 @@ const QMap<QString, QString> CommandHelp = {
     {u"scan"_s, u"Usage: zarnet-cli [options] scan [--from N] [--to M] [--timeout MS]\n\n"
                 "Sends the connection test (0x21) to each device number from N to M (0..255) and\n"
                 "prints one line per controller that answered: its number and the round trip in\n"
-                "ms. A number whose reply fails its checks is reported as a likely address\n"
-                "collision. --timeout is the wait per number (60 ms unless given; raise it for\n"
-                "slow serial device servers). A progress bar is drawn on a terminal; Ctrl-C stops\n"
-                "and prints what was found. Exit 0 when a controller answered, 1 when none did,\n"
-                "3 when the link cannot be opened or is lost during the scan.\n"_s},
+                "ms. A number whose reply fails its checks is reported as a garbled answer (an\n"
+                "address collision, or noise); when most numbers get one, the line carries noise:\n"
+                "check its speed. --timeout is the wait per number (60 ms unless given; raise it\n"
+                "for slow serial device servers). A progress bar is drawn on a terminal; Ctrl-C\n"
+                "stops and prints what was found. Exit 0 when a controller answered properly, 1\n"
+                "when none did (garbled answers are none), 3 when the link cannot be opened or\n"
+                "is lost during the scan.\n"_s},
     {u"test"_s, u"Usage: zarnet-cli [options] test\n\nSends the connection test (0x21), waits for "
                 "the reply and prints the number of the device that answered.\n"_s},
     {u"units"_s, u"Usage: zarnet-cli [options] units write START V1 [V2 ...] [--fixed]\n"
@@ -115,6 +121,16 @@ const QMap<QString, QSet<QString>> CommandOptions = {
      {u"text"_s, u"font"_s, u"size"_s, u"bmp"_s, u"window"_s, u"always"_s, u"daily"_s,
       u"weekdays"_s, u"dates"_s}},
 };
+
+// Qt's own decoding drops a leading byte-order mark; these keep it.
+QString decodeKeepingMark(QByteArrayView bytes, QStringDecoder::Encoding encoding) {
+    QStringDecoder decoder(encoding, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
+}
+
+QString fromStd(const std::string& text) {
+    return decodeKeepingMark(text, QStringDecoder::Utf8);
+}
 
 Stop bad(const QString& text) {
     return {BadArguments, text};
@@ -159,14 +175,14 @@ std::variant<Parsed, Stop> split(const QStringList& arguments) {
     try {
         app.parse(args);
     } catch (const CLI::ParseError& e) {
-        return bad(u"%1 (see --help)"_s.arg(QString::fromStdString(e.what())));
+        return bad(u"%1 (see --help)"_s.arg(fromStd(e.what())));
     }
     Parsed parsed;
     for (const std::string& word : words)
-        parsed.positional.append(QString::fromStdString(word));
+        parsed.positional.append(fromStd(word));
     for (const auto& [name, value] : values)
         if (app.count("--" + name.toStdString()) > 0)
-            parsed.options[name] = QString::fromStdString(value);
+            parsed.options[name] = fromStd(value);
     for (const auto& [name, set] : flags)
         if (set)
             parsed.options[name] = QString();
@@ -367,6 +383,13 @@ std::variant<QByteArray, Stop> frameFor(const Parsed& p, uint8_t device, const Q
 }
 
 } // namespace
+
+QStringList argumentWords(int argc, const char* const* argv) {
+    QStringList words;
+    for (int i = 1; i < argc; ++i)
+        words.append(decodeKeepingMark(argv[i], QStringDecoder::System));
+    return words;
+}
 
 std::variant<Request, Stop> parseCommandLine(const QStringList& arguments, const QDateTime& now) {
     const auto split_ = split(arguments);

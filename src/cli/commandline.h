@@ -34,6 +34,11 @@ struct Stop {
     QString text;
 };
 
+// The arguments after the program name, decoded as QCoreApplication::arguments()
+// does but with a leading byte-order mark kept: dropped, it would let "\uFEFF7"
+// pass for the number 7 instead of being refused like any other non-digit.
+QStringList argumentWords(int argc, const char* const* argv);
+
 // Builds the request from the arguments (without the program name) with the
 // same readers and frame builders as the window. `now` is the clock's default.
 // The image subcommand draws on a canvas, so a QGuiApplication must exist.

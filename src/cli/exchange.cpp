@@ -3,6 +3,7 @@
 #include "replycheck.h"
 
 #include <core/frame.h>
+#include <core/linkaddress.h>
 #include <core/logging.h>
 #include <link/controllerlink.h>
 #include <link/portcatalog.h>
@@ -19,6 +20,8 @@ namespace {
 
 // On top of the time the frame needs on the line, for the system to take it.
 constexpr int WriteMarginMs = 2000;
+// How long a network link must stay up after a write's bytes left for it to count.
+constexpr int SettleMs = 100;
 
 QString openFailure(OpenResult result) {
     switch (result) {
@@ -75,6 +78,18 @@ int runExchange(const Request& request, const PortCatalog& ports, QTextStream& o
         loop.quit();
     };
 
+    // This run's bytes that may still hold the answer: what comes before it is
+    // let go and logged, and the answer may come in pieces.
+    QByteArray received;
+    QString lastSkipped;
+    auto letGo = [&](qsizetype count) {
+        for (const Skipped& piece : describeSkipped(received.left(count), request)) {
+            qCDebug(lcReply).noquote() << "dropped" << piece.size << "bytes:" << piece.why;
+            lastSkipped = piece.why;
+        }
+        received.remove(0, count);
+    };
+
     QObject::connect(&serial, &SerialLink::commEvent, &loop, [&](CommEvent kind) {
         if (kind != CommEvent::Receive) {
             finish(NoReply, u"a line error came instead of the reply"_s);
@@ -82,13 +97,17 @@ int runExchange(const Request& request, const PortCatalog& ports, QTextStream& o
         }
         const QByteArray block = serial.input();
         qCDebug(lcLink).noquote() << "<" << hex(block);
-        const Answer answer = checkReply(block, request);
-        if (const auto* why = std::get_if<QString>(&answer)) {
-            qCDebug(lcReply).noquote() << "dropped" << block.size() << "bytes:" << *why;
-            finish(NoReply, u"the reply failed its checks: "_s + *why);
+        received += block;
+        const Found found = findAnswer(received, request);
+        if (found.at < 0) {
+            // Older bytes cannot begin an answer that is still coming: it is shorter.
+            if (received.size() > SerialLink::MaxKept)
+                letGo(received.size() - SerialLink::MaxKept);
+            serial.setReceiveThreshold(1); // the rest of the answer may be a few bytes
             return;
         }
-        for (const QString& line : std::get<QStringList>(answer))
+        letGo(found.at);
+        for (const QString& line : found.lines)
             out << line << Qt::endl;
         finish(Success);
     });
@@ -98,15 +117,37 @@ int runExchange(const Request& request, const PortCatalog& ports, QTextStream& o
     const bool awaitsReply = request.awaits != Request::Awaits::Nothing;
     QTimer replyTimeout;
     replyTimeout.setSingleShot(true);
-    QObject::connect(&replyTimeout, &QTimer::timeout, &loop,
-                     [&] { finish(NoReply, u"no reply within %1 ms"_s.arg(request.timeoutMs)); });
-    // The reply is waited for once the request is out; a request without one is done.
-    QObject::connect(&serial, &QtSerialLink::allWritten, &loop, [&] {
-        if (awaitsReply)
-            replyTimeout.start(request.timeoutMs);
+    QObject::connect(&replyTimeout, &QTimer::timeout, &loop, [&] {
+        letGo(received.size());
+        if (lastSkipped.isEmpty())
+            finish(NoReply, u"no reply within %1 ms"_s.arg(request.timeoutMs));
         else
-            finish(Success);
+            finish(NoReply, u"the reply failed its checks: "_s + lastSkipped);
     });
+    // A network link takes the bytes whether or not the far end keeps the
+    // connection (a device server with its client slot taken accepts and closes
+    // at once): a write counts only if the link is still up a moment later.
+    const bool network = isNetworkAddress(serial.portName());
+    QTimer settle;
+    settle.setSingleShot(true);
+    QObject::connect(&settle, &QTimer::timeout, &loop, [&] {
+        if (serial.isOpen())
+            finish(Success);
+        else
+            finish(NoReply, u"the line hung up"_s);
+    });
+    auto written = [&] {
+        if (awaitsReply) {
+            if (!replyTimeout.isActive())
+                replyTimeout.start(request.timeoutMs);
+        } else if (!network) {
+            finish(Success);
+        } else if (!settle.isActive()) {
+            settle.start(SettleMs);
+        }
+    };
+    // The reply is waited for once the request is out; a request without one is done.
+    QObject::connect(&serial, &QtSerialLink::allWritten, &loop, written);
     const int writeMs = SerialLink::wireMs(request.frame.size()) + WriteMarginMs;
     QTimer writeTimeout;
     writeTimeout.setSingleShot(true);
@@ -114,10 +155,8 @@ int runExchange(const Request& request, const PortCatalog& ports, QTextStream& o
     QObject::connect(&writeTimeout, &QTimer::timeout, &loop, [&] {
         if (!serial.isOpen() || serial.pendingOutput() > 0)
             finish(NoReply, u"the frame could not be sent within %1 ms"_s.arg(writeMs));
-        else if (!awaitsReply)
-            finish(Success);
-        else if (!replyTimeout.isActive())
-            replyTimeout.start(request.timeoutMs);
+        else
+            written();
     });
 
     ControllerLink link(serial);

@@ -39,8 +39,9 @@ int main(int argc, char* argv[]) {
 
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const auto parsed =
-        zarnet::cli::parseCommandLine(app.arguments().mid(1), QDateTime::currentDateTime());
+    // argv as the application left it, without the options Qt took for itself.
+    const auto parsed = zarnet::cli::parseCommandLine(zarnet::cli::argumentWords(argc, argv),
+                                                      QDateTime::currentDateTime());
     if (const auto* stop = std::get_if<zarnet::cli::Stop>(&parsed)) {
         if (stop->exitCode == zarnet::cli::Success)
             out << stop->text;

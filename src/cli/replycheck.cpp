@@ -1,6 +1,7 @@
 #include "replycheck.h"
 
 #include <core/frame.h>
+#include <core/framecutter.h>
 #include <core/reply.h>
 
 using namespace Qt::StringLiterals;
@@ -34,6 +35,33 @@ Answer checkReply(const QByteArray& block, const Request& request) {
     for (const uint32_t value : reply.values)
         lines.append(QString::number(value));
     return lines;
+}
+
+Found findAnswer(const QByteArray& bytes, const Request& request) {
+    for (qsizetype at = bytes.indexOf(char(StartByte)); at >= 0 && at + 3 <= bytes.size();
+         at = bytes.indexOf(char(StartByte), at + 1)) {
+        const qsizetype length = uint8_t(bytes[at + 1]) * 256 + uint8_t(bytes[at + 2]);
+        if (length <= FrameOverhead || at + length > bytes.size())
+            continue; // no frame, or one still coming: a later start byte may begin the answer
+        const Answer answer = checkReply(bytes.mid(at, length), request);
+        if (const auto* lines = std::get_if<QStringList>(&answer))
+            return {at, *lines};
+    }
+    return {};
+}
+
+QList<Skipped> describeSkipped(const QByteArray& bytes, const Request& request) {
+    FrameCutter cutter;
+    QList<FrameCutter::Piece> pieces = cutter.feed(bytes);
+    pieces += cutter.flush();
+    QList<Skipped> skipped;
+    for (const FrameCutter::Piece& piece : pieces) {
+        const Answer answer =
+            piece.isFrame ? checkReply(piece.bytes, request) : Answer(piece.reason);
+        const auto* why = std::get_if<QString>(&answer);
+        skipped.append({piece.size, why ? *why : u"a frame"_s});
+    }
+    return skipped;
 }
 
 } // namespace zarnet::cli

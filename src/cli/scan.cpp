@@ -39,7 +39,8 @@ int runScan(const Request& request, const PortCatalog& ports, QTextStream& out, 
     waitTimer.setSingleShot(true);
     QElapsedTimer roundTrip;
     int device = request.scanFrom;
-    int answered = 0;
+    int answered = 0;      // numbers with a whole, checked answer, also a late one
+    int garbled = 0;       // numbers whose reply failed its checks
     bool lineLost = false; // the scan ended before its range did
     const int total = request.scanTo - request.scanFrom + 1;
 
@@ -71,7 +72,6 @@ int runScan(const Request& request, const PortCatalog& ports, QTextStream& out, 
         if (progress)
             *progress << u"\r"_s << QString(44, u' ') << u"\r"_s << Qt::flush;
         out << line << Qt::endl;
-        ++answered;
     };
 
     QObject::connect(&waitTimer, &QTimer::timeout, &loop, next);
@@ -86,14 +86,20 @@ int runScan(const Request& request, const PortCatalog& ports, QTextStream& out, 
             // number's answer may still come.
             say(u"%1  answered late (after %2 ms; raise --timeout)"_s.arg(reply.device)
                     .arg(request.timeoutMs));
+            ++answered;
             return;
         }
-        if (reply.kind == Reply::Kind::FoundDevice)
+        if (reply.kind == Reply::Kind::FoundDevice) {
             say(u"%1  %2 ms"_s.arg(device).arg(ms, 0, 'f', 1));
-        else
-            say(u"%1  likely address collision: the reply failed its checks (%2)"_s.arg(device).arg(
-                reply.kind == Reply::Kind::None ? describe(reply.rejection)
-                                                : u"another kind or device"_s));
+            ++answered;
+        } else {
+            // No answer: two controllers on one number, or a line at another speed.
+            say(u"%1  garbled answer (an address collision, or noise): the reply failed its checks (%2)"_s
+                    .arg(device)
+                    .arg(reply.kind == Reply::Kind::None ? describe(reply.rejection)
+                                                         : u"another kind or device"_s));
+            ++garbled;
+        }
         next();
     });
     QObject::connect(&serial, &SerialLink::hungUp, &loop, [&] {
@@ -114,6 +120,9 @@ int runScan(const Request& request, const PortCatalog& ports, QTextStream& out, 
         *progress << Qt::endl;
     if (interrupted)
         err << "zarnet-cli: scan stopped at device " << device << Qt::endl;
+    // Garbage from most numbers is no crowd of collisions but a line at the wrong speed.
+    if (2 * garbled > device - request.scanFrom)
+        err << "zarnet-cli: the line carries noise: check its speed" << Qt::endl;
     if (lineLost)
         return PortFailed; // a partial scan must not read as "these are all"
     return answered > 0 ? Success : NoReply;

@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QRadioButton>
 #include <QSerialPort>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -71,6 +73,12 @@ private slots:
     void doubleDashEndsTheOptions();
     void quickReadsNeverPrintAnotherUnit();
     void scanFindsEveryControllerOnALine();
+    void writesCountOnlyOverAConnectionKept_data();
+    void writesCountOnlyOverAConnectionKept();
+    void scanTakesGarbageForNoAnswer_data();
+    void scanTakesGarbageForNoAnswer();
+    void leftoversBeforeTheReplyArePassedOver_data();
+    void leftoversBeforeTheReplyArePassedOver();
 };
 
 void TestCli::dryRunFrames_data() {
@@ -163,9 +171,12 @@ void TestCli::badArguments_data() {
                               u"2026-02-30 08:00:00"_s, u"2026-12-07 24:00:00"_s})
         QTest::addRow("at %s", qPrintable(at))
             << QStringList{u"clock"_s, u"--at"_s, at} << u"--at"_s;
-    for (const QString& value : {u"N/A"_s, u"12abc"_s, QString(), u" "_s, u"0x10"_s})
+    const QString marked = u"\uFEFF7"_s; // a byte-order mark is no digit either
+    for (const QString& value : {u"N/A"_s, u"12abc"_s, QString(), u" "_s, u"0x10"_s, marked})
         QTest::addRow("value \"%s\"", qPrintable(value))
             << QStringList{u"units"_s, u"write"_s, u"0"_s, u"5"_s, value} << u"value 2"_s;
+    QTest::newRow("marked device")
+        << QStringList{u"--device"_s, marked, u"clear"_s} << u"--device"_s;
     static QTemporaryDir dir;
     const QString fifo = dir.filePath(u"fifo.bmp"_s);
     if (!QFileInfo::exists(fifo))
@@ -419,6 +430,7 @@ void TestCli::scanFindsEveryControllerOnALine() {
         numbers.append(line.section(u' ', 0, 0) + (line.contains(u"collision"_s) ? u"!"_s : u""_s));
     QCOMPARE(numbers, (QStringList{u"1"_s, u"5"_s, u"7!"_s, u"9"_s}));
     QVERIFY(scan.out.contains(u" ms"_s));
+    QCOMPARE(cli({u"--port"_s, address, u"clear"_s}).exitCode, 0); // a write over a kept connection
 
     const Run none =
         cli({u"--port"_s, address, u"scan"_s, u"--from"_s, u"20"_s, u"--to"_s, u"23"_s});
@@ -439,6 +451,69 @@ void TestCli::scanFindsEveryControllerOnALine() {
     QVERIFY(scanning.readAllStandardError().contains("scan stopped at device"));
     board.kill();
     board.waitForFinished();
+}
+
+void TestCli::writesCountOnlyOverAConnectionKept_data() {
+    QTest::addColumn<QString>("write");
+    for (const QString& write :
+         {u"power off"_s, u"clear"_s, u"units write 0 1"_s, u"image --text a"_s})
+        QTest::newRow(qPrintable(write)) << write;
+}
+
+void TestCli::writesCountOnlyOverAConnectionKept() {
+    QFETCH(QString, write);
+    QTcpServer server; // with its client slot taken, a device server accepts and closes at once
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    connect(&server, &QTcpServer::newConnection, &server,
+            [&] { server.nextPendingConnection()->close(); });
+    const Run run =
+        cli(write.split(u' ') << u"--port"_s << u"tcp://127.0.0.1:%1"_s.arg(server.serverPort()));
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(u"the line hung up"_s), qPrintable(run.err));
+}
+
+void TestCli::scanTakesGarbageForNoAnswer_data() {
+    QTest::addColumn<QString>("line"); // what numbers 0..7 get: n noise, a their answer, . nothing
+    QTest::newRow("a line at another speed") << u"nnnnnnnn"_s;
+    QTest::newRow("one answer in the noise") << u"nnnannnn"_s;
+    QTest::newRow("one garbled number alone") << u"..n....."_s;
+}
+
+void TestCli::scanTakesGarbageForNoAnswer() {
+    QFETCH(QString, line);
+    VirtualController controller;
+    connect(&controller, &VirtualController::frameReceived, &controller, [&](const QByteArray& f) {
+        const uint8_t n = FrameView(f).device();
+        controller.send(line[n] == u'a' ? VirtualController::findReply(n)
+                                        : QByteArray(line[n] == u'n' ? 10 : 0, '\xF0'));
+    });
+    const Run run =
+        cli({u"--port"_s, controller.path(), u"scan"_s, u"--to=7"_s, u"--timeout=200"_s});
+    QCOMPARE(run.exitCode, line.contains(u'a') ? 0 : 1);
+    QCOMPARE(run.out.count(u"garbled answer"_s), line.count(u'n'));
+    QCOMPARE(run.err.contains(u"the line carries noise"_s), line.count(u'n') > 4);
+}
+
+void TestCli::leftoversBeforeTheReplyArePassedOver_data() {
+    QTest::addColumn<QByteArray>("leftover"); // 50 ms before the reply to a test of device 7
+    QTest::newRow("unit replies, the first torn")
+        << VirtualController::unitReply(0, {111}).mid(5) + VirtualController::unitReply(2, {9, 7});
+    QTest::newRow("start bytes whose lengths run past the reply") << QByteArray::fromHex("020302");
+    QTest::newRow("another device's late answer") << VirtualController::findReply(8);
+}
+
+void TestCli::leftoversBeforeTheReplyArePassedOver() {
+    QFETCH(QByteArray, leftover);
+    VirtualController controller;
+    connect(&controller, &VirtualController::frameReceived, &controller, [&] {
+        controller.send(leftover);
+        controller.sendLater(VirtualController::findReply(7), 50);
+    });
+    const Run run =
+        cli({u"test"_s, u"--device=7"_s, u"--port"_s, controller.path(), u"--verbose"_s});
+    QCOMPARE(run.out, u"7\n"_s);
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.err.contains(u"zarnet.reply: dropped"_s));
 }
 
 QTEST_MAIN(TestCli)
