@@ -28,8 +28,8 @@ for file in usr/bin/zarnet usr/bin/zarnet-board usr/bin/zarnet-cli \
             usr/share/bash-completion/completions/zarnet-cli \
             usr/share/doc/zarnet/copyright usr/share/doc/zarnet/changelog.gz \
             usr/share/man/man1/zarnet.1.gz usr/share/man/man1/zarnet-cli.1.gz \
-            usr/share/man/man1/zarnet-board.1.gz usr/share/man/man1/zarnetd.1.gz \
-            usr/share/man/man5/zarnetd.toml.5.gz; do
+            usr/share/man/man1/zarnet-board.1.gz usr/share/man/man8/zarnetd.8.gz \
+            usr/share/man/man5/zarnetd.toml.5.gz usr/share/doc/zarnet/examples/zarnetd.toml; do
     [ -e "$root/$file" ] || { echo "the package lacks /$file"; exit 1; }
 done
 grep -q '^Categories=Utility;' "$root/usr/share/applications/zarnet.desktop"
@@ -42,13 +42,39 @@ grep -q '^m zarnet dialout' "$root/usr/lib/sysusers.d/zarnet.conf"
 # Each manual page carries its program's options and the hand-written part.
 zcat "$root/usr/share/man/man1/zarnet-cli.1.gz" | grep -q 'EXIT STATUS'
 zcat "$root/usr/share/man/man1/zarnet-cli.1.gz" | grep -q -- '\\-\\-dry\\-run'
-zcat "$root/usr/share/man/man1/zarnetd.1.gz" | grep -q -- 'check\\-config'
-! zcat "$root"/usr/share/man/man1/*.1.gz | grep -q "$build" || { echo "a manual page names the build folder"; exit 1; }
+zcat "$root/usr/share/man/man8/zarnetd.8.gz" | grep -q -- 'check\\-config'
+zcat "$root/usr/share/man/man1/zarnet.1.gz" | grep -q '^\.SH EXAMPLES'
+zcat "$root/usr/share/man/man1/zarnet-board.1.gz" | grep -q '^\.SH FILES'
+! zcat "$root"/usr/share/man/man[18]/*.gz | grep -q "$build" || { echo "a manual page names the build folder"; exit 1; }
+# Every page and file the unit points to is in the package.
+docs=$(sed -n 's/^Documentation=//p' "$root/usr/lib/systemd/system/zarnetd.service")
+[ -n "$docs" ] || { echo "the unit names no documentation"; exit 1; }
+for doc in $docs; do
+    case $doc in
+    man:*) page=${doc#man:} name=${page%(*} section=${page##*(} section=${section%)}
+        path=usr/share/man/man$section/$name.$section.gz ;;
+    file://*) path=${doc#file:///} ;;
+    *) echo "unexpected Documentation=$doc"; exit 1 ;;
+    esac
+    [ -e "$root/$path" ] || { echo "Documentation=$doc: the package lacks /$path"; exit 1; }
+done
+cmp -s "$root/etc/zarnet/zarnetd.example.toml" "$root/usr/share/doc/zarnet/examples/zarnetd.toml" ||
+    { echo "the two example configurations differ"; exit 1; }
 grep -q '^User=zarnet' "$root/usr/lib/systemd/system/zarnetd.service"
 grep -q '^SupplementaryGroups=dialout' "$root/usr/lib/systemd/system/zarnetd.service"
-# The example configuration is one the installed service accepts.
-QT_QPA_PLATFORM=offscreen "$root/usr/sbin/zarnetd" \
-    --check-config "$root/etc/zarnet/zarnetd.example.toml" | grep -q '^sign line2:'
+# The example configuration is one the installed service accepts: one sign, which
+# neither goes dark by the clock nor has its figures overwritten.
+described=$(QT_QPA_PLATFORM=offscreen "$root/usr/sbin/zarnetd" \
+    --check-config "$root/etc/zarnet/zarnetd.example.toml")
+[ "$(grep -c '^sign ' <<<"$described")" -eq 1 ] && grep -q '^sign line1:' <<<"$described" ||
+    { echo "the example does not describe one sign line1: $described"; exit 1; }
+! grep -q 'stale\|on at' <<<"$described" || { echo "the example has a guard on: $described"; exit 1; }
+# Its commented guards are sound once switched on.
+sed -e 's/^# max_age = /max_age = /' -e 's/^# stale = /stale = /' -e 's/^# power = /power = /' \
+    "$root/etc/zarnet/zarnetd.example.toml" >"$home/guards.toml"
+QT_QPA_PLATFORM=offscreen "$root/usr/sbin/zarnetd" --check-config "$home/guards.toml" |
+    grep -q '^sign line1:.*stale after 600 s.*on at 06:00 and off at 22:00' ||
+    { echo "the example's guards are not accepted"; exit 1; }
 # So is it with its Modbus lines switched on.
 sed -e 's/^# \[modbus\]/[modbus]/' -e 's/^# listen = /listen = /' -e 's/^# modbus_unit = /modbus_unit = /' \
     "$root/etc/zarnet/zarnetd.example.toml" >"$home/modbus.toml"

@@ -15,7 +15,7 @@ trap 'rm -rf "$root" "$work"' EXIT
 # A system as far as the package is concerned: dpkg's database, the accounts,
 # and the folders systemd's helpers keep their links and state in.
 mkdir -p "$root"/var/lib/dpkg/{info,updates,triggers} "$root"/etc/systemd/system \
-    "$root"/var/lib/systemd "$root"/usr/bin
+    "$root"/var/lib/systemd "$root"/var/cache "$root"/usr/bin
 touch "$root"/var/lib/dpkg/status
 for f in passwd group shadow gshadow; do
     [ -e /etc/$f ] && cp -p /etc/$f "$root/etc/$f"
@@ -56,6 +56,13 @@ cmp -s "$root/etc/zarnet/zarnetd.toml" "$work/config" || { echo "the upgrade cha
 dpkg-query --admindir="$root/var/lib/dpkg" -L zarnet | while read -r path; do
     [ -e "$root$path" ] || { echo "missing after the upgrade: $path"; exit 1; }
 done
+
+# What the service and its administrator leave: the cache systemd makes for the
+# unit's CacheDirectory=, and the broker's password.
+cache=$(sed -n 's/^CacheDirectory=//p' "$root/usr/lib/systemd/system/zarnetd.service")
+[ -n "$cache" ] || { echo "the unit has no CacheDirectory="; exit 1; }
+mkdir -p "$root/var/cache/$cache/fontconfig"
+touch "$root/var/cache/$cache/fontconfig/cache-7" "$root/etc/zarnet/broker.secret"
 
 dpkg_root -P zarnet
 # The accounts keep the zarnet user (files elsewhere may still be its), with their
