@@ -34,11 +34,17 @@ public:
         list_.append(u"%1:%2: %3"_s.arg(path_).arg(where.begin.line).arg(what));
     }
     void add(const toml::node& node, const QString& what) { add(node.source(), what); }
+    void warn(const toml::node& node, const QString& what) {
+        warnings_.append(u"%1:%2: %3"_s.arg(path_).arg(node.source().begin.line).arg(what));
+    }
     const QStringList& list() const { return list_; }
+    const QStringList& warnings() const { return warnings_; }
+    const ImageCheck* checkImage = nullptr;
 
 private:
     QString path_;
     QStringList list_;
+    QStringList warnings_;
 };
 
 QString qs(std::string_view text) {
@@ -76,14 +82,53 @@ std::optional<int64_t> number(const toml::table& table, std::string_view key, in
     return node->as_integer()->get();
 }
 
-std::optional<QString> readSecret(const QString& path) {
+// A regular file of at most `limit` bytes, or why it cannot be used: a device or a
+// FIFO named by mistake would be read without end, or wait for ever.
+std::variant<QByteArray, QString> readSmallFile(const QString& path, qint64 limit) {
+    const QFileInfo info(path);
+    const QString cannot = u"cannot read %1: "_s.arg(path);
+    if (!info.exists())
+        return cannot + u"it does not exist"_s;
+    if (!info.isFile())
+        return cannot + u"it is not a regular file"_s;
+    const QString tooLarge = cannot + u"it has more than %1 bytes"_s.arg(limit);
+    if (info.size() > limit)
+        return tooLarge;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > 4096)
-        return std::nullopt;
-    QByteArray secret = file.readAll();
-    while (secret.endsWith('\n') || secret.endsWith('\r'))
-        secret.chop(1);
-    return QString::fromUtf8(secret);
+    if (!file.open(QIODevice::ReadOnly))
+        return cannot + file.errorString();
+    QByteArray bytes = file.read(limit + 1);
+    if (bytes.size() > limit)
+        return tooLarge;
+    return bytes;
+}
+
+// A name the broker takes as it is: no control characters (a NUL would cut it),
+// and short enough for every topic built from it.
+bool brokerName(const QString& name) {
+    return !name.isEmpty() && name.toUtf8().size() <= MaxNameBytes &&
+           std::none_of(name.begin(), name.end(),
+                        [](QChar c) { return c.category() == QChar::Other_Control || c.isNull(); });
+}
+
+void readPassword(const toml::node& node, const QString& path, BrokerConfig& broker,
+                  Faults& faults) {
+    const auto secret = readSmallFile(path, MaxSecretBytes);
+    if (const auto* why = std::get_if<QString>(&secret)) {
+        QString fault = u"password_file: "_s + *why;
+        if (QFileInfo(path).isFile() && !QFileInfo(path).isReadable())
+            fault += u"; the service's user may still read it: check the configuration as that "
+                     "user (sudo -u zarnet zarnetd --check-config …)"_s;
+        faults.add(node, fault);
+        return;
+    }
+    QByteArray bytes = std::get<QByteArray>(secret);
+    while (bytes.endsWith('\n') || bytes.endsWith('\r'))
+        bytes.chop(1);
+    broker.password = QString::fromUtf8(bytes);
+    if (QFileInfo(path).permissions() & QFileDevice::ReadOther)
+        faults.warn(node, u"password_file %1 can be read by every user of this machine; let "
+                          "only the service's user read it (chmod 600)"_s.arg(path));
 }
 
 void readBroker(const toml::table& table, BrokerConfig& broker, Faults& faults) {
@@ -109,22 +154,16 @@ void readBroker(const toml::table& table, BrokerConfig& broker, Faults& faults) 
     }
     broker.clientId =
         text(table, "client_id", faults).value_or(u"zarnetd-"_s + QSysInfo::machineHostName());
-    if (broker.clientId.isEmpty() || broker.clientId.toUtf8().size() > 65535 ||
-        broker.clientId.contains(u'/') || broker.clientId.contains(u'+') ||
-        broker.clientId.contains(u'#'))
+    if (!brokerName(broker.clientId) || broker.clientId.contains(u'/') ||
+        broker.clientId.contains(u'+') || broker.clientId.contains(u'#'))
         faults.add(table.get("client_id") ? table.get("client_id")->source() : where,
-                   u"client_id takes a name without /, + or #"_s);
+                   u"client_id takes a name of at most %1 bytes without /, +, # or control "
+                   "characters"_s.arg(MaxNameBytes));
     broker.username = text(table, "username", faults).value_or(QString());
-    if (const auto file = text(table, "password_file", faults)) {
-        const auto secret = readSecret(*file);
-        if (!secret)
-            faults.add(*table.get("password_file"),
-                       u"password_file: cannot read %1 (at most 4096 bytes)"_s.arg(*file));
-        else
-            broker.password = *secret;
-        if (broker.username.isEmpty())
-            faults.add(*table.get("password_file"), u"password_file needs a username"_s);
-    }
+    if (const auto file = text(table, "password_file", faults))
+        readPassword(*table.get("password_file"), *file, broker, faults);
+    if (table.get("password_file") && broker.username.isEmpty())
+        faults.add(*table.get("password_file"), u"password_file needs a username"_s);
     if (const auto ca = text(table, "ca_file", faults)) {
         if (!broker.tls)
             faults.add(*table.get("ca_file"), u"ca_file goes with an mqtts:// url"_s);
@@ -134,9 +173,10 @@ void readBroker(const toml::table& table, BrokerConfig& broker, Faults& faults) 
     }
     broker.prefix = text(table, "prefix", faults).value_or(broker.prefix);
     static const QRegularExpression prefixForm(u"^[^/+#]+(/[^/+#]+)*$"_s);
-    if (!prefixForm.match(broker.prefix).hasMatch())
+    if (!prefixForm.match(broker.prefix).hasMatch() || !brokerName(broker.prefix))
         faults.add(table.get("prefix") ? table.get("prefix")->source() : where,
-                   u"prefix takes topic levels without +, # or empty levels"_s);
+                   u"prefix takes topic levels without +, #, control characters or empty "
+                   "levels, at most %1 bytes"_s.arg(MaxNameBytes));
 }
 
 void readModbus(const toml::table& table, ModbusConfig& modbus, Faults& faults) {
@@ -158,8 +198,11 @@ void readModbus(const toml::table& table, ModbusConfig& modbus, Faults& faults) 
     modbus.port = parsed->port;
 }
 
-// A TOML value as the JSON the image/set topic takes.
-QJsonValue toJson(const toml::node& node) {
+// A TOML value as the JSON the image/set topic takes; none when it nests deeper
+// than `depth` levels.
+std::optional<QJsonValue> toJson(const toml::node& node, int depth) {
+    if ((node.is_array() || node.is_table()) && depth <= 0)
+        return std::nullopt;
     if (const auto* string = node.as_string())
         return qs(string->get());
     if (const auto* integer = node.as_integer())
@@ -170,17 +213,25 @@ QJsonValue toJson(const toml::node& node) {
         return boolean->get();
     if (const auto* array = node.as_array()) {
         QJsonArray out;
-        for (const toml::node& item : *array)
-            out.append(toJson(item));
+        for (const toml::node& item : *array) {
+            const auto value = toJson(item, depth - 1);
+            if (!value)
+                return std::nullopt;
+            out.append(*value);
+        }
         return out;
     }
     if (const auto* table = node.as_table()) {
         QJsonObject out;
-        for (auto&& [key, value] : *table)
-            out.insert(qs(key.str()), toJson(value));
+        for (auto&& [key, value] : *table) {
+            const auto json = toJson(value, depth - 1);
+            if (!json)
+                return std::nullopt;
+            out.insert(qs(key.str()), *json);
+        }
         return out;
     }
-    return {};
+    return QJsonValue();
 }
 
 // An image table as the payload image/set takes; empty when it has a fault.
@@ -189,20 +240,27 @@ QByteArray readImage(const toml::node& node, const QString& key, Faults& faults)
         faults.add(node, u"%1 takes a table: { text = …, window = […], schedule = … }"_s.arg(key));
         return {};
     }
-    QJsonObject image = toJson(node).toObject();
+    const auto json = toJson(node, MaxImageDepth);
+    if (!json) {
+        faults.add(node, u"%1 nests more than %2 levels deep"_s.arg(key).arg(MaxImageDepth));
+        return {};
+    }
+    QJsonObject image = json->toObject();
     // A picture file is named in the configuration and carried in base64, as on the topic.
     if (image.contains(u"bmp_file"_s)) {
         const QString path = image.take(u"bmp_file"_s).toString();
-        QFile file(path);
         if (image.contains(u"bmp"_s) || image.contains(u"text"_s)) {
             faults.add(node, u"%1 takes one of text, bmp or bmp_file"_s.arg(key));
             return {};
         }
-        if (path.isEmpty() || !file.open(QIODevice::ReadOnly) || file.size() > MaxPayload) {
-            faults.add(node, u"%1: cannot read bmp_file %2 (at most 1 MiB)"_s.arg(key, path));
+        const auto bytes = path.isEmpty()
+                               ? std::variant<QByteArray, QString>(u"cannot read: no file named"_s)
+                               : readSmallFile(path, MaxPayload);
+        if (const auto* why = std::get_if<QString>(&bytes)) {
+            faults.add(node, u"%1: bmp_file: %2"_s.arg(key, *why));
             return {};
         }
-        image.insert(u"bmp"_s, QString::fromLatin1(file.readAll().toBase64()));
+        image.insert(u"bmp"_s, QString::fromLatin1(std::get<QByteArray>(bytes).toBase64()));
     }
     const QByteArray payload = QJsonDocument(image).toJson(QJsonDocument::Compact);
     const auto request = readImageRequest(payload);
@@ -211,6 +269,15 @@ QByteArray readImage(const toml::node& node, const QString& key, Faults& faults)
         return {};
     }
     return payload;
+}
+
+// Draws a configured image as the service will, where the caller can draw.
+void checkDrawing(const toml::node& node, const QString& key, uint8_t device,
+                  const QByteArray& payload, Faults& faults) {
+    if (payload.isEmpty() || !faults.checkImage || !*faults.checkImage)
+        return;
+    if (const auto why = (*faults.checkImage)(device, payload))
+        faults.add(node, key + u": "_s + *why);
 }
 
 std::optional<int64_t> duration(const toml::table& table, std::string_view key, Faults& faults) {
@@ -279,7 +346,7 @@ void readStale(const toml::node& node, SignConfig& sign, Faults& faults) {
         return;
     }
     if (table->contains("value")) {
-        if (const auto value = number(*table, "value", 0, 4294967295LL, faults)) {
+        if (const auto value = number(*table, "value", 0, MaxUnitValue, faults)) {
             sign.staleAction = StaleAction::Value;
             sign.staleValue = uint32_t(*value);
         }
@@ -287,6 +354,7 @@ void readStale(const toml::node& node, SignConfig& sign, Faults& faults) {
     }
     sign.staleImageLine = int(table->get("image")->source().begin.line);
     sign.staleImage = readImage(*table->get("image"), u"stale image"_s, faults);
+    checkDrawing(*table->get("image"), u"stale image"_s, sign.device, sign.staleImage, faults);
     if (!sign.staleImage.isEmpty())
         sign.staleAction = StaleAction::Image;
 }
@@ -354,6 +422,7 @@ void readSign(const toml::table& table, SignConfig& sign, Faults& faults) {
     if (const toml::node* image = table.get("image")) {
         sign.imageLine = int(image->source().begin.line);
         sign.image = readImage(*image, u"image"_s, faults);
+        checkDrawing(*image, u"image"_s, sign.device, sign.image, faults);
     }
     sign.maxAgeMs = duration(table, "max_age", faults);
     if (const toml::node* units = table.get("units"))
@@ -412,8 +481,10 @@ std::variant<int64_t, QString> readDuration(const QString& text) {
     return ms;
 }
 
-std::variant<Config, QStringList> readConfig(const QByteArray& text, const QString& path) {
+std::variant<Config, QStringList> readConfig(const QByteArray& text, const QString& path,
+                                             const ImageCheck& checkImage) {
     Faults faults(path);
+    faults.checkImage = &checkImage;
     toml::table root;
     try {
         root = toml::parse(std::string_view(text.constData(), size_t(text.size())),
@@ -460,8 +531,25 @@ std::variant<Config, QStringList> readConfig(const QByteArray& text, const QStri
     checkModbusUnits(config, *signs, modbus, faults);
     if (!faults.list().isEmpty())
         return faults.list();
+    config.warnings = faults.warnings();
     return config;
 }
+
+namespace {
+
+// The days an on-period starts, in the form the configuration takes them.
+QString describeDays(const std::bitset<7>& days) {
+    static const char* names[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
+    if (days.all())
+        return u"daily"_s;
+    QStringList list;
+    for (int day = 0; day < 7; ++day)
+        if (days[size_t(day)])
+            list.append(QString::fromLatin1(names[day]));
+    return u"on "_s + list.join(u',');
+}
+
+} // namespace
 
 QString describe(const Config& config) {
     const BrokerConfig& b = config.broker;
@@ -498,8 +586,9 @@ QString describe(const Config& config) {
         else if (s.staleAction == StaleAction::Image)
             out += u", stale image "_s + QString::fromUtf8(s.staleImage.left(80));
         if (s.power)
-            out += u", on at %1 and off at %2"_s.arg(s.power->on.toString(u"hh:mm"_s),
-                                                     s.power->off.toString(u"hh:mm"_s));
+            out += u", on at %1 and off at %2 %3"_s.arg(s.power->on.toString(u"hh:mm"_s),
+                                                        s.power->off.toString(u"hh:mm"_s),
+                                                        describeDays(s.power->days));
         if (!s.image.isEmpty())
             out += u", image "_s + QString::fromUtf8(s.image.left(120));
         out += u'\n';

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QTime>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <variant>
@@ -62,13 +63,26 @@ struct Config {
     BrokerConfig broker;
     std::optional<ModbusConfig> modbus; // none: no Modbus TCP
     QList<SignConfig> signs;
+    QStringList warnings; // "PATH:LINE: what": usable, but worth a word
 };
 
 inline constexpr char DefaultConfigPath[] = "/etc/zarnet/zarnetd.toml";
 
+// Builds a configured image (an image/set payload) for `device` as the service
+// will; the reason when it cannot be sent.
+using ImageCheck = std::function<std::optional<QString>(uint8_t device, const QByteArray& payload)>;
+
+// The most a password_file may hold, and how deep an image table may nest.
+constexpr qint64 MaxSecretBytes = 4096;
+constexpr int MaxImageDepth = 4;
+// The most a prefix or client_id may hold, in bytes, so that every topic stays short.
+constexpr int MaxNameBytes = 1024;
+
 // Reads a zarnetd.toml. Every fault found is one entry "PATH:LINE: what"; a
-// password_file and a bmp_file named in it are read too.
-std::variant<Config, QStringList> readConfig(const QByteArray& text, const QString& path);
+// password_file and a bmp_file named in it are read too (regular files only), and
+// each image is checked with `checkImage` when one is given.
+std::variant<Config, QStringList> readConfig(const QByteArray& text, const QString& path,
+                                             const ImageCheck& checkImage = {});
 
 // "90s", "10m", "2h": milliseconds, or why not.
 std::variant<int64_t, QString> readDuration(const QString& text);

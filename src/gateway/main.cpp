@@ -26,29 +26,24 @@ void logHandler(QtMsgType type, const QMessageLogContext& context, const QString
     std::fprintf(stderr, "%s\n", qUtf8Printable(qFormatLogMessage(type, context, message)));
 }
 
+// The most a configuration file may hold: far more than any plant needs.
+constexpr qint64 MaxConfigBytes = 16 * 1024 * 1024;
+
 // Reads the file, and builds each configured image the way the service will.
 std::variant<zarnet::gateway::Config, QStringList> loadConfig(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QStringList{u"%1: cannot read: %2"_s.arg(path, file.errorString())};
-    auto config = zarnet::gateway::readConfig(file.readAll(), path);
-    if (auto* loaded = std::get_if<zarnet::gateway::Config>(&config)) {
-        QStringList faults;
-        auto check = [&](uint8_t device, const QByteArray& image, int line, const QString& key) {
-            if (image.isEmpty())
-                return;
+    const QByteArray text = file.read(MaxConfigBytes + 1);
+    if (text.size() > MaxConfigBytes)
+        return QStringList{u"%1: more than %2 bytes"_s.arg(path).arg(MaxConfigBytes)};
+    return zarnet::gateway::readConfig(
+        text, path, [](uint8_t device, const QByteArray& image) -> std::optional<QString> {
             const auto frame = zarnet::gateway::imageFrame(device, image);
             if (const auto* why = std::get_if<QString>(&frame))
-                faults.append(u"%1:%2: %3: %4"_s.arg(path).arg(line).arg(key, *why));
-        };
-        for (const auto& sign : loaded->signs) {
-            check(sign.device, sign.image, sign.imageLine, u"image"_s);
-            check(sign.device, sign.staleImage, sign.staleImageLine, u"stale image"_s);
-        }
-        if (!faults.isEmpty())
-            return faults;
-    }
-    return config;
+                return *why;
+            return std::nullopt;
+        });
 }
 
 } // namespace
@@ -94,6 +89,8 @@ int main(int argc, char* argv[]) {
             err << fault << Qt::endl;
         return 2;
     }
+    for (const QString& warning : std::get<zarnet::gateway::Config>(config).warnings)
+        qCWarning(lcGateway).noquote() << warning;
     if (!checkPath.empty()) {
         QTextStream(stdout) << zarnet::gateway::describe(std::get<zarnet::gateway::Config>(config));
         return 0;

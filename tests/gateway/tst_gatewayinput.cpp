@@ -84,9 +84,13 @@ void TestGatewayInput::unitValues_data() {
     QTest::addColumn<QByteArray>("payload");
     QTest::addColumn<qlonglong>("value"); // -1: refused
     QTest::newRow("zero") << QByteArray("0") << 0LL;
-    QTest::newRow("largest") << QByteArray("4294967295") << 4294967295LL;
+    QTest::newRow("largest") << QByteArray("2147483647") << 2147483647LL;
     QTest::newRow("blanks") << QByteArray(" 1520\n") << 1520LL;
+    QTest::newRow("top bit") << QByteArray("2147483648") << -1LL;
     QTest::newRow("over") << QByteArray("4294967296") << -1LL;
+    QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF"
+                                                   "7")
+                                     << -1LL;
     QTest::newRow("negative") << QByteArray("-1") << -1LL;
     QTest::newRow("fraction") << QByteArray("1.5") << -1LL;
     QTest::newRow("exponent") << QByteArray("1e3") << -1LL;
@@ -113,7 +117,8 @@ void TestGatewayInput::unitBatches_data() {
     QTest::addColumn<QByteArray>("payload");
     QTest::addColumn<QString>("values"); // "unit=value,…"; empty: refused
     QTest::newRow("two") << QByteArray(R"({"0": 1520, "3": 97})") << u"0=1520,3=97"_s;
-    QTest::newRow("largest") << QByteArray(R"({"255": 4294967295})") << u"255=4294967295"_s;
+    QTest::newRow("largest") << QByteArray(R"({"255": 2147483647})") << u"255=2147483647"_s;
+    QTest::newRow("top bit") << QByteArray(R"({"1": 2147483648})") << QString();
     QTest::newRow("not JSON") << QByteArray("{0: 1}") << QString();
     QTest::newRow("array") << QByteArray("[1, 2]") << QString();
     QTest::newRow("empty object") << QByteArray("{}") << QString();
@@ -415,7 +420,7 @@ void TestGatewayInput::configFaults_data() {
     QTest::newRow("image") << sign + "image = { text = \"a\", window = [1, 2] }\n"
                            << u"z.toml:5: image: window takes"_s;
     QTest::newRow("bmp file") << sign + "image = { bmp_file = \"/nonexistent.bmp\" }\n"
-                              << u"z.toml:5: image: cannot read bmp_file"_s;
+                              << u"z.toml:5: image: bmp_file: cannot read"_s;
     QTest::newRow("one link, two signs")
         << sign + "\n[[sign]]\nname = \"l2\"\nlink = \"/dev/ttyS0\"\n"
         << u"z.toml:6: sign \"l2\" has the link of sign \"l1\""_s;
@@ -442,6 +447,29 @@ void TestGatewayInput::configFaults_data() {
                "modbus_unit = 3\n"
         << u"z.toml:11: modbus_unit 3 is taken by sign \"l1\""_s;
     QTest::newRow("modbus for no sign") << modbus + sign << u"z.toml:1: [modbus] serves no sign"_s;
+    QTest::newRow("password from a device")
+        << QByteArray("[broker]\nusername = \"u\"\npassword_file = \"/dev/zero\"\n") + sign
+        << u"z.toml:3: password_file: cannot read /dev/zero: it is not a regular file"_s;
+    QTest::newRow("bmp from a device") << sign + "image = { bmp_file = \"/dev/zero\" }\n"
+                                       << u"z.toml:5: image: bmp_file: cannot read"_s;
+    QTest::newRow("image nested deep")
+        << sign + "image.text = \"a\"\nimage" + QByteArray(".a").repeated(20000) + " = 1\n"
+        << u"z.toml:5: image nests more than"_s;
+    QTest::newRow("prefix with a control character")
+        << QByteArray("[broker]\nprefix = \"plant\\u0007\"\n") + sign
+        << u"z.toml:2: prefix takes"_s;
+    QTest::newRow("prefix with NUL") << QByteArray("[broker]\nprefix = \"pl\\u0000ant\"\n") + sign
+                                     << u"z.toml:2: prefix takes"_s;
+    QTest::newRow("client id too long")
+        << "[broker]\nclient_id = \"" + QByteArray(70000, 'c') + "\"\n" + sign
+        << u"z.toml:2: client_id takes"_s;
+    QTest::newRow("client id with a line break")
+        << QByteArray("[broker]\nclient_id = \"gw\\n1\"\n") + sign
+        << u"z.toml:2: client_id takes"_s;
+    // An image the service could not draw is reported beside every other fault.
+    QTest::newRow("image beside a bad device")
+        << sign + "device = 300\nimage = { text = \"a\", window = [256, 0, 64, 16] }\n"
+        << u"z.toml:6: image: window: x"_s;
     QTest::newRow("modbus misspelt")
         << QByteArray("[modbus]\nlisten = \"127.0.0.1:1502\"\nport = 502\n") + sign +
                "modbus_unit = 1\n"
@@ -451,7 +479,11 @@ void TestGatewayInput::configFaults_data() {
 void TestGatewayInput::configFaults() {
     QFETCH(QByteArray, toml);
     QFETCH(QString, fault);
-    const auto read = readConfig(toml, u"z.toml"_s);
+    const auto read = readConfig(toml, u"z.toml"_s, [](uint8_t device, const QByteArray& image) {
+        const auto frame = imageFrame(device, image);
+        const auto* why = std::get_if<QString>(&frame);
+        return why ? std::optional<QString>(*why) : std::nullopt;
+    });
     QVERIFY(std::holds_alternative<QStringList>(read));
     const QStringList faults = std::get<QStringList>(read);
     QVERIFY2(!faults.filter(fault).isEmpty(), qPrintable(faults.join(u'\n')));
@@ -463,6 +495,7 @@ void TestGatewayInput::configRead() {
     QVERIFY(secret.open(QIODevice::WriteOnly));
     secret.write("s3cret\n");
     secret.close();
+    secret.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
     const QByteArray toml = "[broker]\nurl = \"mqtt://127.0.0.1:1884\"\nclient_id = \"gw\"\n"
                             "username = \"zarnet\"\npassword_file = \"" +
                             secret.fileName().toUtf8() +
@@ -471,6 +504,7 @@ void TestGatewayInput::configRead() {
                             "[[sign]]\nname = \"line1\"\nlink = \"tcp://127.0.0.1:4001\"\n"
                             "device = 3\nhealth_seconds = 5\nclock_sync = \"06:00\"\n"
                             "modbus_unit = 7\n"
+                            "power = { on = \"06:00\", off = \"22:00\", days = \"mon-sat\" }\n"
                             "image = { text = \"生产一线\", schedule = { mode = \"daily\", "
                             "start = \"0800\", end = \"1700\" } }\n"
                             "[[sign]]\nname = \"line2\"\nlink = \"2\"\n";
@@ -497,7 +531,12 @@ void TestGatewayInput::configRead() {
     QVERIFY(described.contains(u"password (set)"_s));
     QVERIFY(described.contains(u"Modbus TCP on [::1]:1502"_s));
     QVERIFY(described.contains(u"Modbus unit 7"_s));
+    QVERIFY(described.contains(u"off at 22:00 on mon,tue,wed,thu,fri,sat"_s));
     QVERIFY(!described.contains(u"s3cret"_s));
+    // A secret everyone may read is taken, with a word about it at its line.
+    QCOMPARE(config.warnings.size(), 1);
+    QVERIFY2(config.warnings[0].startsWith(u"z.toml:5: password_file"_s),
+             qPrintable(config.warnings[0]));
 }
 
 QTEST_MAIN(TestGatewayInput)
