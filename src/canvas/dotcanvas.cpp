@@ -40,14 +40,30 @@ bool DotCanvas::loadPicture(const QString& path) {
     return usePicture(reader.read());
 }
 
+namespace {
+
+// A small file may claim a huge picture, whose decoding would take long and much memory.
+bool sizeAllowed(const QSize& size) {
+    return size.isValid() && qint64(size.width()) * size.height() <= DotCanvas::MaxPictureDots;
+}
+
+} // namespace
+
+bool DotCanvas::canLoadPictureData(const QByteArray& bytes) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    return sizeAllowed(QImageReader(&buffer).size());
+}
+
 bool DotCanvas::loadPictureData(const QByteArray& bytes) {
     QBuffer buffer;
     buffer.setData(bytes);
     QImageReader reader(&buffer);
-    // A small file may claim a huge picture; only what fits the canvas is used anyway.
     const QSize size = reader.size();
-    if (!size.isValid() || qint64(size.width()) * size.height() > MaxPictureDots)
+    if (!sizeAllowed(size))
         return false;
+    // Formats that can decode a part (JPEG) decode only what lies on the canvas.
+    reader.setClipRect(QRect(0, 0, Width, Height) & QRect(QPoint(), size));
     return usePicture(reader.read());
 }
 

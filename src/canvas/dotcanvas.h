@@ -22,9 +22,12 @@ public:
     // Makes the file the background picture and drops the drawn text. A file that
     // cannot be read as a picture changes nothing and gives false.
     bool loadPicture(const QString& path);
-    // The same for a picture file's bytes, of at most MaxPictureDots dots.
+    // The same for a picture file's bytes, of at most MaxPictureDots dots: only the
+    // part on the canvas is used, but most formats decode the whole picture first.
     bool loadPictureData(const QByteArray& bytes);
-    static constexpr qint64 MaxPictureDots = 4096 * 4096;
+    static constexpr qint64 MaxPictureDots = 2048 * 1024;
+    // Whether the bytes' header announces a picture of at most MaxPictureDots dots.
+    static bool canLoadPictureData(const QByteArray& bytes);
 
     QFont font() const { return font_; }
     void setFont(const QFont& font);

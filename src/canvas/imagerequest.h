@@ -35,6 +35,10 @@ struct ImageRefusal {
     std::optional<fields::Refusal> field;
 };
 
+// Why the request would be refused, found without drawing it: its fields, and
+// the picture's size as its header gives it.
+std::optional<ImageRefusal> checkImageRequest(const ImageRequest& request);
+
 // Draws the request on a 256 × 64 canvas and builds the image frame. X is made
 // even and W a multiple of 8, as the window does when those fields are left.
 // Needs a QGuiApplication.

@@ -7,6 +7,7 @@
 
 #include <core/logging.h>
 
+#include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -28,7 +29,32 @@ MqttClient::Settings mqttSettings(const Config& config) {
     s.password = b.password;
     s.willTopic = b.prefix + u"/gateway/"_s + b.clientId + u"/status"_s;
     s.willPayload = "offline";
+    // Room for the largest payload taken and a long topic: the broker drops larger
+    // messages instead of handing them over, so none is ever held here.
+    s.maxPacketSize = quint32(MaxPayload + 70 * 1024);
     return s;
+}
+
+// A time with its offset from UTC, so that readers elsewhere know which time it is.
+QString isoTime(const QDateTime& at, Qt::DateFormat format = Qt::ISODateWithMs) {
+    return at.toOffsetFromUtc(at.offsetFromUtc()).toString(format);
+}
+
+QByteArray digest(const QByteArray& payload) {
+    if (payload.size() <= 64)
+        return 'r' + payload;
+    return 'h' + QCryptographicHash::hash(payload, QCryptographicHash::Sha256);
+}
+
+// The command topics of one sign, one by one: a wildcard would also match junk
+// topics, whose retained messages could crowd the real ones out of the broker's queue.
+QStringList commandFilters(const QString& base) {
+    QStringList filters;
+    for (const char* command : {"units", "power", "clock", "clear", "image"})
+        filters.append(base + QLatin1StringView(command) + u"/set"_s);
+    for (int unit = 0; unit < UnitTable::Units; ++unit)
+        filters.append(base + u"units/%1/set"_s.arg(unit));
+    return filters;
 }
 
 QString stateName(SignLine::State state) {
@@ -66,10 +92,21 @@ QByteArray configuredFrame(const SignConfig& sign, const QByteArray& image, cons
 
 Gateway::Gateway(const Config& config, const PortCatalog& ports, const PlantClock& clock,
                  QObject* parent)
-    : QObject(parent), config_(config), mqtt_(mqttSettings(config)), clock_(clock) {
+    : QObject(parent), config_(config), mqtt_(mqttSettings(config)), clock_(clock),
+      take_(mqtt_, gatewayTopic().chopped(6) + u"sync"_s), refusals_(lcGateway) {
     connect(&mqtt_, &MqttClient::connected, this, &Gateway::onConnected);
-    connect(&mqtt_, &MqttClient::message, this, &Gateway::command);
+    connect(&mqtt_, &MqttClient::disconnected, &take_, &RetainedTake::cancel);
+    connect(&mqtt_, &MqttClient::message, this, &Gateway::received);
     connect(&mqtt_, &MqttClient::stopped, this, &Gateway::finished);
+    connect(&take_, &RetainedTake::finished, this, &Gateway::takeFinished);
+    quiet_.setSingleShot(true);
+    connect(&quiet_, &QTimer::timeout, this, [this] {
+        const qint64 left = QuietMs - lastLive_.elapsed();
+        if (left > 0)
+            quiet_.start(int(left));
+        else if (!take_.running())
+            takeRetained(false);
+    });
     for (const SignConfig& sign : config_.signs) {
         auto line = std::make_unique<SignLine>(sign, ports, clock_);
         SignLine* raw = line.get();
@@ -123,11 +160,15 @@ QString Gateway::gatewayTopic() const {
 }
 
 // Each gateway listens only to its own signs, so that several can share a broker.
+// Live commands come through wildcards, so that a wrong topic is answered on the
+// error topic; what the broker keeps is taken sign by sign (takeRetained).
 void Gateway::onConnected() {
+    QStringList live;
+    for (const auto& [name, sign] : signs_)
+        live << topic(name, u"+/set"_s) << topic(name, u"units/+/set"_s);
+    mqtt_.subscribe(live, LiveId, MqttClient::Retained::Never);
+    take_.connected();
     for (auto& [name, sign] : signs_) {
-        mqtt_.subscribe(topic(name, u"+/set"_s));
-        mqtt_.subscribe(topic(name, u"units/+/set"_s));
-        mqtt_.subscribe(topic(name, u"units/+/stale"_s)); // to clear reports nobody keeps
         publishStatus(*sign);
         const SignGuard& guard = *guards_.at(name);
         for (int unit = 0; unit < UnitTable::Units; ++unit) {
@@ -139,6 +180,71 @@ void Gateway::onConnected() {
         }
     }
     mqtt_.publish(gatewayTopic(), "online", true);
+    takeRetained(true);
+}
+
+// Each sign's command topics in a portion of its own; on a new connection also the
+// stale reports of units not watched, which are cleared.
+void Gateway::takeRetained(bool withStaleReports) {
+    QList<RetainedTake::Portion> portions;
+    for (const auto& [name, sign] : signs_) {
+        QStringList filters = commandFilters(topic(name, QString()));
+        const SignGuard& guard = *guards_.at(name);
+        for (int unit = 0; withStaleReports && unit < UnitTable::Units; ++unit)
+            if (!guard.watched(uint8_t(unit)))
+                filters.append(topic(name, u"units/%1/stale"_s.arg(unit)));
+        portions.append({name, filters});
+    }
+    liveSinceTake_ = 0;
+    corrected_ = 0;
+    take_.start(portions);
+}
+
+void Gateway::takeFinished() {
+    if (corrected_ > 0)
+        qCInfo(lcGateway).noquote()
+            << "the broker's retained commands changed" << corrected_
+            << "values this service had missed (dropped by the broker in a burst, or sent"
+            << "while it was away); they are carried out now";
+    corrected_ = 0;
+}
+
+// Which subscription brought a message tells a replay from a live command: the
+// live ones never bring what is retained, the take's bring it on subscribing (and
+// live copies, which the live subscriptions already brought).
+void Gateway::received(const QString& topicName, const QByteArray& payload, bool retained,
+                       quint32 subscriptions) {
+    if (subscriptions & (1u << RetainedTake::SyncId)) {
+        take_.syncSeen(payload);
+        return;
+    }
+    if (subscriptions & (1u << LiveId)) {
+        liveCommandSeen();
+        command(topicName, payload, false);
+        return;
+    }
+    if ((subscriptions & (1u << RetainedTake::TakeId)) && !retained)
+        return;
+    command(topicName, payload, retained);
+}
+
+void Gateway::liveCommandSeen() {
+    lastLive_.start();
+    if (++liveSinceTake_ >= BurstCommands && !quiet_.isActive())
+        quiet_.start(QuietMs);
+}
+
+// Records what a command topic of ours says; true when it is a replay of what the
+// topic said last, which is no news whatever changed the sign since.
+bool Gateway::alreadySaid(const QString& topicName, const QByteArray& payload, bool replay) {
+    QByteArray& last = said_[topicName];
+    const QByteArray now = digest(payload);
+    if (replay && last == now)
+        return true;
+    if (replay && !last.isEmpty())
+        ++corrected_;
+    last = now;
+    return false;
 }
 
 void Gateway::command(const QString& topicName, const QByteArray& payload, bool retained) {
@@ -148,6 +254,10 @@ void Gateway::command(const QString& topicName, const QByteArray& payload, bool 
         staleReportSeen(topicName, payload, retained);
         return;
     }
+    carryOut(topicName, payload, retained);
+}
+
+void Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool retained) {
     const auto parsed = readCommandTopic(config_.broker.prefix, topicName);
     const QString signName = topicName.mid(config_.broker.prefix.size() + 1).section(u'/', 0, 0);
     if (const auto* why = std::get_if<QString>(&parsed)) {
@@ -161,6 +271,8 @@ void Gateway::command(const QString& topicName, const QByteArray& payload, bool 
         return;
     }
     SignLine& sign = *found->second;
+    if (alreadySaid(topicName, payload, retained))
+        return;
     if (payload.size() > MaxPayload) {
         refuse(c.sign, topicName, payload,
                u"the payload has %1 bytes, more than 1 MiB"_s.arg(payload.size()));
@@ -228,9 +340,18 @@ void Gateway::command(const QString& topicName, const QByteArray& payload, bool 
             sign.clear();
         break;
     case Command::Image: {
-        const auto frame = imageFrame(sign.device(), payload);
-        if (!refused(frame))
-            sign.setImage(std::get<QByteArray>(frame));
+        // Drawn when the line takes it, so a burst of images costs one drawing.
+        const auto request = checkedImageRequest(payload);
+        if (!refused(request))
+            sign.drawImage([this, device = sign.device(), request = std::get<ImageRequest>(request),
+                            name = c.sign, topicName, excerpt = payload.left(200)]() {
+                auto frame = drawImageFrame(device, request);
+                if (const auto* why = std::get_if<QString>(&frame)) {
+                    refuse(name, topicName, excerpt, *why);
+                    return std::optional<QByteArray>();
+                }
+                return std::optional<QByteArray>(std::get<QByteArray>(frame));
+            });
         break;
     }
     }
@@ -238,8 +359,7 @@ void Gateway::command(const QString& topicName, const QByteArray& payload, bool 
 
 void Gateway::refuse(const QString& sign, const QString& topicName, const QByteArray& payload,
                      const QString& reason) {
-    qCWarning(lcGateway).noquote()
-        << "dropped a command on" << topicName.left(200) << ":" << reason;
+    refusals_.warn(reason, u"dropped a command on %1 : %2"_s.arg(topicName.left(200), reason));
     if (!signs_.contains(sign))
         return; // not one of ours: another gateway's sign may carry the name
     const QJsonObject error{
@@ -250,15 +370,16 @@ void Gateway::refuse(const QString& sign, const QString& topicName, const QByteA
 
 void Gateway::publishStatus(const SignLine& sign) {
     QJsonObject status{{u"state"_s, stateName(sign.state())},
-                       {u"since"_s, sign.since().toString(Qt::ISODateWithMs)},
-                       {u"reason"_s, sign.reason()}};
+                       {u"since"_s, isoTime(sign.since())},
+                       {u"reason"_s, sign.reason()},
+                       {u"gateway"_s, config_.broker.clientId}};
     // With a schedule, which power state is in force, why, and until when.
     const SignGuard& guard = *guards_.at(sign.name());
     if (const auto power = guard.power(); power && guard.hasSchedule()) {
         QJsonObject p{{u"state"_s, power->on ? u"on"_s : u"off"_s},
                       {u"by"_s, power->byCommand ? u"command"_s : u"schedule"_s}};
         if (power->until)
-            p.insert(u"until"_s, power->until->toString(Qt::ISODate));
+            p.insert(u"until"_s, isoTime(*power->until, Qt::ISODate));
         status.insert(u"power"_s, p);
     }
     mqtt_.publish(topic(sign.name(), u"status"_s),
@@ -296,6 +417,8 @@ void Gateway::stop() {
     if (stopping_)
         return;
     stopping_ = true;
+    quiet_.stop();
+    take_.cancel();
     qCInfo(lcGateway) << "stopping";
     signsRunning_ = int(signs_.size());
     if (signsRunning_ == 0)
@@ -312,10 +435,12 @@ void Gateway::stop() {
 void Gateway::signStopped() {
     if (--signsRunning_ > 0)
         return;
-    const QString now = clock_.now().toString(Qt::ISODateWithMs);
+    const QString now = isoTime(clock_.now());
     for (auto& [name, sign] : signs_) {
-        const QJsonObject status{
-            {u"state"_s, u"offline"_s}, {u"since"_s, now}, {u"reason"_s, u"zarnetd stopped"_s}};
+        const QJsonObject status{{u"state"_s, u"offline"_s},
+                                 {u"since"_s, now},
+                                 {u"reason"_s, u"zarnetd stopped"_s},
+                                 {u"gateway"_s, config_.broker.clientId}};
         mqtt_.publish(topic(name, u"status"_s),
                       QJsonDocument(status).toJson(QJsonDocument::Compact), true);
     }

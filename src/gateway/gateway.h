@@ -3,10 +3,15 @@
 #include "config.h"
 #include "mqttclient.h"
 #include "plantclock.h"
+#include "repeatlog.h"
+#include "retainedtake.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <map>
 #include <memory>
 
@@ -39,8 +44,18 @@ public:
     // Finishes the frames on the wire, publishes offline, disconnects; finished() follows.
     void stop();
 
-    // A command as it came from the broker. A retained clock or clear command is a
-    // replay of one already carried out, and is not carried out again.
+    // Live command subscriptions carry this identifier.
+    static constexpr int LiveId = 1;
+    // After a burst of this many live commands, once the input has been quiet for
+    // QuietMs, the retained commands are read again: the broker may have dropped
+    // some of the burst, and keeps every topic's final value.
+    static constexpr int BurstCommands = 500;
+    static constexpr int QuietMs = 1000;
+
+    // A command as it came from the broker; `retained`: the broker's replay of a
+    // stored one. A replay of what its topic last said is not news and is passed
+    // over; a retained clock or clear command is a replay of one already carried
+    // out, and is not carried out again.
     void command(const QString& topic, const QByteArray& payload, bool retained = false);
 
 signals:
@@ -48,6 +63,13 @@ signals:
 
 private:
     void onConnected();
+    void received(const QString& topic, const QByteArray& payload, bool retained,
+                  quint32 subscriptions);
+    void liveCommandSeen();
+    void takeRetained(bool withStaleReports);
+    void takeFinished();
+    bool alreadySaid(const QString& topic, const QByteArray& payload, bool replay);
+    void carryOut(const QString& topic, const QByteArray& payload, bool retained);
     void refuse(const QString& sign, const QString& topic, const QByteArray& payload,
                 const QString& reason);
     void publishStatus(const SignLine& sign);
@@ -64,6 +86,14 @@ private:
     std::map<QString, std::unique_ptr<SignLine>> signs_;
     std::map<QString, std::unique_ptr<SignGuard>> guards_;
     std::unique_ptr<ModbusService> modbus_;
+    RetainedTake take_;
+    // What each command topic of these signs last said (a digest for long payloads).
+    QHash<QString, QByteArray> said_;
+    RepeatLog refusals_;
+    int liveSinceTake_ = 0;
+    QElapsedTimer lastLive_;
+    QTimer quiet_;
+    int corrected_ = 0; // replays that changed a topic's value during the current take
     int signsRunning_ = 0;
     bool stopping_ = false;
 };

@@ -24,8 +24,10 @@ QString peer(const QTcpSocket* client) {
 
 ModbusService::ModbusService(const ModbusConfig& config, std::map<uint8_t, SignLine*> signs,
                              QObject* parent)
-    : QObject(parent), config_(config), signs_(std::move(signs)) {
+    : QObject(parent), config_(config), signs_(std::move(signs)), refusals_(lcGateway) {
     connect(&server_, &QTcpServer::newConnection, this, &ModbusService::accept);
+    stalled_.setInterval(UnreadLimitMs / 6);
+    connect(&stalled_, &QTimer::timeout, this, &ModbusService::dropStalled);
 }
 
 // The sockets are the server's children and tell of their end as they go: they
@@ -43,6 +45,7 @@ bool ModbusService::start(QString* error) {
         return false;
     }
     qCInfo(lcGateway).noquote() << "Modbus TCP on" << config_.host << "port" << config_.port;
+    stalled_.start();
     if (!address.isLoopback())
         qCWarning(lcGateway).noquote() << "Modbus TCP has no authentication: whoever reaches"
                                        << config_.host << "can write the signs";
@@ -51,6 +54,7 @@ bool ModbusService::start(QString* error) {
 
 void ModbusService::stop() {
     server_.close();
+    stalled_.stop();
     for (auto& [client, state] : clients_) {
         client->disconnect(this);
         client->abort();
@@ -61,29 +65,59 @@ void ModbusService::stop() {
     clients_.clear();
 }
 
-// A full table makes room by closing the client that has been quiet longest: a
-// PLC that restarted leaves its old connection open, and must not lock itself out.
 void ModbusService::accept() {
     while (QTcpSocket* client = server_.nextPendingConnection()) {
-        if (clients_.size() >= MaxClients) {
-            const auto quietest = std::max_element(
-                clients_.begin(), clients_.end(), [](const auto& a, const auto& b) {
-                    return a.second.asked.elapsed() < b.second.asked.elapsed();
-                });
-            drop(quietest->first,
-                 u"%1 clients are connected; it was the quietest"_s.arg(MaxClients));
-        }
+        if (clients_.size() >= MaxClients)
+            makeRoom();
         qCDebug(lcGateway).noquote() << "Modbus client from" << peer(client);
-        clients_[client].asked.start();
-        // Requests are answered as they are read, so a client's bytes never pile up here.
+        Client& state = clients_[client];
+        state.asked.start();
+        state.readSome.start();
+        // Requests wait in the socket while answers wait to be read: the client's
+        // bytes never pile up here.
         client->setReadBufferSize(64 * 1024);
         client->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
         connect(client, &QTcpSocket::readyRead, this, [this, client] { serve(client); });
+        connect(client, &QTcpSocket::bytesWritten, this, [this, client] {
+            if (const auto found = clients_.find(client); found != clients_.end())
+                found->second.readSome.start();
+            serve(client);
+        });
         connect(client, &QTcpSocket::disconnected, this, [this, client] {
             clients_.erase(client);
             client->deleteLater();
         });
     }
+}
+
+// A full table makes room at the address that holds the most connections, by
+// closing its quietest one: one peer opening connection after connection cannot
+// push out a PLC that polls from its own address, and a PLC that restarted, whose
+// old connection is still open, makes room from that one.
+void ModbusService::makeRoom() {
+    QHash<QHostAddress, int> held;
+    for (const auto& [client, state] : clients_)
+        ++held[client->peerAddress()];
+    const auto victim =
+        std::max_element(clients_.begin(), clients_.end(), [&](const auto& a, const auto& b) {
+            const int heldA = held.value(a.first->peerAddress());
+            const int heldB = held.value(b.first->peerAddress());
+            if (heldA != heldB)
+                return heldA < heldB;
+            return a.second.asked.elapsed() < b.second.asked.elapsed();
+        });
+    drop(victim->first, u"%1 clients are connected; its address holds %2 of them and it was "
+                        "the quietest there"_s.arg(MaxClients)
+                            .arg(held.value(victim->first->peerAddress())));
+}
+
+void ModbusService::dropStalled() {
+    QList<QTcpSocket*> stalled;
+    for (const auto& [client, state] : clients_)
+        if (client->bytesToWrite() > 0 && state.readSome.elapsed() > UnreadLimitMs)
+            stalled.append(client);
+    for (QTcpSocket* client : stalled)
+        drop(client, u"it has read none of its answers for %1 s"_s.arg(UnreadLimitMs / 1000));
 }
 
 void ModbusService::serve(QTcpSocket* client) {
@@ -92,9 +126,10 @@ void ModbusService::serve(QTcpSocket* client) {
         return;
     Client& state = found->second;
     QByteArray& bytes = state.pending;
-    bytes.append(client->readAll());
+    if (bytes.size() < 64 * 1024)
+        bytes.append(client->read(64 * 1024));
     qsizetype used = 0;
-    for (;;) {
+    while (client->bytesToWrite() < MaxUnread) {
         const auto read = readAdu(QByteArrayView(bytes).sliced(used));
         if (std::holds_alternative<AduIncomplete>(read))
             break;
@@ -109,12 +144,10 @@ void ModbusService::serve(QTcpSocket* client) {
             aduBytes(adu.transaction, adu.unit, answer(client, state, adu.unit, adu.request)));
     }
     bytes.remove(0, used);
-    if (client->bytesToWrite() > MaxUnread)
-        drop(client, u"it does not read its answers"_s);
 }
 
-// Each kind of refusal is a warning the first time a client meets it, so a PLC
-// that polls a wrong address does not flood the log.
+// Each kind of refusal is a warning the first time an address meets it, then only
+// counted, so a PLC that polls a wrong address does not flood the log.
 QModbusResponse ModbusService::answer(QTcpSocket* client, Client& state, quint8 unit,
                                       const QModbusRequest& request) {
     const auto sign = signs_.find(unit);
@@ -135,15 +168,11 @@ QModbusResponse ModbusService::answer(QTcpSocket* client, Client& state, quint8 
     const QString why = sign == signs_.end()
                             ? u"no sign has unit id %1"_s.arg(unit)
                             : u"refused with exception %1"_s.arg(response.exceptionCode());
-    if (!state.warned.contains(kind)) {
-        state.warned.insert(kind);
-        qCWarning(lcGateway).noquote()
-            << "refused a Modbus request from" << peer(client) << "(" << kind << "):" << why
-            << "- further ones like it are logged only with --verbose";
-    } else {
-        qCDebug(lcGateway).noquote()
-            << "refused a Modbus request from" << peer(client) << "(" << kind << ")";
-    }
+    Q_UNUSED(state);
+    refusals_.warn(client->peerAddress().toString() + u' ' + kind,
+                   u"refused a Modbus request from %1 (%2): %3"_s.arg(peer(client), kind, why));
+    qCDebug(lcGateway).noquote() << "refused a Modbus request from" << peer(client) << "(" << kind
+                                 << ")";
     return response;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config.h"
+#include "repeatlog.h"
 #include "signregisters.h"
 
 #include <QByteArray>
@@ -8,6 +9,7 @@
 #include <QObject>
 #include <QSet>
 #include <QTcpServer>
+#include <QTimer>
 #include <map>
 
 class QTcpSocket;
@@ -22,8 +24,10 @@ class ModbusService : public QObject {
     Q_OBJECT
 public:
     static constexpr int MaxClients = 32;
-    // A client that leaves this much of its answers unread is dropped.
+    // While this much of a client's answers waits unread, its further requests wait.
     static constexpr qint64 MaxUnread = 1024 * 1024;
+    // A client whose answers wait this long without it reading any is dropped.
+    static constexpr int UnreadLimitMs = 30000;
 
     ModbusService(const ModbusConfig& config, std::map<uint8_t, SignLine*> signs,
                   QObject* parent = nullptr);
@@ -37,9 +41,9 @@ public:
 
 private:
     struct Client {
-        QByteArray pending;   // bytes of a request not yet complete
-        QElapsedTimer asked;  // since the last request
-        QSet<QString> warned; // kinds of refusal already logged as warnings
+        QByteArray pending;     // bytes of requests not answered yet
+        QElapsedTimer asked;    // since the last request
+        QElapsedTimer readSome; // since the client last took some of its answers
     };
 
     void accept();
@@ -47,12 +51,16 @@ private:
     QModbusResponse answer(QTcpSocket* client, Client& state, quint8 unit,
                            const QModbusRequest& request);
     void drop(QTcpSocket* client, const QString& why);
+    void makeRoom();
+    void dropStalled();
 
     ModbusConfig config_;
     std::map<uint8_t, SignLine*> signs_;
     SignRegisters registers_;
     QTcpServer server_;
     std::map<QTcpSocket*, Client> clients_;
+    RepeatLog refusals_;
+    QTimer stalled_;
 };
 
 } // namespace zarnet::gateway

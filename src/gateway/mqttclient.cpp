@@ -5,6 +5,7 @@
 #include <QSocketNotifier>
 #include <cstring>
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 #include <sys/ioctl.h>
 
 using namespace Qt::StringLiterals;
@@ -13,10 +14,38 @@ namespace zarnet::gateway {
 
 namespace {
 
+// A connection that holds this long is taken as working: the back-off starts again.
+constexpr int SteadyMs = 10000;
+
 QString errorText(int rc) {
     if (rc == MOSQ_ERR_ERRNO)
         return QString::fromLocal8Bit(strerror(errno));
     return QString::fromUtf8(mosquitto_strerror(rc));
+}
+
+// Why the broker ended the connection, from the reason code of its DISCONNECT.
+QString disconnectText(int rc, const QString& clientId) {
+    if (rc == MQTT_RC_SESSION_TAKEN_OVER)
+        return u"another client connected with this client id \"%1\"; give each gateway "
+               "its own client_id"_s.arg(clientId);
+    if (rc >= 128)
+        return u"the broker closed the connection: "_s +
+               QString::fromUtf8(mosquitto_reason_string(rc));
+    return errorText(rc);
+}
+
+QList<QByteArray> utf8(const QStringList& texts) {
+    QList<QByteArray> out;
+    for (const QString& text : texts)
+        out.append(text.toUtf8());
+    return out;
+}
+
+QList<char*> pointers(QList<QByteArray>& texts) {
+    QList<char*> out;
+    for (QByteArray& text : texts)
+        out.append(text.data());
+    return out;
 }
 
 } // namespace
@@ -38,6 +67,11 @@ MqttClient::MqttClient(const Settings& settings, QObject* parent)
     connect(&reconnect_, &QTimer::timeout, this, &MqttClient::connectNow);
     stopLimit_.setSingleShot(true);
     connect(&stopLimit_, &QTimer::timeout, this, &MqttClient::finishStop);
+    steady_.setSingleShot(true);
+    connect(&steady_, &QTimer::timeout, this, [this] {
+        backOffMs_ = 1000;
+        shortLived_ = 0;
+    });
 }
 
 MqttClient::~MqttClient() {
@@ -49,13 +83,31 @@ MqttClient::~MqttClient() {
 // Everything the library is told before it connects; a fault that would weaken
 // the connection (TLS that cannot be set up) is returned, not worked around.
 QString MqttClient::configure() {
-    mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     // The state of many signs after a reconnect goes out in one go, not 20 per round trip.
-    mosquitto_max_inflight_messages_set(mosq_, 1000);
+    mosquitto_int_option(mosq_, MOSQ_OPT_SEND_MAXIMUM, 1000);
     mosquitto_connect_callback_set(mosq_, &MqttClient::onConnect);
-    mosquitto_disconnect_callback_set(mosq_, &MqttClient::onDisconnect);
-    mosquitto_message_callback_set(mosq_, &MqttClient::onMessage);
+    mosquitto_disconnect_v5_callback_set(
+        mosq_, [](mosquitto* m, void* self, int rc, const mosquitto_property*) {
+            onDisconnect(m, self, rc);
+        });
+    mosquitto_message_v5_callback_set(
+        mosq_,
+        [](mosquitto* m, void* self, const mosquitto_message* message,
+           const mosquitto_property* properties) { onMessage(m, self, message, properties); });
     mosquitto_publish_callback_set(mosq_, &MqttClient::onPublish);
+    mosquitto_subscribe_v5_callback_set(mosq_, &MqttClient::onSubscribe);
+    if (settings_.maxPacketSize > 0) {
+        // libmosquitto 2.0 takes CONNECT properties only in its blocking connect. One
+        // to port 0 on loopback is refused at once and leaves them in place for the
+        // asynchronous connects that follow.
+        mosquitto_property* properties = nullptr;
+        mosquitto_property_add_int32(&properties, MQTT_PROP_MAXIMUM_PACKET_SIZE,
+                                     settings_.maxPacketSize);
+        mosquitto_connect_bind_v5(mosq_, "127.0.0.1", 0, settings_.keepAliveSeconds, nullptr,
+                                  properties);
+        mosquitto_property_free_all(&properties);
+    }
     if (!settings_.willTopic.isEmpty())
         mosquitto_will_set(mosq_, settings_.willTopic.toUtf8().constData(),
                            int(settings_.willPayload.size()), settings_.willPayload.constData(), 1,
@@ -158,11 +210,14 @@ void MqttClient::wantWrite() {
         writable_->setEnabled(mosquitto_want_write(mosq_));
 }
 
-void MqttClient::lost(const QString& reason) {
+void MqttClient::lost(const QString& what) {
+    // The broker's own word on why it ended the connection says more than the socket's.
+    const QString reason = brokerReason_.isEmpty() ? what : std::exchange(brokerReason_, {});
     dropSocket();
     const bool was = connected_;
     connected_ = false;
     unacknowledged_ = 0;
+    subscribing_.clear();
     // The library would send the old connection's unacknowledged messages again
     // after the state published on reconnecting, and the broker would keep the
     // older retained values. A fresh start forgets them; the state is published anew.
@@ -176,6 +231,16 @@ void MqttClient::lost(const QString& reason) {
         finishStop();
         return;
     }
+    // A broker ends the older of two connections with one client id; two gateways
+    // sharing an id throw each other off right after each connect.
+    shortLived_ = was && steady_.isActive() ? shortLived_ + 1 : was ? 0 : shortLived_;
+    steady_.stop();
+    if (was && shortLived_ >= 2)
+        qCWarning(lcMqtt).noquote()
+            << "the broker closed the connection" << shortLived_
+            << "times in a row right after it was made: another client is probably using the "
+               "client id"
+            << settings_.clientId << "- give each gateway its own client_id";
     if (was || !reconnect_.isActive()) {
         qCWarning(lcMqtt).noquote() << "broker connection lost:" << reason << "- trying again in"
                                     << backOffMs_ / 1000 << "s";
@@ -203,7 +268,41 @@ bool MqttClient::publish(const QString& topic, const QByteArray& payload, bool r
 }
 
 bool MqttClient::subscribe(const QString& filter) {
-    const int rc = mosquitto_subscribe(mosq_, nullptr, filter.toUtf8().constData(), 1);
+    return subscribe(QStringList{filter}, 0, Retained::Send);
+}
+
+bool MqttClient::subscribe(const QStringList& filters, int id, Retained retained) {
+    if (!connected_ || filters.isEmpty())
+        return false;
+    QList<QByteArray> bytes = utf8(filters);
+    QList<char*> list = pointers(bytes);
+    mosquitto_property* properties = nullptr;
+    if (id > 0)
+        mosquitto_property_add_varint(&properties, MQTT_PROP_SUBSCRIPTION_IDENTIFIER, uint32_t(id));
+    int mid = 0;
+    const int rc = mosquitto_subscribe_multiple(
+        mosq_, &mid, int(list.size()), list.data(), 1,
+        retained == Retained::Never ? MQTT_SUB_OPT_SEND_RETAIN_NEVER : 0, properties);
+    mosquitto_property_free_all(&properties);
+    const QString what = filters.size() == 1
+                             ? filters.first()
+                             : u"%1 and %2 more"_s.arg(filters.first()).arg(filters.size() - 1);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        qCWarning(lcMqtt).noquote() << "cannot subscribe to" << what << ":" << errorText(rc);
+        return false;
+    }
+    subscribing_.insert(mid, what);
+    wantWrite();
+    return true;
+}
+
+bool MqttClient::unsubscribe(const QStringList& filters) {
+    if (!connected_ || filters.isEmpty())
+        return false;
+    QList<QByteArray> bytes = utf8(filters);
+    QList<char*> list = pointers(bytes);
+    const int rc =
+        mosquitto_unsubscribe_multiple(mosq_, nullptr, int(list.size()), list.data(), nullptr);
     wantWrite();
     return rc == MOSQ_ERR_SUCCESS;
 }
@@ -244,7 +343,7 @@ void MqttClient::onConnect(mosquitto*, void* self, int rc) {
     qCInfo(lcMqtt).noquote() << "connected to" << client->settings_.host << "port"
                              << client->settings_.port;
     client->connected_ = true;
-    client->backOffMs_ = 1000;
+    client->steady_.start(SteadyMs);
     emit client->connected();
 }
 
@@ -252,20 +351,43 @@ void MqttClient::onDisconnect(mosquitto*, void* self, int rc) {
     auto* client = static_cast<MqttClient*>(self);
     // Handled from the event loop, outside the library's call; the notifiers go now,
     // as the socket is closed.
+    if (rc >= 128)
+        client->brokerReason_ = disconnectText(rc, client->settings_.clientId);
     if (client->socket_ >= 0 && !client->stopping_) {
-        const QString reason = errorText(rc);
+        const QString reason = disconnectText(rc, client->settings_.clientId);
         QMetaObject::invokeMethod(
             client, [client, reason] { client->lost(reason); }, Qt::QueuedConnection);
     }
     client->dropSocket();
 }
 
-void MqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* message) {
+void MqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* message,
+                           const mosquitto_property* properties) {
     auto* client = static_cast<MqttClient*>(self);
+    quint32 subscriptions = 0;
+    uint32_t id = 0;
+    for (const mosquitto_property* p = mosquitto_property_read_varint(
+             properties, MQTT_PROP_SUBSCRIPTION_IDENTIFIER, &id, false);
+         p; p = mosquitto_property_read_varint(p, MQTT_PROP_SUBSCRIPTION_IDENTIFIER, &id, true))
+        if (id < 32)
+            subscriptions |= 1u << id;
     emit client->message(
         QString::fromUtf8(message->topic),
         QByteArray(static_cast<const char*>(message->payload), message->payloadlen),
-        message->retain);
+        message->retain, subscriptions);
+}
+
+// A refused subscription leaves the service deaf to those topics: it is said.
+void MqttClient::onSubscribe(mosquitto*, void* self, int mid, int count, const int* granted,
+                             const mosquitto_property*) {
+    auto* client = static_cast<MqttClient*>(self);
+    const QString what = client->subscribing_.take(mid);
+    for (int i = 0; i < count; ++i)
+        if (granted[i] >= 0x80) {
+            qCWarning(lcMqtt).noquote() << "the broker refused the subscription to" << what << ":"
+                                        << QString::fromUtf8(mosquitto_reason_string(granted[i]));
+            return;
+        }
 }
 
 void MqttClient::onPublish(mosquitto*, void* self, int) {

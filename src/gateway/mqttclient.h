@@ -1,19 +1,22 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
 struct mosquitto;
 struct mosquitto_message;
+struct mqtt5__property;
+typedef struct mqtt5__property mosquitto_property;
 class QSocketNotifier;
 
 namespace zarnet::gateway {
 
-// An MQTT 3.1.1 client on libmosquitto, driven by the event loop: its socket in
-// two notifiers, its keep-alive on a timer. It connects, and after a loss
-// reconnects with back-off (1, 2, 4 … 30 s); nothing ever waits.
+// An MQTT 5 client on libmosquitto, driven by the event loop: its socket in two
+// notifiers, its keep-alive on a timer. It connects, and after a loss reconnects
+// with back-off (1, 2, 4 … 30 s); nothing ever waits.
 class MqttClient : public QObject {
     Q_OBJECT
 public:
@@ -28,7 +31,13 @@ public:
         QString willTopic; // published retained, QoS 1, when the connection is lost
         QByteArray willPayload;
         int keepAliveSeconds = 30;
+        // Declared to the broker, which then drops larger messages instead of
+        // sending them; 0: no limit.
+        quint32 maxPacketSize = 0;
     };
+
+    // How a subscription takes the messages the broker keeps.
+    enum class Retained { Send, Never };
 
     static constexpr int MaxBackOffMs = 30000;
 
@@ -42,6 +51,10 @@ public:
     // QoS 1; false (and nothing kept) while not connected.
     bool publish(const QString& topic, const QByteArray& payload, bool retain);
     bool subscribe(const QString& filter);
+    // One request for many filters. `id` (1..31) comes back with each message the
+    // subscription brings, as bit `id` of `subscriptions`.
+    bool subscribe(const QStringList& filters, int id, Retained retained);
+    bool unsubscribe(const QStringList& filters);
     // Publications sent and not acknowledged yet.
     int unacknowledged() const { return unacknowledged_; }
     // Waits (at most `timeoutMs`) for every publication to be acknowledged, then
@@ -51,22 +64,27 @@ public:
 signals:
     void connected();
     void disconnected(const QString& reason);
-    // `retained`: a stored message the broker hands over on subscribing, not a live one.
-    void message(const QString& topic, const QByteArray& payload, bool retained);
+    // `retained`: a stored message the broker hands over on subscribing, not a live
+    // one. `subscriptions`: bit N for each subscription with id N that brought it.
+    void message(const QString& topic, const QByteArray& payload, bool retained,
+                 quint32 subscriptions);
     void stopped();
 
 private:
     static void onConnect(mosquitto*, void* self, int rc);
     static void onDisconnect(mosquitto*, void* self, int rc);
-    static void onMessage(mosquitto*, void* self, const mosquitto_message* message);
+    static void onMessage(mosquitto*, void* self, const mosquitto_message* message,
+                          const mosquitto_property* properties);
     static void onPublish(mosquitto*, void* self, int mid);
+    static void onSubscribe(mosquitto*, void* self, int mid, int count, const int* granted,
+                            const mosquitto_property* properties);
 
     QString configure();
     void connectNow();
     void watchSocket();
     void dropSocket();
     void readAvailable();
-    void lost(const QString& reason);
+    void lost(const QString& what);
     void afterCall(int rc);
     void wantWrite();
     void finishStop();
@@ -80,7 +98,11 @@ private:
     QTimer misc_;      // keep-alive and retries inside libmosquitto
     QTimer reconnect_; // the back-off
     QTimer stopLimit_;
+    QTimer steady_;                   // the back-off starts again only once a connection has held
+    QHash<int, QString> subscribing_; // what each subscription request asked for
+    QString brokerReason_;            // why the broker ended the connection, if it said
     int backOffMs_ = 1000;
+    int shortLived_ = 0; // connections in a row lost before they held for a while
     int unacknowledged_ = 0;
     bool connected_ = false;
     bool stopping_ = false;

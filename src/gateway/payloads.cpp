@@ -1,10 +1,13 @@
 #include "payloads.h"
 
+#include <canvas/dotcanvas.h>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
+#include <algorithm>
 #include <cmath>
 
 using namespace Qt::StringLiterals;
@@ -13,7 +16,7 @@ namespace zarnet::gateway {
 
 namespace {
 
-constexpr double MaxValue = 4294967295.0;
+constexpr double MaxValue = MaxUnitValue;
 
 std::optional<uint8_t> readUnitNumber(const QString& text) {
     static const QRegularExpression digits(u"^[0-9]{1,3}$"_s);
@@ -118,14 +121,15 @@ std::variant<CommandTopic, QString> readCommandTopic(const QString& prefix, cons
     return u"unknown command \"%1\""_s.arg(what.left(80));
 }
 
+// Read from the bytes themselves: a text decoder would drop a byte-order mark.
 std::variant<uint32_t, QString> readUnitValue(const QByteArray& payload) {
-    static const QRegularExpression digits(u"^[0-9]{1,10}$"_s);
-    const QString text = QString::fromUtf8(payload).trimmed();
-    bool ok = false;
-    const qulonglong value = text.toULongLong(&ok);
-    if (!digits.match(text).hasMatch() || !ok || value > 4294967295ULL)
-        return u"a unit value takes a whole number 0..4294967295"_s;
-    return uint32_t(value);
+    const QByteArray text = payload.trimmed();
+    const bool digits =
+        !text.isEmpty() && text.size() <= 10 &&
+        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!digits || text.toULongLong() > MaxUnitValue)
+        return u"a unit value takes a whole number 0..%1"_s.arg(MaxUnitValue);
+    return uint32_t(text.toULongLong());
 }
 
 std::variant<std::map<uint8_t, uint32_t>, QString> readUnitBatch(const QByteArray& payload) {
@@ -142,7 +146,7 @@ std::variant<std::map<uint8_t, uint32_t>, QString> readUnitBatch(const QByteArra
             return u"unknown unit \"%1\": units are 0..255"_s.arg(it.key().left(40));
         const auto value = jsonValue(it.value());
         if (!value)
-            return u"unit %1 takes a whole number 0..4294967295"_s.arg(*unit);
+            return u"unit %1 takes a whole number 0..%2"_s.arg(*unit).arg(MaxUnitValue);
         values[*unit] = *value;
     }
     return values;
@@ -226,7 +230,8 @@ std::variant<ImageRequest, QString> readImageRequest(const QByteArray& payload) 
 
 QString describe(const ImageRefusal& refusal) {
     if (!refusal.field)
-        return u"bmp cannot be read as a picture"_s;
+        return u"bmp cannot be read as a picture, or has more than %1 dots (2048 x 1024)"_s.arg(
+            DotCanvas::MaxPictureDots);
     using fields::Field;
     switch (refusal.field->field) {
     case Field::XStart:
@@ -249,14 +254,27 @@ QString describe(const ImageRefusal& refusal) {
     }
 }
 
+std::variant<ImageRequest, QString> checkedImageRequest(const QByteArray& payload) {
+    const auto request = readImageRequest(payload);
+    if (const auto* why = std::get_if<QString>(&request))
+        return *why;
+    if (const auto refusal = checkImageRequest(std::get<ImageRequest>(request)))
+        return describe(*refusal);
+    return request;
+}
+
+std::variant<QByteArray, QString> drawImageFrame(uint8_t device, const ImageRequest& request) {
+    const auto frame = buildImageFrame(device, request);
+    if (const auto* refusal = std::get_if<ImageRefusal>(&frame))
+        return describe(*refusal);
+    return std::get<QByteArray>(frame);
+}
+
 std::variant<QByteArray, QString> imageFrame(uint8_t device, const QByteArray& payload) {
     const auto request = readImageRequest(payload);
     if (const auto* why = std::get_if<QString>(&request))
         return *why;
-    const auto frame = buildImageFrame(device, std::get<ImageRequest>(request));
-    if (const auto* refusal = std::get_if<ImageRefusal>(&frame))
-        return describe(*refusal);
-    return std::get<QByteArray>(frame);
+    return drawImageFrame(device, std::get<ImageRequest>(request));
 }
 
 } // namespace zarnet::gateway

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <canvas/imagerequest.h>
+#include <core/unitframes.h>
 
 #include <QByteArray>
 #include <QDateTime>
@@ -30,9 +31,9 @@ struct CommandTopic {
 // PREFIX/SIGN/clock/set, PREFIX/SIGN/clear/set and PREFIX/SIGN/image/set.
 std::variant<CommandTopic, QString> readCommandTopic(const QString& prefix, const QString& topic);
 
-// A whole number 0..4294967295 in plain decimal digits; blanks around it are allowed.
+// A whole number 0..MaxUnitValue in plain decimal digits; blanks around it are allowed.
 std::variant<uint32_t, QString> readUnitValue(const QByteArray& payload);
-// A JSON object of unit numbers (0..255) to whole numbers 0..4294967295.
+// A JSON object of unit numbers (0..255) to whole numbers 0..MaxUnitValue.
 std::variant<std::map<uint8_t, uint32_t>, QString> readUnitBatch(const QByteArray& payload);
 // "on" or "off".
 std::variant<bool, QString> readPower(const QByteArray& payload);
@@ -45,6 +46,12 @@ std::variant<ImageRequest, QString> readImageRequest(const QByteArray& payload);
 
 // Why an image the window would refuse cannot be sent, in words.
 QString describe(const ImageRefusal& refusal);
+
+// An image/set payload read and checked as far as it can be without drawing it.
+std::variant<ImageRequest, QString> checkedImageRequest(const QByteArray& payload);
+// A request drawn into the frame for `device`, or why it cannot be sent. Needs a
+// QGuiApplication.
+std::variant<QByteArray, QString> drawImageFrame(uint8_t device, const ImageRequest& request);
 
 // An image/set payload read and drawn into the frame for `device`, or why it
 // cannot be sent. Draws on the canvas, so a QGuiApplication must exist.

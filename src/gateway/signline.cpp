@@ -119,7 +119,12 @@ void SignLine::setClock(const std::optional<QDateTime>& at) {
 
 // A cleared sign stays clear: its last image is not sent again after a reconnect.
 void SignLine::clear() {
+    // An image still waiting to be drawn goes out before the clear, as it came.
+    if (drawing_ && instead_.isEmpty() && commands_.contains(CommandQueue::Kind::Image))
+        if (const QByteArray frame = ownImage(); !frame.isEmpty())
+            commands_.put(CommandQueue::Kind::Image, frame);
     image_.clear();
+    drawing_ = nullptr;
     commands_.put(CommandQueue::Kind::Clear, clearFrame(config_.device));
     // A picture shown in place of the sign's own (a warning) stays, as it would
     // after a reconnect.
@@ -130,10 +135,33 @@ void SignLine::clear() {
 
 void SignLine::setImage(const QByteArray& frame) {
     image_ = frame;
+    drawing_ = nullptr;
     if (!instead_.isEmpty())
         return;
     commands_.put(CommandQueue::Kind::Image, frame);
     pumpSoon();
+}
+
+// An image command with no frame stands for the sign's own image, drawn as it goes out.
+void SignLine::drawImage(ImageDrawing drawing) {
+    drawing_ = std::move(drawing);
+    if (!instead_.isEmpty())
+        return;
+    commands_.put(CommandQueue::Kind::Image, {});
+    pumpSoon();
+}
+
+// A drawing that fails leaves the image the sign already has.
+QByteArray SignLine::ownImage() {
+    if (drawing_) {
+        const auto drawn = drawing_();
+        drawing_ = nullptr;
+        if (drawn)
+            image_ = *drawn;
+        else
+            return {};
+    }
+    return image_;
 }
 
 void SignLine::showInstead(const QByteArray& frame) {
@@ -147,10 +175,10 @@ void SignLine::showOwn() {
     if (instead_.isEmpty())
         return;
     instead_.clear();
-    if (image_.isEmpty())
+    if (image_.isEmpty() && !drawing_)
         commands_.put(CommandQueue::Kind::Clear, clearFrame(config_.device));
     else
-        commands_.put(CommandQueue::Kind::Image, image_);
+        commands_.put(CommandQueue::Kind::Image, {});
     pumpSoon();
 }
 
@@ -187,9 +215,16 @@ void SignLine::pump() {
     }
     if (state_ != State::Online)
         return;
-    if (auto next = commands_.take()) {
+    while (auto next = commands_.take()) {
+        QByteArray frame = next->frame;
+        if (frame.isEmpty() && next->kind == CommandQueue::Kind::Image)
+            frame = ownImage();
+        else if (frame.isEmpty())
+            frame = clockFrame(config_.device, clock_.now());
+        if (frame.isEmpty())
+            continue; // an image that could not be drawn
         commandOnWire_ = next;
-        send(next->frame.isEmpty() ? clockFrame(config_.device, clock_.now()) : next->frame);
+        send(frame);
         return;
     }
     if (auto run = table_.takeRun()) {
@@ -264,9 +299,8 @@ void SignLine::answered() {
         backOffMs_ = 1000;
         // A controller that was away may have restarted: everything known goes again.
         table_.resendAll();
-        const QByteArray& shown = instead_.isEmpty() ? image_ : instead_;
-        if (!shown.isEmpty())
-            commands_.putBack({CommandQueue::Kind::Image, shown});
+        if (!instead_.isEmpty() || !image_.isEmpty() || drawing_)
+            commands_.putBack({CommandQueue::Kind::Image, instead_});
         if (power_)
             commands_.putBack({CommandQueue::Kind::Power, powerFrame(config_.device, *power_)});
         setState(State::Online, u"the sign answers the connection test"_s);

@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <functional>
 #include <optional>
 
 namespace zarnet {
@@ -60,9 +61,15 @@ public:
     // nullopt: the time at which the frame goes out.
     void setClock(const std::optional<QDateTime>& at);
     void clear();
+    // Draws the sign's image; nullopt when it cannot be drawn (and says why itself).
+    using ImageDrawing = std::function<std::optional<QByteArray>()>;
+
     // An image frame built for this sign; it is also sent again after a reconnect,
     // until the sign is cleared.
     void setImage(const QByteArray& frame);
+    // The same, drawn only when the line takes it: of images that come faster than
+    // the line sends them, only the latest is drawn.
+    void drawImage(ImageDrawing drawing);
     // Shows `frame` in place of the sign's own image until showOwn(); an image set
     // meanwhile is kept for then.
     void showInstead(const QByteArray& frame);
@@ -95,6 +102,7 @@ private:
     void fail(const QString& reason);
     void setState(State state, const QString& reason);
     void checkClockSync();
+    QByteArray ownImage();
     void finishStop();
 
     SignConfig config_;
@@ -105,8 +113,9 @@ private:
     UnitTable table_;
     CommandQueue commands_;
     const PlantClock& clock_;
-    QByteArray image_;   // the latest image, sent again after a reconnect; empty after a clear
-    QByteArray instead_; // shown in place of image_ while not empty
+    QByteArray image_;     // the latest image, sent again after a reconnect; empty after a clear
+    ImageDrawing drawing_; // a newer image than image_, not drawn yet
+    QByteArray instead_;   // shown in place of image_ while not empty
     std::optional<bool> power_;
     std::optional<UnitWrite> runOnWire_;
     std::optional<CommandQueue::Command> commandOnWire_;

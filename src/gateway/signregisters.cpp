@@ -1,5 +1,7 @@
 #include "signregisters.h"
 
+#include <core/unitframes.h>
+
 #include <QModbusDataUnitMap>
 #include <algorithm>
 
@@ -84,13 +86,20 @@ QModbusResponse SignRegisters::answer(const QModbusRequest& request, SignLine& s
     if (response.isException() || firstWritten_ < 0)
         return response;
     // A write of one word sets that half; the unit gets the value of both words.
+    // A value a unit cannot hold refuses the whole request, as nothing of it was taken.
+    QList<uint32_t> values;
     for (int unit = firstWritten_ / 2; unit <= lastWritten_ / 2; ++unit) {
         quint16 high = 0;
         quint16 low = 0;
         data(QModbusDataUnit::HoldingRegisters, quint16(2 * unit), &high);
         data(QModbusDataUnit::HoldingRegisters, quint16(2 * unit + 1), &low);
-        sign.setUnit(uint8_t(unit), unitValue(high, low));
+        values.append(unitValue(high, low));
+        if (values.last() > MaxUnitValue)
+            return QModbusExceptionResponse(request.functionCode(),
+                                            QModbusExceptionResponse::IllegalDataValue);
     }
+    for (qsizetype i = 0; i < values.size(); ++i)
+        sign.setUnit(uint8_t(firstWritten_ / 2 + i), values[i]);
     return response;
 }
 

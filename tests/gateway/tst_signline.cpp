@@ -48,6 +48,7 @@ private slots:
     void commandQueue();
     void strayByteDoesNotTakeTheSignOffline();
     void clearedSignGetsNoImageBack();
+    void onlyTheLatestImageIsDrawn();
     void retainedOneTimeCommandsAreNotReplayed();
     void replaysDoNotMakeStaleFiguresFresh();
     void earlierDeadlineIsNotMissed();
@@ -122,6 +123,30 @@ void TestSignLine::clearedSignGetsNoImageBack() {
     QTRY_COMPARE(countCode(controller.frames(), UnitShowNowCode), 1); // the units go again
     QTest::qWait(100);
     QCOMPARE(countCode(controller.frames(), DotImageCode), 0); // the image does not
+}
+
+// Images that come faster than the line sends them cost one drawing: the latest.
+void TestSignLine::onlyTheLatestImageIsDrawn() {
+    test::VirtualController controller;
+    controller.setAnswering(true);
+    PathCatalog ports;
+    PlantClock clock;
+    SignLine line(signOn(controller.path()), ports, clock);
+    line.start();
+    QTRY_COMPARE(line.state(), SignLine::State::Online);
+    int drawn = 0;
+    for (char i = 1; i <= 5; ++i)
+        line.drawImage([&drawn, i] {
+            ++drawn;
+            return std::optional(dotImageFrame(255, {}, {0, 0, 1, 8}, QByteArray(8, i)));
+        });
+    QTRY_COMPARE(countCode(controller.frames(), DotImageCode), 1);
+    QTest::qWait(100);
+    QCOMPARE(drawn, 1);
+    const auto images = controller.frames();
+    QVERIFY(std::any_of(images.begin(), images.end(), [](const QByteArray& frame) {
+        return FrameView(frame).code() == DotImageCode && frame.contains(QByteArray(8, 5));
+    }));
 }
 
 void TestSignLine::retainedOneTimeCommandsAreNotReplayed() {

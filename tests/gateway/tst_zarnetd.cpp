@@ -2,6 +2,8 @@
 // pseudo-terminals and on TCP, all on loopback.
 #include <support/plantparts.h>
 
+#include <QBuffer>
+#include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
@@ -46,6 +48,9 @@ private slots:
     void brokerRestartKeepsCommandsFlowing();
     void twoGatewaysShareOneBroker();
     void burstEndsWithTheFinalValues();
+    void retainedStateComesWholeAfterAStart();
+    void refusalsThatRepeatAreCounted();
+    void hugePayloadIsNeverHeld();
     void tlsBrokerWithItsAuthority();
     void stopsCleanly();
 
@@ -97,6 +102,13 @@ void TestZarnetd::valuesReachTheSign() {
     QVERIFY(frames.contains(u"clock 2026-12-07 06:00:05"_s));
     QVERIFY2(frames.contains(u"0x41"_s), qPrintable(frames));
     QVERIFY(listener->on(u"zarnet/line1/error"_s).isEmpty());
+    // The status names its gateway, and its time says which zone it is in.
+    const QJsonObject status =
+        QJsonDocument::fromJson(listener->last(u"zarnet/line1/status"_s)).object();
+    QCOMPARE(status.value(u"gateway"_s).toString(), u"zarnetd-test"_s);
+    const QDateTime since =
+        QDateTime::fromString(status.value(u"since"_s).toString(), Qt::ISODateWithMs);
+    QVERIFY2(since.timeSpec() != Qt::LocalTime, qPrintable(status.value(u"since"_s).toString()));
 }
 
 void TestZarnetd::badPayloadsSendNothing_data() {
@@ -105,6 +117,7 @@ void TestZarnetd::badPayloadsSendNothing_data() {
     QTest::addColumn<QString>("reason");
     QTest::newRow("not a number") << u"units/4/set"_s << QByteArray("abc") << u"whole number"_s;
     QTest::newRow("too large") << u"units/4/set"_s << QByteArray("4294967296") << u"whole number"_s;
+    QTest::newRow("top bit") << u"units/4/set"_s << QByteArray("2147483648") << u"whole number"_s;
     QTest::newRow("unknown unit") << u"units/256/set"_s << QByteArray("1") << u"unknown unit"_s;
     QTest::newRow("bad JSON") << u"units/set"_s << QByteArray("{\"1\": ") << u"not JSON"_s;
     QTest::newRow("bad batch value")
@@ -121,6 +134,15 @@ void TestZarnetd::badPayloadsSendNothing_data() {
                                << u"picture"_s;
     QTest::newRow("over 1 MiB") << u"units/set"_s << QByteArray(1024 * 1024 + 1, ' ')
                                 << u"more than 1 MiB"_s;
+    // Refused from its header, before any of its 16 million dots is decoded.
+    QImage huge(4096, 4096, QImage::Format_Mono);
+    huge.fill(0);
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    huge.save(&png, "PNG");
+    QTest::newRow("huge picture") << u"image/set"_s
+                                  << R"({"bmp": ")" + png.data().toBase64() + R"("})"
+                                  << u"more than 2097152 dots"_s;
 }
 
 void TestZarnetd::badPayloadsSendNothing() {
@@ -269,16 +291,18 @@ void TestZarnetd::twoGatewaysShareOneBroker() {
     QCOMPARE(b1.units().size(), 1);
 }
 
+// Published retained, as plant systems are asked to: what the broker's queue drops
+// in the burst, the gateway reads again from the broker once the burst is over.
 void TestZarnetd::burstEndsWithTheFinalValues() {
     constexpr int Updates = 100000;
     QMap<int, uint32_t> last;
     QRandomGenerator random(16);
     for (int i = 0; i < Updates; ++i) {
         const int unit = int(random.bounded(64));
-        const uint32_t value = random.generate();
+        const uint32_t value = random.bounded(2147483648u);
         last[unit] = value;
-        QVERIFY(
-            listener->publish(u"zarnet/line1/units/%1/set"_s.arg(unit), QByteArray::number(value)));
+        QVERIFY(listener->publish(u"zarnet/line1/units/%1/set"_s.arg(unit),
+                                  QByteArray::number(value), true));
         if (i % 1000 == 999) // lets the client's queue drain as it goes
             QTRY_VERIFY_WITH_TIMEOUT(listener->unacknowledged() < 200, 20000);
     }
@@ -301,6 +325,62 @@ void TestZarnetd::burstEndsWithTheFinalValues() {
         }(),
         20000);
     qInfo("%d updates to 64 units took %lld frames", Updates, qlonglong(board.frames().size()));
+}
+
+// More retained values than the broker queues for one client at once, behind
+// thousands of retained junk topics: every sign still starts with all of its own.
+void TestZarnetd::retainedStateComesWholeAfterAStart() {
+    Broker own;
+    QVERIFY2(own.start(), qPrintable(own.error));
+    Listener plant(own.port());
+    QTRY_VERIFY(plant.connected());
+    auto publishPaced = [&](const QString& topic, const QByteArray& payload) {
+        return QTest::qWaitFor([&] { return plant.unacknowledged() < 200; }, 20000) &&
+               plant.publish(topic, payload, true);
+    };
+    for (int junk = 0; junk < 5000; ++junk)
+        QVERIFY(publishPaced(u"zarnet/r0/junk%1/set"_s.arg(junk), "1"));
+    std::array<Board, 4> boards;
+    QByteArray config = brokerConfig(own.port(), u"zarnetd-retained"_s);
+    for (int sign = 0; sign < 4; ++sign) {
+        QVERIFY(boards[size_t(sign)].start());
+        config += signConfig(u"r%1"_s.arg(sign), boards[size_t(sign)].address());
+        for (int unit = 0; unit < 256; ++unit)
+            QVERIFY(publishPaced(u"zarnet/r%1/units/%2/set"_s.arg(sign).arg(unit),
+                                 QByteArray::number(sign * 1000 + unit)));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(plant.unacknowledged(), 0, 20000);
+    Gateway service;
+    QVERIFY(service.start(config));
+    for (int sign = 0; sign < 4; ++sign) {
+        const Board& board = boards[size_t(sign)];
+        QTRY_VERIFY_WITH_TIMEOUT(board.units().size() == 256, 30000);
+        for (int unit = 0; unit < 256; ++unit)
+            QCOMPARE(board.units().value(unit), uint32_t(sign * 1000 + unit));
+    }
+}
+
+void TestZarnetd::refusalsThatRepeatAreCounted() {
+    const auto logged = [&] { return int(gateway->log().count(u"dropped a command"_s)); };
+    const int before = logged();
+    const qsizetype errors = listener->on(u"zarnet/line1/error"_s).size();
+    for (int i = 0; i < 300; ++i)
+        listener->publish(u"zarnet/line1/units/%1/set"_s.arg(i % 8), "N/A");
+    QTRY_COMPARE_WITH_TIMEOUT(listener->on(u"zarnet/line1/error"_s).size(), errors + 300, 10000);
+    QVERIFY2(logged() <= before + 1, qPrintable(gateway->log().right(2000)));
+}
+
+// The broker drops what exceeds the size the gateway declared; the gateway's
+// memory does not grow by the payload.
+void TestZarnetd::hugePayloadIsNeverHeld() {
+    const qint64 before = gateway->peakKiB();
+    QVERIFY(before > 0);
+    listener->publish(u"zarnet/line1/image/set"_s, QByteArray(64 * 1024 * 1024, 'x'));
+    QTRY_COMPARE_WITH_TIMEOUT(listener->unacknowledged(), 0, 20000);
+    listener->publish(u"zarnet/line1/units/201/set"_s, "2010"); // the gateway still listens
+    QTRY_COMPARE(board.units().value(201), 2010u);
+    QVERIFY2(gateway->peakKiB() - before < 16 * 1024,
+             qPrintable(u"%1 KiB, then %2 KiB"_s.arg(before).arg(gateway->peakKiB())));
 }
 
 // mqtts:// with the broker's certificate authority; a gateway that trusts another

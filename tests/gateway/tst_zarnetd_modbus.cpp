@@ -91,6 +91,9 @@ private slots:
     void statusRegistersFollowTheSign();
     void portInUseStopsTheService();
     void fullTableClosesTheQuietestClient();
+    void busyAddressMakesRoomForAPlc();
+    void pipelinedReadsAreAllAnswered();
+    void writeOutlivesTheBrokersReplay();
     void stopsCleanlyWithClientsConnected();
 
 private:
@@ -171,6 +174,9 @@ void TestZarnetdModbus::refusalsSendNothing_data() {
     QTest::newRow("no such input register") << 1 << request(0x04, "00020001") << u"8402"_s;
     QTest::newRow("a count that disagrees with the bytes")
         << 1 << request(0x10, "0000000304000100020003") << u"9003"_s;
+    QTest::newRow("a value with the top bit")
+        << 1 << request(0x10, "0028000204800000 00") << u"9003"_s;
+    QTest::newRow("a high word with the top bit") << 1 << request(0x06, "00288000") << u"8603"_s;
 }
 
 void TestZarnetdModbus::refusalsSendNothing() {
@@ -267,6 +273,89 @@ void TestZarnetdModbus::fullTableClosesTheQuietestClient() {
     QTRY_COMPARE_WITH_TIMEOUT(closed(), 1, 5000);
     QCOMPARE(plc.ask(1, request(0x03, "00000001")).left(4), u"0302"_s);
     QVERIFY(gateway->log().contains(u"it was the quietest"_s));
+}
+
+// One address holding many busy connections gives up one of its own, however
+// quiet a PLC polling from another address is.
+void TestZarnetdModbus::busyAddressMakesRoomForAPlc() {
+    QTcpSocket other;
+    QVERIFY(other.bind(QHostAddress(u"127.0.0.2"_s)));
+    other.connectToHost(QHostAddress::LocalHost, modbusPort);
+    QVERIFY(other.waitForConnected(3000));
+    const QByteArray read = QByteArray::fromHex("000100000006010300000001");
+    other.write(read);
+    QTRY_VERIFY(other.bytesAvailable() >= 11);
+    std::vector<std::unique_ptr<QTcpSocket>> busy;
+    auto connectBusy = [&] {
+        busy.push_back(std::make_unique<QTcpSocket>());
+        busy.back()->connectToHost(QHostAddress::LocalHost, modbusPort);
+        return busy.back()->waitForConnected(3000);
+    };
+    for (int i = 0; i < 30; ++i) // with the two PLCs, the table is full
+        QVERIFY(connectBusy());
+    QTest::qWait(300);
+    for (auto& socket : busy) // each asks after the other address did
+        socket->write(read);
+    QTRY_VERIFY(std::all_of(busy.begin(), busy.end(),
+                            [](const auto& socket) { return socket->bytesAvailable() >= 11; }));
+    QCOMPARE(plc.ask(1, request(0x03, "00000001")).left(4), u"0302"_s);
+    QVERIFY(connectBusy());
+    QTRY_COMPARE_WITH_TIMEOUT(std::count_if(busy.begin(), busy.end(),
+                                            [](const auto& socket) {
+                                                return socket->state() ==
+                                                       QAbstractSocket::UnconnectedState;
+                                            }),
+                              1, 5000);
+    QTest::qWait(100);
+    QCOMPARE(other.state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(plc.ask(1, request(0x03, "00000001")).left(4), u"0302"_s);
+}
+
+// A client that sends many reads at once and reads its answers keeps its connection.
+void TestZarnetdModbus::pipelinedReadsAreAllAnswered() {
+    constexpr int Reads = 4500;
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, modbusPort);
+    QVERIFY(client.waitForConnected(3000));
+    QByteArray requests;
+    for (int i = 0; i < Reads; ++i) // 125 registers each: 259 bytes an answer
+        requests += QByteArray::fromHex("0000000000060103 0000007d")
+                        .replace(0, 2, QByteArray(2, char(i % 256)));
+    client.write(requests);
+    qint64 answered = 0;
+    QTRY_VERIFY_WITH_TIMEOUT((answered += client.readAll().size()) >= qint64(Reads) * 259, 20000);
+    QCOMPARE(answered, qint64(Reads) * 259);
+    QCOMPARE(client.state(), QAbstractSocket::ConnectedState);
+}
+
+// A newer write over Modbus is not undone when the broker hands over the older
+// retained value again after the gateway reconnects.
+void TestZarnetdModbus::writeOutlivesTheBrokersReplay() {
+    listener->publish(u"zarnet/line1/units/20/set"_s, "100", true);
+    QTRY_COMPARE(line1.units().value(20), 100u);
+    QCOMPARE(plc.ask(1, request(0x10, "0028000204000000 32")), u"1000280002"_s); // 50
+    QTRY_COMPARE(line1.units().value(20), 50u);
+    // Another client with the gateway's id, again and again: the broker ends the
+    // gateway's connection each time, and the gateway says why it keeps losing it.
+    for (int kick = 0; kick < 3; ++kick) {
+        const auto onlines = listener->on(u"zarnet/gateway/zarnetd-mb/status"_s).count("online");
+        {
+            zarnet::gateway::MqttClient::Settings settings;
+            settings.port = broker.port();
+            settings.clientId = u"zarnetd-mb"_s;
+            zarnet::gateway::MqttClient intruder(settings);
+            QVERIFY(intruder.start());
+            QTRY_VERIFY(intruder.isConnected());
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(
+            listener->on(u"zarnet/gateway/zarnetd-mb/status"_s).count("online") > onlines, 10000);
+    }
+    QTest::qWait(1000); // the retained commands are taken again
+    QCOMPARE(line1.units().value(20), 50u);
+    QCOMPARE(plc.ask(1, request(0x03, "00280002")), u"030400000032"_s);
+    QCOMPARE(listener->last(u"zarnet/line1/units/20"_s), QByteArray("50"));
+    QVERIFY(
+        gateway->log().contains(u"another client is probably using the client id zarnetd-mb"_s));
 }
 
 // The service ends cleanly while a client is connected: it closes the client first.

@@ -79,6 +79,8 @@ public:
     // The exit code once it ends by itself (−1 when it runs on after `ms`).
     int waitForExit(int ms);
     QString log();
+    // The most memory the process has held so far, in KiB (its VmHWM).
+    qint64 peakKiB() const;
 
 private:
     QTemporaryDir dir_;
