@@ -19,6 +19,16 @@ QString state(const QByteArray& status) {
     return json(status).value(u"state"_s).toString();
 }
 
+// The status's power, its "until" as local wall-clock time: the status gives it
+// with its UTC offset.
+QJsonObject power(const QByteArray& status) {
+    QJsonObject power = json(status).value(u"power"_s).toObject();
+    const QDateTime until = QDateTime::fromString(power.value(u"until"_s).toString(), Qt::ISODate);
+    if (until.timeSpec() != Qt::LocalTime)
+        power.insert(u"until"_s, until.toLocalTime().toString(Qt::ISODate));
+    return power;
+}
+
 // The power frames the board received, in order: "off on off".
 QString powerFrames(const Board& board) {
     QStringList out;
@@ -150,7 +160,7 @@ void TestZarnetdGuard::scheduleAcrossMidnight() {
     QTRY_VERIFY_WITH_TIMEOUT(powerFrames(board).endsWith(u"on off"_s), 15000);
     QVERIFY2(QStringList({u"off on off"_s, u"on off"_s}).contains(powerFrames(board)),
              qPrintable(powerFrames(board)));
-    QTRY_COMPARE(json(listener->last(u"zarnet/n1/status"_s)).value(u"power"_s).toObject(),
+    QTRY_COMPARE(power(listener->last(u"zarnet/n1/status"_s)),
                  (QJsonObject{{u"state"_s, u"off"_s},
                               {u"by"_s, u"schedule"_s},
                               {u"until"_s, u"2026-12-11T22:00:00"_s}}));
@@ -176,7 +186,7 @@ void TestZarnetdGuard::restartInsideOffAndAnOverride() {
                  u"schedule"_s);
     listener->publish(u"zarnet/d1/power/set"_s, "on");
     QTRY_COMPARE(powerFrames(board), u"off on"_s);
-    QTRY_COMPARE(json(listener->last(u"zarnet/d1/status"_s)).value(u"power"_s).toObject(),
+    QTRY_COMPARE(power(listener->last(u"zarnet/d1/status"_s)),
                  (QJsonObject{{u"state"_s, u"on"_s},
                               {u"by"_s, u"command"_s},
                               {u"until"_s, u"2026-12-08T06:00:00"_s}}));
