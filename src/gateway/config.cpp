@@ -19,6 +19,11 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -82,27 +87,6 @@ std::optional<int64_t> number(const toml::table& table, std::string_view key, in
     return node->as_integer()->get();
 }
 
-// A regular file of at most `limit` bytes, or why it cannot be used: a device or a
-// FIFO named by mistake would be read without end, or wait for ever.
-std::variant<QByteArray, QString> readSmallFile(const QString& path, qint64 limit) {
-    const QFileInfo info(path);
-    const QString cannot = u"cannot read %1: "_s.arg(path);
-    if (!info.exists())
-        return cannot + u"it does not exist"_s;
-    if (!info.isFile())
-        return cannot + u"it is not a regular file"_s;
-    const QString tooLarge = cannot + u"it has more than %1 bytes"_s.arg(limit);
-    if (info.size() > limit)
-        return tooLarge;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return cannot + file.errorString();
-    QByteArray bytes = file.read(limit + 1);
-    if (bytes.size() > limit)
-        return tooLarge;
-    return bytes;
-}
-
 // A name the broker takes as it is: no control characters (a NUL would cut it),
 // and short enough for every topic built from it.
 bool brokerName(const QString& name) {
@@ -113,7 +97,7 @@ bool brokerName(const QString& name) {
 
 void readPassword(const toml::node& node, const QString& path, BrokerConfig& broker,
                   Faults& faults) {
-    const auto secret = readSmallFile(path, MaxSecretBytes);
+    const auto secret = readRegularFile(path, MaxSecretBytes);
     if (const auto* why = std::get_if<QString>(&secret)) {
         QString fault = u"password_file: "_s + *why;
         if (QFileInfo(path).isFile() && !QFileInfo(path).isReadable())
@@ -255,7 +239,7 @@ QByteArray readImage(const toml::node& node, const QString& key, Faults& faults)
         }
         const auto bytes = path.isEmpty()
                                ? std::variant<QByteArray, QString>(u"cannot read: no file named"_s)
-                               : readSmallFile(path, MaxPayload);
+                               : readRegularFile(path, MaxPayload);
         if (const auto* why = std::get_if<QString>(&bytes)) {
             faults.add(node, u"%1: bmp_file: %2"_s.arg(key, *why));
             return {};
@@ -465,6 +449,31 @@ void checkModbusUnits(const Config& config, const toml::node& signs, const toml:
 }
 
 } // namespace
+
+// Opened without waiting and looked at as opened, so that a FIFO cannot hold the
+// read and a file swapped in between cannot pass the check.
+std::variant<QByteArray, QString> readRegularFile(const QString& path, qint64 limit) {
+    const QString cannot = u"cannot read %1: "_s.arg(path);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return cannot + (errno == ENOENT ? u"it does not exist"_s
+                                         : QString::fromLocal8Bit(std::strerror(errno)));
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return cannot + file.errorString();
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return cannot + u"it is not a regular file"_s;
+    const QString tooLarge = cannot + u"it has more than %1 bytes"_s.arg(limit);
+    if (status.st_size > limit)
+        return tooLarge;
+    QByteArray bytes = file.read(limit + 1);
+    if (bytes.size() > limit)
+        return tooLarge;
+    return bytes;
+}
 
 std::variant<int64_t, QString> readDuration(const QString& text) {
     static const QRegularExpression form(u"^([0-9]{1,6})(s|m|h)$"_s);

@@ -84,6 +84,11 @@ constexpr int MaxNameBytes = 1024;
 std::variant<Config, QStringList> readConfig(const QByteArray& text, const QString& path,
                                              const ImageCheck& checkImage = {});
 
+// The contents of a regular file of at most `limit` bytes, or why not ("cannot
+// read PATH: …"): a device or a FIFO named by mistake would be read without end,
+// or wait for ever.
+std::variant<QByteArray, QString> readRegularFile(const QString& path, qint64 limit);
+
 // "90s", "10m", "2h": milliseconds, or why not.
 std::variant<int64_t, QString> readDuration(const QString& text);
 

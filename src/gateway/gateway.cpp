@@ -104,7 +104,9 @@ Gateway::Gateway(const Config& config, const PortCatalog& ports, const PlantCloc
         const qint64 left = QuietMs - lastLive_.elapsed();
         if (left > 0)
             quiet_.start(int(left));
-        else if (!take_.running())
+        else if (take_.running()) // the take under way owes it
+            rereadOwed_ = true;
+        else
             takeRetained(false);
     });
     for (const SignConfig& sign : config_.signs) {
@@ -195,56 +197,77 @@ void Gateway::takeRetained(bool withStaleReports) {
                 filters.append(topic(name, u"units/%1/stale"_s.arg(unit)));
         portions.append({name, filters});
     }
-    liveSinceTake_ = 0;
+    burst_ = 0;
     corrected_ = 0;
+    rereadOwed_ = false;
+    liveDuringTake_.clear();
     take_.start(portions);
 }
 
+// A take that gave up a portion (the broker may have dropped its retained
+// messages) is tried once more; a burst that ended during the take is read again.
 void Gateway::takeFinished() {
     if (corrected_ > 0)
         qCInfo(lcGateway).noquote()
-            << "the broker's retained commands changed" << corrected_
-            << "values this service had missed (dropped by the broker in a burst, or sent"
-            << "while it was away); they are carried out now";
+            << "carried out" << corrected_
+            << "retained commands this service had missed (dropped by the broker in a burst, "
+               "or sent while it was away)";
     corrected_ = 0;
+    const bool retry = take_.gaveUp() && !std::exchange(retriedGivenUp_, true);
+    if (std::exchange(rereadOwed_, false) || retry)
+        takeRetained(false);
 }
 
 // Which subscription brought a message tells a replay from a live command: the
-// live ones never bring what is retained, the take's bring it on subscribing (and
-// live copies, which the live subscriptions already brought).
+// live ones never bring what is retained, and mark each as published; the take's
+// bring what is retained on subscribing, and live copies, which the live
+// subscriptions already brought.
 void Gateway::received(const QString& topicName, const QByteArray& payload, bool retained,
                        quint32 subscriptions) {
-    if (subscriptions & (1u << RetainedTake::SyncId)) {
+    if (take_.isSyncTopic(topicName)) {
         take_.syncSeen(payload);
         return;
     }
     if (subscriptions & (1u << LiveId)) {
-        liveCommandSeen();
-        command(topicName, payload, false);
+        live(topicName, payload, retained);
         return;
     }
     if ((subscriptions & (1u << RetainedTake::TakeId)) && !retained)
         return;
-    command(topicName, payload, retained);
+    if (subscriptions == 0 && !retained) // a broker without subscription identifiers
+        live(topicName, payload, false);
+    else
+        command(topicName, payload, retained);
 }
 
-void Gateway::liveCommandSeen() {
+void Gateway::live(const QString& topicName, const QByteArray& payload, bool publishedRetained) {
+    if (lastLive_.isValid() && lastLive_.elapsed() >= QuietMs)
+        burst_ = 0;
     lastLive_.start();
-    if (++liveSinceTake_ >= BurstCommands && !quiet_.isActive())
+    if (++burst_ >= BurstCommands && !quiet_.isActive())
         quiet_.start(QuietMs);
+    if (stopping_)
+        return;
+    if (take_.running())
+        liveDuringTake_.insert(topicName);
+    // What the broker now keeps for the topic, and will hand over again.
+    if (publishedRetained &&
+        signs_.contains(topicName.mid(config_.broker.prefix.size() + 1).section(u'/', 0, 0)))
+        retainedSaid_[topicName] = digest(payload);
+    carryOut(topicName, payload, false);
 }
 
-// Records what a command topic of ours says; true when it is a replay of what the
-// topic said last, which is no news whatever changed the sign since.
-bool Gateway::alreadySaid(const QString& topicName, const QByteArray& payload, bool replay) {
-    QByteArray& last = said_[topicName];
+// A replay is news when the broker keeps another value than the one this service
+// saw retained last, and no live command came on its topic while it was taken.
+bool Gateway::replayIsNews(const QString& topicName, const QByteArray& payload) {
+    if (liveDuringTake_.contains(topicName))
+        return false;
+    QByteArray& last = retainedSaid_[topicName];
     const QByteArray now = digest(payload);
-    if (replay && last == now)
-        return true;
-    if (replay && !last.isEmpty())
-        ++corrected_;
+    if (last == now)
+        return false;
     last = now;
-    return false;
+    return true;
 }
 
 void Gateway::command(const QString& topicName, const QByteArray& payload, bool retained) {
@@ -254,35 +277,43 @@ void Gateway::command(const QString& topicName, const QByteArray& payload, bool 
         staleReportSeen(topicName, payload, retained);
         return;
     }
-    carryOut(topicName, payload, retained);
+    if (!retained) {
+        carryOut(topicName, payload, false);
+        return;
+    }
+    const bool known = retainedSaid_.contains(topicName);
+    if (signs_.contains(topicName.mid(config_.broker.prefix.size() + 1).section(u'/', 0, 0)) &&
+        !replayIsNews(topicName, payload))
+        return;
+    if (carryOut(topicName, payload, true) && known)
+        ++corrected_;
 }
 
-void Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool retained) {
+// True when the command reached its sign's table.
+bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool retained) {
     const auto parsed = readCommandTopic(config_.broker.prefix, topicName);
     const QString signName = topicName.mid(config_.broker.prefix.size() + 1).section(u'/', 0, 0);
     if (const auto* why = std::get_if<QString>(&parsed)) {
         refuse(signName, topicName, payload, *why);
-        return;
+        return false;
     }
     const CommandTopic& c = std::get<CommandTopic>(parsed);
     const auto found = signs_.find(c.sign);
     if (found == signs_.end()) {
         refuse(c.sign, topicName, payload, u"unknown sign \"%1\""_s.arg(c.sign.left(64)));
-        return;
+        return false;
     }
     SignLine& sign = *found->second;
-    if (alreadySaid(topicName, payload, retained))
-        return;
     if (payload.size() > MaxPayload) {
         refuse(c.sign, topicName, payload,
                u"the payload has %1 bytes, more than 1 MiB"_s.arg(payload.size()));
-        return;
+        return false;
     }
     if (retained && (c.command == Command::Clock || c.command == Command::Clear)) {
         refuse(c.sign, topicName, payload,
                u"a retained clock or clear command is a replay and is not carried out again; "
                "publish these without retain"_s);
-        return;
+        return false;
     }
     SignGuard& guard = *guards_.at(c.sign);
     // A retained power command comes again on every reconnect; on a scheduled sign
@@ -291,7 +322,7 @@ void Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
         refuse(c.sign, topicName, payload,
                u"a retained power command on a sign with a power schedule is a replay and is "
                "not carried out again; publish it without retain"_s);
-        return;
+        return false;
     }
     // A retained value the sign already had from the plant is the broker's replay,
     // not news: it must not make a stale unit fresh, nor undo its stale value.
@@ -310,51 +341,58 @@ void Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
     switch (c.command) {
     case Command::UnitValue: {
         const auto value = readUnitValue(payload);
-        if (!refused(value))
-            setUnit(c.unit, std::get<uint32_t>(value));
-        break;
+        if (refused(value))
+            return false;
+        setUnit(c.unit, std::get<uint32_t>(value));
+        return true;
     }
     case Command::UnitBatch: {
         const auto values = readUnitBatch(payload);
-        if (!refused(values))
-            for (const auto& [unit, value] : std::get<std::map<uint8_t, uint32_t>>(values))
-                setUnit(unit, value);
-        break;
+        if (refused(values))
+            return false;
+        for (const auto& [unit, value] : std::get<std::map<uint8_t, uint32_t>>(values))
+            setUnit(unit, value);
+        return true;
     }
     case Command::Power: {
         const auto on = readPower(payload);
-        if (!refused(on))
-            guard.commandPower(std::get<bool>(on));
-        break;
+        if (refused(on))
+            return false;
+        guard.commandPower(std::get<bool>(on));
+        return true;
     }
     case Command::Clock: {
         const auto at = readClock(payload);
-        if (!refused(at))
-            sign.setClock(std::get<std::optional<QDateTime>>(at));
-        break;
+        if (refused(at))
+            return false;
+        sign.setClock(std::get<std::optional<QDateTime>>(at));
+        return true;
     }
     case Command::Clear:
-        if (!payload.trimmed().isEmpty())
+        if (!payload.trimmed().isEmpty()) {
             refuse(c.sign, topicName, payload, u"clear takes an empty payload"_s);
-        else
-            sign.clear();
-        break;
+            return false;
+        }
+        sign.clear();
+        return true;
     case Command::Image: {
         // Drawn when the line takes it, so a burst of images costs one drawing.
         const auto request = checkedImageRequest(payload);
-        if (!refused(request))
-            sign.drawImage([this, device = sign.device(), request = std::get<ImageRequest>(request),
-                            name = c.sign, topicName, excerpt = payload.left(200)]() {
-                auto frame = drawImageFrame(device, request);
-                if (const auto* why = std::get_if<QString>(&frame)) {
-                    refuse(name, topicName, excerpt, *why);
-                    return std::optional<QByteArray>();
-                }
-                return std::optional<QByteArray>(std::get<QByteArray>(frame));
-            });
-        break;
+        if (refused(request))
+            return false;
+        sign.drawImage([this, device = sign.device(), request = std::get<ImageRequest>(request),
+                        name = c.sign, topicName, excerpt = payload.left(200)]() {
+            auto frame = drawImageFrame(device, request);
+            if (const auto* why = std::get_if<QString>(&frame)) {
+                refuse(name, topicName, excerpt, *why);
+                return std::optional<QByteArray>();
+            }
+            return std::optional<QByteArray>(std::get<QByteArray>(frame));
+        });
+        return true;
     }
     }
+    return false;
 }
 
 void Gateway::refuse(const QString& sign, const QString& topicName, const QByteArray& payload,

@@ -46,16 +46,17 @@ public:
 
     // Live command subscriptions carry this identifier.
     static constexpr int LiveId = 1;
-    // After a burst of this many live commands, once the input has been quiet for
-    // QuietMs, the retained commands are read again: the broker may have dropped
-    // some of the burst, and keeps every topic's final value.
+    // After a burst of this many live commands with no quiet second between them,
+    // once the input has been quiet for QuietMs, the retained commands are read
+    // again: the broker may have dropped some of the burst, and keeps every topic's
+    // final value.
     static constexpr int BurstCommands = 500;
     static constexpr int QuietMs = 1000;
 
     // A command as it came from the broker; `retained`: the broker's replay of a
-    // stored one. A replay of what its topic last said is not news and is passed
-    // over; a retained clock or clear command is a replay of one already carried
-    // out, and is not carried out again.
+    // stored one. A replay of the retained value its topic last had is no news and
+    // is passed over; a retained clock or clear command is a replay of one already
+    // carried out, and is not carried out again.
     void command(const QString& topic, const QByteArray& payload, bool retained = false);
 
 signals:
@@ -68,8 +69,9 @@ private:
     void liveCommandSeen();
     void takeRetained(bool withStaleReports);
     void takeFinished();
-    bool alreadySaid(const QString& topic, const QByteArray& payload, bool replay);
-    void carryOut(const QString& topic, const QByteArray& payload, bool retained);
+    void live(const QString& topic, const QByteArray& payload, bool publishedRetained);
+    bool replayIsNews(const QString& topic, const QByteArray& payload);
+    bool carryOut(const QString& topic, const QByteArray& payload, bool retained);
     void refuse(const QString& sign, const QString& topic, const QByteArray& payload,
                 const QString& reason);
     void publishStatus(const SignLine& sign);
@@ -87,13 +89,18 @@ private:
     std::map<QString, std::unique_ptr<SignGuard>> guards_;
     std::unique_ptr<ModbusService> modbus_;
     RetainedTake take_;
-    // What each command topic of these signs last said (a digest for long payloads).
-    QHash<QString, QByteArray> said_;
+    // The retained value each command topic of these signs last had, as far as this
+    // service saw it (a digest for long payloads).
+    QHash<QString, QByteArray> retainedSaid_;
+    // Topics a live command came on since the current take began: their replays are older.
+    QSet<QString> liveDuringTake_;
     RepeatLog refusals_;
-    int liveSinceTake_ = 0;
+    int burst_ = 0; // live commands since the input was last quiet for QuietMs
     QElapsedTimer lastLive_;
     QTimer quiet_;
-    int corrected_ = 0; // replays that changed a topic's value during the current take
+    bool rereadOwed_ = false;
+    bool retriedGivenUp_ = false; // a take that gave up is tried again once a connection
+    int corrected_ = 0;           // replays carried out in the current take that changed a value
     int signsRunning_ = 0;
     bool stopping_ = false;
 };

@@ -31,14 +31,12 @@ constexpr qint64 MaxConfigBytes = 16 * 1024 * 1024;
 
 // Reads the file, and builds each configured image the way the service will.
 std::variant<zarnet::gateway::Config, QStringList> loadConfig(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringList{u"%1: cannot read: %2"_s.arg(path, file.errorString())};
-    const QByteArray text = file.read(MaxConfigBytes + 1);
-    if (text.size() > MaxConfigBytes)
-        return QStringList{u"%1: more than %2 bytes"_s.arg(path).arg(MaxConfigBytes)};
+    const auto text = zarnet::gateway::readRegularFile(path, MaxConfigBytes);
+    if (const auto* why = std::get_if<QString>(&text))
+        return QStringList{*why};
     return zarnet::gateway::readConfig(
-        text, path, [](uint8_t device, const QByteArray& image) -> std::optional<QString> {
+        std::get<QByteArray>(text), path,
+        [](uint8_t device, const QByteArray& image) -> std::optional<QString> {
             const auto frame = zarnet::gateway::imageFrame(device, image);
             if (const auto* why = std::get_if<QString>(&frame))
                 return *why;

@@ -140,15 +140,17 @@ void ModbusService::serve(QTcpSocket* client) {
         const auto& adu = std::get<ModbusAdu>(read);
         used += adu.size;
         state.asked.start();
-        client->write(
-            aduBytes(adu.transaction, adu.unit, answer(client, state, adu.unit, adu.request)));
+        // The wait for a client to read counts from when its answers begin to wait.
+        if (client->bytesToWrite() == 0)
+            state.readSome.start();
+        client->write(aduBytes(adu.transaction, adu.unit, answer(client, adu.unit, adu.request)));
     }
     bytes.remove(0, used);
 }
 
 // Each kind of refusal is a warning the first time an address meets it, then only
 // counted, so a PLC that polls a wrong address does not flood the log.
-QModbusResponse ModbusService::answer(QTcpSocket* client, Client& state, quint8 unit,
+QModbusResponse ModbusService::answer(QTcpSocket* client, quint8 unit,
                                       const QModbusRequest& request) {
     const auto sign = signs_.find(unit);
     QModbusResponse response =
@@ -168,7 +170,6 @@ QModbusResponse ModbusService::answer(QTcpSocket* client, Client& state, quint8 
     const QString why = sign == signs_.end()
                             ? u"no sign has unit id %1"_s.arg(unit)
                             : u"refused with exception %1"_s.arg(response.exceptionCode());
-    Q_UNUSED(state);
     refusals_.warn(client->peerAddress().toString() + u' ' + kind,
                    u"refused a Modbus request from %1 (%2): %3"_s.arg(peer(client), kind, why));
     qCDebug(lcGateway).noquote() << "refused a Modbus request from" << peer(client) << "(" << kind
@@ -177,7 +178,8 @@ QModbusResponse ModbusService::answer(QTcpSocket* client, Client& state, quint8 
 }
 
 void ModbusService::drop(QTcpSocket* client, const QString& why) {
-    qCWarning(lcGateway).noquote() << "dropped the Modbus client" << peer(client) << ":" << why;
+    refusals_.warn(client->peerAddress().toString() + u" dropped: "_s + why,
+                   u"dropped the Modbus client %1 : %2"_s.arg(peer(client), why));
     clients_.erase(client);
     client->disconnect(this);
     client->abort();

@@ -48,8 +48,7 @@ private:
 
     void accept();
     void serve(QTcpSocket* client);
-    QModbusResponse answer(QTcpSocket* client, Client& state, quint8 unit,
-                           const QModbusRequest& request);
+    QModbusResponse answer(QTcpSocket* client, quint8 unit, const QModbusRequest& request);
     void drop(QTcpSocket* client, const QString& why);
     void makeRoom();
     void dropStalled();

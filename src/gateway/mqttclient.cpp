@@ -86,7 +86,10 @@ QString MqttClient::configure() {
     mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     // The state of many signs after a reconnect goes out in one go, not 20 per round trip.
     mosquitto_int_option(mosq_, MOSQ_OPT_SEND_MAXIMUM, 1000);
-    mosquitto_connect_callback_set(mosq_, &MqttClient::onConnect);
+    mosquitto_connect_v5_callback_set(
+        mosq_, [](mosquitto* m, void* self, int rc, int, const mosquitto_property* properties) {
+            onConnect(m, self, rc, properties);
+        });
     mosquitto_disconnect_v5_callback_set(
         mosq_, [](mosquitto* m, void* self, int rc, const mosquitto_property*) {
             onDisconnect(m, self, rc);
@@ -95,16 +98,17 @@ QString MqttClient::configure() {
         mosq_,
         [](mosquitto* m, void* self, const mosquitto_message* message,
            const mosquitto_property* properties) { onMessage(m, self, message, properties); });
-    mosquitto_publish_callback_set(mosq_, &MqttClient::onPublish);
+    mosquitto_publish_v5_callback_set(mosq_, &MqttClient::onPublish);
     mosquitto_subscribe_v5_callback_set(mosq_, &MqttClient::onSubscribe);
     if (settings_.maxPacketSize > 0) {
-        // libmosquitto 2.0 takes CONNECT properties only in its blocking connect. One
-        // to port 0 on loopback is refused at once and leaves them in place for the
-        // asynchronous connects that follow.
+        // libmosquitto 2.0 takes CONNECT properties only in its blocking connect, and
+        // keeps them for the asynchronous connects that follow. Port 0 makes that
+        // connect go to a Unix socket at the path given as the host: /dev/null is
+        // none, so it is refused at once and nothing is sent anywhere.
         mosquitto_property* properties = nullptr;
         mosquitto_property_add_int32(&properties, MQTT_PROP_MAXIMUM_PACKET_SIZE,
                                      settings_.maxPacketSize);
-        mosquitto_connect_bind_v5(mosq_, "127.0.0.1", 0, settings_.keepAliveSeconds, nullptr,
+        mosquitto_connect_bind_v5(mosq_, "/dev/null", 0, settings_.keepAliveSeconds, nullptr,
                                   properties);
         mosquitto_property_free_all(&properties);
     }
@@ -218,6 +222,7 @@ void MqttClient::lost(const QString& what) {
     connected_ = false;
     unacknowledged_ = 0;
     subscribing_.clear();
+    publishing_.clear();
     // The library would send the old connection's unacknowledged messages again
     // after the state published on reconnecting, and the broker would keep the
     // older retained values. A fresh start forgets them; the state is published anew.
@@ -256,12 +261,14 @@ void MqttClient::lost(const QString& what) {
 bool MqttClient::publish(const QString& topic, const QByteArray& payload, bool retain) {
     if (!connected_)
         return false;
-    const int rc = mosquitto_publish(mosq_, nullptr, topic.toUtf8().constData(),
-                                     int(payload.size()), payload.constData(), 1, retain);
+    int mid = 0;
+    const int rc = mosquitto_publish(mosq_, &mid, topic.toUtf8().constData(), int(payload.size()),
+                                     payload.constData(), 1, retain);
     if (rc != MOSQ_ERR_SUCCESS) {
         qCWarning(lcMqtt).noquote() << "not published to" << topic << ":" << errorText(rc);
         return false;
     }
+    publishing_.insert(mid, topic);
     ++unacknowledged_;
     wantWrite();
     return true;
@@ -280,9 +287,12 @@ bool MqttClient::subscribe(const QStringList& filters, int id, Retained retained
     if (id > 0)
         mosquitto_property_add_varint(&properties, MQTT_PROP_SUBSCRIPTION_IDENTIFIER, uint32_t(id));
     int mid = 0;
-    const int rc = mosquitto_subscribe_multiple(
-        mosq_, &mid, int(list.size()), list.data(), 1,
-        retained == Retained::Never ? MQTT_SUB_OPT_SEND_RETAIN_NEVER : 0, properties);
+    const int rc = mosquitto_subscribe_multiple(mosq_, &mid, int(list.size()), list.data(), 1,
+                                                retained == Retained::Never
+                                                    ? MQTT_SUB_OPT_SEND_RETAIN_NEVER |
+                                                          MQTT_SUB_OPT_RETAIN_AS_PUBLISHED
+                                                    : 0,
+                                                properties);
     mosquitto_property_free_all(&properties);
     const QString what = filters.size() == 1
                              ? filters.first()
@@ -333,7 +343,7 @@ void MqttClient::finishStop() {
     QMetaObject::invokeMethod(this, &MqttClient::stopped, Qt::QueuedConnection);
 }
 
-void MqttClient::onConnect(mosquitto*, void* self, int rc) {
+void MqttClient::onConnect(mosquitto*, void* self, int rc, const mosquitto_property* properties) {
     auto* client = static_cast<MqttClient*>(self);
     if (rc != 0) {
         qCWarning(lcMqtt).noquote() << "the broker refused the connection:"
@@ -344,6 +354,14 @@ void MqttClient::onConnect(mosquitto*, void* self, int rc) {
                              << client->settings_.port;
     client->connected_ = true;
     client->steady_.start(SteadyMs);
+    uint8_t available = 1;
+    mosquitto_property_read_byte(properties, MQTT_PROP_SUBSCRIPTION_ID_AVAILABLE, &available,
+                                 false);
+    client->subscriptionIds_ = available != 0;
+    if (!client->subscriptionIds_)
+        qCWarning(lcMqtt).noquote()
+            << "the broker does not support subscription identifiers: a command that arrives "
+               "while the retained commands are taken may be carried out twice";
     emit client->connected();
 }
 
@@ -390,8 +408,16 @@ void MqttClient::onSubscribe(mosquitto*, void* self, int mid, int count, const i
         }
 }
 
-void MqttClient::onPublish(mosquitto*, void* self, int) {
+// A publication the broker refuses (a topic its access list denies, say) is said:
+// the state it carried reached nobody.
+void MqttClient::onPublish(mosquitto*, void* self, int mid, int reason, const mosquitto_property*) {
     auto* client = static_cast<MqttClient*>(self);
+    const QString topic = client->publishing_.take(mid);
+    if (reason >= 0x80) {
+        qCWarning(lcMqtt).noquote() << "the broker refused the message to" << topic << ":"
+                                    << QString::fromUtf8(mosquitto_reason_string(reason));
+        emit client->publishRefused(topic);
+    }
     if (client->unacknowledged_ > 0)
         --client->unacknowledged_;
     if (client->stopping_ && client->unacknowledged_ == 0)

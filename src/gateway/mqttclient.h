@@ -36,7 +36,9 @@ public:
         quint32 maxPacketSize = 0;
     };
 
-    // How a subscription takes the messages the broker keeps.
+    // How a subscription takes the messages the broker keeps: Send hands them over on
+    // subscribing, marked retained, and marks live ones not retained; Never hands
+    // over live ones only, each marked as its publisher sent it.
     enum class Retained { Send, Never };
 
     static constexpr int MaxBackOffMs = 30000;
@@ -48,6 +50,8 @@ public:
     bool start();
     const QString& setupError() const { return setupError_; }
     bool isConnected() const { return connected_; }
+    // Whether the broker marks messages with the identifiers of their subscriptions.
+    bool hasSubscriptionIds() const { return subscriptionIds_; }
     // QoS 1; false (and nothing kept) while not connected.
     bool publish(const QString& topic, const QByteArray& payload, bool retain);
     bool subscribe(const QString& filter);
@@ -69,13 +73,15 @@ signals:
     void message(const QString& topic, const QByteArray& payload, bool retained,
                  quint32 subscriptions);
     void stopped();
+    void publishRefused(const QString& topic);
 
 private:
-    static void onConnect(mosquitto*, void* self, int rc);
+    static void onConnect(mosquitto*, void* self, int rc, const mosquitto_property* properties);
     static void onDisconnect(mosquitto*, void* self, int rc);
     static void onMessage(mosquitto*, void* self, const mosquitto_message* message,
                           const mosquitto_property* properties);
-    static void onPublish(mosquitto*, void* self, int mid);
+    static void onPublish(mosquitto*, void* self, int mid, int reason,
+                          const mosquitto_property* properties);
     static void onSubscribe(mosquitto*, void* self, int mid, int count, const int* granted,
                             const mosquitto_property* properties);
 
@@ -101,6 +107,8 @@ private:
     QTimer steady_;                   // the back-off starts again only once a connection has held
     QHash<int, QString> subscribing_; // what each subscription request asked for
     QString brokerReason_;            // why the broker ended the connection, if it said
+    QHash<int, QString> publishing_;  // the topic of each publication not acknowledged yet
+    bool subscriptionIds_ = true;
     int backOffMs_ = 1000;
     int shortLived_ = 0; // connections in a row lost before they held for a while
     int unacknowledged_ = 0;

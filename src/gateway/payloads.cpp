@@ -18,9 +18,12 @@ namespace {
 
 constexpr double MaxValue = MaxUnitValue;
 
-std::optional<uint8_t> readUnitNumber(const QString& text) {
+// `plain`: without leading zeros, as a topic must name a unit: the service takes
+// the retained state of units/N/set topics by their exact names.
+std::optional<uint8_t> readUnitNumber(const QString& text, bool plain = false) {
     static const QRegularExpression digits(u"^[0-9]{1,3}$"_s);
-    if (!digits.match(text).hasMatch())
+    static const QRegularExpression plainDigits(u"^(0|[1-9][0-9]{0,2})$"_s);
+    if (!(plain ? plainDigits : digits).match(text).hasMatch())
         return std::nullopt;
     const int unit = text.toInt();
     if (unit > 255)
@@ -112,9 +115,10 @@ std::variant<CommandTopic, QString> readCommandTopic(const QString& prefix, cons
         return command;
     }
     if (parts.size() == 4 && parts[1] == u"units") {
-        const auto unit = readUnitNumber(parts[2]);
+        const auto unit = readUnitNumber(parts[2], true);
         if (!unit)
-            return u"unknown unit \"%1\": units are 0..255"_s.arg(parts[2].left(40));
+            return u"unknown unit \"%1\": units are 0..255, without leading zeros"_s.arg(
+                parts[2].left(40));
         command.unit = *unit;
         return command;
     }

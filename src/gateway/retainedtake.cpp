@@ -12,7 +12,11 @@ RetainedTake::RetainedTake(MqttClient& mqtt, const QString& syncTopic, QObject* 
     connect(&limit_, &QTimer::timeout, this, [this] {
         qCWarning(lcMqtt).noquote()
             << "the broker did not hand over the retained commands of" << current_.name << "within"
-            << PortionLimitMs / 1000 << "s; going on without waiting";
+            << PortionLimitMs / 1000
+            << "s; going on without waiting (the broker's access list must let this gateway "
+               "publish and subscribe to"
+            << syncTopic_ << ")";
+        gaveUp_ = true;
         endPortion();
     });
 }
@@ -23,6 +27,7 @@ void RetainedTake::connected() {
 
 void RetainedTake::start(const QList<Portion>& portions) {
     cancel();
+    gaveUp_ = false;
     portions_ = portions;
     next();
 }

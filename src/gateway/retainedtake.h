@@ -37,9 +37,12 @@ public:
     // The connection was lost: the take ends unfinished.
     void cancel();
     bool running() const { return !current_.filters.isEmpty() || !portions_.isEmpty(); }
+    // Whether a portion of the last take was given up: its retained messages may
+    // not all have come.
+    bool gaveUp() const { return gaveUp_; }
     // A message on the sync topic.
     void syncSeen(const QByteArray& payload);
-    const QString& syncTopic() const { return syncTopic_; }
+    bool isSyncTopic(const QString& topic) const { return topic == syncTopic_; }
 
 signals:
     void finished();
@@ -53,6 +56,7 @@ private:
     QList<Portion> portions_;
     Portion current_;
     quint64 token_ = 0;
+    bool gaveUp_ = false;
     QTimer limit_;
 };
 

@@ -9,6 +9,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using namespace zarnet;
@@ -38,6 +39,8 @@ private slots:
     void failedRunGoesAgain();
     void configFaults_data();
     void configFaults();
+    void filesReadOnlyWhenRegular_data();
+    void filesReadOnlyWhenRegular();
     void configRead();
 };
 
@@ -58,6 +61,7 @@ void TestGatewayInput::commandTopics_data() {
     QTest::newRow("unit 256") << u"zarnet/l/units/256/set"_s << QString() << 0 << 0;
     QTest::newRow("unit -1") << u"zarnet/l/units/-1/set"_s << QString() << 0 << 0;
     QTest::newRow("unit x") << u"zarnet/l/units/x/set"_s << QString() << 0 << 0;
+    QTest::newRow("unit 03") << u"zarnet/l/units/03/set"_s << QString() << 0 << 0;
     QTest::newRow("unit empty") << u"zarnet/l/units//set"_s << QString() << 0 << 0;
     QTest::newRow("unknown") << u"zarnet/l/volume/set"_s << QString() << 0 << 0;
     QTest::newRow("state topic") << u"zarnet/l/units/3"_s << QString() << 0 << 0;
@@ -487,6 +491,34 @@ void TestGatewayInput::configFaults() {
     QVERIFY(std::holds_alternative<QStringList>(read));
     const QStringList faults = std::get<QStringList>(read);
     QVERIFY2(!faults.filter(fault).isEmpty(), qPrintable(faults.join(u'\n')));
+}
+
+// A file named in the configuration, or the configuration itself, is read only
+// when it is a regular file: nothing waits on a FIFO or reads a device without end.
+void TestGatewayInput::filesReadOnlyWhenRegular_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("device") << u"/dev/zero"_s << u"it is not a regular file"_s;
+    QTest::newRow("FIFO") << u"fifo"_s << u"it is not a regular file"_s;
+    QTest::newRow("missing") << u"missing"_s << u"it does not exist"_s;
+    QTest::newRow("too large") << u"large"_s << u"it has more than 4 bytes"_s;
+    QTest::newRow("small") << u"small"_s << QString();
+}
+
+void TestGatewayInput::filesReadOnlyWhenRegular() {
+    QFETCH(QString, name);
+    QFETCH(QString, fault);
+    QTemporaryDir dir;
+    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath(u"fifo"_s)).constData(), 0600) == 0);
+    for (const auto& [file, bytes] : {std::pair{u"large"_s, "12345"}, {u"small"_s, "1234"}}) {
+        QFile out(dir.filePath(file));
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) > 0);
+    }
+    const auto read = readRegularFile(name.startsWith(u'/') ? name : dir.filePath(name), 4);
+    if (fault.isEmpty())
+        QCOMPARE(std::get<QByteArray>(read), QByteArray("1234"));
+    else
+        QVERIFY2(std::get<QString>(read).endsWith(fault), qPrintable(std::get<QString>(read)));
 }
 
 void TestGatewayInput::configRead() {

@@ -333,6 +333,10 @@ void TestZarnetdModbus::pipelinedReadsAreAllAnswered() {
 void TestZarnetdModbus::writeOutlivesTheBrokersReplay() {
     listener->publish(u"zarnet/line1/units/20/set"_s, "100", true);
     QTRY_COMPARE(line1.units().value(20), 100u);
+    // Nor is a newer value published without retain.
+    listener->publish(u"zarnet/line1/units/21/set"_s, "100", true);
+    listener->publish(u"zarnet/line1/units/21/set"_s, "200");
+    QTRY_COMPARE(line1.units().value(21), 200u);
     QCOMPARE(plc.ask(1, request(0x10, "0028000204000000 32")), u"1000280002"_s); // 50
     QTRY_COMPARE(line1.units().value(20), 50u);
     // Another client with the gateway's id, again and again: the broker ends the
@@ -352,6 +356,7 @@ void TestZarnetdModbus::writeOutlivesTheBrokersReplay() {
     }
     QTest::qWait(1000); // the retained commands are taken again
     QCOMPARE(line1.units().value(20), 50u);
+    QCOMPARE(line1.units().value(21), 200u);
     QCOMPARE(plc.ask(1, request(0x03, "00280002")), u"030400000032"_s);
     QCOMPARE(listener->last(u"zarnet/line1/units/20"_s), QByteArray("50"));
     QVERIFY(
