@@ -17,6 +17,9 @@ namespace {
 
 // A frame still incomplete after this long without a byte will not be completed.
 constexpr int QuietMs = 200;
+// 115200 baud, ten bits a byte; a paced line reads again this often.
+constexpr double PacedBytesPerMs = 11.52;
+constexpr int PaceTickMs = 2;
 constexpr int HexShown = 48;
 
 QString hex(const QByteArray& bytes, qsizetype size) {
@@ -37,6 +40,60 @@ BoardLine::BoardLine(QList<Board*> boards, QObject* parent)
     connect(&quiet_, &QTimer::timeout, this, [this] { take(cutter_.flush()); });
     reopen_.setInterval(ReopenMs);
     connect(&reopen_, &QTimer::timeout, this, &BoardLine::reopen);
+    pace_.setSingleShot(true);
+    pace_.setTimerType(Qt::PreciseTimer);
+    connect(&pace_, &QTimer::timeout, this, [this] {
+        if (readable_)
+            readable_->setEnabled(true);
+        readSome();
+    });
+}
+
+void BoardLine::setPaced(bool paced) {
+    paced_ = paced;
+    paceClock_.start();
+}
+
+void BoardLine::setMuted(uint8_t device, bool muted) {
+    if (muted)
+        muted_.insert(device);
+    else
+        muted_.remove(device);
+    note(u"controller %1 %2"_s.arg(device).arg(muted ? u"muted: it takes and answers nothing"_s
+                                                     : u"answers again"_s));
+}
+
+// Paced, a read takes only what the line has carried since the last one; the rest
+// waits where it is (in the pseudo-terminal, the socket or the port) for the next tick.
+void BoardLine::readSome() {
+    qsizetype most = MaxRead;
+    if (paced_) {
+        paceBudget_ =
+            std::min(paceBudget_ + double(paceClock_.nsecsElapsed()) / 1e6 * PacedBytesPerMs,
+                     PacedBytesPerMs * PaceTickMs * 4);
+        paceClock_.start();
+        most = qsizetype(paceBudget_);
+    }
+    const QByteArray bytes = most > 0 ? readFromLine(most) : QByteArray();
+    if (paced_) {
+        paceBudget_ -= double(bytes.size());
+        if (bytes.size() == most && !pace_.isActive()) { // more may wait
+            if (readable_)
+                readable_->setEnabled(false);
+            pace_.start(PaceTickMs);
+        }
+    }
+    received(bytes);
+}
+
+QByteArray BoardLine::readFromLine(qsizetype most) {
+    if (pty_)
+        return pty_->readAvailable(most);
+    if (client_)
+        return client_->read(most);
+    if (port_ && port_->isOpen())
+        return port_->read(most);
+    return {};
 }
 
 BoardLine::~BoardLine() = default;
@@ -47,8 +104,7 @@ QString BoardLine::openPseudoTerminal() {
     if (!pty_->isValid())
         return {};
     readable_ = new QSocketNotifier(pty_->masterFd(), QSocketNotifier::Read, this);
-    connect(readable_, &QSocketNotifier::activated, this,
-            [this] { received(pty_->readAvailable(MaxRead)); });
+    connect(readable_, &QSocketNotifier::activated, this, &BoardLine::readSome);
     writable_ = new QSocketNotifier(pty_->masterFd(), QSocketNotifier::Write, this);
     writable_->setEnabled(false);
     connect(writable_, &QSocketNotifier::activated, this, &BoardLine::writeQueued);
@@ -71,7 +127,7 @@ bool BoardLine::openDevice(const QString& path, QString* error) {
             *error = port_->errorString();
         return false;
     }
-    connect(port_, &QSerialPort::readyRead, this, [this] { received(port_->readAll()); });
+    connect(port_, &QSerialPort::readyRead, this, &BoardLine::readSome);
     connect(port_, &QSerialPort::errorOccurred, this, &BoardLine::onPortError);
     return true;
 }
@@ -137,6 +193,13 @@ void BoardLine::handle(const QByteArray& frame, bool& changed) {
     for (Board* board : boards_) {
         if (boards_.size() > 1 && device != board->device())
             continue; // another controller's frame
+        if (muted_.contains(board->device())) {
+            ++handled;
+            log(u">>"_s, frame, frame.size(),
+                describeFrame(frame, false) +
+                    u" — controller %1 is muted: no answer"_s.arg(board->device()));
+            continue;
+        }
         ++handled;
         const Board::Outcome outcome = board->handle(frame, clock());
         log(u">>"_s, frame, frame.size(), outcome.log);
@@ -203,10 +266,7 @@ void BoardLine::adopt(QTcpSocket* client) {
     // A client that vanished without closing must not keep the line for long.
     keepAlive(*client_);
     note(u"client %1 connected"_s.arg(client->peerAddress().toString()));
-    connect(client_, &QTcpSocket::readyRead, this, [this] {
-        if (client_)
-            received(client_->readAll());
-    });
+    connect(client_, &QTcpSocket::readyRead, this, &BoardLine::readSome);
     connect(client_, &QTcpSocket::disconnected, this, [this, client] {
         if (client_ != client)
             return;

@@ -4,8 +4,10 @@
 #include <core/framecutter.h>
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
+#include <QSet>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -47,6 +49,12 @@ public:
     // port. Gives the address to connect to, or empty with `error` set.
     QString listen(const QString& host, uint16_t port, QString* error);
 
+    // Reads the line no faster than 115200 baud carries it, as a real controller's
+    // UART does, so that the far end sees a real line's time.
+    void setPaced(bool paced);
+    // A muted controller neither takes nor answers anything, as if it were dead.
+    void setMuted(uint8_t device, bool muted);
+
     std::function<QDateTime()> clock = &QDateTime::currentDateTime;
 
 signals:
@@ -55,6 +63,8 @@ signals:
     void changed();
 
 private:
+    void readSome();
+    QByteArray readFromLine(qsizetype most);
     void received(const QByteArray& bytes);
     void take(const QList<FrameCutter::Piece>& pieces);
     void handle(const QByteArray& frame, bool& changed);
@@ -78,6 +88,11 @@ private:
     QTcpSocket* client_ = nullptr;
     QTimer quiet_;
     QTimer reopen_;
+    QTimer pace_; // reads on once the line has carried what was read
+    QElapsedTimer paceClock_;
+    double paceBudget_ = 0; // bytes the line has carried and not read yet
+    bool paced_ = false;
+    QSet<uint8_t> muted_;
     bool closing_ = false; // a hang-up is being handled
 };
 

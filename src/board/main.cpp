@@ -1,3 +1,4 @@
+#include "boardconsole.h"
 #include "boardline.h"
 #include "boardwindow.h"
 #include "panelrecorder.h"
@@ -52,7 +53,8 @@ int main(int argc, char* argv[]) {
     parser.setApplicationDescription(
         u"A virtual sign controller. Without DEVICE it creates a pseudo-terminal and prints "
         "its path: type that path into Zarnet's port box and press \"打开串口\" (\"Open port\" in "
-        "English)."_s);
+        "English). Lines \"mute N\" and \"unmute N\" on its standard input silence "
+        "controller N and bring it back."_s);
     parser.addHelpOption();
     parser.addPositionalArgument(u"DEVICE"_s, u"A serial device to answer on (optional)."_s);
     parser.addOption({u"device"_s,
@@ -67,6 +69,9 @@ int main(int argc, char* argv[]) {
                       "time; PORT 0 picks a free one) instead of a pseudo-terminal."_s,
                       u"ADDRESS"_s});
     parser.addOption({u"panel"_s, u"The panel's size in dots (256x64)."_s, u"WxH"_s, u"256x64"_s});
+    parser.addOption({u"paced"_s,
+                      u"Read the line no faster than 115200 baud carries it (11520 bytes a "
+                      "second), as a real controller does."_s});
     parser.addOption({u"headless"_s, u"No window; the log goes to standard output."_s});
     parser.addOption({u"png"_s, u"Write the panel to FILE each time it changes."_s, u"FILE"_s});
     parser.addOption({u"lang"_s,
@@ -118,6 +123,8 @@ int main(int argc, char* argv[]) {
     zarnet::BoardLine line(onLine);
     QObject::connect(&line, &zarnet::BoardLine::logged,
                      [](const QString& text) { out() << text << Qt::endl; });
+    line.setPaced(parser.isSet(u"paced"_s));
+    zarnet::BoardConsole console(line);
 
     QString where;
     if (parser.isSet(u"listen"_s)) {

@@ -38,6 +38,10 @@ private slots:
     void oneClientAtATime();
     void refusedOptions_data();
     void refusedOptions();
+    void pacedLineTakesItsTime_data();
+    void pacedLineTakesItsTime();
+    void mutedControllerStaysSilent();
+    void muteFromStandardInput();
 
 private:
     // The program's end of the line, opened the way a program opens it.
@@ -204,6 +208,70 @@ void TestBoardLine::refusedOptions() {
     QVERIFY(board.waitForFinished(10000));
     QCOMPARE(board.exitCode(), 2);
     QVERIFY(QString::fromUtf8(board.readAllStandardError()).contains(named));
+}
+
+void TestBoardLine::pacedLineTakesItsTime_data() {
+    QTest::addColumn<bool>("paced");
+    QTest::newRow("paced") << true;
+    QTest::newRow("as fast as it comes") << false;
+}
+
+// 2304 bytes take 200 ms at 115200 baud.
+void TestBoardLine::pacedLineTakesItsTime() {
+    QFETCH(bool, paced);
+    line->setPaced(paced);
+    QVERIFY(openFarEnd(line->openPseudoTerminal()) >= 0);
+    const QByteArray frames = powerFrame(255, false).repeated(256);
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(writeAll(farEnd, frames));
+    QTRY_COMPARE_WITH_TIMEOUT(log.filter(u"power off"_s).size(), 256, 5000);
+    const qint64 ms = timer.elapsed();
+    QVERIFY2(paced ? ms >= 180 : ms < 150, qPrintable(u"%1 ms"_s.arg(ms)));
+}
+
+// A muted controller takes nothing and answers nothing; unmuted, it answers again.
+void TestBoardLine::mutedControllerStaysSilent() {
+    Board one(1), two(2);
+    BoardLine bus(QList<Board*>{&one, &two});
+    QVERIFY(openFarEnd(bus.openPseudoTerminal()) >= 0);
+    auto answers = [&](uint8_t device) {
+        char buffer[64];
+        while (::read(farEnd, buffer, sizeof buffer) > 0) {
+        }
+        if (!writeAll(farEnd, findFrame(device)))
+            return false;
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 300) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            if (::read(farEnd, buffer, sizeof buffer) > 0)
+                return true;
+        }
+        return false;
+    };
+    bus.setMuted(2, true);
+    QVERIFY(answers(1));
+    QVERIFY(!answers(2));
+    QVERIFY(writeAll(farEnd, powerFrame(2, false)));
+    QTest::qWait(100);
+    QVERIFY(two.powered()); // it took nothing
+    bus.setMuted(2, false);
+    QVERIFY(answers(2));
+}
+
+void TestBoardLine::muteFromStandardInput() {
+    QProcess process;
+    process.start(QStringLiteral(ZARNET_BOARD), {u"--headless"_s, u"--device"_s, u"1,2"_s});
+    QVERIFY(process.waitForStarted(5000));
+    process.write("mute 2\nunmute\n");
+    QByteArray out;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (out += process.readAllStandardOutput()).contains("controller 2 muted"), 5000);
+    QByteArray errors;
+    QTRY_VERIFY((errors += process.readAllStandardError()).contains("give \"mute N\""));
+    process.kill();
+    process.waitForFinished(5000);
 }
 
 QTEST_GUILESS_MAIN(TestBoardLine)

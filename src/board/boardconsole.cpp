@@ -1,0 +1,70 @@
+#include "boardconsole.h"
+
+#include "boardline.h"
+
+#include <core/fieldnumber.h>
+
+#include <QSocketNotifier>
+#include <QStringList>
+#include <QTextStream>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+using namespace Qt::StringLiterals;
+
+namespace zarnet {
+
+namespace {
+
+// A line longer than this is no command; it is dropped rather than kept growing.
+constexpr qsizetype MaxLine = 256;
+
+} // namespace
+
+std::variant<MuteCommand, QString> readConsoleCommand(const QString& line) {
+    const QStringList words = line.simplified().split(u' ', Qt::SkipEmptyParts);
+    const QString usage = u"give \"mute N\" or \"unmute N\", N a device number 0..255"_s;
+    if (words.size() != 2 || (words[0] != u"mute" && words[0] != u"unmute"))
+        return usage;
+    const auto device = fields::readByte(words[1]);
+    if (!device)
+        return usage;
+    return MuteCommand{*device, words[0] == u"mute"};
+}
+
+BoardConsole::BoardConsole(BoardLine& line, QObject* parent) : QObject(parent), line_(line) {
+#ifdef Q_OS_UNIX
+    notifier_ = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &BoardConsole::readAvailable);
+#endif
+}
+
+void BoardConsole::readAvailable() {
+#ifdef Q_OS_UNIX
+    char buffer[512];
+    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n <= 0) { // the input ended (or was never there): nothing more will come
+        notifier_->setEnabled(false);
+        return;
+    }
+    partial_.append(buffer, qsizetype(n));
+    qsizetype end;
+    while ((end = partial_.indexOf('\n')) >= 0) {
+        const QString text = QString::fromUtf8(partial_.left(end)).trimmed();
+        partial_.remove(0, end + 1);
+        if (text.isEmpty())
+            continue;
+        const auto command = readConsoleCommand(text);
+        if (const auto* mute = std::get_if<MuteCommand>(&command))
+            line_.setMuted(mute->device, mute->muted);
+        else
+            QTextStream(stderr) << "zarnet-board: " << std::get<QString>(command) << Qt::endl;
+    }
+    if (partial_.size() > MaxLine)
+        partial_.clear();
+#endif
+}
+
+} // namespace zarnet

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <variant>
+
+class QSocketNotifier;
+
+namespace zarnet {
+
+class BoardLine;
+
+// "mute N" or "unmute N": silence controller N on the line, or bring it back.
+struct MuteCommand {
+    uint8_t device = 0;
+    bool muted = true;
+};
+
+// One line typed on the standard input, or why it is not a command.
+std::variant<MuteCommand, QString> readConsoleCommand(const QString& line);
+
+// Takes commands from the standard input while the board runs, so that a test or
+// a demonstration can kill a controller on a live bus and bring it back.
+class BoardConsole : public QObject {
+    Q_OBJECT
+public:
+    explicit BoardConsole(BoardLine& line, QObject* parent = nullptr);
+
+private:
+    void readAvailable();
+
+    BoardLine& line_;
+    QSocketNotifier* notifier_ = nullptr;
+    QByteArray partial_;
+};
+
+} // namespace zarnet
