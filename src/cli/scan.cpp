@@ -2,6 +2,7 @@
 
 #include "exchange.h"
 
+#include <core/frame.h>
 #include <core/reply.h>
 #include <core/requests.h>
 #include <link/controllerlink.h>
@@ -24,6 +25,35 @@ QString bar(int done, int total) {
     return u"\r[%1%2] %3/%4"_s.arg(QString(filled, u'#'), QString(Width - filled, u'.'))
         .arg(done)
         .arg(total);
+}
+
+// A scan decides that a number's bytes are garbage once this many came without a
+// whole reply among them: a reply is FindReplyLength bytes.
+constexpr int GarbageBytes = 4 * FindReplyLength;
+// Fewer garbled numbers than this are collisions, not a line at the wrong speed.
+constexpr int NoiseAtLeast = 3;
+
+// The connection-test replies among the bytes, whole and checked, in order, and
+// where the last one ends; a stray byte before, between or after them is passed over.
+struct Replies {
+    QList<int> devices;
+    qsizetype end = 0;
+};
+
+Replies repliesIn(const QByteArray& bytes) {
+    Replies found;
+    for (qsizetype i = 0; i + FindReplyLength <= bytes.size();) {
+        const Reply reply =
+            uchar(bytes[i]) == StartByte ? parseReply(bytes.mid(i, FindReplyLength)) : Reply{};
+        if (reply.kind == Reply::Kind::FoundDevice) {
+            found.devices.append(reply.device);
+            i += FindReplyLength;
+            found.end = i;
+        } else {
+            ++i;
+        }
+    }
+    return found;
 }
 
 } // namespace
@@ -74,33 +104,57 @@ int runScan(const Request& request, const PortCatalog& ports, QTextStream& out, 
         out << line << Qt::endl;
     };
 
-    QObject::connect(&waitTimer, &QTimer::timeout, &loop, next);
+    // This number's bytes: whole replies in them are taken wherever they stand; bytes
+    // with none are garbage once there are too many for a reply still to come whole,
+    // or when the wait ends.
+    QByteArray received;
+    auto garbage = [&] {
+        const Reply reply = parseReply(received);
+        // No answer: two controllers on one number, or a line at another speed.
+        say(u"%1  garbled answer (an address collision, or noise): the reply failed its checks (%2)"_s
+                .arg(device)
+                .arg(reply.kind == Reply::Kind::None ? describe(reply.rejection)
+                                                     : u"another kind or device"_s));
+        ++garbled;
+    };
+    QObject::connect(&waitTimer, &QTimer::timeout, &loop, [&] {
+        if (!received.isEmpty())
+            garbage();
+        received.clear();
+        next();
+    });
     QObject::connect(&serial, &SerialLink::commEvent, &loop, [&](CommEvent kind) {
         const double ms = double(roundTrip.nsecsElapsed()) / 1e6;
         const QByteArray block = serial.input();
         if (kind != CommEvent::Receive || !waitTimer.isActive())
             return;
-        const Reply reply = parseReply(block);
-        if (reply.kind == Reply::Kind::FoundDevice && reply.device != device) {
-            // A number tried before answered after its wait: it is there, and this
-            // number's answer may still come.
-            say(u"%1  answered late (after %2 ms; raise --timeout)"_s.arg(reply.device)
-                    .arg(request.timeoutMs));
-            ++answered;
-            return;
-        }
-        if (reply.kind == Reply::Kind::FoundDevice) {
+        received += block;
+        serial.setReceiveThreshold(1); // the rest of a reply may be a few bytes
+        bool found = false;
+        const Replies replies = repliesIn(received);
+        for (const int from : replies.devices) {
+            if (from != device) {
+                // A number tried before answered after its wait: it is there, and
+                // this number's answer may still come.
+                say(u"%1  answered late (after %2 ms; raise --timeout)"_s.arg(from).arg(
+                    request.timeoutMs));
+                ++answered;
+                continue;
+            }
             say(u"%1  %2 ms"_s.arg(device).arg(ms, 0, 'f', 1));
             ++answered;
-        } else {
-            // No answer: two controllers on one number, or a line at another speed.
-            say(u"%1  garbled answer (an address collision, or noise): the reply failed its checks (%2)"_s
-                    .arg(device)
-                    .arg(reply.kind == Reply::Kind::None ? describe(reply.rejection)
-                                                         : u"another kind or device"_s));
-            ++garbled;
+            found = true;
         }
-        next();
+        if (found) {
+            received.clear();
+            next();
+        } else if (!replies.devices.isEmpty()) {
+            received.remove(0, replies.end); // late answers only: this number's may still come
+        } else if (received.size() >= GarbageBytes) {
+            garbage();
+            received.clear();
+            next();
+        }
     });
     QObject::connect(&serial, &SerialLink::hungUp, &loop, [&] {
         err << "zarnet-cli: the line hung up" << Qt::endl;
@@ -121,7 +175,7 @@ int runScan(const Request& request, const PortCatalog& ports, QTextStream& out, 
     if (interrupted)
         err << "zarnet-cli: scan stopped at device " << device << Qt::endl;
     // Garbage from most numbers is no crowd of collisions but a line at the wrong speed.
-    if (2 * garbled > device - request.scanFrom)
+    if (garbled >= NoiseAtLeast && 2 * garbled > device - request.scanFrom)
         err << "zarnet-cli: the line carries noise: check its speed" << Qt::endl;
     if (lineLost)
         return PortFailed; // a partial scan must not read as "these are all"

@@ -454,7 +454,8 @@ void checkModbusUnits(const Config& config, const toml::node& signs, const toml:
 // read and a file swapped in between cannot pass the check.
 std::variant<QByteArray, QString> readRegularFile(const QString& path, qint64 limit) {
     const QString cannot = u"cannot read %1: "_s.arg(path);
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return cannot + (errno == ENOENT ? u"it does not exist"_s
                                          : QString::fromLocal8Bit(std::strerror(errno)));

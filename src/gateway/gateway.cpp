@@ -168,7 +168,11 @@ void Gateway::onConnected() {
     QStringList live;
     for (const auto& [name, sign] : signs_)
         live << topic(name, u"+/set"_s) << topic(name, u"units/+/set"_s);
-    mqtt_.subscribe(live, LiveId, MqttClient::Retained::Never);
+    // Without subscription identifiers a message marked retained must be a replay.
+    mqtt_.subscribe(live, LiveId,
+                    mqtt_.hasSubscriptionIds() ? MqttClient::Retained::NeverAsPublished
+                                               : MqttClient::Retained::Never);
+    retriedGivenUp_ = false;
     take_.connected();
     for (auto& [name, sign] : signs_) {
         publishStatus(*sign);
@@ -248,26 +252,33 @@ void Gateway::live(const QString& topicName, const QByteArray& payload, bool pub
         quiet_.start(QuietMs);
     if (stopping_)
         return;
-    if (take_.running())
-        liveDuringTake_.insert(topicName);
-    // What the broker now keeps for the topic, and will hand over again.
-    if (publishedRetained &&
-        signs_.contains(topicName.mid(config_.broker.prefix.size() + 1).section(u'/', 0, 0)))
-        retainedSaid_[topicName] = digest(payload);
+    if (isOwnCommandTopic(topicName)) {
+        if (take_.running())
+            liveDuringTake_.insert(topicName);
+        // What the broker now keeps for the topic, and will hand over again.
+        if (publishedRetained)
+            retainedSaid_[topicName] = digest(payload);
+    }
     carryOut(topicName, payload, false);
+}
+
+// Only a command topic of one of these signs is remembered: junk topics under a
+// sign's name must not grow the service.
+bool Gateway::isOwnCommandTopic(const QString& topicName) const {
+    const auto parsed = readCommandTopic(config_.broker.prefix, topicName);
+    const auto* command = std::get_if<CommandTopic>(&parsed);
+    return command && signs_.contains(command->sign);
 }
 
 // A replay is news when the broker keeps another value than the one this service
 // saw retained last, and no live command came on its topic while it was taken.
+// Either way the value is what the broker keeps now, and what its next replay says.
 bool Gateway::replayIsNews(const QString& topicName, const QByteArray& payload) {
-    if (liveDuringTake_.contains(topicName))
-        return false;
     QByteArray& last = retainedSaid_[topicName];
     const QByteArray now = digest(payload);
-    if (last == now)
-        return false;
+    const bool news = last != now && !liveDuringTake_.contains(topicName);
     last = now;
-    return true;
+    return news;
 }
 
 void Gateway::command(const QString& topicName, const QByteArray& payload, bool retained) {
@@ -282,8 +293,7 @@ void Gateway::command(const QString& topicName, const QByteArray& payload, bool 
         return;
     }
     const bool known = retainedSaid_.contains(topicName);
-    if (signs_.contains(topicName.mid(config_.broker.prefix.size() + 1).section(u'/', 0, 0)) &&
-        !replayIsNews(topicName, payload))
+    if (isOwnCommandTopic(topicName) && !replayIsNews(topicName, payload))
         return;
     if (carryOut(topicName, payload, true) && known)
         ++corrected_;

@@ -71,6 +71,7 @@ private:
     void takeFinished();
     void live(const QString& topic, const QByteArray& payload, bool publishedRetained);
     bool replayIsNews(const QString& topic, const QByteArray& payload);
+    bool isOwnCommandTopic(const QString& topic) const;
     bool carryOut(const QString& topic, const QByteArray& payload, bool retained);
     void refuse(const QString& sign, const QString& topic, const QByteArray& payload,
                 const QString& reason);

@@ -34,6 +34,18 @@ QString disconnectText(int rc, const QString& clientId) {
     return errorText(rc);
 }
 
+int subscriptionOptions(MqttClient::Retained retained) {
+    switch (retained) {
+    case MqttClient::Retained::Send:
+        return 0;
+    case MqttClient::Retained::Never:
+        return MQTT_SUB_OPT_SEND_RETAIN_NEVER;
+    case MqttClient::Retained::NeverAsPublished:
+        return MQTT_SUB_OPT_SEND_RETAIN_NEVER | MQTT_SUB_OPT_RETAIN_AS_PUBLISHED;
+    }
+    return 0;
+}
+
 QList<QByteArray> utf8(const QStringList& texts) {
     QList<QByteArray> out;
     for (const QString& text : texts)
@@ -288,11 +300,7 @@ bool MqttClient::subscribe(const QStringList& filters, int id, Retained retained
         mosquitto_property_add_varint(&properties, MQTT_PROP_SUBSCRIPTION_IDENTIFIER, uint32_t(id));
     int mid = 0;
     const int rc = mosquitto_subscribe_multiple(mosq_, &mid, int(list.size()), list.data(), 1,
-                                                retained == Retained::Never
-                                                    ? MQTT_SUB_OPT_SEND_RETAIN_NEVER |
-                                                          MQTT_SUB_OPT_RETAIN_AS_PUBLISHED
-                                                    : 0,
-                                                properties);
+                                                subscriptionOptions(retained), properties);
     mosquitto_property_free_all(&properties);
     const QString what = filters.size() == 1
                              ? filters.first()

@@ -38,8 +38,9 @@ public:
 
     // How a subscription takes the messages the broker keeps: Send hands them over on
     // subscribing, marked retained, and marks live ones not retained; Never hands
-    // over live ones only, each marked as its publisher sent it.
-    enum class Retained { Send, Never };
+    // over live ones only, marked not retained; NeverAsPublished live ones only, each
+    // marked as its publisher sent it.
+    enum class Retained { Send, Never, NeverAsPublished };
 
     static constexpr int MaxBackOffMs = 30000;
 

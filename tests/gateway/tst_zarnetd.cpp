@@ -381,6 +381,16 @@ void TestZarnetd::hugePayloadIsNeverHeld() {
     QTRY_COMPARE(board.units().value(201), 2010u);
     QVERIFY2(gateway->peakKiB() - before < 16 * 1024,
              qPrintable(u"%1 KiB, then %2 KiB"_s.arg(before).arg(gateway->peakKiB())));
+    // Nor does it remember junk topics published under a sign's name.
+    const qint64 beforeJunk = gateway->peakKiB();
+    const qsizetype errors = listener->on(u"zarnet/line1/error"_s).size();
+    for (int i = 0; i < 500; ++i) {
+        QVERIFY(QTest::qWaitFor([&] { return listener->unacknowledged() < 50; }, 10000));
+        listener->publish(u"zarnet/line1/%1%2/set"_s.arg(i).arg(QString(16000, u'j')), "", true);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(listener->on(u"zarnet/line1/error"_s).size(), errors + 500, 20000);
+    QVERIFY2(gateway->peakKiB() - beforeJunk < 8 * 1024,
+             qPrintable(u"%1 KiB, then %2 KiB"_s.arg(beforeJunk).arg(gateway->peakKiB())));
 }
 
 // mqtts:// with the broker's certificate authority; a gateway that trusts another
