@@ -201,7 +201,6 @@ void Gateway::takeRetained(bool withStaleReports) {
                 filters.append(topic(name, u"units/%1/stale"_s.arg(unit)));
         portions.append({name, filters});
     }
-    burst_ = 0;
     corrected_ = 0;
     rereadOwed_ = false;
     liveDuringTake_.clear();
