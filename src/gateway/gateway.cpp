@@ -251,14 +251,15 @@ void Gateway::live(const QString& topicName, const QByteArray& payload, bool pub
         quiet_.start(QuietMs);
     if (stopping_)
         return;
-    if (isOwnCommandTopic(topicName)) {
-        if (take_.running())
-            liveDuringTake_.insert(topicName);
-        // What the broker now keeps for the topic, and will hand over again.
-        if (publishedRetained)
-            retainedSaid_[topicName] = digest(payload);
-    }
-    carryOut(topicName, payload, false);
+    bool own = false;
+    carryOut(topicName, payload, false, &own);
+    if (!own)
+        return;
+    if (take_.running())
+        liveDuringTake_.insert(topicName);
+    // What the broker now keeps for the topic, and will hand over again.
+    if (publishedRetained)
+        retainedSaid_[topicName] = digest(payload);
 }
 
 // Only a command topic of one of these signs is remembered: junk topics under a
@@ -298,8 +299,8 @@ void Gateway::command(const QString& topicName, const QByteArray& payload, bool 
         ++corrected_;
 }
 
-// True when the command reached its sign's table.
-bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool retained) {
+bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool retained,
+                       bool* own) {
     const auto parsed = readCommandTopic(config_.broker.prefix, topicName);
     const QString signName = topicName.mid(config_.broker.prefix.size() + 1).section(u'/', 0, 0);
     if (const auto* why = std::get_if<QString>(&parsed)) {
@@ -313,6 +314,8 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
         return false;
     }
     SignLine& sign = *found->second;
+    if (own)
+        *own = true;
     if (payload.size() > MaxPayload) {
         refuse(c.sign, topicName, payload,
                u"the payload has %1 bytes, more than 1 MiB"_s.arg(payload.size()));

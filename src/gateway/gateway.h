@@ -72,7 +72,10 @@ private:
     void live(const QString& topic, const QByteArray& payload, bool publishedRetained);
     bool replayIsNews(const QString& topic, const QByteArray& payload);
     bool isOwnCommandTopic(const QString& topic) const;
-    bool carryOut(const QString& topic, const QByteArray& payload, bool retained);
+    // True when the command reached its sign's table; `own`: the topic is a command
+    // topic of one of these signs.
+    bool carryOut(const QString& topic, const QByteArray& payload, bool retained,
+                  bool* own = nullptr);
     void refuse(const QString& sign, const QString& topic, const QByteArray& payload,
                 const QString& reason);
     void publishStatus(const SignLine& sign);

@@ -355,7 +355,8 @@ void MqttClient::onConnect(mosquitto*, void* self, int rc, const mosquitto_prope
     auto* client = static_cast<MqttClient*>(self);
     if (rc != 0) {
         qCWarning(lcMqtt).noquote() << "the broker refused the connection:"
-                                    << QString::fromUtf8(mosquitto_connack_string(rc));
+                                    << QString::fromUtf8(rc >= 128 ? mosquitto_reason_string(rc)
+                                                                   : mosquitto_connack_string(rc));
         return; // the broker closes the connection; that is handled as a loss
     }
     qCInfo(lcMqtt).noquote() << "connected to" << client->settings_.host << "port"

@@ -1,6 +1,7 @@
 // zarnetd between a real mosquitto broker and real zarnet-board controllers, on
 // pseudo-terminals and on TCP, all on loopback.
 #include <support/plantparts.h>
+#include <support/resident.h>
 
 #include <QBuffer>
 #include <QImage>
@@ -389,8 +390,9 @@ void TestZarnetd::hugePayloadIsNeverHeld() {
         listener->publish(u"zarnet/line1/%1%2/set"_s.arg(i).arg(QString(16000, u'j')), "", true);
     }
     QTRY_COMPARE_WITH_TIMEOUT(listener->on(u"zarnet/line1/error"_s).size(), errors + 500, 20000);
-    QVERIFY2(gateway->peakKiB() - beforeJunk < 8 * 1024,
-             qPrintable(u"%1 KiB, then %2 KiB"_s.arg(beforeJunk).arg(gateway->peakKiB())));
+    if (zarnet::test::ResidentSizeMeaningful) // not under the sanitizers' quarantine
+        QVERIFY2(gateway->peakKiB() - beforeJunk < 8 * 1024,
+                 qPrintable(u"%1 KiB, then %2 KiB"_s.arg(beforeJunk).arg(gateway->peakKiB())));
 }
 
 // mqtts:// with the broker's certificate authority; a gateway that trusts another
