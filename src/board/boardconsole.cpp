@@ -9,6 +9,9 @@
 #include <QTextStream>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -41,30 +44,48 @@ BoardConsole::BoardConsole(BoardLine& line, QObject* parent) : QObject(parent), 
 #endif
 }
 
+bool BoardConsole::inputUsable() {
+#ifdef Q_OS_UNIX
+    struct stat status {};
+    return ::fstat(STDIN_FILENO, &status) == 0 && !::isatty(STDIN_FILENO) &&
+           (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) || S_ISREG(status.st_mode));
+#else
+    return false;
+#endif
+}
+
 void BoardConsole::readAvailable() {
 #ifdef Q_OS_UNIX
     char buffer[512];
     const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-    if (n <= 0) { // the input ended (or was never there): nothing more will come
+    if (n < 0 && (errno == EINTR || errno == EAGAIN))
+        return;
+    if (n <= 0) { // the input ended: a last line without its newline still counts
         notifier_->setEnabled(false);
+        take(std::exchange(partial_, {}));
         return;
     }
     partial_.append(buffer, qsizetype(n));
     qsizetype end;
     while ((end = partial_.indexOf('\n')) >= 0) {
-        const QString text = QString::fromUtf8(partial_.left(end)).trimmed();
+        const QByteArray line = partial_.left(end);
         partial_.remove(0, end + 1);
-        if (text.isEmpty())
-            continue;
-        const auto command = readConsoleCommand(text);
-        if (const auto* mute = std::get_if<MuteCommand>(&command))
-            line_.setMuted(mute->device, mute->muted);
-        else
-            QTextStream(stderr) << "zarnet-board: " << std::get<QString>(command) << Qt::endl;
+        take(line);
     }
     if (partial_.size() > MaxLine)
         partial_.clear();
 #endif
+}
+
+void BoardConsole::take(const QByteArray& line) {
+    const QString text = QString::fromUtf8(line).trimmed();
+    if (text.isEmpty())
+        return;
+    const auto command = readConsoleCommand(text);
+    if (const auto* mute = std::get_if<MuteCommand>(&command))
+        line_.setMuted(mute->device, mute->muted);
+    else
+        QTextStream(stderr) << "zarnet-board: " << std::get<QString>(command) << Qt::endl;
 }
 
 } // namespace zarnet

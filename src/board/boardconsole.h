@@ -29,8 +29,15 @@ class BoardConsole : public QObject {
 public:
     explicit BoardConsole(BoardLine& line, QObject* parent = nullptr);
 
+    // Whether the standard input is a pipe, a socket or a file to take commands
+    // from: a terminal would stop a board running in the background as soon as it
+    // read, and a closed one may by now be a descriptor of the program's own.
+    // Asked before the application opens anything.
+    static bool inputUsable();
+
 private:
     void readAvailable();
+    void take(const QByteArray& line);
 
     BoardLine& line_;
     QSocketNotifier* notifier_ = nullptr;

@@ -19,7 +19,7 @@ namespace {
 constexpr int QuietMs = 200;
 // 115200 baud, ten bits a byte; a paced line reads again this often.
 constexpr double PacedBytesPerMs = 11.52;
-constexpr int PaceTickMs = 2;
+constexpr int PaceTickMs = 1;
 constexpr int HexShown = 48;
 
 QString hex(const QByteArray& bytes, qsizetype size) {
@@ -54,30 +54,46 @@ void BoardLine::setPaced(bool paced) {
     paceClock_.start();
 }
 
-void BoardLine::setMuted(uint8_t device, bool muted) {
+bool BoardLine::setMuted(uint8_t device, bool muted) {
+    if (std::none_of(boards_.begin(), boards_.end(),
+                     [device](const Board* board) { return board->device() == device; })) {
+        note(u"no controller %1 on this line to %2"_s.arg(device).arg(muted ? u"mute"_s
+                                                                            : u"unmute"_s));
+        return false;
+    }
     if (muted)
         muted_.insert(device);
     else
         muted_.remove(device);
     note(u"controller %1 %2"_s.arg(device).arg(muted ? u"muted: it takes and answers nothing"_s
                                                      : u"answers again"_s));
+    return true;
 }
 
 // Paced, a read takes only what the line has carried since the last one; the rest
-// waits where it is (in the pseudo-terminal, the socket or the port) for the next tick.
+// waits where it is (in the pseudo-terminal, the socket or the port) for the next
+// tick. A quiet line carries nothing: bytes that come after a pause begin their
+// time on the wire when they are first seen.
 void BoardLine::readSome() {
     qsizetype most = MaxRead;
     if (paced_) {
+        if (lineEmpty_) {
+            lineEmpty_ = false;
+            paceBudget_ = 0;
+            paceClock_.start();
+        }
         paceBudget_ =
             std::min(paceBudget_ + double(paceClock_.nsecsElapsed()) / 1e6 * PacedBytesPerMs,
-                     PacedBytesPerMs * PaceTickMs * 4);
+                     PacedBytesPerMs * PaceTickMs * 8);
         paceClock_.start();
         most = qsizetype(paceBudget_);
     }
     const QByteArray bytes = most > 0 ? readFromLine(most) : QByteArray();
     if (paced_) {
         paceBudget_ -= double(bytes.size());
-        if (bytes.size() == most && !pace_.isActive()) { // more may wait
+        if (bytes.size() < most) {
+            lineEmpty_ = true;          // everything that came has been read
+        } else if (!pace_.isActive()) { // more may wait
             if (readable_)
                 readable_->setEnabled(false);
             pace_.start(PaceTickMs);
@@ -271,6 +287,9 @@ void BoardLine::adopt(QTcpSocket* client) {
         if (client_ != client)
             return;
         note(u"client disconnected"_s);
+        // What a paced line had not read yet was sent before the end: it is taken.
+        if (client->bytesAvailable() > 0)
+            received(client->readAll());
         client_ = nullptr;
         quiet_.stop();
         take(cutter_.flush());

@@ -52,8 +52,9 @@ public:
     // Reads the line no faster than 115200 baud carries it, as a real controller's
     // UART does, so that the far end sees a real line's time.
     void setPaced(bool paced);
-    // A muted controller neither takes nor answers anything, as if it were dead.
-    void setMuted(uint8_t device, bool muted);
+    // A muted controller neither takes nor answers anything, as if it were dead;
+    // false when no controller on the line has that number.
+    bool setMuted(uint8_t device, bool muted);
 
     std::function<QDateTime()> clock = &QDateTime::currentDateTime;
 
@@ -92,6 +93,7 @@ private:
     QElapsedTimer paceClock_;
     double paceBudget_ = 0; // bytes the line has carried and not read yet
     bool paced_ = false;
+    bool lineEmpty_ = true; // a paced read found nothing more waiting
     QSet<uint8_t> muted_;
     bool closing_ = false; // a hang-up is being handled
 };

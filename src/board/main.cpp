@@ -44,6 +44,7 @@ int main(int argc, char* argv[]) {
         windowless =
             windowless || std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0;
     }
+    const bool commandsOnInput = zarnet::BoardConsole::inputUsable();
     if ((headless || windowless) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -53,8 +54,8 @@ int main(int argc, char* argv[]) {
     parser.setApplicationDescription(
         u"A virtual sign controller. Without DEVICE it creates a pseudo-terminal and prints "
         "its path: type that path into Zarnet's port box and press \"打开串口\" (\"Open port\" in "
-        "English). Lines \"mute N\" and \"unmute N\" on its standard input silence "
-        "controller N and bring it back."_s);
+        "English). When its standard input is a pipe or a file, lines \"mute N\" and "
+        "\"unmute N\" on it silence controller N and bring it back."_s);
     parser.addHelpOption();
     parser.addPositionalArgument(u"DEVICE"_s, u"A serial device to answer on (optional)."_s);
     parser.addOption({u"device"_s,
@@ -124,7 +125,9 @@ int main(int argc, char* argv[]) {
     QObject::connect(&line, &zarnet::BoardLine::logged,
                      [](const QString& text) { out() << text << Qt::endl; });
     line.setPaced(parser.isSet(u"paced"_s));
-    zarnet::BoardConsole console(line);
+    std::unique_ptr<zarnet::BoardConsole> console;
+    if (commandsOnInput)
+        console = std::make_unique<zarnet::BoardConsole>(line);
 
     QString where;
     if (parser.isSet(u"listen"_s)) {

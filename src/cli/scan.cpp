@@ -118,7 +118,8 @@ int runScan(const Request& request, const PortCatalog& ports, QTextStream& out, 
         ++garbled;
     };
     QObject::connect(&waitTimer, &QTimer::timeout, &loop, [&] {
-        if (!received.isEmpty())
+        // A byte or two that could begin no reply is line noise, not this number's answer.
+        if (received.contains(char(StartByte)) || received.size() >= FindReplyLength)
             garbage();
         received.clear();
         next();
@@ -149,7 +150,9 @@ int runScan(const Request& request, const PortCatalog& ports, QTextStream& out, 
             received.clear();
             next();
         } else if (!replies.devices.isEmpty()) {
-            received.remove(0, replies.end); // late answers only: this number's may still come
+            // Late answers only: this number's may still come, from a start byte on.
+            received.remove(0, replies.end);
+            received.remove(0, std::max<qsizetype>(received.indexOf(char(StartByte)), 0));
         } else if (received.size() >= GarbageBytes) {
             garbage();
             received.clear();

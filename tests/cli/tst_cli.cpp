@@ -473,12 +473,14 @@ void TestCli::writesCountOnlyOverAConnectionKept() {
 }
 
 void TestCli::scanTakesGarbageForNoAnswer_data() {
-    // What numbers 0..7 get: n noise, a their answer, s a stray byte and their answer, . nothing.
+    // What numbers 0..7 get: n noise, a their answer, s a stray byte and their answer,
+    // l the answer of the number before with a stray byte after it, . nothing.
     QTest::addColumn<QString>("line");
     QTest::newRow("a line at another speed") << u"nnnnnnnn"_s;
     QTest::newRow("one answer in the noise") << u"nnnannnn"_s;
     QTest::newRow("one garbled number alone") << u"..n....."_s;
     QTest::newRow("a stray byte before each answer") << u"ssssssss"_s;
+    QTest::newRow("late answers with stray bytes") << u"a.l.l.l."_s;
 }
 
 void TestCli::scanTakesGarbageForNoAnswer() {
@@ -489,6 +491,7 @@ void TestCli::scanTakesGarbageForNoAnswer() {
         const QByteArray answer = VirtualController::findReply(n);
         controller.send(line[n] == u'a'   ? answer
                         : line[n] == u's' ? QByteArray(1, '\0') + answer
+                        : line[n] == u'l' ? VirtualController::findReply(uint8_t(n - 1)) + '\0'
                                           : QByteArray(line[n] == u'n' ? 10 : 0, '\xF0'));
     });
     const Run run =
