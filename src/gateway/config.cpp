@@ -448,7 +448,104 @@ void checkModbusUnits(const Config& config, const toml::node& signs, const toml:
         faults.add(*modbus, u"[modbus] serves no sign: give signs a modbus_unit"_s);
 }
 
+void readLine(const toml::table& table, LineConfig& line, Faults& faults) {
+    checkKeys(table, {u"link"_s, u"response_ms"_s, u"gap_ms"_s}, u"[[line]]"_s, faults);
+    line.line = int(table.source().begin.line);
+    line.link = text(table, "link", faults).value_or(QString());
+    if (line.link.trimmed().isEmpty())
+        faults.add(table.get("link") ? table.get("link")->source() : table.source(),
+                   u"link takes the link of the signs on the line"_s);
+    line.responseMs = int(number(table, "response_ms", 1, 10000, faults).value_or(150));
+    line.gapMs = int(number(table, "gap_ms", 0, 1000, faults).value_or(1));
+}
+
+struct OnLine {
+    QString sign;
+    int line;
+    uint8_t device;
+};
+
+// Two signs on one line must not be one controller, and a broadcast number would
+// reach every controller on it.
+bool checkNeighbours(const SignConfig& sign, const QList<OnLine>& neighbours,
+                     const toml::node& node, Faults& faults) {
+    for (const OnLine& other : neighbours) {
+        if (other.device == sign.device) {
+            faults.add(node, u"sign \"%1\" has device %2 on the link of sign \"%3\" (line %4): "
+                             "each controller on a line needs a number of its own"_s.arg(sign.name)
+                                 .arg(sign.device)
+                                 .arg(other.sign)
+                                 .arg(other.line));
+            return false;
+        }
+        if (other.device == 255 || sign.device == 255) {
+            faults.add(node, u"sign \"%1\" shares its link with sign \"%2\" (line %3), and "
+                             "device 255 reaches every controller on a line: give each sign on a "
+                             "shared link a number 0..254"_s.arg(sign.name, other.sign)
+                                 .arg(other.line));
+            return false;
+        }
+    }
+    return true;
+}
+
+// Puts every sign on a line: the [[line]] naming its link, else a line of its own
+// link with the default settings.
+void groupLines(Config& config, const toml::node* lineNodes, const toml::node& signNodes,
+                const LinkIdentity& identity, Faults& faults) {
+    QHash<QString, qsizetype> byLink;
+    QList<const toml::node*> tables;
+    if (lineNodes && !lineNodes->is_array_of_tables())
+        faults.add(*lineNodes, u"line takes tables: [[line]]"_s);
+    else if (lineNodes)
+        for (const toml::node& node : *lineNodes->as_array()) {
+            LineConfig line;
+            readLine(*node.as_table(), line, faults);
+            if (line.link.trimmed().isEmpty())
+                continue;
+            const QString key = identity(line.link);
+            if (const auto known = byLink.find(key); known != byLink.end()) {
+                faults.add(node, u"a second [[line]] for link %1 (line %2)"_s.arg(line.link).arg(
+                                     config.lines[*known].line));
+                continue;
+            }
+            byLink.insert(key, config.lines.size());
+            config.lines.append(line);
+            tables.append(&node);
+        }
+    QHash<qsizetype, QList<OnLine>> neighbours;
+    qsizetype i = 0;
+    for (const toml::node& node : *signNodes.as_array()) {
+        const SignConfig& sign = config.signs[i++];
+        if (sign.link.trimmed().isEmpty())
+            continue;
+        const QString key = identity(sign.link);
+        auto found = byLink.find(key);
+        if (found == byLink.end()) {
+            found = byLink.insert(key, config.lines.size());
+            config.lines.append(LineConfig{sign.link, 150, 1, {}, 0});
+        }
+        if (!checkNeighbours(sign, neighbours[*found], node, faults))
+            continue;
+        config.lines[*found].signs.append(sign.name);
+        neighbours[*found].append({sign.name, sign.line, sign.device});
+    }
+    for (qsizetype l = 0; l < tables.size(); ++l)
+        if (config.lines[l].signs.isEmpty())
+            faults.add(*tables[l],
+                       u"[[line]] for link %1 serves no sign: no sign has that link"_s.arg(
+                           config.lines[l].link));
+}
+
 } // namespace
+
+QString linkText(const QString& link) {
+    const QString trimmed = link.trimmed();
+    const auto address = parseTcpAddress(trimmed);
+    if (const auto* tcp = std::get_if<TcpAddress>(&address))
+        return u"tcp://[%1]:%2"_s.arg(tcp->host.toLower()).arg(tcp->port);
+    return trimmed;
+}
 
 // Opened without waiting and looked at as opened, so that a FIFO cannot hold the
 // read and a file swapped in between cannot pass the check.
@@ -492,7 +589,8 @@ std::variant<int64_t, QString> readDuration(const QString& text) {
 }
 
 std::variant<Config, QStringList> readConfig(const QByteArray& text, const QString& path,
-                                             const ImageCheck& checkImage) {
+                                             const ImageCheck& checkImage,
+                                             const LinkIdentity& identity) {
     Faults faults(path);
     faults.checkImage = &checkImage;
     toml::table root;
@@ -504,7 +602,7 @@ std::variant<Config, QStringList> readConfig(const QByteArray& text, const QStri
         return faults.list();
     }
     Config config;
-    checkKeys(root, {u"broker"_s, u"modbus"_s, u"sign"_s}, u"the file"_s, faults);
+    checkKeys(root, {u"broker"_s, u"modbus"_s, u"line"_s, u"sign"_s}, u"the file"_s, faults);
     if (const toml::node* broker = root.get("broker"); broker && !broker->is_table())
         faults.add(*broker, u"broker takes a table: [broker]"_s);
     static const toml::table none;
@@ -523,21 +621,15 @@ std::variant<Config, QStringList> readConfig(const QByteArray& text, const QStri
         return faults.list();
     }
     QSet<QString> names;
-    QMap<QString, QString> links; // link to the sign that has it
     for (const toml::node& node : *signs->as_array()) {
         SignConfig sign;
         readSign(*node.as_table(), sign, faults);
         if (!sign.name.isEmpty() && names.contains(sign.name))
             faults.add(node, u"a second sign named \"%1\""_s.arg(sign.name));
         names.insert(sign.name);
-        // One writer per line: a second sign would find its link taken for ever.
-        if (!sign.link.isEmpty() && links.contains(sign.link))
-            faults.add(node,
-                       u"sign \"%1\" has the link of sign \"%2\"; each line has one sign"_s.arg(
-                           sign.name, links[sign.link]));
-        links.insert(sign.link, sign.name);
         config.signs.append(sign);
     }
+    groupLines(config, root.get("line"), *signs, identity, faults);
     checkModbusUnits(config, *signs, modbus, faults);
     if (!faults.list().isEmpty())
         return faults.list();
@@ -578,6 +670,11 @@ QString describe(const Config& config) {
                    .arg(config.modbus->host.contains(u':') ? u'[' + config.modbus->host + u']'
                                                            : config.modbus->host)
                    .arg(config.modbus->port);
+    for (const LineConfig& l : config.lines)
+        out += u"line %1: answers within %2 ms, %3 ms between frames; signs %4\n"_s.arg(l.link)
+                   .arg(l.responseMs)
+                   .arg(l.gapMs)
+                   .arg(l.signs.join(u", "_s));
     for (const SignConfig& s : config.signs) {
         out += u"sign %1: link %2, device %3, connection test every %4 s"_s.arg(s.name, s.link)
                    .arg(s.device)

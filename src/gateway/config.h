@@ -59,11 +59,21 @@ struct SignConfig {
     int imageLine = 0;
 };
 
+// A link shared by one or more signs: one writer serves them all in turn.
+struct LineConfig {
+    QString link;         // as the first sign (or the [[line]]) on it writes it
+    int responseMs = 150; // how long a connection test's answer may take
+    int gapMs = 1;        // silence between two frames
+    QStringList signs;    // the names of the signs on it, in file order
+    int line = 0;         // where its [[line]] is in the file; 0: none
+};
+
 struct Config {
     BrokerConfig broker;
     std::optional<ModbusConfig> modbus; // none: no Modbus TCP
     QList<SignConfig> signs;
-    QStringList warnings; // "PATH:LINE: what": usable, but worth a word
+    QList<LineConfig> lines; // every sign is on exactly one
+    QStringList warnings;    // "PATH:LINE: what": usable, but worth a word
 };
 
 inline constexpr char DefaultConfigPath[] = "/etc/zarnet/zarnetd.toml";
@@ -71,6 +81,11 @@ inline constexpr char DefaultConfigPath[] = "/etc/zarnet/zarnetd.toml";
 // Builds a configured image (an image/set payload) for `device` as the service
 // will; the reason when it cannot be sent.
 using ImageCheck = std::function<std::optional<QString>(uint8_t device, const QByteArray& payload)>;
+
+// What a link text means, so that two texts naming one port are one line: by
+// default the text itself, with a tcp:// host's case ignored.
+using LinkIdentity = std::function<QString(const QString& link)>;
+QString linkText(const QString& link);
 
 // The most a password_file may hold, and how deep an image table may nest.
 constexpr qint64 MaxSecretBytes = 4096;
@@ -80,9 +95,11 @@ constexpr int MaxNameBytes = 1024;
 
 // Reads a zarnetd.toml. Every fault found is one entry "PATH:LINE: what"; a
 // password_file and a bmp_file named in it are read too (regular files only), and
-// each image is checked with `checkImage` when one is given.
+// each image is checked with `checkImage` when one is given. Signs whose links have
+// the same `identity` share a line.
 std::variant<Config, QStringList> readConfig(const QByteArray& text, const QString& path,
-                                             const ImageCheck& checkImage = {});
+                                             const ImageCheck& checkImage = {},
+                                             const LinkIdentity& identity = linkText);
 
 // The contents of a regular file of at most `limit` bytes, or why not ("cannot
 // read PATH: …"): a device or a FIFO named by mistake would be read without end,

@@ -1,15 +1,18 @@
 #include "gateway.h"
 
+#include "line.h"
 #include "modbusservice.h"
 #include "payloads.h"
+#include "sign.h"
 #include "signguard.h"
-#include "signline.h"
 
 #include <core/logging.h>
 
 #include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -57,16 +60,20 @@ QStringList commandFilters(const QString& base) {
     return filters;
 }
 
-QString stateName(SignLine::State state) {
+QString stateName(Sign::State state) {
     switch (state) {
-    case SignLine::State::Online:
+    case Sign::State::Online:
         return u"online"_s;
-    case SignLine::State::Offline:
+    case Sign::State::Offline:
         return u"offline"_s;
-    default:
-        return u"connecting"_s;
+    case Sign::State::Connecting:
+        break;
     }
+    return u"connecting"_s;
 }
+
+// How often the signs' status is published again when their line's load changed.
+constexpr int LoadEveryMs = 10000;
 
 // At most the first 200 bytes, cut where a character begins, as text.
 QString excerpt(const QByteArray& payload) {
@@ -109,13 +116,26 @@ Gateway::Gateway(const Config& config, const PortCatalog& ports, const PlantCloc
         else
             takeRetained(false);
     });
+    // A sign the configuration put on no line has one of its own.
+    for (const SignConfig& sign : config_.signs)
+        if (std::none_of(config_.lines.begin(), config_.lines.end(),
+                         [&](const LineConfig& l) { return l.signs.contains(sign.name); }))
+            config_.lines.append(LineConfig{sign.link, 150, 1, {sign.name}, 0});
+    for (const LineConfig& lineConfig : config_.lines) {
+        lines_.push_back(std::make_unique<Line>(lineConfig, ports));
+        connect(lines_.back().get(), &Line::stopped, this, &Gateway::lineStopped);
+        for (const QString& name : lineConfig.signs)
+            lineOf_[name] = lines_.back().get();
+    }
+    loads_.setInterval(LoadEveryMs);
+    connect(&loads_, &QTimer::timeout, this, &Gateway::publishLoads);
     for (const SignConfig& sign : config_.signs) {
-        auto line = std::make_unique<SignLine>(sign, ports, clock_);
-        SignLine* raw = line.get();
-        connect(raw, &SignLine::stateChanged, this, [this, raw] { publishStatus(*raw); });
-        connect(raw, &SignLine::unitsWritten, this,
+        auto owned = std::make_unique<Sign>(sign, clock_);
+        Sign* raw = owned.get();
+        lineOf_.at(sign.name)->add(*raw);
+        connect(raw, &Sign::stateChanged, this, [this, raw] { publishStatus(*raw); });
+        connect(raw, &Sign::unitsWritten, this,
                 [this, raw](const UnitWrite& run) { publishUnits(*raw, run); });
-        connect(raw, &SignLine::stopped, this, &Gateway::signStopped);
         if (const QByteArray frame = configuredFrame(sign, sign.image, "image"); !frame.isEmpty())
             raw->setImage(frame);
         auto guard = std::make_unique<SignGuard>(
@@ -126,10 +146,10 @@ Gateway::Gateway(const Config& config, const PortCatalog& ports, const PlantCloc
                     publishStale(name, unit, stale);
                 });
         guards_[sign.name] = std::move(guard);
-        signs_[sign.name] = std::move(line);
+        signs_[sign.name] = std::move(owned);
     }
     if (config_.modbus) {
-        std::map<uint8_t, SignLine*> units;
+        std::map<uint8_t, UnitAccess*> units;
         for (const SignConfig& sign : config_.signs)
             if (sign.modbusUnit)
                 units[*sign.modbusUnit] = signs_[sign.name].get();
@@ -148,8 +168,11 @@ bool Gateway::start(QString* error) {
     }
     for (auto& [name, sign] : signs_)
         sign->start();
+    for (auto& line : lines_)
+        line->start();
     for (auto& [name, guard] : guards_)
         guard->start();
+    loads_.start();
     return true;
 }
 
@@ -313,7 +336,7 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
         refuse(c.sign, topicName, payload, u"unknown sign \"%1\""_s.arg(c.sign.left(64)));
         return false;
     }
-    SignLine& sign = *found->second;
+    Sign& sign = *found->second;
     if (own)
         *own = true;
     if (payload.size() > MaxPayload) {
@@ -418,11 +441,15 @@ void Gateway::refuse(const QString& sign, const QString& topicName, const QByteA
                   false);
 }
 
-void Gateway::publishStatus(const SignLine& sign) {
+void Gateway::publishStatus(const Sign& sign) {
+    const Line& line = *lineOf_.at(sign.name());
+    const double load = std::round(line.load() * 1000) / 1000;
+    loadSaid_[&line] = load;
     QJsonObject status{{u"state"_s, stateName(sign.state())},
                        {u"since"_s, isoTime(sign.since())},
                        {u"reason"_s, sign.reason()},
-                       {u"gateway"_s, config_.broker.clientId}};
+                       {u"gateway"_s, config_.broker.clientId},
+                       {u"line"_s, QJsonObject{{u"link"_s, line.link()}, {u"load"_s, load}}}};
     // With a schedule, which power state is in force, why, and until when.
     const SignGuard& guard = *guards_.at(sign.name());
     if (const auto power = guard.power(); power && guard.hasSchedule()) {
@@ -457,7 +484,17 @@ void Gateway::staleReportSeen(const QString& topicName, const QByteArray& payloa
     mqtt_.publish(topicName, QByteArray(), true);
 }
 
-void Gateway::publishUnits(const SignLine& sign, const UnitWrite& run) {
+// The load changes all the time: the status follows it when it moved by a percent.
+void Gateway::publishLoads() {
+    for (const auto& [name, sign] : signs_) {
+        const Line* line = lineOf_.at(name);
+        const auto said = loadSaid_.find(line);
+        if (said == loadSaid_.end() || std::abs(line->load() - said->second) >= 0.01)
+            publishStatus(*sign);
+    }
+}
+
+void Gateway::publishUnits(const Sign& sign, const UnitWrite& run) {
     for (qsizetype i = 0; i < run.values.size(); ++i)
         mqtt_.publish(topic(sign.name(), u"units/%1"_s.arg(run.start + i)),
                       QByteArray::number(run.values[i]), true);
@@ -468,22 +505,25 @@ void Gateway::stop() {
         return;
     stopping_ = true;
     quiet_.stop();
+    loads_.stop();
     take_.cancel();
     qCInfo(lcGateway) << "stopping";
-    signsRunning_ = int(signs_.size());
-    if (signsRunning_ == 0)
-        signStopped();
+    linesRunning_ = int(lines_.size());
     if (modbus_)
         modbus_->stop();
     for (auto& [name, guard] : guards_)
         guard->stop();
     for (auto& [name, sign] : signs_)
         sign->stop();
+    if (linesRunning_ == 0)
+        lineStopped();
+    for (auto& line : lines_)
+        line->stop();
 }
 
 // Once every line is closed, the broker hears that nobody keeps the signs now.
-void Gateway::signStopped() {
-    if (--signsRunning_ > 0)
+void Gateway::lineStopped() {
+    if (--linesRunning_ > 0)
         return;
     const QString now = isoTime(clock_.now());
     for (auto& [name, sign] : signs_) {

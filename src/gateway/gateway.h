@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <map>
 #include <memory>
+#include <vector>
 
 namespace zarnet {
 class PortCatalog;
@@ -22,9 +23,10 @@ struct UnitWrite;
 
 namespace zarnet::gateway {
 
+class Line;
 class ModbusService;
+class Sign;
 class SignGuard;
-class SignLine;
 
 // The service: commands from the broker to the signs, and each sign's state back
 // to the broker. Input that cannot be used is published on the sign's error
@@ -78,18 +80,23 @@ private:
                   bool* own = nullptr);
     void refuse(const QString& sign, const QString& topic, const QByteArray& payload,
                 const QString& reason);
-    void publishStatus(const SignLine& sign);
+    void publishStatus(const Sign& sign);
+    void publishLoads();
     void publishStale(const QString& sign, uint8_t unit, bool stale);
     void staleReportSeen(const QString& topic, const QByteArray& payload, bool retained);
-    void publishUnits(const SignLine& sign, const UnitWrite& run);
-    void signStopped();
+    void publishUnits(const Sign& sign, const UnitWrite& run);
+    void lineStopped();
     QString topic(const QString& sign, const QString& rest) const;
     QString gatewayTopic() const;
 
     Config config_;
     MqttClient mqtt_;
     const PlantClock& clock_;
-    std::map<QString, std::unique_ptr<SignLine>> signs_;
+    std::vector<std::unique_ptr<Line>> lines_;
+    std::map<QString, std::unique_ptr<Sign>> signs_;
+    std::map<QString, Line*> lineOf_;
+    std::map<const Line*, double> loadSaid_; // the load the signs' status last gave
+    QTimer loads_;
     std::map<QString, std::unique_ptr<SignGuard>> guards_;
     std::unique_ptr<ModbusService> modbus_;
     RetainedTake take_;
@@ -105,7 +112,7 @@ private:
     bool rereadOwed_ = false;
     bool retriedGivenUp_ = false; // a take that gave up is tried again once a connection
     int corrected_ = 0;           // replays carried out in the current take that changed a value
-    int signsRunning_ = 0;
+    int linesRunning_ = 0;
     bool stopping_ = false;
 };
 

@@ -3,6 +3,7 @@
 
 #include <canvas/songfont.h>
 #include <core/logging.h>
+#include <gateway/linkidentity.h>
 #include <gateway/payloads.h>
 #include <link/portcatalog.h>
 #include <link/quitsignals.h>
@@ -30,7 +31,8 @@ void logHandler(QtMsgType type, const QMessageLogContext& context, const QString
 constexpr qint64 MaxConfigBytes = 16 * 1024 * 1024;
 
 // Reads the file, and builds each configured image the way the service will.
-std::variant<zarnet::gateway::Config, QStringList> loadConfig(const QString& path) {
+std::variant<zarnet::gateway::Config, QStringList> loadConfig(const QString& path,
+                                                              const zarnet::PortCatalog& ports) {
     const auto text = zarnet::gateway::readRegularFile(path, MaxConfigBytes);
     if (const auto* why = std::get_if<QString>(&text))
         return QStringList{*why};
@@ -41,7 +43,8 @@ std::variant<zarnet::gateway::Config, QStringList> loadConfig(const QString& pat
             if (const auto* why = std::get_if<QString>(&frame))
                 return *why;
             return std::nullopt;
-        });
+        },
+        [&ports](const QString& link) { return zarnet::gateway::systemLink(link, ports); });
 }
 
 } // namespace
@@ -80,7 +83,8 @@ int main(int argc, char* argv[]) {
         verbose ? u"zarnet.*=true"_s : u"zarnet.gateway.info=true\nzarnet.mqtt.info=true"_s);
 
     const QString path = QString::fromStdString(checkPath.empty() ? configPath : checkPath);
-    const auto config = loadConfig(path);
+    zarnet::SystemPortCatalog ports;
+    const auto config = loadConfig(path, ports);
     if (const auto* faults = std::get_if<QStringList>(&config)) {
         QTextStream err(stderr);
         for (const QString& fault : *faults)
@@ -102,7 +106,6 @@ int main(int argc, char* argv[]) {
     const auto& plantClock = *std::get<std::unique_ptr<zarnet::gateway::PlantClock>>(clock);
     if (plantClock.isTestClock())
         qCWarning(lcGateway).noquote() << "running on" << plantClock.describe();
-    zarnet::SystemPortCatalog ports;
     zarnet::gateway::Gateway gateway(std::get<zarnet::gateway::Config>(config), ports, plantClock);
     QObject::connect(&gateway, &zarnet::gateway::Gateway::finished, &app, &QCoreApplication::quit);
     zarnet::onTerminationRequest([&gateway] {

@@ -1,7 +1,7 @@
 #include "modbusservice.h"
 
 #include "modbusframe.h"
-#include "signline.h"
+#include "unitaccess.h"
 
 #include <core/logging.h>
 
@@ -22,7 +22,7 @@ QString peer(const QTcpSocket* client) {
 
 } // namespace
 
-ModbusService::ModbusService(const ModbusConfig& config, std::map<uint8_t, SignLine*> signs,
+ModbusService::ModbusService(const ModbusConfig& config, std::map<uint8_t, UnitAccess*> signs,
                              QObject* parent)
     : QObject(parent), config_(config), signs_(std::move(signs)), refusals_(lcGateway) {
     connect(&server_, &QTcpServer::newConnection, this, &ModbusService::accept);

@@ -16,7 +16,7 @@ class QTcpSocket;
 
 namespace zarnet::gateway {
 
-class SignLine;
+class UnitAccess;
 
 // Modbus TCP for PLCs: each sign with a unit identifier answers as that unit.
 // Writes go to the sign's table, the same one the broker's commands fill.
@@ -29,7 +29,7 @@ public:
     // A client whose answers wait this long without it reading any is dropped.
     static constexpr int UnreadLimitMs = 30000;
 
-    ModbusService(const ModbusConfig& config, std::map<uint8_t, SignLine*> signs,
+    ModbusService(const ModbusConfig& config, std::map<uint8_t, UnitAccess*> signs,
                   QObject* parent = nullptr);
     ~ModbusService() override;
 
@@ -54,7 +54,7 @@ private:
     void dropStalled();
 
     ModbusConfig config_;
-    std::map<uint8_t, SignLine*> signs_;
+    std::map<uint8_t, UnitAccess*> signs_;
     SignRegisters registers_;
     QTcpServer server_;
     std::map<QTcpSocket*, Client> clients_;

@@ -1,6 +1,6 @@
 #include "signguard.h"
 
-#include "signline.h"
+#include "sign.h"
 
 #include <core/logging.h>
 
@@ -31,7 +31,7 @@ QDateTime wallClock(const PowerSwitch& s) {
 
 } // namespace
 
-SignGuard::SignGuard(const SignConfig& config, SignLine& sign, const PlantClock& clock,
+SignGuard::SignGuard(const SignConfig& config, Sign& sign, const PlantClock& clock,
                      const QByteArray& staleFrame, QObject* parent)
     : QObject(parent), config_(config), sign_(sign), clock_(clock), staleFrame_(staleFrame) {
     for (int unit = 0; unit < UnitAges::Units; ++unit) {
@@ -43,7 +43,7 @@ SignGuard::SignGuard(const SignConfig& config, SignLine& sign, const PlantClock&
     connect(&ageTimer_, &QTimer::timeout, this, &SignGuard::checkAges);
     scheduleTimer_.setSingleShot(true);
     connect(&scheduleTimer_, &QTimer::timeout, this, &SignGuard::checkSchedule);
-    connect(&sign_, &SignLine::unitArrived, this, &SignGuard::unitArrived);
+    connect(&sign_, &Sign::unitArrived, this, &SignGuard::unitArrived);
 }
 
 void SignGuard::start() {

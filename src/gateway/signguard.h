@@ -13,7 +13,7 @@
 
 namespace zarnet::gateway {
 
-class SignLine;
+class Sign;
 
 // Watches over one sign: figures that stopped coming (each unit's newest value
 // against its maximum age, and the sign's action when they are stale), and the
@@ -28,7 +28,7 @@ public:
     };
 
     // `staleFrame` is the built stale image, when the action is to show one.
-    SignGuard(const SignConfig& config, SignLine& sign, const PlantClock& clock,
+    SignGuard(const SignConfig& config, Sign& sign, const PlantClock& clock,
               const QByteArray& staleFrame = {}, QObject* parent = nullptr);
 
     // Puts the scheduled power state in force and starts watching.
@@ -58,7 +58,7 @@ private:
     std::optional<PowerSwitch> upcoming(const QDateTime& now) const;
 
     SignConfig config_;
-    SignLine& sign_;
+    Sign& sign_;
     const PlantClock& clock_;
     QByteArray staleFrame_;
     UnitAges ages_;

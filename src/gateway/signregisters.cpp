@@ -15,11 +15,11 @@ uint32_t unitValue(quint16 high, quint16 low) {
     return uint32_t(high) << 16 | low;
 }
 
-quint16 stateRegister(SignLine::State state) {
+quint16 stateRegister(SignHealth::State state) {
     switch (state) {
-    case SignLine::State::Online:
+    case SignHealth::State::Online:
         return 0;
-    case SignLine::State::Offline:
+    case SignHealth::State::Offline:
         return 1;
     default:
         return 2;
@@ -40,7 +40,7 @@ SignRegisters::SignRegisters(QObject* parent) : QModbusServer(parent) {
     setMap(map);
 }
 
-void SignRegisters::load(const SignLine& sign) {
+void SignRegisters::load(const UnitAccess& sign) {
     QList<quint16> holding(HoldingCount);
     for (int unit = 0; unit < HoldingCount / 2; ++unit) {
         const auto words = unitRegisters(sign.unitWanted(uint8_t(unit)).value_or(0));
@@ -77,7 +77,7 @@ QModbusResponse SignRegisters::processRequest(const QModbusPdu& request) {
     return QModbusServer::processRequest(request);
 }
 
-QModbusResponse SignRegisters::answer(const QModbusRequest& request, SignLine& sign) {
+QModbusResponse SignRegisters::answer(const QModbusRequest& request, UnitAccess& sign) {
     load(sign);
     firstWritten_ = lastWritten_ = -1;
     recording_ = true;

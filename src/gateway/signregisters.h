@@ -1,6 +1,6 @@
 #pragma once
 
-#include "signline.h"
+#include "unitaccess.h"
 
 #include <QModbusServer>
 #include <array>
@@ -14,7 +14,7 @@ std::array<quint16, 2> unitRegisters(uint32_t value);
 uint32_t unitValue(quint16 high, quint16 low);
 
 // The sign's state as input register 0: 0 online, 1 offline, 2 connecting.
-quint16 stateRegister(SignLine::State state);
+quint16 stateRegister(SignHealth::State state);
 // Seconds since the last good answer as input register 1; none yet or more than
 // 65535 s read as 65535.
 quint16 ageRegister(std::optional<qint64> milliseconds);
@@ -31,7 +31,7 @@ public:
 
     explicit SignRegisters(QObject* parent = nullptr);
 
-    QModbusResponse answer(const QModbusRequest& request, SignLine& sign);
+    QModbusResponse answer(const QModbusRequest& request, UnitAccess& sign);
 
 protected:
     bool open() override { return true; }
@@ -40,7 +40,7 @@ protected:
     QModbusResponse processRequest(const QModbusPdu& request) override;
 
 private:
-    void load(const SignLine& sign);
+    void load(const UnitAccess& sign);
 
     bool recording_ = false;
     int firstWritten_ = -1; // holding registers the request wrote

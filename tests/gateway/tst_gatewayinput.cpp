@@ -3,8 +3,10 @@
 #include <canvas/songfont.h>
 #include <cli/commandline.h>
 #include <gateway/config.h>
+#include <gateway/linkidentity.h>
 #include <gateway/payloads.h>
 #include <gateway/unittable.h>
+#include <link/portcatalog.h>
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -42,6 +44,7 @@ private slots:
     void filesReadOnlyWhenRegular_data();
     void filesReadOnlyWhenRegular();
     void configRead();
+    void linesGrouped();
 };
 
 void TestGatewayInput::commandTopics_data() {
@@ -425,9 +428,33 @@ void TestGatewayInput::configFaults_data() {
                            << u"z.toml:5: image: window takes"_s;
     QTest::newRow("bmp file") << sign + "image = { bmp_file = \"/nonexistent.bmp\" }\n"
                               << u"z.toml:5: image: bmp_file: cannot read"_s;
-    QTest::newRow("one link, two signs")
-        << sign + "\n[[sign]]\nname = \"l2\"\nlink = \"/dev/ttyS0\"\n"
-        << u"z.toml:6: sign \"l2\" has the link of sign \"l1\""_s;
+    const QByteArray second = "\n[[sign]]\nname = \"l2\"\nlink = \" /dev/ttyS0\"\n";
+    QTest::newRow("one link, one device")
+        << sign + "device = 4\n" + second + "device = 4\n"
+        << u"z.toml:7: sign \"l2\" has device 4 on the link of sign \"l1\" (line 2)"_s;
+    QTest::newRow("one link, devices left out")
+        << sign + second << u"z.toml:6: sign \"l2\" has device 255 on the link of sign"_s;
+    QTest::newRow("broadcast on a shared link")
+        << sign + "device = 4\n" + second
+        << u"z.toml:7: sign \"l2\" shares its link with sign \"l1\" (line 2), and device 255"_s;
+    QTest::newRow("same server, host in capitals")
+        << QByteArray("[[sign]]\nname = \"a\"\nlink = \"tcp://Ser1:4001\"\ndevice = 1\n"
+                      "[[sign]]\nname = \"b\"\nlink = \"tcp://ser1:4001\"\ndevice = 1\n")
+        << u"z.toml:5: sign \"b\" has device 1"_s;
+    QTest::newRow("line without signs")
+        << QByteArray("[[line]]\nlink = \"/dev/ttyS1\"\n") + sign
+        << u"z.toml:1: [[line]] for link /dev/ttyS1 serves no sign"_s;
+    QTest::newRow("line twice") << QByteArray("[[line]]\nlink = \"/dev/ttyS0\"\n[[line]]\n"
+                                              "link = \"/dev/ttyS0\"\n") +
+                                       sign
+                                << u"z.toml:3: a second [[line]] for link /dev/ttyS0 (line 1)"_s;
+    QTest::newRow("line answer time") << QByteArray("[[line]]\nlink = \"/dev/ttyS0\"\n"
+                                                    "response_ms = 0\n") +
+                                             sign
+                                      << u"z.toml:3: response_ms takes a whole number 1..10000"_s;
+    QTest::newRow("line misspelt")
+        << QByteArray("[[line]]\nlink = \"/dev/ttyS0\"\ngap = 2\n") + sign
+        << u"z.toml:3: unknown key \"gap\" in [[line]]"_s;
     QTest::newRow("password file")
         << QByteArray("[broker]\nusername = \"u\"\npassword_file = \"/nonexistent\"\n") + sign
         << u"z.toml:3: password_file: cannot read"_s;
@@ -569,6 +596,40 @@ void TestGatewayInput::configRead() {
     QCOMPARE(config.warnings.size(), 1);
     QVERIFY2(config.warnings[0].startsWith(u"z.toml:5: password_file"_s),
              qPrintable(config.warnings[0]));
+}
+
+// Signs whose links name one device share a line, with its [[line]] settings if given.
+void TestGatewayInput::linesGrouped() {
+    QTemporaryDir dir;
+    const QString device = dir.filePath(u"ttyS9"_s);
+    QFile(device).open(QIODevice::WriteOnly);
+    QVERIFY(QFile::link(device, dir.filePath(u"press-bus"_s)));
+    const QByteArray toml = "[[line]]\nlink = \"" + dir.filePath(u"press-bus"_s).toUtf8() +
+                            "\"\nresponse_ms = 80\ngap_ms = 3\n"
+                            "[[sign]]\nname = \"a\"\nlink = \"" +
+                            device.toUtf8() +
+                            "\"\ndevice = 1\n[[sign]]\nname = \"b\"\nlink = \"9\"\ndevice = 2\n"
+                            "[[sign]]\nname = \"c\"\nlink = \"tcp://[::1]:4001\"\n";
+    class NinthPort : public PortCatalog {
+    public:
+        explicit NinthPort(QString path) : path_(std::move(path)) {}
+        std::optional<QString> device(const QString& text) const override {
+            return text == u"9" ? std::optional(path_) : std::optional(text);
+        }
+        QString path_;
+    } ports(device);
+    const auto read = readConfig(toml, u"z.toml"_s, {},
+                                 [&](const QString& link) { return systemLink(link, ports); });
+    if (const auto* faults = std::get_if<QStringList>(&read))
+        QFAIL(qPrintable(faults->join(u'\n')));
+    const QList<LineConfig>& lines = std::get<Config>(read).lines;
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[0].signs, (QStringList{u"a"_s, u"b"_s}));
+    QCOMPARE(lines[0].responseMs, 80);
+    QCOMPARE(lines[0].gapMs, 3);
+    QCOMPARE(lines[1].signs, QStringList{u"c"_s});
+    QCOMPARE(lines[1].responseMs, 150);
+    QVERIFY(describe(std::get<Config>(read)).contains(u"80 ms"_s));
 }
 
 QTEST_MAIN(TestGatewayInput)

@@ -1,7 +1,7 @@
 // What a Modbus TCP client meets: the framing around each request, and the
 // registers of a sign as Qt's server answers them.
 #include <gateway/modbusframe.h>
-#include <gateway/signline.h>
+#include <gateway/sign.h>
 #include <gateway/signregisters.h>
 #include <link/portcatalog.h>
 
@@ -12,11 +12,6 @@ using namespace zarnet;
 using namespace zarnet::gateway;
 
 namespace {
-
-class NoPorts : public PortCatalog {
-public:
-    std::optional<QString> device(const QString&) const override { return std::nullopt; }
-};
 
 // "3=123456 7=1" as unit values.
 std::map<uint8_t, uint32_t> unitsFrom(const QString& text) {
@@ -184,11 +179,10 @@ void TestModbus::registers() {
     QFETCH(QByteArray, request);
     QFETCH(QString, response);
     QFETCH(QString, after);
-    NoPorts ports;
     SignConfig config;
     config.name = u"l1"_s;
     PlantClock clock;
-    SignLine sign(config, ports, clock); // never started: its table is all that matters here
+    Sign sign(config, clock); // never started: its table is all that matters here
     const auto preset = unitsFrom(before);
     for (const auto& [unit, value] : preset)
         sign.setUnit(unit, value);

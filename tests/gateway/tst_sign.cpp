@@ -1,9 +1,10 @@
-// One sign's line against a controller on a pseudo-terminal: what goes out, and
-// what the sign's state says, when the line misbehaves.
+// One sign on its line against a controller on a pseudo-terminal: what goes out,
+// and what the sign's state says, when the line misbehaves.
 #include <gateway/commandqueue.h>
 #include <gateway/gateway.h>
+#include <gateway/line.h>
+#include <gateway/sign.h>
 #include <gateway/signguard.h>
-#include <gateway/signline.h>
 #include <link/portcatalog.h>
 #include <support/virtualcontroller.h>
 
@@ -33,6 +34,20 @@ SignConfig signOn(const QString& path) {
     return config;
 }
 
+// A sign alone on its line.
+struct Alone {
+    Alone(const SignConfig& config, const PortCatalog& ports, const PlantClock& clock)
+        : line(LineConfig{config.link, 150, 1, {config.name}, 0}, ports), sign(config, clock) {
+        line.add(sign);
+    }
+    void start() {
+        sign.start();
+        line.start();
+    }
+    Line line;
+    Sign sign;
+};
+
 int countCode(const QList<QByteArray>& frames, uint8_t code) {
     return int(std::count_if(frames.begin(), frames.end(),
                              [code](const QByteArray& f) { return FrameView(f).code() == code; }));
@@ -40,7 +55,7 @@ int countCode(const QList<QByteArray>& frames, uint8_t code) {
 
 } // namespace
 
-class TestSignLine : public QObject {
+class TestSign : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { installSongSubstitutions(); }
@@ -55,7 +70,7 @@ private slots:
 };
 
 // Operations: "+K" put kind K, "-" take (appends the kind taken), "<K" put back K.
-void TestSignLine::commandQueue_data() {
+void TestSign::commandQueue_data() {
     QTest::addColumn<QString>("operations");
     QTest::addColumn<QString>("taken");
     QTest::newRow("in order") << u"+P +C -,-"_s << u"PC"_s;
@@ -65,7 +80,7 @@ void TestSignLine::commandQueue_data() {
     QTest::newRow("image back after clear") << u"+I +X - <I -,-"_s << u"IIX"_s;
 }
 
-void TestSignLine::commandQueue() {
+void TestSign::commandQueue() {
     QFETCH(QString, operations);
     QFETCH(QString, taken);
     static const QMap<QChar, Kind> kinds = {
@@ -84,56 +99,59 @@ void TestSignLine::commandQueue() {
     QVERIFY(queue.isEmpty());
 }
 
-void TestSignLine::strayByteDoesNotTakeTheSignOffline() {
+void TestSign::strayByteDoesNotTakeTheSignOffline() {
     test::VirtualController controller;
     controller.setAnswering(true);
     PathCatalog ports;
     PlantClock clock;
-    SignLine line(signOn(controller.path()), ports, clock);
+    Alone alone(signOn(controller.path()), ports, clock);
+    Sign& line = alone.sign;
     int offline = 0;
-    connect(&line, &SignLine::stateChanged, this,
-            [&] { offline += line.state() == SignLine::State::Offline; });
-    line.start();
-    QTRY_COMPARE(line.state(), SignLine::State::Online);
+    connect(&line, &Sign::stateChanged, this,
+            [&] { offline += line.state() == Sign::State::Offline; });
+    alone.start();
+    QTRY_COMPARE(line.state(), Sign::State::Online);
     controller.send(QByteArray("\x55", 1)); // noise on the line, less than a reply
     const int tests = countCode(controller.frames(), FindCode);
     QTRY_VERIFY_WITH_TIMEOUT(countCode(controller.frames(), FindCode) >= tests + 2, 5000);
     QCOMPARE(offline, 0);
-    QCOMPARE(line.state(), SignLine::State::Online);
+    QCOMPARE(line.state(), Sign::State::Online);
 }
 
-void TestSignLine::clearedSignGetsNoImageBack() {
+void TestSign::clearedSignGetsNoImageBack() {
     test::VirtualController controller;
     controller.setAnswering(true);
     PathCatalog ports;
     PlantClock clock;
-    SignLine line(signOn(controller.path()), ports, clock);
+    Alone alone(signOn(controller.path()), ports, clock);
+    Sign& line = alone.sign;
     line.setImage(dotImageFrame(255, {}, {0, 0, 1, 8}, QByteArray(8, '\xff')));
     line.setUnit(4, 44);
-    line.start();
+    alone.start();
     QTRY_COMPARE(countCode(controller.frames(), DotImageCode), 1);
     line.clear();
     QTRY_COMPARE(countCode(controller.frames(), ClearDotsCode), 1);
 
     controller.setAnswering(false); // falls silent, then answers again
-    QTRY_VERIFY_WITH_TIMEOUT(line.state() == SignLine::State::Offline, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(line.state() == Sign::State::Offline, 5000);
     controller.clearReceived();
     controller.setAnswering(true);
-    QTRY_VERIFY_WITH_TIMEOUT(line.state() == SignLine::State::Online, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(line.state() == Sign::State::Online, 10000);
     QTRY_COMPARE(countCode(controller.frames(), UnitShowNowCode), 1); // the units go again
     QTest::qWait(100);
     QCOMPARE(countCode(controller.frames(), DotImageCode), 0); // the image does not
 }
 
 // Images that come faster than the line sends them cost one drawing: the latest.
-void TestSignLine::onlyTheLatestImageIsDrawn() {
+void TestSign::onlyTheLatestImageIsDrawn() {
     test::VirtualController controller;
     controller.setAnswering(true);
     PathCatalog ports;
     PlantClock clock;
-    SignLine line(signOn(controller.path()), ports, clock);
-    line.start();
-    QTRY_COMPARE(line.state(), SignLine::State::Online);
+    Alone alone(signOn(controller.path()), ports, clock);
+    Sign& line = alone.sign;
+    alone.start();
+    QTRY_COMPARE(line.state(), Sign::State::Online);
     int drawn = 0;
     for (char i = 1; i <= 5; ++i)
         line.drawImage([&drawn, i] {
@@ -149,7 +167,7 @@ void TestSignLine::onlyTheLatestImageIsDrawn() {
     }));
 }
 
-void TestSignLine::retainedOneTimeCommandsAreNotReplayed() {
+void TestSign::retainedOneTimeCommandsAreNotReplayed() {
     test::VirtualController controller;
     controller.setAnswering(true);
     PathCatalog ports;
@@ -175,7 +193,7 @@ void TestSignLine::retainedOneTimeCommandsAreNotReplayed() {
 
 // What the broker hands over again after a reconnect is not news: a stale unit
 // stays stale (and keeps its stale value), a scheduled sign keeps its schedule.
-void TestSignLine::replaysDoNotMakeStaleFiguresFresh() {
+void TestSign::replaysDoNotMakeStaleFiguresFresh() {
     test::VirtualController controller;
     controller.setAnswering(true);
     PathCatalog ports;
@@ -209,13 +227,13 @@ void TestSignLine::replaysDoNotMakeStaleFiguresFresh() {
 
 // A unit with a short maximum age, fresh again while a longer one's timer runs,
 // goes stale on time.
-void TestSignLine::earlierDeadlineIsNotMissed() {
+void TestSign::earlierDeadlineIsNotMissed() {
     PathCatalog ports;
     PlantClock clock(QDateTime(QDate(2026, 12, 7), QTime(8, 0)), 600); // 30 s in 50 ms
     SignConfig config = signOn(u"/nonexistent"_s);
     config.maxAgeMs = 600000;       // 1 s of real time
     config.unitMaxAgeMs[0] = 30000; // 50 ms
-    SignLine line(config, ports, clock);
+    Sign line(config, clock);
     SignGuard guard(config, line, clock);
     QList<uint8_t> stale;
     connect(&guard, &SignGuard::staleChanged, this, [&](uint8_t unit, bool isStale) {
@@ -232,5 +250,5 @@ void TestSignLine::earlierDeadlineIsNotMissed() {
     QVERIFY2(timer.elapsed() < 500, qPrintable(QString::number(timer.elapsed())));
 }
 
-QTEST_MAIN(TestSignLine)
-#include "tst_signline.moc"
+QTEST_MAIN(TestSign)
+#include "tst_sign.moc"

@@ -1,0 +1,302 @@
+#include "line.h"
+
+#include "linescheduler.h"
+#include "sign.h"
+
+#include <core/logging.h>
+#include <core/requests.h>
+#include <link/portcatalog.h>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace zarnet::gateway {
+
+namespace {
+
+QString openFailure(OpenResult result) {
+    switch (result) {
+    case OpenResult::NoSuchPort:
+        return u"no such port"_s;
+    case OpenResult::PortInUse:
+        return u"the port is in use by another program"_s;
+    case OpenResult::Opened:
+    case OpenResult::Failed:
+    case OpenResult::Connecting:
+        break;
+    }
+    return u"the link cannot be opened"_s;
+}
+
+constexpr qint64 wireUs(qsizetype bytes) {
+    return bytes * 10 * 1'000'000 / SerialLink::BaudRate;
+}
+
+} // namespace
+
+Line::Line(const LineConfig& config, const PortCatalog& ports, QObject* parent)
+    : QObject(parent), config_(config), ports_(ports), reception_(serial_) {
+    clock_.start();
+    load_ = LineLoad(nowUs());
+    for (QTimer* timer : {&onWire_, &writeTimeout_, &answerWait_, &gap_, &reopen_})
+        timer->setSingleShot(true);
+    onWire_.setTimerType(Qt::PreciseTimer);
+    answerWait_.setTimerType(Qt::PreciseTimer);
+    gap_.setTimerType(Qt::PreciseTimer);
+    connect(&onWire_, &QTimer::timeout, this, [this] {
+        if (turn_ == Turn::Writing && handedOver_)
+            commandDone();
+    });
+    connect(&writeTimeout_, &QTimer::timeout, this,
+            [this] { fail(u"a frame could not be written to the line in time"_s); });
+    connect(&answerWait_, &QTimer::timeout, this,
+            [this] { testOver(TestOutcome::NoAnswer, config_.responseMs); });
+    connect(&gap_, &QTimer::timeout, this, [this] {
+        turn_ = Turn::Idle;
+        pump();
+    });
+    connect(&reopen_, &QTimer::timeout, this, &Line::open);
+    connect(&serial_, &SerialLink::opened, this, &Line::onOpened);
+    connect(&serial_, &SerialLink::hungUp, this, [this] { fail(u"the line hung up"_s); });
+    connect(&serial_, &QtSerialLink::allWritten, this, &Line::onWritten);
+    connect(&reception_, &ReplyReception::deviceFound, this, &Line::onDeviceFound);
+    connect(&reception_, &ReplyReception::rejected, this, &Line::onRejected);
+    connect(&reception_, &ReplyReception::unitValues, this, &Line::onRejected);
+}
+
+void Line::add(Sign& sign) {
+    signs_.append(&sign);
+    connect(&sign, &Sign::wantsLine, this, &Line::wake);
+}
+
+double Line::load() const {
+    return load_.share(nowUs());
+}
+
+void Line::start() {
+    open();
+}
+
+void Line::open() {
+    if (stopping_)
+        return;
+    state_ = State::Opening;
+    const auto device = ports_.device(config_.link);
+    const OpenResult result = device ? serial_.open(*device) : OpenResult::NoSuchPort;
+    if (result != OpenResult::Connecting)
+        onOpened(result);
+}
+
+void Line::onOpened(OpenResult result) {
+    if (result != OpenResult::Opened) {
+        fail(openFailure(result));
+        return;
+    }
+    qCDebug(lcGateway).noquote() << "line" << config_.link << "open";
+    state_ = State::Open;
+    turn_ = Turn::Idle;
+    serial_.discardWaiting();
+    for (Sign* sign : signs_)
+        sign->lineUp(); // each is online once it answers
+}
+
+// Work that comes together (a batch, or messages read in one go) is taken
+// together, so consecutive units share frames.
+void Line::wake() {
+    if (pumpQueued_)
+        return;
+    pumpQueued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            pumpQueued_ = false;
+            pump();
+        },
+        Qt::QueuedConnection);
+}
+
+void Line::pump() {
+    while (state_ == State::Open && turn_ == Turn::Idle && !stopping_) {
+        QList<LineWant> wants;
+        wants.reserve(signs_.size());
+        for (const Sign* sign : signs_)
+            wants.append({sign->hasCommand(), sign->testDue(), sign->testWaitingMs()});
+        const auto turn = nextTurn(wants, next_);
+        if (!turn)
+            return;
+        next_ = turn->sign + 1;
+        Sign& sign = *signs_[turn->sign];
+        if (turn->test) {
+            sendTest(sign);
+            return;
+        }
+        // An image that could not be drawn leaves nothing to send: the next turn.
+        if (const QByteArray frame = sign.takeCommand(); !frame.isEmpty()) {
+            sendCommand(sign, frame);
+            return;
+        }
+    }
+}
+
+// The line counts as busy until the system has taken the frame and the frame has
+// had its time on the wire at 115200 baud. Otherwise frames would pile up in the
+// system's buffer, where a newer value can no longer replace an older one.
+void Line::sendCommand(Sign& sign, const QByteArray& frame) {
+    serial_.discardWaiting();
+    turn_ = Turn::Writing;
+    current_ = &sign;
+    handedOver_ = false;
+    busyFromUs_ = nowUs();
+    wireUs_ = wireUs(frame.size());
+    const int wire = SerialLink::wireMs(frame.size());
+    writeTimeout_.start(wire + WriteMarginMs);
+    onWire_.start(wire);
+    qCDebug(lcLink).noquote() << ">" << frame.toHex(' ').toUpper();
+    if (!serial_.write(frame))
+        fail(u"the line refused a frame"_s);
+}
+
+// A stray byte left on the line would spoil the answer: the input is emptied first.
+void Line::sendTest(Sign& sign) {
+    serial_.discardWaiting();
+    const QByteArray frame = sign.takeTest();
+    turn_ = Turn::Answer;
+    current_ = &sign;
+    lastTested_ = &sign;
+    busyFromUs_ = nowUs();
+    wireUs_ = 0;
+    testSent_.start();
+    answerWait_.start(SerialLink::wireMs(frame.size()) + config_.responseMs);
+    qCDebug(lcLink).noquote() << ">" << frame.toHex(' ').toUpper();
+    serial_.setReceiveThreshold(FindReplyLength);
+    if (!serial_.write(frame))
+        fail(u"the line refused a frame"_s);
+}
+
+void Line::onWritten() {
+    if (turn_ != Turn::Writing)
+        return;
+    handedOver_ = true;
+    if (!onWire_.isActive())
+        commandDone();
+}
+
+void Line::commandDone() {
+    writeTimeout_.stop();
+    Sign* sign = std::exchange(current_, nullptr);
+    load_.busy(busyFromUs_, busyFromUs_ + wireUs_);
+    rest();
+    if (sign)
+        sign->commandWritten();
+}
+
+void Line::onDeviceFound(int device) {
+    if (turn_ == Turn::Answer) {
+        const int wanted = current_->device();
+        if (wanted == 255 || device == wanted)
+            testOver(TestOutcome::Answered, 0);
+        else
+            testOver(TestOutcome::OtherDevice, device);
+        return;
+    }
+    if (lastTested_ && device == lastTested_->device())
+        lastTested_->tested(TestOutcome::Late, int(testSent_.elapsed()));
+}
+
+// Bytes that are no reply while an answer is awaited: two controllers answered
+// at once, or noise. At any other time they are dropped before the next frame.
+void Line::onRejected() {
+    if (turn_ == Turn::Answer)
+        testOver(TestOutcome::Garbled, 0);
+}
+
+void Line::testOver(TestOutcome outcome, int detail) {
+    answerWait_.stop();
+    busyUntilNow();
+    Sign* sign = std::exchange(current_, nullptr);
+    if (outcome == TestOutcome::Answered) {
+        backOffMs_ = 1000;
+        lastTested_ = nullptr;
+    }
+    rest();
+    sign->tested(outcome, detail);
+    const bool allSilent = std::all_of(signs_.begin(), signs_.end(), [](const Sign* s) {
+        return s->state() == Sign::State::Offline;
+    });
+    if (outcome != TestOutcome::Answered && allSilent && !stopping_)
+        openAgain();
+}
+
+// No controller on the line answers: the link itself may have gone stale (a device
+// server that lost its line keeps the connection), so it is opened again.
+void Line::openAgain() {
+    gap_.stop();
+    turn_ = Turn::Idle;
+    lastTested_ = nullptr;
+    serial_.close();
+    state_ = State::Down;
+    qCInfo(lcGateway).noquote() << "line" << config_.link
+                                << ": no controller answers - opening it again in"
+                                << backOffMs_ / 1000 << "s";
+    reopen_.start(backOffMs_);
+    backOffMs_ = std::min(backOffMs_ * 2, MaxBackOffMs);
+}
+
+// The silence between two frames.
+void Line::rest() {
+    turn_ = Turn::Gap;
+    if (stopping_) {
+        finishStop();
+        return;
+    }
+    gap_.start(config_.gapMs);
+}
+
+void Line::busyUntilNow() {
+    load_.busy(busyFromUs_, nowUs());
+}
+
+void Line::fail(const QString& reason) {
+    if (turn_ == Turn::Writing || turn_ == Turn::Answer)
+        busyUntilNow();
+    for (QTimer* timer : {&onWire_, &writeTimeout_, &answerWait_, &gap_})
+        timer->stop();
+    if (Sign* sign = std::exchange(current_, nullptr); sign && turn_ == Turn::Writing)
+        sign->commandLost();
+    lastTested_ = nullptr;
+    turn_ = Turn::Idle;
+    serial_.close();
+    if (stopping_) {
+        finishStop();
+        return;
+    }
+    qCWarning(lcGateway).noquote() << "line" << config_.link << "down:" << reason
+                                   << "- opening it again in" << backOffMs_ / 1000 << "s";
+    state_ = State::Down;
+    for (Sign* sign : signs_)
+        sign->lineDown(reason);
+    reopen_.start(backOffMs_);
+    backOffMs_ = std::min(backOffMs_ * 2, MaxBackOffMs);
+}
+
+void Line::stop() {
+    stopping_ = true;
+    reopen_.stop();
+    answerWait_.stop();
+    gap_.stop();
+    if (turn_ == Turn::Writing)
+        return; // the frame's end or the write timeout ends it
+    QMetaObject::invokeMethod(this, &Line::finishStop, Qt::QueuedConnection);
+}
+
+void Line::finishStop() {
+    if (stoppedSent_)
+        return;
+    stoppedSent_ = true;
+    state_ = State::Stopped;
+    serial_.close();
+    emit stopped();
+}
+
+} // namespace zarnet::gateway

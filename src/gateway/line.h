@@ -1,0 +1,100 @@
+#pragma once
+
+#include "config.h"
+#include "lineload.h"
+#include "signhealth.h"
+
+#include <link/qtseriallink.h>
+#include <link/replyreception.h>
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QTimer>
+
+namespace zarnet {
+class PortCatalog;
+}
+
+namespace zarnet::gateway {
+
+class Sign;
+
+// One link and the signs on it: the only writer to that link. It gives the signs
+// turns in round robin, one frame at a time, with a silence between frames. The
+// line is half duplex: while a connection test waits for its answer nothing else
+// goes out. When the link fails every sign on it is offline, and the link is
+// opened again with back-off.
+class Line : public QObject {
+    Q_OBJECT
+public:
+    enum class State { Closed, Opening, Open, Down, Stopped };
+    // What the writer is doing.
+    enum class Turn { Idle, Writing, Answer, Gap };
+
+    static constexpr int MaxBackOffMs = 30000;
+    static constexpr int WriteMarginMs = 2000;
+
+    Line(const LineConfig& config, const PortCatalog& ports, QObject* parent = nullptr);
+
+    void add(Sign& sign);
+    const QString& link() const { return config_.link; }
+    State state() const { return state_; }
+    // The share of the last minute the line was busy: frames on the wire and
+    // waits for answers.
+    double load() const;
+
+    void start();
+    // Lets the frame on its way finish, then closes the link; stopped() follows.
+    void stop();
+
+signals:
+    void stopped();
+
+private:
+    void open();
+    void onOpened(OpenResult result);
+    void fail(const QString& reason);
+    void openAgain();
+    void wake();
+    void pump();
+    void sendCommand(Sign& sign, const QByteArray& frame);
+    void sendTest(Sign& sign);
+    void onWritten();
+    void commandDone();
+    void onDeviceFound(int device);
+    void onRejected();
+    void testOver(TestOutcome outcome, int detail);
+    void rest();
+    void busyUntilNow();
+    void finishStop();
+    qint64 nowUs() const { return clock_.nsecsElapsed() / 1000; }
+
+    LineConfig config_;
+    const PortCatalog& ports_;
+    QtSerialLink serial_;
+    ReplyReception reception_;
+    QList<Sign*> signs_;
+    qsizetype next_ = 0; // whose turn comes first
+    State state_ = State::Closed;
+    Turn turn_ = Turn::Idle;
+    Sign* current_ = nullptr;    // whose frame is on the wire or whose answer is awaited
+    Sign* lastTested_ = nullptr; // an answer from it after the wait is late
+    bool handedOver_ = false;    // the system has taken all of the frame
+    bool pumpQueued_ = false;
+    bool stopping_ = false;
+    bool stoppedSent_ = false;
+    int backOffMs_ = 1000;
+    QElapsedTimer clock_;
+    QElapsedTimer testSent_;
+    LineLoad load_;
+    qint64 busyFromUs_ = 0;
+    qint64 wireUs_ = 0; // the frame on the wire's time at 115200 baud
+    QTimer onWire_;
+    QTimer writeTimeout_;
+    QTimer answerWait_;
+    QTimer gap_;
+    QTimer reopen_;
+};
+
+} // namespace zarnet::gateway

@@ -1,0 +1,264 @@
+#include "sign.h"
+
+#include <core/frame.h>
+#include <core/logging.h>
+#include <core/requests.h>
+
+using namespace Qt::StringLiterals;
+
+namespace zarnet::gateway {
+
+Sign::Sign(const SignConfig& config, const PlantClock& clock, QObject* parent)
+    : QObject(parent), config_(config), clock_(clock) {
+    since_ = clock_.now();
+    nextTest_.setSingleShot(true);
+    connect(&nextTest_, &QTimer::timeout, this, [this] {
+        testDue_ = true;
+        dueFor_.start();
+        emit wantsLine();
+    });
+    clockCheck_.setInterval(clock_.realMs(15000));
+    connect(&clockCheck_, &QTimer::timeout, this, &Sign::checkClockSync);
+}
+
+void Sign::start() {
+    if (config_.clockSync)
+        clockCheck_.start();
+}
+
+void Sign::stop() {
+    nextTest_.stop();
+    clockCheck_.stop();
+    testDue_ = false;
+}
+
+std::optional<qint64> Sign::sinceLastAnswerMs() const {
+    if (!lastAnswer_.isValid())
+        return std::nullopt;
+    return lastAnswer_.elapsed();
+}
+
+void Sign::setUnit(uint8_t unit, uint32_t value) {
+    table_.set(unit, value);
+    emit wantsLine();
+    emit unitArrived(unit, value);
+}
+
+void Sign::substitute(uint8_t unit, uint32_t value) {
+    table_.set(unit, value);
+    emit wantsLine();
+}
+
+void Sign::setPower(bool on) {
+    power_ = on;
+    commands_.put(CommandQueue::Kind::Power, powerFrame(config_.device, on));
+    emit wantsLine();
+}
+
+void Sign::setClock(const std::optional<QDateTime>& at) {
+    commands_.put(CommandQueue::Kind::Clock, at ? clockFrame(config_.device, *at) : QByteArray());
+    emit wantsLine();
+}
+
+// A cleared sign stays clear: its last image is not sent again after a reconnect.
+void Sign::clear() {
+    // An image still waiting to be drawn goes out before the clear, as it came.
+    if (drawing_ && instead_.isEmpty() && commands_.contains(CommandQueue::Kind::Image))
+        if (const QByteArray frame = ownImage(); !frame.isEmpty())
+            commands_.put(CommandQueue::Kind::Image, frame);
+    image_.clear();
+    drawing_ = nullptr;
+    commands_.put(CommandQueue::Kind::Clear, clearFrame(config_.device));
+    // A picture shown in place of the sign's own (a warning) stays, as it would
+    // after a reconnect.
+    if (!instead_.isEmpty())
+        commands_.put(CommandQueue::Kind::Image, instead_);
+    emit wantsLine();
+}
+
+void Sign::setImage(const QByteArray& frame) {
+    image_ = frame;
+    drawing_ = nullptr;
+    if (!instead_.isEmpty())
+        return;
+    commands_.put(CommandQueue::Kind::Image, frame);
+    emit wantsLine();
+}
+
+// An image command with no frame stands for the sign's own image, drawn as it goes out.
+void Sign::drawImage(ImageDrawing drawing) {
+    drawing_ = std::move(drawing);
+    if (!instead_.isEmpty())
+        return;
+    commands_.put(CommandQueue::Kind::Image, {});
+    emit wantsLine();
+}
+
+// A drawing that fails leaves the image the sign already has.
+QByteArray Sign::ownImage() {
+    if (drawing_) {
+        const auto drawn = drawing_();
+        drawing_ = nullptr;
+        if (drawn)
+            image_ = *drawn;
+        else
+            return {};
+    }
+    return image_;
+}
+
+void Sign::showInstead(const QByteArray& frame) {
+    instead_ = frame;
+    commands_.put(CommandQueue::Kind::Image, frame);
+    emit wantsLine();
+}
+
+// Without an image of its own the sign is cleared, so the other picture goes.
+void Sign::showOwn() {
+    if (instead_.isEmpty())
+        return;
+    instead_.clear();
+    if (image_.isEmpty() && !drawing_)
+        commands_.put(CommandQueue::Kind::Clear, clearFrame(config_.device));
+    else
+        commands_.put(CommandQueue::Kind::Image, {});
+    emit wantsLine();
+}
+
+bool Sign::hasCommand() const {
+    return state() == State::Online && (!commands_.isEmpty() || table_.hasPending());
+}
+
+// The commands in the order they came, then the units.
+QByteArray Sign::takeCommand() {
+    if (state() != State::Online)
+        return {};
+    while (auto next = commands_.take()) {
+        QByteArray frame = next->frame;
+        if (frame.isEmpty() && next->kind == CommandQueue::Kind::Image)
+            frame = ownImage();
+        else if (frame.isEmpty())
+            frame = clockFrame(config_.device, clock_.now());
+        if (frame.isEmpty())
+            continue; // an image that could not be drawn
+        commandOnWire_ = next;
+        return frame;
+    }
+    if (auto run = table_.takeRun()) {
+        runOnWire_ = *run;
+        return unitWriteFrame(config_.device, UnitShowNowCode, *run);
+    }
+    return {};
+}
+
+void Sign::commandWritten() {
+    commandOnWire_.reset();
+    if (runOnWire_) {
+        const UnitWrite run = *runOnWire_;
+        runOnWire_.reset();
+        table_.written(run);
+        emit unitsWritten(run);
+    }
+}
+
+// It may not have reached the sign: it goes again.
+void Sign::commandLost() {
+    if (runOnWire_)
+        table_.failed(*runOnWire_);
+    runOnWire_.reset();
+    if (commandOnWire_)
+        commands_.putBack(*commandOnWire_);
+    commandOnWire_.reset();
+}
+
+QByteArray Sign::takeTest() {
+    testDue_ = false;
+    return findFrame(config_.device);
+}
+
+void Sign::testIn(int ms) {
+    testDue_ = false;
+    nextTest_.start(ms);
+}
+
+void Sign::tested(TestOutcome outcome, int detail) {
+    const QString why = describe(outcome, detail);
+    if (outcome == TestOutcome::Answered) {
+        lastAnswer_.start();
+        const bool back = state() != State::Online;
+        testIn(health_.answered(config_.healthSeconds * 1000));
+        if (back)
+            comeBack();
+        setState(why);
+        emit wantsLine();
+        return;
+    }
+    // The miss was counted when the wait ran out; now it is known why.
+    if (outcome == TestOutcome::Late) {
+        qCWarning(lcGateway).noquote() << config_.name << ":" << why;
+        if (state() != State::Online)
+            setState(why);
+        return;
+    }
+    const int next = health_.missed();
+    testIn(next);
+    if (state() != State::Offline) {
+        qCInfo(lcGateway).noquote() << config_.name << ":" << why << "- testing again";
+        return;
+    }
+    if (shown_ != State::Offline || reason_ != why)
+        qCWarning(lcGateway).noquote()
+            << config_.name << "offline:" << why << "- testing again in" << next / 1000 << "s";
+    setState(why);
+}
+
+// A controller that was away may have restarted: everything known goes again.
+void Sign::comeBack() {
+    table_.resendAll();
+    if (!instead_.isEmpty() || !image_.isEmpty() || drawing_)
+        commands_.putBack({CommandQueue::Kind::Image, instead_});
+    if (power_)
+        commands_.putBack({CommandQueue::Kind::Power, powerFrame(config_.device, *power_)});
+}
+
+void Sign::lineDown(const QString& reason) {
+    if (shown_ != State::Offline)
+        qCWarning(lcGateway).noquote() << config_.name << "offline:" << reason;
+    health_.lineDown();
+    nextTest_.stop();
+    testDue_ = false;
+    setState(reason);
+}
+
+void Sign::lineUp() {
+    nextTest_.stop();
+    testDue_ = true;
+    dueFor_.start();
+    emit wantsLine();
+}
+
+void Sign::setState(const QString& reason) {
+    const State now = state();
+    if (now == shown_ && reason == reason_)
+        return;
+    if (now != shown_)
+        since_ = clock_.now();
+    if (now == State::Online && shown_ != State::Online)
+        qCInfo(lcGateway).noquote() << config_.name << "online";
+    shown_ = now;
+    reason_ = reason;
+    emit stateChanged();
+}
+
+void Sign::checkClockSync() {
+    const QDateTime now = clock_.now();
+    if (!config_.clockSync || clockSetOn_ == now.date())
+        return;
+    const int late = config_.clockSync->secsTo(now.time());
+    if (late >= 0 && late < 60) {
+        clockSetOn_ = now.date();
+        setClock(std::nullopt);
+    }
+}
+
+} // namespace zarnet::gateway

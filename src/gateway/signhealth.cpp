@@ -1,0 +1,48 @@
+#include "signhealth.h"
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace zarnet::gateway {
+
+int SignHealth::answered(int intervalMs) {
+    state_ = State::Online;
+    misses_ = 0;
+    backOffMs_ = FirstBackOffMs;
+    return intervalMs;
+}
+
+int SignHealth::missed() {
+    ++misses_;
+    if (state_ != State::Offline && misses_ < 2)
+        return RetryMs;
+    state_ = State::Offline;
+    const int delay = backOffMs_;
+    backOffMs_ = std::min(backOffMs_ * 2, MaxBackOffMs);
+    return delay;
+}
+
+void SignHealth::lineDown() {
+    state_ = State::Offline;
+    misses_ = 0;
+    backOffMs_ = FirstBackOffMs;
+}
+
+QString describe(TestOutcome outcome, int detail) {
+    switch (outcome) {
+    case TestOutcome::Answered:
+        return u"the sign answers the connection test"_s;
+    case TestOutcome::NoAnswer:
+        return u"no answer to the connection test within %1 ms"_s.arg(detail);
+    case TestOutcome::OtherDevice:
+        return u"another controller answered (device %1)"_s.arg(detail);
+    case TestOutcome::Garbled:
+        return u"garbled answer — possible address collision"_s;
+    case TestOutcome::Late:
+        return u"answered late (after %1 ms)"_s.arg(detail);
+    }
+    return {};
+}
+
+} // namespace zarnet::gateway
