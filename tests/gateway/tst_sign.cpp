@@ -62,6 +62,8 @@ private slots:
     void commandQueue_data();
     void commandQueue();
     void strayByteDoesNotTakeTheSignOffline();
+    void answersCountAgainstTheSign_data();
+    void answersCountAgainstTheSign();
     void clearedSignGetsNoImageBack();
     void onlyTheLatestImageIsDrawn();
     void retainedOneTimeCommandsAreNotReplayed();
@@ -116,6 +118,46 @@ void TestSign::strayByteDoesNotTakeTheSignOffline() {
     QTRY_VERIFY_WITH_TIMEOUT(countCode(controller.frames(), FindCode) >= tests + 2, 5000);
     QCOMPARE(offline, 0);
     QCOMPARE(line.state(), Sign::State::Online);
+}
+
+// What the line hears after a connection test to device 5, and the sign's state
+// after two such tests.
+void TestSign::answersCountAgainstTheSign_data() {
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("afterMs");
+    QTest::addColumn<QString>("state");
+    const QByteArray own = test::VirtualController::findReply(5);
+    QByteArray garbled = own;
+    garbled[6] = char(garbled[6] ^ 0x40);
+    QTest::newRow("in time") << own << 40 << u"online: the sign answers"_s;
+    QTest::newRow("another device") << test::VirtualController::findReply(7) << 0
+                                    << u"offline: another controller answered (device 7)"_s;
+    QTest::newRow("garbled") << garbled << 0
+                             << u"offline: garbled answer — possible address collision"_s;
+    QTest::newRow("late") << own << 400 << u"offline: answered late"_s;
+}
+
+void TestSign::answersCountAgainstTheSign() {
+    QFETCH(QByteArray, answer);
+    QFETCH(int, afterMs);
+    QFETCH(QString, state);
+    test::VirtualController controller;
+    connect(&controller, &test::VirtualController::frameReceived, this,
+            [&](const QByteArray& frame) {
+                if (FrameView(frame).code() == FindCode)
+                    controller.sendLater(answer, afterMs);
+            });
+    PathCatalog ports;
+    PlantClock clock;
+    SignConfig config = signOn(controller.path());
+    config.device = 5;
+    Alone alone(config, ports, clock);
+    alone.start();
+    auto now = [&] {
+        return (alone.sign.state() == Sign::State::Online ? u"online: "_s : u"offline: "_s) +
+               alone.sign.reason();
+    };
+    QTRY_VERIFY2_WITH_TIMEOUT(now().startsWith(state), qPrintable(now()), 5000);
 }
 
 void TestSign::clearedSignGetsNoImageBack() {

@@ -84,6 +84,7 @@ Board::~Board() {
 bool Board::start(const QStringList& arguments) {
     address_.clear();
     units_.clear();
+    unitsOf_.clear();
     frames_.clear();
     partial_.clear();
     connect(&process_, &QProcess::readyReadStandardOutput, this, &Board::readLog,
@@ -113,8 +114,17 @@ void Board::resume() {
     ::kill(pid_t(process_.processId()), SIGCONT);
 }
 
+void Board::mute(int device) {
+    process_.write(QByteArray("mute ") + QByteArray::number(device) + '\n');
+}
+
+void Board::unmute(int device) {
+    process_.write(QByteArray("unmute ") + QByteArray::number(device) + '\n');
+}
+
 void Board::readLog() {
     static const QRegularExpression listening(u"listening on (\\S+)"_s);
+    static const QRegularExpression addressed(u">> 02 [0-9A-F]{2} [0-9A-F]{2} ([0-9A-F]{2}) EE "_s);
     static const QRegularExpression unitWrite(u"units (\\d+)\\.\\.(\\d+) = ([0-9, ]+) \\("_s);
     static const QRegularExpression received(u">> .*?  (0x[0-9a-f]{2} .*)$"_s);
     partial_ += process_.readAllStandardOutput();
@@ -129,8 +139,11 @@ void Board::readLog() {
             frames_.append(m.captured(1));
         if (const auto m = unitWrite.match(line); m.hasMatch()) {
             const QStringList values = m.captured(3).split(u", "_s);
-            for (qsizetype i = 0; i < values.size(); ++i)
+            const int device = addressed.match(line).captured(1).toInt(nullptr, 16);
+            for (qsizetype i = 0; i < values.size(); ++i) {
                 units_[m.captured(1).toInt() + int(i)] = values[i].toUInt();
+                unitsOf_[device][m.captured(1).toInt() + int(i)] = values[i].toUInt();
+            }
         }
     }
 }

@@ -47,6 +47,11 @@ public:
     const QString& address() const { return address_; }
     // The values of the unit writes seen so far, unit by unit.
     const QMap<int, uint32_t>& units() const { return units_; }
+    // The same, of the controller with number `device` only.
+    QMap<int, uint32_t> units(int device) const { return unitsOf_.value(device); }
+    // Silences controller `device`, and brings it back.
+    void mute(int device);
+    void unmute(int device);
     // Every frame received that is not a connection test, by its meaning.
     const QStringList& frames() const { return frames_; }
 
@@ -57,6 +62,7 @@ private:
     QByteArray partial_;
     QString address_;
     QMap<int, uint32_t> units_;
+    QMap<int, QMap<int, uint32_t>> unitsOf_;
     QStringList frames_;
 };
 
