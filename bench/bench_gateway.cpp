@@ -1,7 +1,7 @@
 // Times zarnetd between a mosquitto broker and boards in this process: the delay
 // from a publication (or a Modbus TCP write) to the last byte of its frame on the
-// board's line, a burst of updates over four signs, and 32 signs on TCP updated at
-// once against one.
+// board's line, a burst of updates over four signs, 32 signs on TCP updated at
+// once against one, and eight controllers sharing one paced line.
 #include <board/boardline.h>
 #include <core/board.h>
 #include <gateway/mqttclient.h>
@@ -10,10 +10,13 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QModbusReply>
 #include <QModbusTcpClient>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -51,6 +54,14 @@ bool waitUntil(const std::function<bool()>& done, int ms) {
     return true;
 }
 
+// Runs the event loop for `ms` without spinning, so that zarnetd and the broker
+// have the other core to themselves.
+void idle(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 struct Sign {
     QString name;
     std::unique_ptr<zarnet::Board> board;
@@ -83,8 +94,10 @@ public:
     quint16 port = freePort();
     std::unique_ptr<MqttClient> client;
 
-    // With a Modbus port, sign i answers as Modbus unit i + 1.
-    bool start(const std::vector<std::unique_ptr<Sign>>& signs, quint16 modbusPort = 0) {
+    // With a Modbus port, sign i answers as Modbus unit i + 1. `extra` goes into the
+    // configuration as it is; `online` signs are waited for (all when negative).
+    bool start(const std::vector<std::unique_ptr<Sign>>& signs, quint16 modbusPort = 0,
+               const QByteArray& extra = {}, int expectOnline = -1) {
         QFile conf(dir.filePath(u"m.conf"_s));
         conf.open(QIODevice::WriteOnly);
         conf.write(u"listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n"
@@ -105,7 +118,8 @@ public:
                 .toUtf8();
         if (modbusPort)
             toml += u"[modbus]\nlisten = \"127.0.0.1:%1\"\n"_s.arg(modbusPort).toUtf8();
-        for (size_t i = 0; i < signs.size(); ++i) {
+        toml += extra;
+        for (size_t i = 0; extra.isEmpty() && i < signs.size(); ++i) {
             toml +=
                 u"[[sign]]\nname = \"%1\"\nlink = \"%2\"\n"_s.arg(signs[i]->name, signs[i]->address)
                     .toUtf8();
@@ -131,7 +145,8 @@ public:
                                  ++online;
                          });
         client->start();
-        return waitUntil([&] { return online >= int(signs.size()); }, 20000);
+        const int wanted = expectOnline < 0 ? int(signs.size()) : expectOnline;
+        return waitUntil([&] { return online >= wanted; }, 20000);
     }
 
     // Peak resident memory of zarnetd, in KiB.
@@ -309,6 +324,143 @@ double allAtOnce(int signCount, int rounds) {
     return percentile(ms, 0.5);
 }
 
+// Eight controllers (devices 1..8) on paced lines: one shared line, or one line
+// each. Each sign gets four units 20 times a second for `seconds`; the last
+// `silent` controllers never answer.
+struct BusFigures {
+    QList<double> ms; // publish to the last byte of the frame on the line
+    int delivered = 0;
+    bool all = false;
+    double load = -1;       // as the status says
+    double bytesShare = -1; // the wire time of the bytes seen on the line, over the same time
+};
+
+BusFigures bus(bool shared, int silent, int seconds) {
+    constexpr int Signs = 8;
+    std::vector<std::unique_ptr<zarnet::Board>> boards;
+    std::vector<std::unique_ptr<zarnet::BoardLine>> lines;
+    std::vector<std::unique_ptr<Sign>> signs; // only their names matter here
+    QList<zarnet::Board*> all;
+    for (int d = 1; d <= Signs; ++d) {
+        boards.push_back(std::make_unique<zarnet::Board>(uint8_t(d)));
+        all.append(boards.back().get());
+        signs.push_back(std::make_unique<Sign>());
+        signs.back()->name = u"b%1"_s.arg(d);
+    }
+    if (shared)
+        lines.push_back(std::make_unique<zarnet::BoardLine>(all));
+    else
+        for (auto& board : boards)
+            lines.push_back(std::make_unique<zarnet::BoardLine>(*board));
+    QMap<QPair<int, uint32_t>, qint64> published; // (device, value) to when, in ns
+    QElapsedTimer clock;
+    clock.start();
+    BusFigures figures;
+    qint64 wireBytes = 0;
+    QMap<int, uint32_t> latest;
+    static const QRegularExpression frame(u" (>>|<<) ((?:[0-9A-F]{2} )+) "_s);
+    static const QRegularExpression units(u"units 0\\.\\.3 = (\\d+),"_s);
+    QByteArray toml;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        lines[i]->setPaced(true);
+        QString error;
+        const QString address = lines[i]->listen(u"127.0.0.1"_s, 0, &error);
+        QObject::connect(lines[i].get(), &zarnet::BoardLine::logged, [&](const QString& line) {
+            const auto m = frame.match(line);
+            if (!m.hasMatch())
+                return;
+            const QStringList bytes = m.captured(2).split(u' ', Qt::SkipEmptyParts);
+            wireBytes += bytes.size();
+            const auto u = units.match(line);
+            if (m.captured(1) != u">>" || !u.hasMatch())
+                return;
+            const int device = bytes.value(3).toInt(nullptr, 16);
+            const uint32_t value = u.captured(1).toUInt();
+            latest[device] = value;
+            if (const auto at = published.find({device, value}); at != published.end())
+                figures.ms.append(double(clock.nsecsElapsed() - *at) / 1e6);
+            ++figures.delivered;
+        });
+        if (shared)
+            toml += u"[[line]]\nlink = \"%1\"\n"_s.arg(address).toUtf8();
+        for (int d = 1; d <= Signs; ++d)
+            if (shared || int(i) == d - 1)
+                toml += u"[[sign]]\nname = \"b%1\"\nlink = \"%2\"\ndevice = %1\n"_s.arg(d)
+                            .arg(address)
+                            .toUtf8();
+    }
+    for (int d = Signs - silent + 1; d <= Signs; ++d)
+        lines[shared ? 0 : size_t(d - 1)]->setMuted(uint8_t(d), true);
+    Plant plant;
+    const qint64 started = clock.nsecsElapsed();
+    double statusLoad = -1;
+    qint64 statusBytes = 0, statusAt = 0;
+    if (!plant.start(signs, 0, toml, Signs - silent))
+        return figures;
+    QObject::connect(plant.client.get(), &MqttClient::message,
+                     [&](const QString& topic, const QByteArray& payload) {
+                         if (topic != u"zarnet/b1/status")
+                             return;
+                         statusLoad = QJsonDocument::fromJson(payload)
+                                          .object()
+                                          .value(u"line"_s)
+                                          .toObject()
+                                          .value(u"load"_s)
+                                          .toDouble(-1);
+                         statusBytes = wireBytes;
+                         statusAt = clock.nsecsElapsed();
+                     });
+    uint32_t value = 0;
+    QMap<int, uint32_t> last;
+    for (int tick = 0; tick < seconds * 20; ++tick) {
+        for (int d = 1; d <= Signs; ++d) {
+            ++value;
+            last[d] = value;
+            published[{d, value}] = clock.nsecsElapsed();
+            plant.client->publish(
+                u"zarnet/b%1/units/set"_s.arg(d),
+                u"{\"0\": %1, \"1\": %1, \"2\": %1, \"3\": %1}"_s.arg(value).toUtf8(), false);
+        }
+        idle(50);
+    }
+    figures.all = waitUntil(
+        [&] {
+            for (int d = 1; d <= Signs - silent; ++d)
+                if (latest.value(d) != last[d])
+                    return false;
+            return true;
+        },
+        10000);
+    // A status with the load comes at least every 10 s while it changes.
+    waitUntil([&] { return statusAt > 0; }, 12000);
+    figures.load = statusLoad;
+    // The line's minute began when zarnetd started; the bytes are counted from then.
+    const double window = double(statusAt - started) / 1e9;
+    figures.bytesShare =
+        double(statusBytes) * 10 / 115200 / std::min(window, 60.0) / (shared ? 1 : Signs);
+    return figures;
+}
+
+void busFigures(int seconds) {
+    for (const int silent : {0, 2})
+        for (const bool shared : {true, false}) {
+            const BusFigures f = bus(shared, silent, seconds);
+            out << "8 paced controllers" << (shared ? " on one line" : ", one line each") << ", "
+                << silent << " silent, 4 units each 20 times a second for " << seconds
+                << " s: " << (f.all ? "every final value on its sign" : "NOT every final value")
+                << ", " << f.delivered << " unit frames ("
+                << QString::number(f.delivered / double(seconds), 'f', 0)
+                << "/s), publish to last byte median "
+                << QString::number(percentile(f.ms, 0.5), 'f', 1) << " ms, 99th percentile "
+                << QString::number(percentile(f.ms, 0.99), 'f', 1) << " ms, max "
+                << QString::number(percentile(f.ms, 1.0), 'f', 1) << " ms";
+            if (shared)
+                out << ", line load " << QString::number(f.load, 'f', 3) << " against "
+                    << QString::number(f.bytesShare, 'f', 3) << " from the bytes seen";
+            out << Qt::endl;
+        }
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -320,6 +472,8 @@ int main(int argc, char* argv[]) {
         modbusLatency(300);
     if (only.isEmpty() || only == u"burst")
         burst(100000, 4, false);
+    if (only.isEmpty() || only == u"bus")
+        busFigures(30);
     if (only.isEmpty() || only == u"fanout") {
         const double one = allAtOnce(1, 50);
         const double many = allAtOnce(32, 50);

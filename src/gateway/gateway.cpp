@@ -4,7 +4,6 @@
 #include "modbusservice.h"
 #include "payloads.h"
 #include "sign.h"
-#include "signguard.h"
 
 #include <core/logging.h>
 
@@ -130,7 +129,8 @@ Gateway::Gateway(const Config& config, const PortCatalog& ports, const PlantCloc
     loads_.setInterval(LoadEveryMs);
     connect(&loads_, &QTimer::timeout, this, &Gateway::publishLoads);
     for (const SignConfig& sign : config_.signs) {
-        auto owned = std::make_unique<Sign>(sign, clock_);
+        auto owned = std::make_unique<Sign>(sign, clock_,
+                                            configuredFrame(sign, sign.staleImage, "stale image"));
         Sign* raw = owned.get();
         lineOf_.at(sign.name)->add(*raw);
         connect(raw, &Sign::stateChanged, this, [this, raw] { publishStatus(*raw); });
@@ -138,14 +138,12 @@ Gateway::Gateway(const Config& config, const PortCatalog& ports, const PlantCloc
                 [this, raw](const UnitWrite& run) { publishUnits(*raw, run); });
         if (const QByteArray frame = configuredFrame(sign, sign.image, "image"); !frame.isEmpty())
             raw->setImage(frame);
-        auto guard = std::make_unique<SignGuard>(
-            sign, *raw, clock_, configuredFrame(sign, sign.staleImage, "stale image"));
-        connect(guard.get(), &SignGuard::powerChanged, this, [this, raw] { publishStatus(*raw); });
-        connect(guard.get(), &SignGuard::staleChanged, this,
+        connect(&raw->timetable(), &PowerTimetable::powerChanged, this,
+                [this, raw] { publishStatus(*raw); });
+        connect(&raw->staleWatch(), &StaleWatch::staleChanged, this,
                 [this, name = sign.name](uint8_t unit, bool stale) {
                     publishStale(name, unit, stale);
                 });
-        guards_[sign.name] = std::move(guard);
         signs_[sign.name] = std::move(owned);
     }
     if (config_.modbus) {
@@ -170,8 +168,6 @@ bool Gateway::start(QString* error) {
         sign->start();
     for (auto& line : lines_)
         line->start();
-    for (auto& [name, guard] : guards_)
-        guard->start();
     loads_.start();
     return true;
 }
@@ -199,13 +195,13 @@ void Gateway::onConnected() {
     take_.connected();
     for (auto& [name, sign] : signs_) {
         publishStatus(*sign);
-        const SignGuard& guard = *guards_.at(name);
+        const StaleWatch& watch = sign->staleWatch();
         for (int unit = 0; unit < UnitTable::Units; ++unit) {
             if (const auto value = sign->unitOnSign(uint8_t(unit)))
                 mqtt_.publish(topic(name, u"units/%1"_s.arg(unit)), QByteArray::number(*value),
                               true);
-            if (guard.watched(uint8_t(unit)) && guard.known(uint8_t(unit)))
-                publishStale(name, uint8_t(unit), guard.stale(uint8_t(unit)));
+            if (watch.watched(uint8_t(unit)) && watch.known(uint8_t(unit)))
+                publishStale(name, uint8_t(unit), watch.stale(uint8_t(unit)));
         }
     }
     mqtt_.publish(gatewayTopic(), "online", true);
@@ -218,9 +214,9 @@ void Gateway::takeRetained(bool withStaleReports) {
     QList<RetainedTake::Portion> portions;
     for (const auto& [name, sign] : signs_) {
         QStringList filters = commandFilters(topic(name, QString()));
-        const SignGuard& guard = *guards_.at(name);
+        const StaleWatch& watch = sign->staleWatch();
         for (int unit = 0; withStaleReports && unit < UnitTable::Units; ++unit)
-            if (!guard.watched(uint8_t(unit)))
+            if (!watch.watched(uint8_t(unit)))
                 filters.append(topic(name, u"units/%1/stale"_s.arg(unit)));
         portions.append({name, filters});
     }
@@ -350,10 +346,11 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
                "publish these without retain"_s);
         return false;
     }
-    SignGuard& guard = *guards_.at(c.sign);
+    PowerTimetable& timetable = sign.timetable();
+    const StaleWatch& watch = sign.staleWatch();
     // A retained power command comes again on every reconnect; on a scheduled sign
     // it would override the schedule each time, at any hour.
-    if (retained && c.command == Command::Power && guard.hasSchedule()) {
+    if (retained && c.command == Command::Power && timetable.hasSchedule()) {
         refuse(c.sign, topicName, payload,
                u"a retained power command on a sign with a power schedule is a replay and is "
                "not carried out again; publish it without retain"_s);
@@ -362,7 +359,7 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
     // A retained value the sign already had from the plant is the broker's replay,
     // not news: it must not make a stale unit fresh, nor undo its stale value.
     auto setUnit = [&](uint8_t unit, uint32_t value) {
-        if (retained && guard.plantValue(unit) == value)
+        if (retained && watch.plantValue(unit) == value)
             return;
         sign.setUnit(unit, value);
     };
@@ -393,7 +390,7 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
         const auto on = readPower(payload);
         if (refused(on))
             return false;
-        guard.commandPower(std::get<bool>(on));
+        timetable.command(std::get<bool>(on));
         return true;
     }
     case Command::Clock: {
@@ -444,15 +441,15 @@ void Gateway::refuse(const QString& sign, const QString& topicName, const QByteA
 void Gateway::publishStatus(const Sign& sign) {
     const Line& line = *lineOf_.at(sign.name());
     const double load = std::round(line.load() * 1000) / 1000;
-    loadSaid_[&line] = load;
+    loadSaid_[sign.name()] = load;
     QJsonObject status{{u"state"_s, stateName(sign.state())},
                        {u"since"_s, isoTime(sign.since())},
                        {u"reason"_s, sign.reason()},
                        {u"gateway"_s, config_.broker.clientId},
                        {u"line"_s, QJsonObject{{u"link"_s, line.link()}, {u"load"_s, load}}}};
     // With a schedule, which power state is in force, why, and until when.
-    const SignGuard& guard = *guards_.at(sign.name());
-    if (const auto power = guard.power(); power && guard.hasSchedule()) {
+    const PowerTimetable& timetable = sign.timetable();
+    if (const auto power = timetable.power(); power && timetable.hasSchedule()) {
         QJsonObject p{{u"state"_s, power->on ? u"on"_s : u"off"_s},
                       {u"by"_s, power->byCommand ? u"command"_s : u"schedule"_s}};
         if (power->until)
@@ -474,11 +471,11 @@ void Gateway::staleReportSeen(const QString& topicName, const QByteArray& payloa
     if (!retained || payload.isEmpty())
         return;
     const QStringList parts = topicName.mid(config_.broker.prefix.size() + 1).split(u'/');
-    const auto guard = guards_.find(parts.value(0));
+    const auto sign = signs_.find(parts.value(0));
     bool ok = false;
     const uint unit = parts.value(2).toUInt(&ok);
-    if (parts.size() != 4 || guard == guards_.end() || !ok || unit > 255 ||
-        guard->second->watched(uint8_t(unit)))
+    if (parts.size() != 4 || sign == signs_.end() || !ok || unit > 255 ||
+        sign->second->staleWatch().watched(uint8_t(unit)))
         return;
     qCInfo(lcGateway).noquote() << "cleared" << topicName << ": the unit is not watched";
     mqtt_.publish(topicName, QByteArray(), true);
@@ -488,7 +485,7 @@ void Gateway::staleReportSeen(const QString& topicName, const QByteArray& payloa
 void Gateway::publishLoads() {
     for (const auto& [name, sign] : signs_) {
         const Line* line = lineOf_.at(name);
-        const auto said = loadSaid_.find(line);
+        const auto said = loadSaid_.find(name);
         if (said == loadSaid_.end() || std::abs(line->load() - said->second) >= 0.01)
             publishStatus(*sign);
     }
@@ -511,8 +508,6 @@ void Gateway::stop() {
     linesRunning_ = int(lines_.size());
     if (modbus_)
         modbus_->stop();
-    for (auto& [name, guard] : guards_)
-        guard->stop();
     for (auto& [name, sign] : signs_)
         sign->stop();
     if (linesRunning_ == 0)

@@ -26,7 +26,6 @@ namespace zarnet::gateway {
 class Line;
 class ModbusService;
 class Sign;
-class SignGuard;
 
 // The service: commands from the broker to the signs, and each sign's state back
 // to the broker. Input that cannot be used is published on the sign's error
@@ -95,9 +94,8 @@ private:
     std::vector<std::unique_ptr<Line>> lines_;
     std::map<QString, std::unique_ptr<Sign>> signs_;
     std::map<QString, Line*> lineOf_;
-    std::map<const Line*, double> loadSaid_; // the load the signs' status last gave
+    std::map<QString, double> loadSaid_; // the load each sign's status last gave
     QTimer loads_;
-    std::map<QString, std::unique_ptr<SignGuard>> guards_;
     std::unique_ptr<ModbusService> modbus_;
     RetainedTake take_;
     // The retained value each command topic of these signs last had, as far as this

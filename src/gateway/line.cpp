@@ -96,6 +96,7 @@ void Line::onOpened(OpenResult result) {
     qCDebug(lcGateway).noquote() << "line" << config_.link << "open";
     state_ = State::Open;
     turn_ = Turn::Idle;
+    missed_.clear();
     serial_.discardWaiting();
     for (Sign* sign : signs_)
         sign->lineUp(); // each is online once it answers
@@ -140,8 +141,9 @@ void Line::pump() {
 }
 
 // The line counts as busy until the system has taken the frame and the frame has
-// had its time on the wire at 115200 baud. Otherwise frames would pile up in the
-// system's buffer, where a newer value can no longer replace an older one.
+// had its time on the wire at 115200 baud, and the gap after it. Otherwise frames
+// would pile up in the system's buffer, where a newer value can no longer replace
+// an older one. One timer covers both, so a frame costs one wake-up.
 void Line::sendCommand(Sign& sign, const QByteArray& frame) {
     serial_.discardWaiting();
     turn_ = Turn::Writing;
@@ -149,9 +151,9 @@ void Line::sendCommand(Sign& sign, const QByteArray& frame) {
     handedOver_ = false;
     busyFromUs_ = nowUs();
     wireUs_ = wireUs(frame.size());
-    const int wire = SerialLink::wireMs(frame.size());
-    writeTimeout_.start(wire + WriteMarginMs);
-    onWire_.start(wire);
+    const int wireAndGap = int((wireUs_ + config_.gapMs * 1000 + 999) / 1000);
+    writeTimeout_.start(wireAndGap + WriteMarginMs);
+    onWire_.start(wireAndGap);
     qCDebug(lcLink).noquote() << ">" << frame.toHex(' ').toUpper();
     if (!serial_.write(frame))
         fail(u"the line refused a frame"_s);
@@ -163,7 +165,6 @@ void Line::sendTest(Sign& sign) {
     const QByteArray frame = sign.takeTest();
     turn_ = Turn::Answer;
     current_ = &sign;
-    lastTested_ = &sign;
     busyFromUs_ = nowUs();
     wireUs_ = 0;
     testSent_.start();
@@ -174,34 +175,45 @@ void Line::sendTest(Sign& sign) {
         fail(u"the line refused a frame"_s);
 }
 
+// Taken by the system later than its time on the wire: the gap still follows it.
 void Line::onWritten() {
-    if (turn_ != Turn::Writing)
+    if (turn_ != Turn::Writing || handedOver_)
         return;
     handedOver_ = true;
     if (!onWire_.isActive())
-        commandDone();
+        onWire_.start(config_.gapMs);
 }
 
 void Line::commandDone() {
     writeTimeout_.stop();
     Sign* sign = std::exchange(current_, nullptr);
     load_.busy(busyFromUs_, busyFromUs_ + wireUs_);
-    rest();
+    turn_ = Turn::Idle; // the gap has passed with the frame's time
     if (sign)
         sign->commandWritten();
+    if (stopping_)
+        finishStop();
+    else
+        pump();
 }
 
+// The answer of a sign whose wait ran out, coming during the next test, is that
+// sign's late answer: the next one's answer may still come.
 void Line::onDeviceFound(int device) {
-    if (turn_ == Turn::Answer) {
-        const int wanted = current_->device();
-        if (wanted == 255 || device == wanted)
-            testOver(TestOutcome::Answered, 0);
-        else
-            testOver(TestOutcome::OtherDevice, device);
+    if (stopping_)
+        return;
+    const bool late = lastTested_ && device == lastTested_->device() && lastTested_ != current_;
+    if (late) {
+        std::exchange(lastTested_, nullptr)->tested(TestOutcome::Late, int(lateSince_.elapsed()));
         return;
     }
-    if (lastTested_ && device == lastTested_->device())
-        lastTested_->tested(TestOutcome::Late, int(testSent_.elapsed()));
+    if (turn_ != Turn::Answer)
+        return;
+    const int wanted = current_->device();
+    if (wanted == 255 || device == wanted)
+        testOver(TestOutcome::Answered, 0);
+    else
+        testOver(TestOutcome::OtherDevice, device);
 }
 
 // Bytes that are no reply while an answer is awaited: two controllers answered
@@ -215,16 +227,25 @@ void Line::testOver(TestOutcome outcome, int detail) {
     answerWait_.stop();
     busyUntilNow();
     Sign* sign = std::exchange(current_, nullptr);
-    if (outcome == TestOutcome::Answered) {
-        backOffMs_ = 1000;
+    if (outcome == TestOutcome::NoAnswer) {
+        lastTested_ = sign;
+        lateSince_ = testSent_;
+    } else if (lastTested_ == sign) {
         lastTested_ = nullptr;
     }
+    if (outcome == TestOutcome::Answered) {
+        backOffMs_ = 1000;
+        missed_.clear();
+    } else {
+        missed_.insert(sign);
+    }
+    if (!stopping_)
+        sign->tested(outcome, detail);
     rest();
-    sign->tested(outcome, detail);
-    const bool allSilent = std::all_of(signs_.begin(), signs_.end(), [](const Sign* s) {
+    const bool allOffline = std::all_of(signs_.begin(), signs_.end(), [](const Sign* s) {
         return s->state() == Sign::State::Offline;
     });
-    if (outcome != TestOutcome::Answered && allSilent && !stopping_)
+    if (!stopping_ && allOffline && missed_.size() == signs_.size())
         openAgain();
 }
 

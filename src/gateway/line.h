@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 
 namespace zarnet {
@@ -79,7 +80,8 @@ private:
     State state_ = State::Closed;
     Turn turn_ = Turn::Idle;
     Sign* current_ = nullptr;    // whose frame is on the wire or whose answer is awaited
-    Sign* lastTested_ = nullptr; // an answer from it after the wait is late
+    Sign* lastTested_ = nullptr; // its test went unanswered: an answer from it now is late
+    QSet<const Sign*> missed_;   // signs that missed a test since the link opened
     bool handedOver_ = false;    // the system has taken all of the frame
     bool pumpQueued_ = false;
     bool stopping_ = false;
@@ -87,6 +89,7 @@ private:
     int backOffMs_ = 1000;
     QElapsedTimer clock_;
     QElapsedTimer testSent_;
+    QElapsedTimer lateSince_; // when the unanswered test went out
     LineLoad load_;
     qint64 busyFromUs_ = 0;
     qint64 wireUs_ = 0; // the frame on the wire's time at 115200 baud

@@ -13,7 +13,9 @@ QString systemLink(const QString& link, const PortCatalog& ports) {
     const QString text = linkText(link);
     if (isNetworkAddress(text))
         return text;
-    const QString device = ports.device(text).value_or(text);
+    QString device = ports.device(text).value_or(text);
+    if (device.startsWith(u"COM", Qt::CaseInsensitive)) // Windows names ignore case
+        return device.toUpper();
     const QString canonical = QFileInfo(device).canonicalFilePath();
     return canonical.isEmpty() ? device : canonical;
 }

@@ -98,6 +98,9 @@ QString MqttClient::configure() {
     mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     // The state of many signs after a reconnect goes out in one go, not 20 per round trip.
     mosquitto_int_option(mosq_, MOSQ_OPT_SEND_MAXIMUM, 1000);
+    // A command published right after another is not held until the broker has
+    // acknowledged the first packet.
+    mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_v5_callback_set(
         mosq_, [](mosquitto* m, void* self, int rc, int, const mosquitto_property* properties) {
             onConnect(m, self, rc, properties);

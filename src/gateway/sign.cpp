@@ -8,8 +8,10 @@ using namespace Qt::StringLiterals;
 
 namespace zarnet::gateway {
 
-Sign::Sign(const SignConfig& config, const PlantClock& clock, QObject* parent)
-    : QObject(parent), config_(config), clock_(clock) {
+Sign::Sign(const SignConfig& config, const PlantClock& clock, const QByteArray& staleFrame,
+           QObject* parent)
+    : QObject(parent), config_(config), clock_(clock), stale_(config_, *this, clock, staleFrame),
+      timetable_(config_, *this, clock) {
     since_ = clock_.now();
     nextTest_.setSingleShot(true);
     connect(&nextTest_, &QTimer::timeout, this, [this] {
@@ -24,11 +26,14 @@ Sign::Sign(const SignConfig& config, const PlantClock& clock, QObject* parent)
 void Sign::start() {
     if (config_.clockSync)
         clockCheck_.start();
+    timetable_.start();
 }
 
 void Sign::stop() {
     nextTest_.stop();
     clockCheck_.stop();
+    stale_.stop();
+    timetable_.stop();
     testDue_ = false;
 }
 
@@ -185,7 +190,8 @@ void Sign::tested(TestOutcome outcome, int detail) {
     const QString why = describe(outcome, detail);
     if (outcome == TestOutcome::Answered) {
         lastAnswer_.start();
-        const bool back = state() != State::Online;
+        // One missed test may have been a controller restarting.
+        const bool back = state() != State::Online || health_.misses() > 0;
         testIn(health_.answered(config_.healthSeconds * 1000));
         if (back)
             comeBack();

@@ -3,7 +3,9 @@
 #include "commandqueue.h"
 #include "config.h"
 #include "plantclock.h"
+#include "powertimetable.h"
 #include "signhealth.h"
+#include "stalewatch.h"
 #include "unitaccess.h"
 #include "unittable.h"
 
@@ -21,12 +23,15 @@ namespace zarnet::gateway {
 // (the latest of each kind wins) until its line gives the sign a turn; the line
 // tells it how its connection tests went. While offline its values wait instead
 // of taking the line's time; when it answers again every known value goes out anew.
+// The watch over its figures' ages and its power timetable belong to it.
 class Sign : public QObject, public UnitAccess {
     Q_OBJECT
 public:
     using State = SignHealth::State;
 
-    Sign(const SignConfig& config, const PlantClock& clock, QObject* parent = nullptr);
+    // `staleFrame` is the built stale image, when the sign shows one.
+    Sign(const SignConfig& config, const PlantClock& clock, const QByteArray& staleFrame = {},
+         QObject* parent = nullptr);
 
     const QString& name() const { return config_.name; }
     uint8_t device() const { return config_.device; }
@@ -37,13 +42,18 @@ public:
     std::optional<uint32_t> unitWanted(uint8_t unit) const override { return table_.value(unit); }
     std::optional<qint64> sinceLastAnswerMs() const override;
 
+    StaleWatch& staleWatch() { return stale_; }
+    const StaleWatch& staleWatch() const { return stale_; }
+    PowerTimetable& timetable() { return timetable_; }
+    const PowerTimetable& timetable() const { return timetable_; }
+
     void start();
     void stop();
     // A value from a plant system (unitArrived() follows).
     void setUnit(uint8_t unit, uint32_t value) override;
     // A value the service itself puts in place of a stale one: not news of the plant.
     void substitute(uint8_t unit, uint32_t value);
-    // Also sent again after a reconnect.
+    // Also sent again after a reconnect; a command goes through timetable().
     void setPower(bool on);
     // nullopt: the time at which the frame goes out.
     void setClock(const std::optional<QDateTime>& at);
@@ -110,6 +120,8 @@ private:
     QTimer nextTest_;
     QTimer clockCheck_;
     QDate clockSetOn_;
+    StaleWatch stale_;
+    PowerTimetable timetable_;
 };
 
 } // namespace zarnet::gateway

@@ -109,6 +109,9 @@ OpenResult QtSerialLink::openTcp(const QString& address) {
 void QtSerialLink::onConnected() {
     connectTimeout_.stop();
     keepAlive(*socket_);
+    // Each write is a whole frame: it goes out at once, not when the server has
+    // acknowledged the one before (up to 40 ms later on a quiet line).
+    socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     qCDebug(lcPort).noquote() << "connected to" << name_;
     emit opened(OpenResult::Opened);
 }

@@ -4,7 +4,6 @@
 #include <gateway/gateway.h>
 #include <gateway/line.h>
 #include <gateway/sign.h>
-#include <gateway/signguard.h>
 #include <link/portcatalog.h>
 #include <support/virtualcontroller.h>
 
@@ -120,8 +119,8 @@ void TestSign::strayByteDoesNotTakeTheSignOffline() {
     QCOMPARE(line.state(), Sign::State::Online);
 }
 
-// What the line hears after a connection test to device 5, and the sign's state
-// after two such tests.
+// Signs 5 and 6 on one line: what the line hears after a test to device 5, and
+// the signs' states after two such tests. Device 6 answers each test after 100 ms.
 void TestSign::answersCountAgainstTheSign_data() {
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<int>("afterMs");
@@ -134,7 +133,8 @@ void TestSign::answersCountAgainstTheSign_data() {
                                     << u"offline: another controller answered (device 7)"_s;
     QTest::newRow("garbled") << garbled << 0
                              << u"offline: garbled answer — possible address collision"_s;
-    QTest::newRow("late") << own << 400 << u"offline: answered late"_s;
+    QTest::newRow("late, while the next sign waits") << own << 200 << u"offline: answered late"_s;
+    QTest::newRow("late, after it") << own << 400 << u"offline: answered late"_s;
 }
 
 void TestSign::answersCountAgainstTheSign() {
@@ -144,20 +144,30 @@ void TestSign::answersCountAgainstTheSign() {
     test::VirtualController controller;
     connect(&controller, &test::VirtualController::frameReceived, this,
             [&](const QByteArray& frame) {
-                if (FrameView(frame).code() == FindCode)
+                if (FrameView(frame).code() != FindCode)
+                    return;
+                if (FrameView(frame).device() == 5)
                     controller.sendLater(answer, afterMs);
+                else
+                    controller.sendLater(test::VirtualController::findReply(6), 100);
             });
     PathCatalog ports;
     PlantClock clock;
     SignConfig config = signOn(controller.path());
     config.device = 5;
     Alone alone(config, ports, clock);
+    config.name = u"l2"_s;
+    config.device = 6;
+    Sign neighbour(config, clock);
+    alone.line.add(neighbour);
+    neighbour.start();
     alone.start();
-    auto now = [&] {
-        return (alone.sign.state() == Sign::State::Online ? u"online: "_s : u"offline: "_s) +
-               alone.sign.reason();
+    auto now = [](const Sign& sign) {
+        return (sign.state() == Sign::State::Online ? u"online: "_s : u"offline: "_s) +
+               sign.reason();
     };
-    QTRY_VERIFY2_WITH_TIMEOUT(now().startsWith(state), qPrintable(now()), 5000);
+    QTRY_VERIFY2_WITH_TIMEOUT(now(alone.sign).startsWith(state), qPrintable(now(alone.sign)), 5000);
+    QTRY_COMPARE(neighbour.state(), Sign::State::Online);
 }
 
 void TestSign::clearedSignGetsNoImageBack() {
@@ -276,9 +286,8 @@ void TestSign::earlierDeadlineIsNotMissed() {
     config.maxAgeMs = 600000;       // 1 s of real time
     config.unitMaxAgeMs[0] = 30000; // 50 ms
     Sign line(config, clock);
-    SignGuard guard(config, line, clock);
     QList<uint8_t> stale;
-    connect(&guard, &SignGuard::staleChanged, this, [&](uint8_t unit, bool isStale) {
+    connect(&line.staleWatch(), &StaleWatch::staleChanged, this, [&](uint8_t unit, bool isStale) {
         if (isStale)
             stale.append(unit);
     });

@@ -1,4 +1,4 @@
-#include "signguard.h"
+#include "powertimetable.h"
 
 #include "sign.h"
 
@@ -31,77 +31,23 @@ QDateTime wallClock(const PowerSwitch& s) {
 
 } // namespace
 
-SignGuard::SignGuard(const SignConfig& config, Sign& sign, const PlantClock& clock,
-                     const QByteArray& staleFrame, QObject* parent)
-    : QObject(parent), config_(config), sign_(sign), clock_(clock), staleFrame_(staleFrame) {
-    for (int unit = 0; unit < UnitAges::Units; ++unit) {
-        const auto own = config_.unitMaxAgeMs.find(uint8_t(unit));
-        ages_.setMaxAge(uint8_t(unit),
-                        own != config_.unitMaxAgeMs.end() ? own->second : config_.maxAgeMs);
-    }
-    ageTimer_.setSingleShot(true);
-    connect(&ageTimer_, &QTimer::timeout, this, &SignGuard::checkAges);
-    scheduleTimer_.setSingleShot(true);
-    connect(&scheduleTimer_, &QTimer::timeout, this, &SignGuard::checkSchedule);
-    connect(&sign_, &Sign::unitArrived, this, &SignGuard::unitArrived);
+PowerTimetable::PowerTimetable(const SignConfig& config, Sign& sign, const PlantClock& clock,
+                               QObject* parent)
+    : QObject(parent), config_(config), sign_(sign), clock_(clock) {
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &PowerTimetable::check);
 }
 
-void SignGuard::start() {
+void PowerTimetable::start() {
     if (config_.power)
-        checkSchedule();
+        check();
 }
 
-void SignGuard::stop() {
-    ageTimer_.stop();
-    scheduleTimer_.stop();
+void PowerTimetable::stop() {
+    timer_.stop();
 }
 
-void SignGuard::unitArrived(uint8_t unit, uint32_t value) {
-    plantValues_[unit] = value;
-    if (!ages_.watched(unit))
-        return;
-    const bool news = ages_.fresh(unit, clock_.elapsedMs());
-    // A timer that fires before the unit's new deadline finds nothing and is set
-    // again; one due after it is brought forward.
-    if (!ageTimer_.isActive() || clock_.realMs(*ages_.maxAge(unit)) < ageTimer_.remainingTime())
-        armAges();
-    if (!news)
-        return;
-    emit staleChanged(unit, false);
-    if (staleShown_ && !ages_.allStale()) {
-        staleShown_ = false;
-        qCInfo(lcGateway).noquote() << config_.name << "has fresh figures: its own image again";
-        sign_.showOwn();
-    }
-}
-
-void SignGuard::checkAges() {
-    for (const uint8_t unit : ages_.check(clock_.elapsedMs())) {
-        qCInfo(lcGateway).noquote()
-            << config_.name << "unit" << unit << "is stale: no new value for its maximum age";
-        emit staleChanged(unit, true);
-        if (config_.staleAction == StaleAction::Value)
-            sign_.substitute(unit, config_.staleValue);
-    }
-    if (config_.staleAction == StaleAction::Image && !staleShown_ && !staleFrame_.isEmpty() &&
-        ages_.allStale()) {
-        staleShown_ = true;
-        qCInfo(lcGateway).noquote() << config_.name << "shows its stale image";
-        sign_.showInstead(staleFrame_);
-    }
-    armAges();
-}
-
-void SignGuard::armAges() {
-    const auto next = ages_.nextDeadline();
-    if (!next) {
-        ageTimer_.stop();
-        return;
-    }
-    ageTimer_.start(clock_.realMs(*next - clock_.elapsedMs()));
-}
-
-void SignGuard::checkSchedule() {
+void PowerTimetable::check() {
     const QDateTime now = clock_.now();
     if (const auto due = dueSwitch(*config_.power, applied_, now.date(), now.time())) {
         applied_ = due;
@@ -132,26 +78,26 @@ void SignGuard::checkSchedule() {
         if (ms > 0)
             wait = std::min(wait, clock_.realMs(ms));
     }
-    scheduleTimer_.start(std::max(wait, 10));
+    timer_.start(std::max(wait, 10));
 }
 
 // The next change that will be made: after now, and after the one made last (in
 // the hour repeated when daylight saving ends, that one is not made again).
-std::optional<PowerSwitch> SignGuard::upcoming(const QDateTime& now) const {
+std::optional<PowerSwitch> PowerTimetable::upcoming(const QDateTime& now) const {
     PowerSwitch from{now.date(), now.time(), false};
     if (applied_ && from < *applied_)
         from = *applied_;
     return nextSwitch(*config_.power, from.date, from.at);
 }
 
-void SignGuard::commandPower(bool on) {
+void PowerTimetable::command(bool on) {
     powerOn_ = on;
     byCommand_ = config_.power.has_value();
     sign_.setPower(on);
     emit powerChanged();
 }
 
-std::optional<SignGuard::Power> SignGuard::power() const {
+std::optional<PowerTimetable::Power> PowerTimetable::power() const {
     if (!powerOn_)
         return std::nullopt;
     Power power{*powerOn_, byCommand_, std::nullopt};
