@@ -71,6 +71,10 @@ QString stateName(Sign::State state) {
     return u"connecting"_s;
 }
 
+QJsonObject lineStatus(const Line& line) {
+    return {{u"link"_s, line.link()}, {u"load"_s, std::round(line.load() * 1000) / 1000}};
+}
+
 // How often the signs' status is published again when their line's load changed.
 constexpr int LoadEveryMs = 10000;
 
@@ -440,13 +444,13 @@ void Gateway::refuse(const QString& sign, const QString& topicName, const QByteA
 
 void Gateway::publishStatus(const Sign& sign) {
     const Line& line = *lineOf_.at(sign.name());
-    const double load = std::round(line.load() * 1000) / 1000;
-    loadSaid_[sign.name()] = load;
+    const QJsonObject lineNow = lineStatus(line);
+    loadSaid_[sign.name()] = lineNow.value(u"load"_s).toDouble();
     QJsonObject status{{u"state"_s, stateName(sign.state())},
                        {u"since"_s, isoTime(sign.since())},
                        {u"reason"_s, sign.reason()},
                        {u"gateway"_s, config_.broker.clientId},
-                       {u"line"_s, QJsonObject{{u"link"_s, line.link()}, {u"load"_s, load}}}};
+                       {u"line"_s, lineNow}};
     // With a schedule, which power state is in force, why, and until when.
     const PowerTimetable& timetable = sign.timetable();
     if (const auto power = timetable.power(); power && timetable.hasSchedule()) {
@@ -525,7 +529,8 @@ void Gateway::lineStopped() {
         const QJsonObject status{{u"state"_s, u"offline"_s},
                                  {u"since"_s, now},
                                  {u"reason"_s, u"zarnetd stopped"_s},
-                                 {u"gateway"_s, config_.broker.clientId}};
+                                 {u"gateway"_s, config_.broker.clientId},
+                                 {u"line"_s, lineStatus(*lineOf_.at(name))}};
         mqtt_.publish(topic(name, u"status"_s),
                       QJsonDocument(status).toJson(QJsonDocument::Compact), true);
     }

@@ -91,8 +91,8 @@ private:
     Config config_;
     MqttClient mqtt_;
     const PlantClock& clock_;
-    std::vector<std::unique_ptr<Line>> lines_;
     std::map<QString, std::unique_ptr<Sign>> signs_;
+    std::vector<std::unique_ptr<Line>> lines_; // hold signs: gone before them
     std::map<QString, Line*> lineOf_;
     std::map<QString, double> loadSaid_; // the load each sign's status last gave
     QTimer loads_;

@@ -56,13 +56,16 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
-    CLI::App cli{"zarnetd: keeps LED signs current from an MQTT broker.\n\n"
-                 "Commands arrive on PREFIX/SIGN/units/N/set, units/set, power/set, clock/set,\n"
-                 "clear/set and image/set; the state is published retained on PREFIX/SIGN/status\n"
-                 "and PREFIX/SIGN/units/N, refusals on PREFIX/SIGN/error. With [modbus] in the\n"
-                 "configuration, PLCs write units as Modbus TCP holding registers too. Logs go to\n"
-                 "standard error. SIGTERM or SIGINT ends it cleanly.",
-                 "zarnetd"};
+    CLI::App cli{
+        "zarnetd: keeps LED signs current from an MQTT broker.\n\n"
+        "Commands arrive on PREFIX/SIGN/units/N/set, units/set, power/set, clock/set,\n"
+        "clear/set and image/set; the state is published retained on PREFIX/SIGN/status\n"
+        "and PREFIX/SIGN/units/N, refusals on PREFIX/SIGN/error. Several signs may share\n"
+        "a line (an RS-485 bus, or one port of a serial device server), each with its own\n"
+        "device number: one writer serves them in turn. With [modbus] in the\n"
+        "configuration, PLCs write units as Modbus TCP holding registers too. Logs go to\n"
+        "standard error. SIGTERM or SIGINT ends it cleanly.",
+        "zarnetd"};
     std::string configPath = zarnet::gateway::DefaultConfigPath;
     std::string checkPath;
     bool verbose = false;
