@@ -147,7 +147,7 @@ int runExchange(const Request& request, const PortCatalog& ports, QTextStream& o
         }
     };
     // The reply is waited for once the request is out; a request without one is done.
-    QObject::connect(&serial, &QtSerialLink::allWritten, &loop, written);
+    QObject::connect(&serial, &SerialLink::allWritten, &loop, written);
     const int writeMs = SerialLink::wireMs(request.frame.size()) + WriteMarginMs;
     QTimer writeTimeout;
     writeTimeout.setSingleShot(true);

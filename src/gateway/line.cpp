@@ -59,7 +59,7 @@ Line::Line(const LineConfig& config, const PortCatalog& ports, QObject* parent)
     connect(&reopen_, &QTimer::timeout, this, &Line::open);
     connect(&serial_, &SerialLink::opened, this, &Line::onOpened);
     connect(&serial_, &SerialLink::hungUp, this, [this] { fail(u"the line hung up"_s); });
-    connect(&serial_, &QtSerialLink::allWritten, this, &Line::onWritten);
+    connect(&serial_, &SerialLink::allWritten, this, &Line::onWritten);
     connect(&reception_, &ReplyReception::deviceFound, this, &Line::onDeviceFound);
     connect(&reception_, &ReplyReception::rejected, this, &Line::onRejected);
     connect(&reception_, &ReplyReception::unitValues, this, &Line::onRejected);

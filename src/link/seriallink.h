@@ -44,6 +44,11 @@ public:
     // Hands the whole array to the line in one piece; false when the port is
     // closed or refuses it.
     virtual bool write(const QByteArray& bytes) = 0;
+    // Bytes handed to write() that have not been passed on yet.
+    virtual qint64 pendingOutput() const { return 0; }
+    // Empties the input, also what the system holds for the port and has not
+    // handed over yet: bytes left on the line before this program came.
+    virtual void discardWaiting() { clearInput(); }
 
     void setReceiveThreshold(int threshold);
     int receiveThreshold() const { return threshold_; }
@@ -67,6 +72,8 @@ signals:
     void hungUp();
     // The outcome of an open that answered Connecting: Opened or Failed.
     void opened(zarnet::OpenResult result);
+    // Everything handed to write() has been passed on to the system.
+    void allWritten();
 
 protected:
     // Implementations hand every received byte here.
