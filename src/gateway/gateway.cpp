@@ -29,7 +29,7 @@ MqttClient::Settings mqttSettings(const Config& config) {
     s.clientId = b.clientId;
     s.username = b.username;
     s.password = b.password;
-    s.willTopic = b.prefix + u"/gateway/"_s + b.clientId + u"/status"_s;
+    s.willTopic = Topics(b.prefix, b.clientId).gatewayStatus();
     s.willPayload = "offline";
     // Room for the largest payload taken and a long topic: the broker drops larger
     // messages instead of handing them over, so none is ever held here.
@@ -46,17 +46,6 @@ QByteArray digest(const QByteArray& payload) {
     if (payload.size() <= 64)
         return 'r' + payload;
     return 'h' + QCryptographicHash::hash(payload, QCryptographicHash::Sha256);
-}
-
-// The command topics of one sign, one by one: a wildcard would also match junk
-// topics, whose retained messages could crowd the real ones out of the broker's queue.
-QStringList commandFilters(const QString& base) {
-    QStringList filters;
-    for (const char* command : {"units", "power", "clock", "clear", "image"})
-        filters.append(base + QLatin1StringView(command) + u"/set"_s);
-    for (int unit = 0; unit < UnitTable::Units; ++unit)
-        filters.append(base + u"units/%1/set"_s.arg(unit));
-    return filters;
 }
 
 QString stateName(Sign::State state) {
@@ -102,8 +91,9 @@ QByteArray configuredFrame(const SignConfig& sign, const QByteArray& image, cons
 
 Gateway::Gateway(const Config& config, const PortCatalog& ports, const PlantClock& clock,
                  QObject* parent)
-    : QObject(parent), config_(config), mqtt_(mqttSettings(config)), clock_(clock),
-      take_(mqtt_, gatewayTopic().chopped(6) + u"sync"_s), refusals_(lcGateway) {
+    : QObject(parent), config_(config), topics_(config.broker.prefix, config.broker.clientId),
+      mqtt_(mqttSettings(config)), clock_(clock), take_(mqtt_, topics_.sync()),
+      refusals_(lcGateway) {
     connect(&mqtt_, &MqttClient::connected, this, &Gateway::onConnected);
     connect(&mqtt_, &MqttClient::disconnected, &take_, &RetainedTake::cancel);
     connect(&mqtt_, &MqttClient::message, this, &Gateway::received);
@@ -176,21 +166,13 @@ bool Gateway::start(QString* error) {
     return true;
 }
 
-QString Gateway::topic(const QString& sign, const QString& rest) const {
-    return config_.broker.prefix + u'/' + sign + u'/' + rest;
-}
-
-QString Gateway::gatewayTopic() const {
-    return config_.broker.prefix + u"/gateway/"_s + config_.broker.clientId + u"/status"_s;
-}
-
 // Each gateway listens only to its own signs, so that several can share a broker.
 // Live commands come through wildcards, so that a wrong topic is answered on the
 // error topic; what the broker keeps is taken sign by sign (takeRetained).
 void Gateway::onConnected() {
     QStringList live;
     for (const auto& [name, sign] : signs_)
-        live << topic(name, u"+/set"_s) << topic(name, u"units/+/set"_s);
+        live << topics_.live(name);
     // Without subscription identifiers a message marked retained must be a replay.
     mqtt_.subscribe(live, LiveId,
                     mqtt_.hasSubscriptionIds() ? MqttClient::Retained::NeverAsPublished
@@ -202,13 +184,12 @@ void Gateway::onConnected() {
         const StaleWatch& watch = sign->staleWatch();
         for (int unit = 0; unit < UnitTable::Units; ++unit) {
             if (const auto value = sign->unitOnSign(uint8_t(unit)))
-                mqtt_.publish(topic(name, u"units/%1"_s.arg(unit)), QByteArray::number(*value),
-                              true);
+                mqtt_.publish(topics_.unit(name, unit), QByteArray::number(*value), true);
             if (watch.watched(uint8_t(unit)) && watch.known(uint8_t(unit)))
                 publishStale(name, uint8_t(unit), watch.stale(uint8_t(unit)));
         }
     }
-    mqtt_.publish(gatewayTopic(), "online", true);
+    mqtt_.publish(topics_.gatewayStatus(), "online", true);
     takeRetained(true);
 }
 
@@ -217,11 +198,11 @@ void Gateway::onConnected() {
 void Gateway::takeRetained(bool withStaleReports) {
     QList<RetainedTake::Portion> portions;
     for (const auto& [name, sign] : signs_) {
-        QStringList filters = commandFilters(topic(name, QString()));
+        QStringList filters = topics_.commands(name);
         const StaleWatch& watch = sign->staleWatch();
         for (int unit = 0; withStaleReports && unit < UnitTable::Units; ++unit)
             if (!watch.watched(uint8_t(unit)))
-                filters.append(topic(name, u"units/%1/stale"_s.arg(unit)));
+                filters.append(topics_.stale(name, unit));
         portions.append({name, filters});
     }
     corrected_ = 0;
@@ -325,7 +306,7 @@ void Gateway::command(const QString& topicName, const QByteArray& payload, bool 
 bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool retained,
                        bool* own) {
     const auto parsed = readCommandTopic(config_.broker.prefix, topicName);
-    const QString signName = topicName.mid(config_.broker.prefix.size() + 1).section(u'/', 0, 0);
+    const QString signName = topics_.signOf(topicName);
     if (const auto* why = std::get_if<QString>(&parsed)) {
         refuse(signName, topicName, payload, *why);
         return false;
@@ -438,8 +419,7 @@ void Gateway::refuse(const QString& sign, const QString& topicName, const QByteA
         return; // not one of ours: another gateway's sign may carry the name
     const QJsonObject error{
         {u"topic"_s, topicName}, {u"payload"_s, excerpt(payload)}, {u"reason"_s, reason}};
-    mqtt_.publish(topic(sign, u"error"_s), QJsonDocument(error).toJson(QJsonDocument::Compact),
-                  false);
+    mqtt_.publish(topics_.error(sign), QJsonDocument(error).toJson(QJsonDocument::Compact), false);
 }
 
 void Gateway::publishStatus(const Sign& sign) {
@@ -460,12 +440,12 @@ void Gateway::publishStatus(const Sign& sign) {
             p.insert(u"until"_s, isoTime(*power->until, Qt::ISODate));
         status.insert(u"power"_s, p);
     }
-    mqtt_.publish(topic(sign.name(), u"status"_s),
-                  QJsonDocument(status).toJson(QJsonDocument::Compact), true);
+    mqtt_.publish(topics_.status(sign.name()), QJsonDocument(status).toJson(QJsonDocument::Compact),
+                  true);
 }
 
 void Gateway::publishStale(const QString& sign, uint8_t unit, bool stale) {
-    mqtt_.publish(topic(sign, u"units/%1/stale"_s.arg(unit)), stale ? "true" : "false", true);
+    mqtt_.publish(topics_.stale(sign, unit), stale ? "true" : "false", true);
 }
 
 // A retained stale report left from an earlier configuration, for a unit no longer
@@ -474,12 +454,9 @@ void Gateway::publishStale(const QString& sign, uint8_t unit, bool stale) {
 void Gateway::staleReportSeen(const QString& topicName, const QByteArray& payload, bool retained) {
     if (!retained || payload.isEmpty())
         return;
-    const QStringList parts = topicName.mid(config_.broker.prefix.size() + 1).split(u'/');
-    const auto sign = signs_.find(parts.value(0));
-    bool ok = false;
-    const uint unit = parts.value(2).toUInt(&ok);
-    if (parts.size() != 4 || sign == signs_.end() || !ok || unit > 255 ||
-        sign->second->staleWatch().watched(uint8_t(unit)))
+    const auto stale = readStaleTopic(config_.broker.prefix, topicName);
+    const auto sign = stale ? signs_.find(stale->sign) : signs_.end();
+    if (sign == signs_.end() || sign->second->staleWatch().watched(stale->unit))
         return;
     qCInfo(lcGateway).noquote() << "cleared" << topicName << ": the unit is not watched";
     mqtt_.publish(topicName, QByteArray(), true);
@@ -497,7 +474,7 @@ void Gateway::publishLoads() {
 
 void Gateway::publishUnits(const Sign& sign, const UnitWrite& run) {
     for (qsizetype i = 0; i < run.values.size(); ++i)
-        mqtt_.publish(topic(sign.name(), u"units/%1"_s.arg(run.start + i)),
+        mqtt_.publish(topics_.unit(sign.name(), run.start + int(i)),
                       QByteArray::number(run.values[i]), true);
 }
 
@@ -531,10 +508,10 @@ void Gateway::lineStopped() {
                                  {u"reason"_s, u"zarnetd stopped"_s},
                                  {u"gateway"_s, config_.broker.clientId},
                                  {u"line"_s, lineStatus(*lineOf_.at(name))}};
-        mqtt_.publish(topic(name, u"status"_s),
-                      QJsonDocument(status).toJson(QJsonDocument::Compact), true);
+        mqtt_.publish(topics_.status(name), QJsonDocument(status).toJson(QJsonDocument::Compact),
+                      true);
     }
-    mqtt_.publish(gatewayTopic(), "offline", true);
+    mqtt_.publish(topics_.gatewayStatus(), "offline", true);
     mqtt_.stop(StopTimeoutMs);
 }
 

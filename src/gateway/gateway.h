@@ -5,6 +5,7 @@
 #include "plantclock.h"
 #include "repeatlog.h"
 #include "retainedtake.h"
+#include "topics.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -85,10 +86,9 @@ private:
     void staleReportSeen(const QString& topic, const QByteArray& payload, bool retained);
     void publishUnits(const Sign& sign, const UnitWrite& run);
     void lineStopped();
-    QString topic(const QString& sign, const QString& rest) const;
-    QString gatewayTopic() const;
 
     Config config_;
+    Topics topics_;
     MqttClient mqtt_;
     const PlantClock& clock_;
     std::map<QString, std::unique_ptr<Sign>> signs_;

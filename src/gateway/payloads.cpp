@@ -18,19 +18,6 @@ namespace {
 
 constexpr double MaxValue = MaxUnitValue;
 
-// `plain`: without leading zeros, as a topic must name a unit: the service takes
-// the retained state of units/N/set topics by their exact names.
-std::optional<uint8_t> readUnitNumber(const QString& text, bool plain = false) {
-    static const QRegularExpression digits(u"^[0-9]{1,3}$"_s);
-    static const QRegularExpression plainDigits(u"^(0|[1-9][0-9]{0,2})$"_s);
-    if (!(plain ? plainDigits : digits).match(text).hasMatch())
-        return std::nullopt;
-    const int unit = text.toInt();
-    if (unit > 255)
-        return std::nullopt;
-    return uint8_t(unit);
-}
-
 std::optional<uint32_t> jsonValue(const QJsonValue& value) {
     if (!value.isDouble())
         return std::nullopt;
@@ -96,33 +83,15 @@ std::optional<QString> readSchedule(const QJsonValue& value, ImageRequest& reque
 
 } // namespace
 
-std::variant<CommandTopic, QString> readCommandTopic(const QString& prefix, const QString& topic) {
-    if (!topic.startsWith(prefix + u'/'))
-        return u"not under %1/"_s.arg(prefix);
-    const QStringList parts = topic.mid(prefix.size() + 1).split(u'/');
-    if (parts.size() < 3 || parts.last() != u"set")
-        return u"not a command topic"_s;
-    CommandTopic command;
-    command.sign = parts[0];
-    const QString what = parts.mid(1, parts.size() - 2).join(u'/');
-    static const QMap<QString, Command> fixed = {{u"units"_s, Command::UnitBatch},
-                                                 {u"power"_s, Command::Power},
-                                                 {u"clock"_s, Command::Clock},
-                                                 {u"clear"_s, Command::Clear},
-                                                 {u"image"_s, Command::Image}};
-    if (fixed.contains(what)) {
-        command.command = fixed[what];
-        return command;
-    }
-    if (parts.size() == 4 && parts[1] == u"units") {
-        const auto unit = readUnitNumber(parts[2], true);
-        if (!unit)
-            return u"unknown unit \"%1\": units are 0..255, without leading zeros"_s.arg(
-                parts[2].left(40));
-        command.unit = *unit;
-        return command;
-    }
-    return u"unknown command \"%1\""_s.arg(what.left(80));
+std::optional<uint8_t> readUnitNumber(const QString& text, bool plain) {
+    static const QRegularExpression digits(u"^[0-9]{1,3}$"_s);
+    static const QRegularExpression plainDigits(u"^(0|[1-9][0-9]{0,2})$"_s);
+    if (!(plain ? plainDigits : digits).match(text).hasMatch())
+        return std::nullopt;
+    const int unit = text.toInt();
+    if (unit > 255)
+        return std::nullopt;
+    return uint8_t(unit);
 }
 
 // Read from the bytes themselves: a text decoder would drop a byte-order mark.

@@ -19,17 +19,9 @@ namespace zarnet::gateway {
 constexpr qsizetype MaxPayload = 1024 * 1024;
 constexpr qsizetype MaxTextLength = 1024;
 
-enum class Command { UnitValue, UnitBatch, Power, Clock, Clear, Image };
-
-struct CommandTopic {
-    QString sign;
-    Command command = Command::UnitValue;
-    uint8_t unit = 0; // for Command::UnitValue
-};
-
-// PREFIX/SIGN/units/N/set, PREFIX/SIGN/units/set, PREFIX/SIGN/power/set,
-// PREFIX/SIGN/clock/set, PREFIX/SIGN/clear/set and PREFIX/SIGN/image/set.
-std::variant<CommandTopic, QString> readCommandTopic(const QString& prefix, const QString& topic);
+// A unit number 0..255; `plain`: without leading zeros, as a topic must name a
+// unit, since the service takes retained units/N/set topics by their exact names.
+std::optional<uint8_t> readUnitNumber(const QString& text, bool plain = false);
 
 // A whole number 0..MaxUnitValue in plain decimal digits; blanks around it are allowed.
 std::variant<uint32_t, QString> readUnitValue(const QByteArray& payload);

@@ -5,6 +5,7 @@
 #include <gateway/config.h>
 #include <gateway/linkidentity.h>
 #include <gateway/payloads.h>
+#include <gateway/topics.h>
 #include <gateway/unittable.h>
 #include <link/portcatalog.h>
 

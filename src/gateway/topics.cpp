@@ -1,0 +1,89 @@
+#include "topics.h"
+
+#include "payloads.h"
+
+#include <QMap>
+
+using namespace Qt::StringLiterals;
+
+namespace zarnet::gateway {
+
+std::variant<CommandTopic, QString> readCommandTopic(const QString& prefix, const QString& topic) {
+    if (!topic.startsWith(prefix + u'/'))
+        return u"not under %1/"_s.arg(prefix);
+    const QStringList parts = topic.mid(prefix.size() + 1).split(u'/');
+    if (parts.size() < 3 || parts.last() != u"set")
+        return u"not a command topic"_s;
+    CommandTopic command;
+    command.sign = parts[0];
+    const QString what = parts.mid(1, parts.size() - 2).join(u'/');
+    static const QMap<QString, Command> fixed = {{u"units"_s, Command::UnitBatch},
+                                                 {u"power"_s, Command::Power},
+                                                 {u"clock"_s, Command::Clock},
+                                                 {u"clear"_s, Command::Clear},
+                                                 {u"image"_s, Command::Image}};
+    if (fixed.contains(what)) {
+        command.command = fixed[what];
+        return command;
+    }
+    if (parts.size() == 4 && parts[1] == u"units") {
+        const auto unit = readUnitNumber(parts[2], true);
+        if (!unit)
+            return u"unknown unit \"%1\": units are 0..255, without leading zeros"_s.arg(
+                parts[2].left(40));
+        command.unit = *unit;
+        return command;
+    }
+    return u"unknown command \"%1\""_s.arg(what.left(80));
+}
+
+std::optional<StaleTopic> readStaleTopic(const QString& prefix, const QString& topic) {
+    if (!topic.startsWith(prefix + u'/'))
+        return std::nullopt;
+    const QStringList parts = topic.mid(prefix.size() + 1).split(u'/');
+    if (parts.size() != 4 || parts[1] != u"units" || parts[3] != u"stale")
+        return std::nullopt;
+    const auto unit = readUnitNumber(parts[2], true);
+    if (!unit)
+        return std::nullopt;
+    return StaleTopic{parts[0], *unit};
+}
+
+QString Topics::of(const QString& sign, const QString& rest) const {
+    return prefix_ + u'/' + sign + u'/' + rest;
+}
+
+QString Topics::unit(const QString& sign, int unit) const {
+    return of(sign, u"units/%1"_s.arg(unit));
+}
+
+QString Topics::stale(const QString& sign, int unit) const {
+    return of(sign, u"units/%1/stale"_s.arg(unit));
+}
+
+QStringList Topics::commands(const QString& sign) const {
+    QStringList topics;
+    for (const char* command : {"units", "power", "clock", "clear", "image"})
+        topics.append(of(sign, QString::fromLatin1(command) + u"/set"_s));
+    for (int unit = 0; unit < 256; ++unit)
+        topics.append(of(sign, u"units/%1/set"_s.arg(unit)));
+    return topics;
+}
+
+QStringList Topics::live(const QString& sign) const {
+    return {of(sign, u"+/set"_s), of(sign, u"units/+/set"_s)};
+}
+
+QString Topics::gatewayStatus() const {
+    return prefix_ + u"/gateway/"_s + clientId_ + u"/status"_s;
+}
+
+QString Topics::sync() const {
+    return prefix_ + u"/gateway/"_s + clientId_ + u"/sync"_s;
+}
+
+QString Topics::signOf(const QString& topic) const {
+    return topic.mid(prefix_.size() + 1).section(u'/', 0, 0);
+}
+
+} // namespace zarnet::gateway

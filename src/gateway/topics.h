@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+#include <variant>
+
+// The service's topics, built and read in one place.
+namespace zarnet::gateway {
+
+enum class Command { UnitValue, UnitBatch, Power, Clock, Clear, Image };
+
+struct CommandTopic {
+    QString sign;
+    Command command = Command::UnitValue;
+    uint8_t unit = 0; // for Command::UnitValue
+};
+
+struct StaleTopic {
+    QString sign;
+    uint8_t unit = 0;
+};
+
+// PREFIX/SIGN/units/N/set, PREFIX/SIGN/units/set, PREFIX/SIGN/power/set,
+// PREFIX/SIGN/clock/set, PREFIX/SIGN/clear/set and PREFIX/SIGN/image/set.
+std::variant<CommandTopic, QString> readCommandTopic(const QString& prefix, const QString& topic);
+// PREFIX/SIGN/units/N/stale.
+std::optional<StaleTopic> readStaleTopic(const QString& prefix, const QString& topic);
+
+class Topics {
+public:
+    Topics(const QString& prefix, const QString& clientId) : prefix_(prefix), clientId_(clientId) {}
+
+    const QString& prefix() const { return prefix_; }
+    QString status(const QString& sign) const { return of(sign, QStringLiteral("status")); }
+    QString error(const QString& sign) const { return of(sign, QStringLiteral("error")); }
+    QString unit(const QString& sign, int unit) const;
+    QString stale(const QString& sign, int unit) const;
+    // Each command topic of the sign by its name: a wildcard would also match junk.
+    QStringList commands(const QString& sign) const;
+    // The wildcards that bring every command for the sign, and every wrong topic.
+    QStringList live(const QString& sign) const;
+    QString gatewayStatus() const;
+    QString sync() const;
+    // The first level under the prefix, which names the sign.
+    QString signOf(const QString& topic) const;
+
+private:
+    QString of(const QString& sign, const QString& rest) const;
+
+    QString prefix_;
+    QString clientId_;
+};
+
+} // namespace zarnet::gateway
