@@ -530,14 +530,34 @@ void groupLines(Config& config, const toml::node* lineNodes, const toml::node& s
         config.lines[*found].signs.append(sign.name);
         neighbours[*found].append({sign.name, sign.line, sign.device});
     }
-    for (qsizetype l = 0; l < tables.size(); ++l)
-        if (config.lines[l].signs.isEmpty())
-            faults.add(*tables[l],
-                       u"[[line]] for link %1 serves no sign: no sign has that link"_s.arg(
-                           config.lines[l].link));
+    // A device that is not there now cannot be followed through its links: a
+    // [[line]] naming it by another path is kept for a word, not refused.
+    for (qsizetype l = tables.size() - 1; l >= 0; --l) {
+        if (!config.lines[l].signs.isEmpty())
+            continue;
+        const QString link = config.lines[l].link.trimmed();
+        const QString what =
+            u"[[line]] for link %1 serves no sign: no sign has that link"_s.arg(link);
+        if (isNetworkAddress(link) || QFileInfo::exists(link))
+            faults.add(*tables[l], what);
+        else
+            faults.warn(*tables[l],
+                        what + u" (it does not exist now, so it was compared as written)"_s);
+        config.lines.removeAt(l);
+    }
+    // A sign alone on its link, with no [[line]], waits as long as it always has.
+    for (LineConfig& line : config.lines)
+        if (line.line == 0 && line.signs.size() == 1)
+            for (const SignConfig& sign : config.signs)
+                if (sign.name == line.signs.first())
+                    line.responseMs = soloResponseMs(sign);
 }
 
 } // namespace
+
+int soloResponseMs(const SignConfig& sign) {
+    return std::min(2000, sign.healthSeconds * 1000);
+}
 
 QString linkText(const QString& link) {
     const QString trimmed = link.trimmed();

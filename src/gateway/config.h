@@ -82,6 +82,9 @@ inline constexpr char DefaultConfigPath[] = "/etc/zarnet/zarnetd.toml";
 // will; the reason when it cannot be sent.
 using ImageCheck = std::function<std::optional<QString>(uint8_t device, const QByteArray& payload)>;
 
+// How long a sign alone on its link, with no [[line]], waits for an answer.
+int soloResponseMs(const SignConfig& sign);
+
 // What a link text means, so that two texts naming one port are one line: by
 // default the text itself, with a tcp:// host's case ignored.
 using LinkIdentity = std::function<QString(const QString& link)>;

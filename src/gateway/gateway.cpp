@@ -113,7 +113,7 @@ Gateway::Gateway(const Config& config, const PortCatalog& ports, const PlantCloc
     for (const SignConfig& sign : config_.signs)
         if (std::none_of(config_.lines.begin(), config_.lines.end(),
                          [&](const LineConfig& l) { return l.signs.contains(sign.name); }))
-            config_.lines.append(LineConfig{sign.link, 150, 1, {sign.name}, 0});
+            config_.lines.append(LineConfig{sign.link, soloResponseMs(sign), 1, {sign.name}, 0});
     for (const LineConfig& lineConfig : config_.lines) {
         lines_.push_back(std::make_unique<Line>(lineConfig, ports));
         connect(lines_.back().get(), &Line::stopped, this, &Gateway::lineStopped);

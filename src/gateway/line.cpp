@@ -96,7 +96,7 @@ void Line::onOpened(OpenResult result) {
     qCDebug(lcGateway).noquote() << "line" << config_.link << "open";
     state_ = State::Open;
     turn_ = Turn::Idle;
-    missed_.clear();
+    silent_.clear();
     serial_.discardWaiting();
     for (Sign* sign : signs_)
         sign->lineUp(); // each is online once it answers
@@ -129,7 +129,10 @@ void Line::pump() {
         next_ = turn->sign + 1;
         Sign& sign = *signs_[turn->sign];
         if (turn->test) {
-            sendTest(sign);
+            if (lineSilent())
+                openAgain();
+            else
+                sendTest(sign);
             return;
         }
         // An image that could not be drawn leaves nothing to send: the next turn.
@@ -165,9 +168,9 @@ void Line::sendTest(Sign& sign) {
     const QByteArray frame = sign.takeTest();
     turn_ = Turn::Answer;
     current_ = &sign;
+    unanswered_.remove(sign.device()); // a fresh wait
     busyFromUs_ = nowUs();
     wireUs_ = 0;
-    testSent_.start();
     answerWait_.start(SerialLink::wireMs(frame.size()) + config_.responseMs);
     qCDebug(lcLink).noquote() << ">" << frame.toHex(' ').toUpper();
     serial_.setReceiveThreshold(FindReplyLength);
@@ -200,25 +203,33 @@ void Line::commandDone() {
 // The answer of a sign whose wait ran out, coming during the next test, is that
 // sign's late answer: the next one's answer may still come.
 void Line::onDeviceFound(int device) {
+    silent_.clear(); // the line works
     if (stopping_)
         return;
-    const bool late = lastTested_ && device == lastTested_->device() && lastTested_ != current_;
-    if (late) {
-        std::exchange(lastTested_, nullptr)->tested(TestOutcome::Late, int(lateSince_.elapsed()));
+    const bool current =
+        turn_ == Turn::Answer && (current_->device() == device || current_->device() == 255);
+    if (!current && (unanswered_.contains(device) || unanswered_.contains(255))) {
+        lateAnswer(device);
         return;
     }
     if (turn_ != Turn::Answer)
         return;
-    const int wanted = current_->device();
-    if (wanted == 255 || device == wanted)
+    if (current)
         testOver(TestOutcome::Answered, 0);
     else
         testOver(TestOutcome::OtherDevice, device);
 }
 
+// The controller is there, only slow: its line works.
+void Line::lateAnswer(int device) {
+    Sign* sign = unanswered_.contains(device) ? unanswered_.take(device) : unanswered_.take(255);
+    sign->tested(TestOutcome::Late, config_.responseMs);
+}
+
 // Bytes that are no reply while an answer is awaited: two controllers answered
 // at once, or noise. At any other time they are dropped before the next frame.
 void Line::onRejected() {
+    silent_.clear();
     if (turn_ == Turn::Answer)
         testOver(TestOutcome::Garbled, 0);
 }
@@ -228,25 +239,25 @@ void Line::testOver(TestOutcome outcome, int detail) {
     busyUntilNow();
     Sign* sign = std::exchange(current_, nullptr);
     if (outcome == TestOutcome::NoAnswer) {
-        lastTested_ = sign;
-        lateSince_ = testSent_;
-    } else if (lastTested_ == sign) {
-        lastTested_ = nullptr;
+        unanswered_.insert(sign->device(), sign);
+        silent_.insert(sign);
     }
     if (outcome == TestOutcome::Answered) {
         backOffMs_ = 1000;
-        missed_.clear();
-    } else {
-        missed_.insert(sign);
+        if (std::exchange(failing_, false))
+            qCInfo(lcGateway).noquote() << "line" << config_.link << "works again";
     }
     if (!stopping_)
         sign->tested(outcome, detail);
     rest();
-    const bool allOffline = std::all_of(signs_.begin(), signs_.end(), [](const Sign* s) {
-        return s->state() == Sign::State::Offline;
-    });
-    if (!stopping_ && allOffline && missed_.size() == signs_.size())
-        openAgain();
+}
+
+// Every sign offline, each one's last test unanswered, and nothing heard since,
+// not even a late answer: the link itself may be gone.
+bool Line::lineSilent() const {
+    return silent_.size() == signs_.size() &&
+           std::all_of(signs_.begin(), signs_.end(),
+                       [](const Sign* s) { return s->state() == Sign::State::Offline; });
 }
 
 // No controller on the line answers: the link itself may have gone stale (a device
@@ -254,12 +265,18 @@ void Line::testOver(TestOutcome outcome, int detail) {
 void Line::openAgain() {
     gap_.stop();
     turn_ = Turn::Idle;
-    lastTested_ = nullptr;
+    unanswered_.clear();
     serial_.close();
     state_ = State::Down;
-    qCInfo(lcGateway).noquote() << "line" << config_.link
-                                << ": no controller answers - opening it again in"
-                                << backOffMs_ / 1000 << "s";
+    // Said once; until the line works again, only with --verbose.
+    if (!std::exchange(failing_, true))
+        qCWarning(lcGateway).noquote() << "line" << config_.link
+                                       << ": no controller answers - opening it again with "
+                                          "back-off up to"
+                                       << MaxBackOffMs / 1000 << "s";
+    else
+        qCDebug(lcGateway).noquote()
+            << "line" << config_.link << "opened again in" << backOffMs_ / 1000 << "s";
     reopen_.start(backOffMs_);
     backOffMs_ = std::min(backOffMs_ * 2, MaxBackOffMs);
 }
@@ -285,15 +302,21 @@ void Line::fail(const QString& reason) {
         timer->stop();
     if (Sign* sign = std::exchange(current_, nullptr); sign && turn_ == Turn::Writing)
         sign->commandLost();
-    lastTested_ = nullptr;
+    unanswered_.clear();
     turn_ = Turn::Idle;
     serial_.close();
     if (stopping_) {
         finishStop();
         return;
     }
-    qCWarning(lcGateway).noquote() << "line" << config_.link << "down:" << reason
-                                   << "- opening it again in" << backOffMs_ / 1000 << "s";
+    // Said once; until the line works again, only with --verbose.
+    if (!std::exchange(failing_, true))
+        qCWarning(lcGateway).noquote()
+            << "line" << config_.link << "down:" << reason
+            << "- opening it again with back-off up to" << MaxBackOffMs / 1000 << "s";
+    else
+        qCDebug(lcGateway).noquote() << "line" << config_.link << "still down:" << reason
+                                     << "- again in" << backOffMs_ / 1000 << "s";
     state_ = State::Down;
     for (Sign* sign : signs_)
         sign->lineDown(reason);

@@ -8,6 +8,7 @@
 #include <link/replyreception.h>
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -56,7 +57,9 @@ private:
     void open();
     void onOpened(OpenResult result);
     void fail(const QString& reason);
+    bool lineSilent() const;
     void openAgain();
+    void lateAnswer(int device);
     void wake();
     void pump();
     void sendCommand(Sign& sign, const QByteArray& frame);
@@ -79,17 +82,19 @@ private:
     qsizetype next_ = 0; // whose turn comes first
     State state_ = State::Closed;
     Turn turn_ = Turn::Idle;
-    Sign* current_ = nullptr;    // whose frame is on the wire or whose answer is awaited
-    Sign* lastTested_ = nullptr; // its test went unanswered: an answer from it now is late
-    QSet<const Sign*> missed_;   // signs that missed a test since the link opened
-    bool handedOver_ = false;    // the system has taken all of the frame
+    Sign* current_ = nullptr; // whose frame is on the wire or whose answer is awaited
+    // Signs whose last test went unanswered, by device number: an answer from one
+    // of them now is late.
+    QHash<int, Sign*> unanswered_;
+    // Signs whose last test went unanswered with nothing heard on the line since.
+    QSet<const Sign*> silent_;
+    bool handedOver_ = false; // the system has taken all of the frame
     bool pumpQueued_ = false;
     bool stopping_ = false;
     bool stoppedSent_ = false;
+    bool failing_ = false; // the link failed, and has not worked since
     int backOffMs_ = 1000;
     QElapsedTimer clock_;
-    QElapsedTimer testSent_;
-    QElapsedTimer lateSince_; // when the unanswered test went out
     LineLoad load_;
     qint64 busyFromUs_ = 0;
     qint64 wireUs_ = 0; // the frame on the wire's time at 115200 baud

@@ -187,8 +187,9 @@ void Sign::testIn(int ms) {
 }
 
 void Sign::tested(TestOutcome outcome, int detail) {
-    const QString why = describe(outcome, detail);
+    QString why = describe(outcome, detail);
     if (outcome == TestOutcome::Answered) {
+        late_.clear();
         lastAnswer_.start();
         // One missed test may have been a controller restarting.
         const bool back = state() != State::Online || health_.misses() > 0;
@@ -201,11 +202,19 @@ void Sign::tested(TestOutcome outcome, int detail) {
     }
     // The miss was counted when the wait ran out; now it is known why.
     if (outcome == TestOutcome::Late) {
-        qCWarning(lcGateway).noquote() << config_.name << ":" << why;
+        if (reason_ != why)
+            qCWarning(lcGateway).noquote() << config_.name << ":" << why;
+        late_ = why;
         if (state() != State::Online)
             setState(why);
         return;
     }
+    // A slow controller's answer comes after the wait each time: its reason stays
+    // rather than changing back and forth with every test.
+    if (outcome == TestOutcome::NoAnswer && !late_.isEmpty())
+        why = std::exchange(late_, {});
+    else
+        late_.clear();
     const int next = health_.missed();
     testIn(next);
     if (state() != State::Offline) {

@@ -81,7 +81,7 @@ public:
     void commandWritten();
     void commandLost();
     QByteArray takeTest();
-    // `detail`: the other device's number, or the answer time in milliseconds.
+    // `detail`: the other device's number, or the line's answer time in milliseconds.
     void tested(TestOutcome outcome, int detail = 0);
     void lineDown(const QString& reason);
     void lineUp();
@@ -114,6 +114,7 @@ private:
     bool testDue_ = false;
     State shown_ = State::Connecting; // the state last reported
     QString reason_;
+    QString late_; // the last test's answer came late: the next one's may too
     QDateTime since_;
     QElapsedTimer lastAnswer_;
     QElapsedTimer dueFor_;

@@ -40,7 +40,7 @@ QString describe(TestOutcome outcome, int detail) {
     case TestOutcome::Garbled:
         return u"garbled answer — possible address collision"_s;
     case TestOutcome::Late:
-        return u"answered late (after %1 ms)"_s.arg(detail);
+        return u"answered late (the line waits %1 ms)"_s.arg(detail);
     }
     return {};
 }

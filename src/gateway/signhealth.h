@@ -40,7 +40,7 @@ private:
 };
 
 // The outcome as the sign's reason; `detail` is the other device's number or the
-// answer time in milliseconds.
+// line's answer time in milliseconds.
 QString describe(TestOutcome outcome, int detail);
 
 } // namespace zarnet::gateway

@@ -443,8 +443,8 @@ void TestGatewayInput::configFaults_data() {
                       "[[sign]]\nname = \"b\"\nlink = \"tcp://ser1:4001\"\ndevice = 1\n")
         << u"z.toml:5: sign \"b\" has device 1"_s;
     QTest::newRow("line without signs")
-        << QByteArray("[[line]]\nlink = \"/dev/ttyS1\"\n") + sign
-        << u"z.toml:1: [[line]] for link /dev/ttyS1 serves no sign"_s;
+        << QByteArray("[[line]]\nlink = \"tcp://ser1:4001\"\n") + sign
+        << u"z.toml:1: [[line]] for link tcp://ser1:4001 serves no sign"_s;
     QTest::newRow("line twice") << QByteArray("[[line]]\nlink = \"/dev/ttyS0\"\n[[line]]\n"
                                               "link = \"/dev/ttyS0\"\n") +
                                        sign
@@ -629,7 +629,7 @@ void TestGatewayInput::linesGrouped() {
     QCOMPARE(lines[0].responseMs, 80);
     QCOMPARE(lines[0].gapMs, 3);
     QCOMPARE(lines[1].signs, QStringList{u"c"_s});
-    QCOMPARE(lines[1].responseMs, 150);
+    QCOMPARE(lines[1].responseMs, 2000); // alone, with no [[line]]: as it always waited
     QVERIFY(describe(std::get<Config>(read)).contains(u"80 ms"_s));
 }
 

@@ -168,8 +168,8 @@ void TestZarnetd::badPayloadsSendNothing() {
     QCOMPARE(board.frames().size(), frames + 1);
 }
 
-// A controller that stops answering (its line still there) is offline after the
-// next connection test; when it answers again it gets every value and the image.
+// A controller that stops answering (its line still there) is offline after two
+// missed connection tests; when it answers again it gets every value and the image.
 void TestZarnetd::silentSignGoesOfflineAndGetsEverythingBack() {
     Board silent;
     QVERIFY(silent.start());
@@ -185,9 +185,10 @@ void TestZarnetd::silentSignGoesOfflineAndGetsEverythingBack() {
     silent.pause();
     QElapsedTimer clock;
     clock.start();
-    QTRY_VERIFY_WITH_TIMEOUT(state(listener->last(u"zarnet/quiet/status"_s)) == u"offline", 5000);
-    // One health interval (1 s) and the wait for the answer (1 s), with room to spare.
-    QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+    QTRY_VERIFY_WITH_TIMEOUT(state(listener->last(u"zarnet/quiet/status"_s)) == u"offline", 7000);
+    // Two missed tests: the health interval (1 s) and the wait (1 s), then the test
+    // again (1 s) and its wait (1 s), with room to spare.
+    QVERIFY2(clock.elapsed() < 6000, qPrintable(QString::number(clock.elapsed())));
     const QJsonObject status =
         QJsonDocument::fromJson(listener->last(u"zarnet/quiet/status"_s)).object();
     QVERIFY(status.value(u"reason"_s).toString().contains(u"no answer"_s));
