@@ -3,9 +3,9 @@
 // The first byte picks the reader; the rest is the payload.
 #include <gateway/config.h>
 #include <gateway/modbusframe.h>
-#include <gateway/signline.h>
+#include <gateway/sign.h>
 #include <gateway/signregisters.h>
-#include <link/portcatalog.h>
+#include <gateway/topics.h>
 
 #include <QCoreApplication>
 #include <gateway/payloads.h>
@@ -46,20 +46,14 @@ void image(const QByteArray& payload) {
             std::abort();
 }
 
-class NoPorts : public PortCatalog {
-public:
-    std::optional<QString> device(const QString&) const override { return std::nullopt; }
-};
-
 // A sign that is never started: only its table takes the writes.
-SignLine& fuzzedSign() {
+Sign& fuzzedSign() {
     static int argc = 1;
     static char name[] = "fuzz";
     static char* argv[] = {name, nullptr};
     static QCoreApplication app(argc, argv);
-    static NoPorts ports;
     static PlantClock clock;
-    static SignLine sign(SignConfig{}, ports, clock);
+    static Sign sign(SignConfig{}, clock);
     return sign;
 }
 
