@@ -29,10 +29,6 @@ QString openFailure(OpenResult result) {
     return u"the link cannot be opened"_s;
 }
 
-constexpr qint64 wireUs(qsizetype bytes) {
-    return bytes * 10 * 1'000'000 / SerialLink::BaudRate;
-}
-
 } // namespace
 
 Line::Line(const LineConfig& config, const PortCatalog& ports, QObject* parent)
@@ -153,7 +149,7 @@ void Line::sendCommand(Sign& sign, const QByteArray& frame) {
     current_ = &sign;
     handedOver_ = false;
     busyFromUs_ = nowUs();
-    wireUs_ = wireUs(frame.size());
+    wireUs_ = SerialLink::wireUs(frame.size());
     const int wireAndGap = int((wireUs_ + config_.gapMs * 1000 + 999) / 1000);
     writeTimeout_.start(wireAndGap + WriteMarginMs);
     onWire_.start(wireAndGap);

@@ -29,7 +29,11 @@ public:
     // up to four of those, so a chattering line cannot grow it.
     static constexpr int MaxKept = 4 * (10 + 4 * 255);
 
-    // How long `bytes` take on the line: 10 bits a byte at BaudRate, rounded up to ms.
+    // How long `bytes` take on the line: 10 bits a byte at BaudRate, in µs, and
+    // rounded up to ms.
+    static constexpr qint64 wireUs(qsizetype bytes) {
+        return qint64(bytes) * 10 * 1'000'000 / BaudRate;
+    }
     static constexpr int wireMs(qsizetype bytes) {
         return int((bytes * 10 * 1000 + BaudRate - 1) / BaudRate);
     }
