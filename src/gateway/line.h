@@ -40,6 +40,10 @@ public:
     Line(const LineConfig& config, const PortCatalog& ports, QObject* parent = nullptr);
 
     void add(Sign& sign);
+    // The sign leaves the line: a frame of its on the wire still finishes, an
+    // answer it awaits is no longer waited for.
+    void remove(Sign& sign);
+    bool hasSigns() const { return !signs_.isEmpty(); }
     const QString& link() const { return config_.link; }
     State state() const { return state_; }
     // The share of the last minute the line was busy: frames on the wire and
@@ -51,6 +55,8 @@ public:
     void stop();
 
 signals:
+    // An attempt to open the link has ended, opened or not.
+    void tried();
     void stopped();
 
 private:
@@ -93,6 +99,7 @@ private:
     bool stopping_ = false;
     bool stoppedSent_ = false;
     bool failing_ = false; // the link failed, and has not worked since
+    QString downReason_;
     int backOffMs_ = 1000;
     QElapsedTimer clock_;
     LineLoad load_;

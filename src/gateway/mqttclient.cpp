@@ -69,7 +69,7 @@ MqttClient::MqttClient(const Settings& settings, QObject* parent)
     // Without a client id the library makes one up.
     const QByteArray id = settings_.clientId.toUtf8();
     mosq_ = mosquitto_new(id.isEmpty() ? nullptr : id.constData(), true, this);
-    setupError_ = mosq_ ? configure() : u"the MQTT client cannot be created"_s;
+    setupError_ = mosq_ ? configure(mosq_, settings_) : u"the MQTT client cannot be created"_s;
     misc_.setInterval(1000);
     connect(&misc_, &QTimer::timeout, this, [this] {
         if (socket_ >= 0)
@@ -94,57 +94,96 @@ MqttClient::~MqttClient() {
 
 // Everything the library is told before it connects; a fault that would weaken
 // the connection (TLS that cannot be set up) is returned, not worked around.
-QString MqttClient::configure() {
-    mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+QString MqttClient::configure(mosquitto* mosq, const Settings& settings) {
+    mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     // The state of many signs after a reconnect goes out in one go, not 20 per round trip.
-    mosquitto_int_option(mosq_, MOSQ_OPT_SEND_MAXIMUM, 1000);
+    mosquitto_int_option(mosq, MOSQ_OPT_SEND_MAXIMUM, 1000);
     // A command published right after another is not held until the broker has
     // acknowledged the first packet.
-    mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
+    mosquitto_int_option(mosq, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_v5_callback_set(
-        mosq_, [](mosquitto* m, void* self, int rc, int, const mosquitto_property* properties) {
+        mosq, [](mosquitto* m, void* self, int rc, int, const mosquitto_property* properties) {
             onConnect(m, self, rc, properties);
         });
     mosquitto_disconnect_v5_callback_set(
-        mosq_, [](mosquitto* m, void* self, int rc, const mosquitto_property*) {
+        mosq, [](mosquitto* m, void* self, int rc, const mosquitto_property*) {
             onDisconnect(m, self, rc);
         });
     mosquitto_message_v5_callback_set(
-        mosq_,
+        mosq,
         [](mosquitto* m, void* self, const mosquitto_message* message,
            const mosquitto_property* properties) { onMessage(m, self, message, properties); });
-    mosquitto_publish_v5_callback_set(mosq_, &MqttClient::onPublish);
-    mosquitto_subscribe_v5_callback_set(mosq_, &MqttClient::onSubscribe);
-    if (settings_.maxPacketSize > 0) {
+    mosquitto_publish_v5_callback_set(mosq, &MqttClient::onPublish);
+    mosquitto_subscribe_v5_callback_set(mosq, &MqttClient::onSubscribe);
+    if (settings.maxPacketSize > 0) {
         // libmosquitto 2.0 takes CONNECT properties only in its blocking connect, and
         // keeps them for the asynchronous connects that follow. Port 0 makes that
         // connect go to a Unix socket at the path given as the host: /dev/null is
         // none, so it is refused at once and nothing is sent anywhere.
         mosquitto_property* properties = nullptr;
         mosquitto_property_add_int32(&properties, MQTT_PROP_MAXIMUM_PACKET_SIZE,
-                                     settings_.maxPacketSize);
-        mosquitto_connect_bind_v5(mosq_, "/dev/null", 0, settings_.keepAliveSeconds, nullptr,
+                                     settings.maxPacketSize);
+        mosquitto_connect_bind_v5(mosq, "/dev/null", 0, settings.keepAliveSeconds, nullptr,
                                   properties);
         mosquitto_property_free_all(&properties);
     }
-    if (!settings_.willTopic.isEmpty())
-        mosquitto_will_set(mosq_, settings_.willTopic.toUtf8().constData(),
-                           int(settings_.willPayload.size()), settings_.willPayload.constData(), 1,
+    if (!settings.willTopic.isEmpty())
+        mosquitto_will_set(mosq, settings.willTopic.toUtf8().constData(),
+                           int(settings.willPayload.size()), settings.willPayload.constData(), 1,
                            true);
-    if (!settings_.username.isEmpty())
+    if (!settings.username.isEmpty())
         mosquitto_username_pw_set(
-            mosq_, settings_.username.toUtf8().constData(),
-            settings_.password.isEmpty() ? nullptr : settings_.password.toUtf8().constData());
-    if (settings_.tls) {
-        const QByteArray caFile = settings_.caFile.toLocal8Bit();
-        const int rc = mosquitto_tls_set(mosq_, caFile.isEmpty() ? nullptr : caFile.constData(),
+            mosq, settings.username.toUtf8().constData(),
+            settings.password.isEmpty() ? nullptr : settings.password.toUtf8().constData());
+    if (settings.tls) {
+        const QByteArray caFile = settings.caFile.toLocal8Bit();
+        const int rc = mosquitto_tls_set(mosq, caFile.isEmpty() ? nullptr : caFile.constData(),
                                          caFile.isEmpty() ? "/etc/ssl/certs" : nullptr, nullptr,
                                          nullptr, nullptr);
         if (rc != MOSQ_ERR_SUCCESS)
             return u"TLS cannot be set up with %1: %2"_s.arg(
-                settings_.caFile.isEmpty() ? u"/etc/ssl/certs"_s : settings_.caFile, errorText(rc));
+                settings.caFile.isEmpty() ? u"/etc/ssl/certs"_s : settings.caFile, errorText(rc));
     }
     return {};
+}
+
+bool MqttClient::reconfigure(const Settings& settings, QString* error) {
+    const QByteArray id = settings.clientId.toUtf8();
+    mosquitto* fresh = mosquitto_new(id.isEmpty() ? nullptr : id.constData(), true, this);
+    if (!fresh) {
+        *error = u"the MQTT client cannot be created"_s;
+        return false;
+    }
+    if (const QString why = configure(fresh, settings); !why.isEmpty()) {
+        mosquitto_destroy(fresh);
+        *error = why;
+        return false;
+    }
+    // The old connection ends with its will: its subscribers hear that it went.
+    if (connected_) {
+        mosquitto_disconnect_v5(mosq_, MQTT_RC_DISCONNECT_WITH_WILL_MSG, nullptr);
+        mosquitto_loop_write(mosq_, 1);
+    }
+    dropSocket();
+    mosquitto_destroy(mosq_);
+    mosq_ = fresh;
+    settings_ = settings;
+    setupError_.clear();
+    const bool was = std::exchange(connected_, false);
+    begun_ = false;
+    unacknowledged_ = 0;
+    subscribing_.clear();
+    publishing_.clear();
+    brokerReason_.clear();
+    backOffMs_ = 1000;
+    shortLived_ = 0;
+    steady_.stop();
+    reconnect_.stop();
+    if (was)
+        emit disconnected(u"the broker settings changed"_s);
+    misc_.start();
+    connectNow();
+    return true;
 }
 
 bool MqttClient::start() {
@@ -244,13 +283,14 @@ void MqttClient::lost(const QString& what) {
     if (begun_) {
         const QByteArray id = settings_.clientId.toUtf8();
         mosquitto_reinitialise(mosq_, id.isEmpty() ? nullptr : id.constData(), true, this);
-        configure();
+        configure(mosq_, settings_);
         begun_ = false;
     }
     if (stopping_) {
         finishStop();
         return;
     }
+    emit tried();
     // A broker ends the older of two connections with one client id; two gateways
     // sharing an id throw each other off right after each connect.
     shortLived_ = was && steady_.isActive() ? shortLived_ + 1 : was ? 0 : shortLived_;
@@ -356,6 +396,7 @@ void MqttClient::finishStop() {
 
 void MqttClient::onConnect(mosquitto*, void* self, int rc, const mosquitto_property* properties) {
     auto* client = static_cast<MqttClient*>(self);
+    emit client->tried();
     if (rc != 0) {
         qCWarning(lcMqtt).noquote() << "the broker refused the connection:"
                                     << QString::fromUtf8(rc >= 128 ? mosquitto_reason_string(rc)

@@ -50,6 +50,10 @@ public:
     // Starts connecting; false when the client cannot be set up (see setupError()).
     bool start();
     const QString& setupError() const { return setupError_; }
+    // Connects anew with other settings; false, with the reason in `error`, when
+    // they cannot be set up: the connection with the old ones then stays.
+    bool reconfigure(const Settings& settings, QString* error);
+    const Settings& settings() const { return settings_; }
     bool isConnected() const { return connected_; }
     // Whether the broker marks messages with the identifiers of their subscriptions.
     bool hasSubscriptionIds() const { return subscriptionIds_; }
@@ -68,6 +72,8 @@ public:
 
 signals:
     void connected();
+    // A connection attempt has ended, made or not.
+    void tried();
     void disconnected(const QString& reason);
     // `retained`: a stored message the broker hands over on subscribing, not a live
     // one. `subscriptions`: bit N for each subscription with id N that brought it.
@@ -86,7 +92,7 @@ private:
     static void onSubscribe(mosquitto*, void* self, int mid, int count, const int* granted,
                             const mosquitto_property* properties);
 
-    QString configure();
+    QString configure(mosquitto* mosq, const Settings& settings);
     void connectNow();
     void watchSocket();
     void dropSocket();

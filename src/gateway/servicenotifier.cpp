@@ -1,0 +1,59 @@
+#include "servicenotifier.h"
+
+#include <core/logging.h>
+
+#include <systemd/sd-daemon.h>
+
+namespace zarnet::gateway {
+
+ServiceNotifier::ServiceNotifier(QObject* parent) : QObject(parent) {
+    listening_ = !qEnvironmentVariableIsEmpty("NOTIFY_SOCKET");
+    statusLimit_.setSingleShot(true);
+    connect(&statusLimit_, &QTimer::timeout, this, &ServiceNotifier::sendStatus);
+    uint64_t usec = 0;
+    if (!listening_ || sd_watchdog_enabled(0, &usec) <= 0 || usec == 0)
+        return;
+    // Twice per interval, from the event loop: a loop held for a whole interval
+    // sends none, and the manager restarts the service.
+    watchdog_.setInterval(int(std::max<uint64_t>(usec / 2000, 1)));
+    connect(&watchdog_, &QTimer::timeout, this, [this] { send("WATCHDOG=1"); });
+    watchdog_.start();
+}
+
+void ServiceNotifier::send(const QByteArray& state) {
+    if (!listening_)
+        return;
+    const int rc = sd_notify(0, state.constData());
+    if (rc < 0)
+        qCWarning(lcGateway).noquote()
+            << "cannot tell the service manager" << state << ":" << qt_error_string(-rc);
+}
+
+void ServiceNotifier::ready() {
+    send("READY=1");
+    ready_ = true;
+    sendStatus();
+}
+
+void ServiceNotifier::reloading() {
+    send("RELOADING=1");
+}
+
+void ServiceNotifier::stopping() {
+    send("STOPPING=1");
+}
+
+void ServiceNotifier::status(const QString& line) {
+    status_ = line;
+    if (ready_ && !statusLimit_.isActive())
+        statusLimit_.start(statusSaid_.isEmpty() ? 0 : StatusEveryMs);
+}
+
+void ServiceNotifier::sendStatus() {
+    if (!ready_ || status_.isEmpty() || status_ == statusSaid_)
+        return;
+    statusSaid_ = status_;
+    send("STATUS=" + status_.toUtf8());
+}
+
+} // namespace zarnet::gateway
