@@ -24,12 +24,14 @@ struct BrokerConfig {
     QString username; // empty: none
     QString password; // read from password_file; never logged or printed
     QString prefix = QStringLiteral("zarnet");
+    bool operator==(const BrokerConfig&) const = default;
 };
 
 // Modbus TCP has no authentication: whoever reaches the address can write the signs.
 struct ModbusConfig {
     QString host; // an IP address
     uint16_t port = 0;
+    bool operator==(const ModbusConfig&) const = default;
 };
 
 // What a sign does when its figures are too old; it always reports them on
@@ -57,6 +59,7 @@ struct SignConfig {
     std::optional<PowerSchedule> power;
     int line = 0; // where the sign is in the file
     int imageLine = 0;
+    bool operator==(const SignConfig&) const = default;
 };
 
 // A link shared by one or more signs: one writer serves them all in turn.

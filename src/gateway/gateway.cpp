@@ -3,6 +3,7 @@
 #include "line.h"
 #include "modbusservice.h"
 #include "payloads.h"
+#include "reloadplan.h"
 #include "sign.h"
 
 #include <core/logging.h>
@@ -17,7 +18,7 @@ using namespace Qt::StringLiterals;
 
 namespace zarnet::gateway {
 
-namespace {
+namespace {} // namespace
 
 MqttClient::Settings mqttSettings(const Config& config) {
     const BrokerConfig& b = config.broker;
@@ -36,6 +37,8 @@ MqttClient::Settings mqttSettings(const Config& config) {
     s.maxPacketSize = quint32(MaxPayload + 70 * 1024);
     return s;
 }
+
+namespace {
 
 // A time with its offset from UTC, so that readers elsewhere know which time it is.
 QString isoTime(const QDateTime& at, Qt::DateFormat format = Qt::ISODateWithMs) {
@@ -92,9 +95,14 @@ QByteArray configuredFrame(const SignConfig& sign, const QByteArray& image, cons
 Gateway::Gateway(const Config& config, const PortCatalog& ports, const PlantClock& clock,
                  QObject* parent)
     : QObject(parent), config_(config), topics_(config.broker.prefix, config.broker.clientId),
-      mqtt_(mqttSettings(config)), clock_(clock), take_(mqtt_, topics_.sync()),
+      mqtt_(mqttSettings(config)), ports_(ports), clock_(clock), take_(mqtt_, topics_.sync()),
       refusals_(lcGateway) {
     connect(&mqtt_, &MqttClient::connected, this, &Gateway::onConnected);
+    connect(&mqtt_, &MqttClient::tried, this, [this] {
+        brokerTried_ = true;
+        checkReady();
+    });
+    connect(&mqtt_, &MqttClient::disconnected, this, &Gateway::summaryChanged);
     connect(&mqtt_, &MqttClient::disconnected, &take_, &RetainedTake::cancel);
     connect(&mqtt_, &MqttClient::message, this, &Gateway::received);
     connect(&mqtt_, &MqttClient::stopped, this, &Gateway::finished);
@@ -109,44 +117,55 @@ Gateway::Gateway(const Config& config, const PortCatalog& ports, const PlantCloc
         else
             takeRetained(false);
     });
-    // A sign the configuration put on no line has one of its own.
-    for (const SignConfig& sign : config_.signs)
-        if (std::none_of(config_.lines.begin(), config_.lines.end(),
-                         [&](const LineConfig& l) { return l.signs.contains(sign.name); }))
-            config_.lines.append(LineConfig{sign.link, soloResponseMs(sign), 1, {sign.name}, 0});
-    for (const LineConfig& lineConfig : config_.lines) {
-        lines_.push_back(std::make_unique<Line>(lineConfig, ports));
-        connect(lines_.back().get(), &Line::stopped, this, &Gateway::lineStopped);
-        for (const QString& name : lineConfig.signs)
-            lineOf_[name] = lines_.back().get();
-    }
+    config_ = withOwnLines(config_);
+    for (const LineConfig& lineConfig : config_.lines)
+        addLine(lineConfig);
     loads_.setInterval(LoadEveryMs);
     connect(&loads_, &QTimer::timeout, this, &Gateway::publishLoads);
-    for (const SignConfig& sign : config_.signs) {
-        auto owned = std::make_unique<Sign>(sign, clock_,
-                                            configuredFrame(sign, sign.staleImage, "stale image"));
-        Sign* raw = owned.get();
-        lineOf_.at(sign.name)->add(*raw);
-        connect(raw, &Sign::stateChanged, this, [this, raw] { publishStatus(*raw); });
-        connect(raw, &Sign::unitsWritten, this,
-                [this, raw](const UnitWrite& run) { publishUnits(*raw, run); });
-        if (const QByteArray frame = configuredFrame(sign, sign.image, "image"); !frame.isEmpty())
-            raw->setImage(frame);
-        connect(&raw->timetable(), &PowerTimetable::powerChanged, this,
-                [this, raw] { publishStatus(*raw); });
-        connect(&raw->staleWatch(), &StaleWatch::staleChanged, this,
-                [this, name = sign.name](uint8_t unit, bool stale) {
-                    publishStale(name, unit, stale);
-                });
-        signs_[sign.name] = std::move(owned);
-    }
-    if (config_.modbus) {
-        std::map<uint8_t, UnitAccess*> units;
-        for (const SignConfig& sign : config_.signs)
-            if (sign.modbusUnit)
-                units[*sign.modbusUnit] = signs_[sign.name].get();
-        modbus_ = std::make_unique<ModbusService>(*config_.modbus, std::move(units));
-    }
+    for (const SignConfig& sign : config_.signs)
+        addSign(sign);
+    if (config_.modbus)
+        modbus_ = std::make_unique<ModbusService>(*config_.modbus, modbusUnits());
+}
+
+Line* Gateway::addLine(const LineConfig& config) {
+    lines_.push_back(std::make_unique<Line>(config, ports_));
+    Line* line = lines_.back().get();
+    connect(line, &Line::stopped, this, &Gateway::lineStopped);
+    connect(line, &Line::tried, this, [this, line] {
+        linesTried_.insert(line);
+        checkReady();
+    });
+    for (const QString& name : config.signs)
+        lineOf_[name] = line;
+    return line;
+}
+
+Sign& Gateway::addSign(const SignConfig& sign) {
+    auto owned =
+        std::make_unique<Sign>(sign, clock_, configuredFrame(sign, sign.staleImage, "stale image"));
+    Sign* raw = owned.get();
+    lineOf_.at(sign.name)->add(*raw);
+    connect(raw, &Sign::stateChanged, this, [this, raw] { publishStatus(*raw); });
+    connect(raw, &Sign::unitsWritten, this,
+            [this, raw](const UnitWrite& run) { publishUnits(*raw, run); });
+    if (const QByteArray frame = configuredFrame(sign, sign.image, "image"); !frame.isEmpty())
+        raw->setImage(frame);
+    connect(&raw->timetable(), &PowerTimetable::powerChanged, this,
+            [this, raw] { publishStatus(*raw); });
+    connect(
+        &raw->staleWatch(), &StaleWatch::staleChanged, this,
+        [this, name = sign.name](uint8_t unit, bool stale) { publishStale(name, unit, stale); });
+    signs_[sign.name] = std::move(owned);
+    return *raw;
+}
+
+std::map<uint8_t, UnitAccess*> Gateway::modbusUnits() const {
+    std::map<uint8_t, UnitAccess*> units;
+    for (const SignConfig& sign : config_.signs)
+        if (sign.modbusUnit)
+            units[*sign.modbusUnit] = signs_.at(sign.name).get();
+    return units;
 }
 
 Gateway::~Gateway() = default;
@@ -191,6 +210,29 @@ void Gateway::onConnected() {
     }
     mqtt_.publish(topics_.gatewayStatus(), "online", true);
     takeRetained(true);
+    emit summaryChanged();
+}
+
+void Gateway::checkReady() {
+    if (readySaid_ || !brokerTried_ || std::size_t(linesTried_.size()) < lines_.size())
+        return;
+    readySaid_ = true;
+    emit ready();
+}
+
+QString Gateway::summary() const {
+    int online = 0;
+    int stale = 0;
+    for (const auto& [name, sign] : signs_) {
+        online += sign->state() == Sign::State::Online ? 1 : 0;
+        for (int unit = 0; unit < UnitTable::Units; ++unit)
+            stale += sign->staleWatch().stale(uint8_t(unit)) ? 1 : 0;
+    }
+    return u"broker %1; %2 of %3 signs online; %4 stale"_s
+        .arg(mqtt_.isConnected() ? u"connected"_s : u"not connected"_s)
+        .arg(online)
+        .arg(signs_.size())
+        .arg(stale);
 }
 
 // Each sign's command topics in a portion of its own; on a new connection also the
@@ -442,10 +484,12 @@ void Gateway::publishStatus(const Sign& sign) {
     }
     mqtt_.publish(topics_.status(sign.name()), QJsonDocument(status).toJson(QJsonDocument::Compact),
                   true);
+    emit summaryChanged();
 }
 
 void Gateway::publishStale(const QString& sign, uint8_t unit, bool stale) {
     mqtt_.publish(topics_.stale(sign, unit), stale ? "true" : "false", true);
+    emit summaryChanged();
 }
 
 // A retained stale report left from an earlier configuration, for a unit no longer

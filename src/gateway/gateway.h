@@ -26,7 +26,12 @@ namespace zarnet::gateway {
 
 class Line;
 class ModbusService;
+
 class Sign;
+class UnitAccess;
+
+// The broker connection the configuration asks for.
+MqttClient::Settings mqttSettings(const Config& config);
 
 // The service: commands from the broker to the signs, and each sign's state back
 // to the broker. Input that cannot be used is published on the sign's error
@@ -61,7 +66,18 @@ public:
     // carried out, and is not carried out again.
     void command(const QString& topic, const QByteArray& payload, bool retained = false);
 
+    // Takes a new configuration: signs and lines whose settings did not change go
+    // on untouched; changed ones start again, removed ones are cleared from the
+    // broker, new ones start as at start-up.
+    void reload(const Config& next);
+
+    // The state in one line: the broker connection, signs online, units stale.
+    QString summary() const;
+
 signals:
+    // The links have been opened once and the broker tried once, answering or not.
+    void ready();
+    void summaryChanged();
     void finished();
 
 private:
@@ -86,13 +102,27 @@ private:
     void staleReportSeen(const QString& topic, const QByteArray& payload, bool retained);
     void publishUnits(const Sign& sign, const UnitWrite& run);
     void lineStopped();
+    void checkReady();
+    Line* addLine(const LineConfig& config);
+    Sign& addSign(const SignConfig& config);
+    std::map<uint8_t, UnitAccess*> modbusUnits() const;
+    void retireLine(const QString& link);
+    std::unique_ptr<Sign> takeSign(const QString& name);
+    void clearTopics(const Sign& sign);
+    void reloadBroker(const BrokerConfig& next);
+    void reloadModbus(const std::optional<ModbusConfig>& next);
+    void startSign(Sign& sign);
 
     Config config_;
     Topics topics_;
     MqttClient mqtt_;
+    const PortCatalog& ports_;
     const PlantClock& clock_;
     std::map<QString, std::unique_ptr<Sign>> signs_;
     std::vector<std::unique_ptr<Line>> lines_; // hold signs: gone before them
+    // Lines of an earlier configuration finishing their last frame; a new line on
+    // the same link opens once its old one has closed.
+    std::vector<std::unique_ptr<Line>> retiring_;
     std::map<QString, Line*> lineOf_;
     std::map<QString, double> loadSaid_; // the load each sign's status last gave
     QTimer loads_;
@@ -112,6 +142,9 @@ private:
     int corrected_ = 0;           // replays carried out in the current take that changed a value
     int linesRunning_ = 0;
     bool stopping_ = false;
+    bool brokerTried_ = false;
+    bool readySaid_ = false;
+    QSet<const Line*> linesTried_;
 };
 
 } // namespace zarnet::gateway

@@ -64,6 +64,27 @@ Line::Line(const LineConfig& config, const PortCatalog& ports, QObject* parent)
 void Line::add(Sign& sign) {
     signs_.append(&sign);
     connect(&sign, &Sign::wantsLine, this, &Line::wake);
+    // A sign joining a running line learns where it stands.
+    if (state_ == State::Open)
+        sign.lineUp();
+    else if (state_ == State::Down)
+        sign.lineDown(downReason_);
+}
+
+void Line::remove(Sign& sign) {
+    disconnect(&sign, nullptr, this, nullptr);
+    signs_.removeOne(&sign);
+    silent_.remove(&sign);
+    for (auto it = unanswered_.begin(); it != unanswered_.end();)
+        it = it.value() == &sign ? unanswered_.erase(it) : std::next(it);
+    if (current_ != &sign)
+        return;
+    current_ = nullptr;
+    if (turn_ == Turn::Answer) {
+        answerWait_.stop();
+        busyUntilNow();
+        rest();
+    }
 }
 
 double Line::load() const {
@@ -85,6 +106,7 @@ void Line::open() {
 }
 
 void Line::onOpened(OpenResult result) {
+    emit tried();
     if (result != OpenResult::Opened) {
         fail(openFailure(result));
         return;
@@ -314,6 +336,7 @@ void Line::fail(const QString& reason) {
         qCDebug(lcGateway).noquote() << "line" << config_.link << "still down:" << reason
                                      << "- again in" << backOffMs_ / 1000 << "s";
     state_ = State::Down;
+    downReason_ = reason;
     for (Sign* sign : signs_)
         sign->lineDown(reason);
     reopen_.start(backOffMs_);

@@ -1,5 +1,6 @@
 #include "config.h"
 #include "gateway.h"
+#include "servicenotifier.h"
 
 #include <canvas/songfont.h>
 #include <core/logging.h>
@@ -111,11 +112,32 @@ int main(int argc, char* argv[]) {
         qCWarning(lcGateway).noquote() << "running on" << plantClock.describe();
     zarnet::gateway::Gateway gateway(std::get<zarnet::gateway::Config>(config), ports, plantClock);
     QObject::connect(&gateway, &zarnet::gateway::Gateway::finished, &app, &QCoreApplication::quit);
-    zarnet::onTerminationRequest([&gateway] {
+    zarnet::gateway::ServiceNotifier notifier;
+    QObject::connect(&gateway, &zarnet::gateway::Gateway::ready, &notifier,
+                     &zarnet::gateway::ServiceNotifier::ready);
+    QObject::connect(&gateway, &zarnet::gateway::Gateway::summaryChanged, &notifier,
+                     [&] { notifier.status(gateway.summary()); });
+    zarnet::onTerminationRequest([&gateway, &notifier] {
+        notifier.stopping();
         gateway.stop();
         // Whatever happens to the broker or a line, the program ends.
         QTimer::singleShot(2 * zarnet::gateway::Gateway::StopTimeoutMs, qApp,
                            &QCoreApplication::quit);
+    });
+    zarnet::onReloadRequest([&] {
+        notifier.reloading();
+        const auto next = loadConfig(path, ports);
+        if (const auto* faults = std::get_if<QStringList>(&next)) {
+            qCWarning(lcGateway).noquote()
+                << "the configuration read again has faults; the running one stays:";
+            for (const QString& fault : *faults)
+                qCWarning(lcGateway).noquote() << fault;
+        } else {
+            for (const QString& warning : std::get<zarnet::gateway::Config>(next).warnings)
+                qCWarning(lcGateway).noquote() << warning;
+            gateway.reload(std::get<zarnet::gateway::Config>(next));
+        }
+        notifier.ready();
     });
     QString error;
     if (!gateway.start(&error)) {

@@ -33,6 +33,9 @@ public:
                   QObject* parent = nullptr);
     ~ModbusService() override;
 
+    // The signs it serves from now on; before any of the old ones goes away.
+    void setSigns(std::map<uint8_t, UnitAccess*> signs) { signs_ = std::move(signs); }
+    const ModbusConfig& config() const { return config_; }
     // Listens; false, with the reason in `error`, when it cannot.
     bool start(QString* error);
     // Stops listening and closes every client: nothing is taken that could not

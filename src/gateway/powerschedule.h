@@ -17,6 +17,7 @@ struct PowerSchedule {
     QTime on;
     QTime off;                 // before `on`: the sign is switched off the next day
     std::bitset<7> days{0x7F}; // Monday is bit 0; the day an on-period starts
+    bool operator==(const PowerSchedule&) const = default;
 };
 
 // One scheduled change, on the day and at the time it happens.

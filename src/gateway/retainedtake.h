@@ -43,6 +43,8 @@ public:
     // A message on the sync topic.
     void syncSeen(const QByteArray& payload);
     bool isSyncTopic(const QString& topic) const { return topic == syncTopic_; }
+    // For the next connection (the client id changed).
+    void setSyncTopic(const QString& topic) { syncTopic_ = topic; }
 
 signals:
     void finished();

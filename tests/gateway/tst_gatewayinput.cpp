@@ -5,6 +5,7 @@
 #include <gateway/config.h>
 #include <gateway/linkidentity.h>
 #include <gateway/payloads.h>
+#include <gateway/reloadplan.h>
 #include <gateway/topics.h>
 #include <gateway/unittable.h>
 #include <link/portcatalog.h>
@@ -46,6 +47,8 @@ private slots:
     void filesReadOnlyWhenRegular();
     void configRead();
     void linesGrouped();
+    void reloadPlans_data();
+    void reloadPlans();
 };
 
 void TestGatewayInput::commandTopics_data() {
@@ -631,6 +634,68 @@ void TestGatewayInput::linesGrouped() {
     QCOMPARE(lines[1].signs, QStringList{u"c"_s});
     QCOMPARE(lines[1].responseMs, 2000); // alone, with no [[line]]: as it always waited
     QVERIFY(describe(std::get<Config>(read)).contains(u"80 ms"_s));
+}
+
+void TestGatewayInput::reloadPlans_data() {
+    QTest::addColumn<QByteArray>("next");
+    QTest::addColumn<QStringList>("removed");
+    QTest::addColumn<QStringList>("restarted");
+    QTest::addColumn<QStringList>("added");
+    QTest::addColumn<QStringList>("linesClosed");
+    QTest::addColumn<QStringList>("linesOpened");
+    QTest::addColumn<bool>("broker");
+    // The running file: signs a and b share bus1, c is alone on bus2.
+    const QByteArray a = "[[sign]]\nname = \"a\"\nlink = \"tcp://h:1\"\ndevice = 1\n";
+    const QByteArray b = "[[sign]]\nname = \"b\"\nlink = \"tcp://h:1\"\ndevice = 2\n";
+    const QByteArray c = "[[sign]]\nname = \"c\"\nlink = \"tcp://h:2\"\n";
+    const QStringList none;
+    const QStringList bus1{u"tcp://h:1"_s};
+    QTest::newRow("only comments and order")
+        << "# hall 2\n" + c + b + a << none << none << none << none << none << false;
+    QTest::newRow("a setting of one sign")
+        << a + b + c + "health_seconds = 9\n"
+        << none << QStringList{u"c"_s} << none << none << none << false;
+    QTest::newRow("a sign gone, one new on its line")
+        << a + c + "[[sign]]\nname = \"d\"\nlink = \"tcp://h:1\"\ndevice = 4\n"
+        << QStringList{u"b"_s} << none << QStringList{u"d"_s} << none << none << false;
+    QTest::newRow("the line's settings: its signs start again")
+        << "[[line]]\nlink = \"tcp://h:1\"\ngap_ms = 5\n" + a + b + c << none
+        << QStringList{u"a"_s, u"b"_s} << none << bus1 << bus1 << false;
+    // Alone on its line, a waits as long as a sign alone does: its line changed too.
+    QTest::newRow("a sign moved to another line")
+        << a + c + "[[sign]]\nname = \"b\"\nlink = \"tcp://h:3\"\ndevice = 2\n"
+        << none << QStringList{u"a"_s, u"b"_s} << none << bus1
+        << QStringList{u"tcp://h:1"_s, u"tcp://h:3"_s} << false;
+    QTest::newRow("the broker") << "[broker]\nclient_id = \"other\"\n" + a + b + c << none << none
+                                << none << none << none << true;
+}
+
+// What a new file changes in a running service, and what it leaves alone.
+void TestGatewayInput::reloadPlans() {
+    QFETCH(QByteArray, next);
+    const auto read = [](const QByteArray& body) {
+        // A [broker] table of the row's own replaces the running one.
+        const QByteArray broker =
+            body.startsWith("[broker]") ? QByteArray() : "[broker]\nclient_id = \"z\"\n";
+        const auto config = readConfig(broker + body, u"z.toml"_s);
+        if (const auto* faults = std::get_if<QStringList>(&config))
+            qWarning() << *faults;
+        return withOwnLines(std::get<Config>(config));
+    };
+    const ReloadPlan plan =
+        planReload(read("[[sign]]\nname = \"a\"\nlink = \"tcp://h:1\"\ndevice = 1\n"
+                        "[[sign]]\nname = \"b\"\nlink = \"tcp://h:1\"\ndevice = 2\n"
+                        "[[sign]]\nname = \"c\"\nlink = \"tcp://h:2\"\n"),
+                   read(next));
+    QTEST(plan.removed, "removed");
+    QTEST(plan.restarted, "restarted");
+    QTEST(plan.added, "added");
+    QTEST(plan.linesClosed, "linesClosed");
+    QStringList opened;
+    for (const LineConfig& line : plan.linesOpened)
+        opened.append(line.link);
+    QTEST(opened, "linesOpened");
+    QTEST(plan.broker, "broker");
 }
 
 QTEST_MAIN(TestGatewayInput)

@@ -86,6 +86,7 @@ bool Board::start(const QStringList& arguments) {
     units_.clear();
     unitsOf_.clear();
     frames_.clear();
+    framesOf_.clear();
     partial_.clear();
     connect(&process_, &QProcess::readyReadStandardOutput, this, &Board::readLog,
             Qt::UniqueConnection);
@@ -135,8 +136,10 @@ void Board::readLog() {
         if (const auto m = listening.match(line); m.hasMatch())
             address_ = m.captured(1);
         if (const auto m = received.match(line);
-            m.hasMatch() && !m.captured(1).contains(u"connection test"_s))
+            m.hasMatch() && !m.captured(1).contains(u"connection test"_s)) {
             frames_.append(m.captured(1));
+            framesOf_[addressed.match(line).captured(1).toInt(nullptr, 16)].append(m.captured(1));
+        }
         if (const auto m = unitWrite.match(line); m.hasMatch()) {
             const QStringList values = m.captured(3).split(u", "_s);
             const int device = addressed.match(line).captured(1).toInt(nullptr, 16);
@@ -156,17 +159,30 @@ Gateway::~Gateway() {
 }
 
 void Gateway::setTestClock(const QString& clock) {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"ZARNETD_TEST_CLOCK"_s, clock);
+    setEnvironment(u"ZARNETD_TEST_CLOCK"_s, clock);
+}
+
+void Gateway::setEnvironment(const QString& name, const QString& value) {
+    QProcessEnvironment environment = process_.processEnvironment();
+    if (environment.isEmpty())
+        environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(name, value);
     process_.setProcessEnvironment(environment);
 }
 
-bool Gateway::start(const QByteArray& toml) {
+bool Gateway::rewrite(const QByteArray& toml) {
     QFile file(dir_.filePath(u"zarnetd.toml"_s));
-    if (!file.open(QIODevice::WriteOnly))
+    return file.open(QIODevice::WriteOnly) && file.write(toml) == toml.size();
+}
+
+void Gateway::signal(int number) {
+    ::kill(pid_t(process_.processId()), number);
+}
+
+bool Gateway::start(const QByteArray& toml) {
+    if (!rewrite(toml))
         return false;
-    file.write(toml);
-    file.close();
+    QFile file(dir_.filePath(u"zarnetd.toml"_s));
     // Into a file, which never fills up as an unread pipe would.
     process_.setProcessChannelMode(QProcess::MergedChannels);
     process_.setStandardOutputFile(dir_.filePath(u"zarnetd.log"_s));

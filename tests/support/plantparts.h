@@ -54,6 +54,8 @@ public:
     void unmute(int device);
     // Every frame received that is not a connection test, by its meaning.
     const QStringList& frames() const { return frames_; }
+    // The same, addressed to controller `device`.
+    QStringList frames(int device) const { return framesOf_.value(device); }
 
 private:
     void readLog();
@@ -64,6 +66,7 @@ private:
     QMap<int, uint32_t> units_;
     QMap<int, QMap<int, uint32_t>> unitsOf_;
     QStringList frames_;
+    QMap<int, QStringList> framesOf_;
 };
 
 // A certificate authority and a server certificate for 127.0.0.1, made with openssl.
@@ -79,7 +82,11 @@ public:
     ~Gateway();
     // "YYYY-MM-DDThh:mm:ss,SPEED": the service's schedules and ages run from then, faster.
     void setTestClock(const QString& clock);
+    void setEnvironment(const QString& name, const QString& value);
     bool start(const QByteArray& toml);
+    // Writes a new configuration in place of the running one (SIGHUP reads it).
+    bool rewrite(const QByteArray& toml);
+    void signal(int number);
     // SIGTERM, then the exit code (−1 when it did not end in 10 s).
     int terminate();
     // The exit code once it ends by itself (−1 when it runs on after `ms`).

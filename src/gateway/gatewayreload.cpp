@@ -1,0 +1,197 @@
+// How the running service takes a new configuration.
+#include "gateway.h"
+
+#include "line.h"
+#include "modbusservice.h"
+#include "reloadplan.h"
+#include "sign.h"
+
+#include <core/logging.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using namespace Qt::StringLiterals;
+
+namespace zarnet::gateway {
+
+void Gateway::reload(const Config& nextConfig) {
+    if (stopping_)
+        return;
+    const Config next = withOwnLines(nextConfig);
+    const ReloadPlan plan = planReload(config_, next);
+    if (plan.changesNothing()) {
+        qCInfo(lcGateway) << "configuration read again: nothing changed";
+        config_ = next;
+        return;
+    }
+    qCInfo(lcGateway).noquote() << "configuration read again:" << plan.added.size() << "signs new,"
+                                << plan.restarted.size() << "changed," << plan.removed.size()
+                                << "removed";
+    // Signs that go leave their lines now, and are destroyed once nothing refers to them.
+    std::vector<std::unique_ptr<Sign>> gone;
+    for (const QString& name : plan.removed) {
+        gone.push_back(takeSign(name));
+        mqtt_.unsubscribe({topics_.live(name)});
+        clearTopics(*gone.back());
+    }
+    for (const QString& name : plan.restarted)
+        gone.push_back(takeSign(name));
+    for (const QString& link : plan.linesClosed)
+        retireLine(link);
+
+    const BrokerConfig broker = config_.broker;
+    const std::optional<ModbusConfig> modbus = config_.modbus;
+    config_ = next;
+    config_.broker = broker; // each changes once its new settings are in force
+    config_.modbus = modbus;
+    for (const LineConfig& line : plan.linesOpened)
+        addLine(line);
+    for (const LineConfig& lineConfig : config_.lines)
+        for (const auto& line : lines_)
+            if (line->link() == lineConfig.link)
+                for (const QString& name : lineConfig.signs)
+                    lineOf_[name] = line.get();
+    for (const SignConfig& sign : config_.signs)
+        if (!signs_.contains(sign.name))
+            startSign(addSign(sign));
+    reloadModbus(next.modbus);
+    gone.clear();
+    for (const auto& line : lines_)
+        if (line->state() == Line::State::Closed &&
+            std::none_of(retiring_.begin(), retiring_.end(),
+                         [&](const auto& old) { return old->link() == line->link(); }))
+            line->start();
+    if (plan.broker)
+        reloadBroker(next.broker);
+    else if (mqtt_.isConnected() && !(plan.added.isEmpty() && plan.restarted.isEmpty())) {
+        if (take_.running())
+            rereadOwed_ = true;
+        else
+            takeRetained(true);
+    }
+    emit summaryChanged();
+}
+
+// The sign leaves its line and this service; what it shows stays on the controller.
+std::unique_ptr<Sign> Gateway::takeSign(const QString& name) {
+    auto node = signs_.extract(name);
+    std::unique_ptr<Sign> sign = std::move(node.mapped());
+    disconnect(sign.get(), nullptr, this, nullptr);
+    disconnect(&sign->timetable(), nullptr, this, nullptr);
+    disconnect(&sign->staleWatch(), nullptr, this, nullptr);
+    lineOf_.at(name)->remove(*sign);
+    lineOf_.erase(name);
+    loadSaid_.erase(name);
+    sign->stop();
+    // Its retained commands are carried out anew if it comes back.
+    const auto ofSign = [&](const QString& topic) { return topics_.signOf(topic) == name; };
+    retainedSaid_.removeIf([&](const auto& said) { return ofSign(said.key()); });
+    liveDuringTake_.removeIf(ofSign);
+    return sign;
+}
+
+// Subscribers hear the sign go; then nothing of it stays on the broker.
+void Gateway::clearTopics(const Sign& sign) {
+    const QString& name = sign.name();
+    qCInfo(lcGateway).noquote() << name << "removed from the configuration";
+    const QJsonObject status{{u"state"_s, u"offline"_s},
+                             {u"since"_s, clock_.now().toString(Qt::ISODateWithMs)},
+                             {u"reason"_s, u"removed from the configuration"_s},
+                             {u"gateway"_s, config_.broker.clientId}};
+    mqtt_.publish(topics_.status(name), QJsonDocument(status).toJson(QJsonDocument::Compact),
+                  false);
+    mqtt_.publish(topics_.status(name), {}, true);
+    for (int unit = 0; unit < UnitTable::Units; ++unit) {
+        mqtt_.publish(topics_.unit(name, unit), {}, true);
+        mqtt_.publish(topics_.stale(name, unit), {}, true);
+    }
+}
+
+void Gateway::startSign(Sign& sign) {
+    sign.start();
+    if (!mqtt_.isConnected())
+        return; // the connection brings it in
+    mqtt_.subscribe({topics_.live(sign.name())}, LiveId,
+                    mqtt_.hasSubscriptionIds() ? MqttClient::Retained::NeverAsPublished
+                                               : MqttClient::Retained::Never);
+    publishStatus(sign);
+}
+
+// The line finishes its frame and closes; a new line on its link opens then.
+void Gateway::retireLine(const QString& link) {
+    const auto found = std::find_if(lines_.begin(), lines_.end(),
+                                    [&](const auto& line) { return line->link() == link; });
+    if (found == lines_.end())
+        return;
+    Line* line = found->get();
+    retiring_.push_back(std::move(*found));
+    lines_.erase(found);
+    linesTried_.remove(line);
+    disconnect(line, nullptr, this, nullptr);
+    connect(line, &Line::stopped, this, [this, line] {
+        const auto old = std::find_if(retiring_.begin(), retiring_.end(),
+                                      [&](const auto& l) { return l.get() == line; });
+        old->release()->deleteLater();
+        retiring_.erase(old);
+        for (const auto& next : lines_)
+            if (!stopping_ && next->link() == line->link() && next->state() == Line::State::Closed)
+                next->start();
+    });
+    line->stop();
+}
+
+// The Modbus units follow the signs; a listener that cannot take its new address
+// leaves the old one listening.
+void Gateway::reloadModbus(const std::optional<ModbusConfig>& next) {
+    auto units = modbusUnits();
+    if (modbus_ && next && modbus_->config() == *next) {
+        modbus_->setSigns(std::move(units));
+        return;
+    }
+    if (!modbus_ && !next)
+        return;
+    if (modbus_)
+        modbus_->stop();
+    if (!next) {
+        modbus_.reset();
+        config_.modbus.reset();
+        qCInfo(lcGateway) << "Modbus TCP off";
+        return;
+    }
+    auto fresh = std::make_unique<ModbusService>(*next, units);
+    QString error;
+    if (fresh->start(&error)) {
+        modbus_ = std::move(fresh);
+        config_.modbus = next;
+        return;
+    }
+    qCWarning(lcGateway).noquote() << error << "- Modbus TCP stays as it was";
+    if (modbus_) {
+        modbus_->setSigns(std::move(units));
+        if (!modbus_->start(&error))
+            qCWarning(lcGateway).noquote() << error;
+    }
+}
+
+// The old connection ends with its will, so that the broker says this gateway
+// left; the new one publishes every sign's state, as after any connect.
+void Gateway::reloadBroker(const BrokerConfig& next) {
+    Config probe = config_;
+    probe.broker = next;
+    QString error;
+    if (!mqtt_.reconfigure(mqttSettings(probe), &error)) {
+        qCWarning(lcGateway).noquote()
+            << "the new broker settings cannot be used:" << error << "- the old ones stay";
+        return;
+    }
+    qCInfo(lcGateway) << "the broker settings changed: connecting anew";
+    config_.broker = next;
+    topics_ = Topics(next.prefix, next.clientId);
+    take_.cancel();
+    take_.setSyncTopic(topics_.sync());
+    retainedSaid_.clear();
+    liveDuringTake_.clear();
+}
+
+} // namespace zarnet::gateway

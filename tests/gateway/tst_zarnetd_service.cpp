@@ -1,0 +1,184 @@
+// zarnetd under a service manager: what it tells the manager, and how it reads its
+// configuration again, with a real broker and a zarnet-board playing a bus.
+#include <support/plantparts.h>
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSocketNotifier>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using namespace zarnet::testplant;
+
+namespace {
+
+QJsonObject json(const QByteArray& payload) {
+    return QJsonDocument::fromJson(payload).object();
+}
+
+QByteArray signConfig(const QString& name, const QString& link, int device, int health = 1) {
+    return u"[[sign]]\nname = \"%1\"\nlink = \"%2\"\ndevice = %3\nhealth_seconds = %4\n"_s
+        .arg(name, link)
+        .arg(device)
+        .arg(health)
+        .toUtf8();
+}
+
+// A socket such as the service manager listens on: each datagram one message.
+class ManagerSocket {
+public:
+    bool bind(const QString& path) {
+        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray bytes = path.toLocal8Bit();
+        if (fd_ < 0 || bytes.size() >= qsizetype(sizeof address.sun_path))
+            return false;
+        std::memcpy(address.sun_path, bytes.constData(), size_t(bytes.size()));
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            return false;
+        notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { read(); });
+        return true;
+    }
+    ~ManagerSocket() {
+        notifier_.reset();
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    // Every line of every message so far, in order.
+    QStringList said;
+
+private:
+    void read() {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::recv(fd_, buffer, sizeof buffer, 0)) > 0)
+            said += QString::fromUtf8(buffer, n).split(u'\n', Qt::SkipEmptyParts);
+    }
+    int fd_ = -1;
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+} // namespace
+
+class TestZarnetdService : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void tellsTheServiceManager();
+    void readsItsConfigurationAgain();
+
+private:
+    QString stateOf(const QString& sign) const {
+        return json(listener->last(u"zarnet/%1/status"_s.arg(sign))).value(u"state"_s).toString();
+    }
+    QByteArray config(const QByteArray& signs) const {
+        return u"[broker]\nurl = \"mqtt://127.0.0.1:%1\"\nclient_id = \"zarnetd-service\"\n"_s
+                   .arg(broker.port())
+                   .toUtf8() +
+               signs;
+    }
+
+    Broker broker;
+    Board bus;
+    std::unique_ptr<Listener> listener;
+    std::unique_ptr<Gateway> gateway;
+};
+
+void TestZarnetdService::initTestCase() {
+    QVERIFY2(broker.start(), qPrintable(broker.error));
+    QVERIFY(bus.start({u"--device"_s, u"1,2,3"_s}));
+    listener = std::make_unique<Listener>(broker.port());
+    QTRY_VERIFY(listener->connected());
+}
+
+void TestZarnetdService::cleanup() {
+    if (QTest::currentTestFailed() && gateway)
+        qInfo().noquote() << "zarnetd said:\n" << gateway->log().right(3000);
+    gateway.reset();
+}
+
+// Ready once it has tried the line and the broker; its state in one line; the
+// watchdog only while its loop turns; stopping when asked to end.
+void TestZarnetdService::tellsTheServiceManager() {
+    QTemporaryDir dir;
+    ManagerSocket manager;
+    QVERIFY(manager.bind(dir.filePath(u"notify"_s)));
+    gateway = std::make_unique<Gateway>();
+    gateway->setEnvironment(u"NOTIFY_SOCKET"_s, dir.filePath(u"notify"_s));
+    gateway->setEnvironment(u"WATCHDOG_USEC"_s, u"400000"_s);
+    QVERIFY(gateway->start(config(signConfig(u"one"_s, bus.address(), 1))));
+    QTRY_VERIFY_WITH_TIMEOUT(manager.said.contains(u"READY=1"_s), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        manager.said.contains(u"STATUS=broker connected; 1 of 1 signs online; 0 stale"_s), 10000);
+    QTRY_VERIFY(manager.said.count(u"WATCHDOG=1"_s) >= 3);
+
+    gateway->signal(SIGSTOP);
+    QTest::qWait(300); // what was on its way arrives
+    const qsizetype before = manager.said.count(u"WATCHDOG=1"_s);
+    QTest::qWait(1000);
+    QCOMPARE(manager.said.count(u"WATCHDOG=1"_s), before);
+    gateway->signal(SIGCONT);
+    QTRY_VERIFY(manager.said.count(u"WATCHDOG=1"_s) > before);
+
+    QCOMPARE(gateway->terminate(), 0);
+    QTRY_VERIFY(manager.said.contains(u"STOPPING=1"_s));
+    const qsizetype ready = manager.said.indexOf(u"READY=1"_s);
+    const qsizetype status = manager.said.indexOf(QRegularExpression(u"STATUS=.*"_s));
+    const qsizetype stopping = manager.said.indexOf(u"STOPPING=1"_s);
+    QVERIFY2(ready >= 0 && status > ready && stopping > status,
+             qPrintable(manager.said.join(u' ')));
+}
+
+// Unchanged signs are not disturbed, a removed one is cleared from the broker, a
+// new one starts; a file with faults changes nothing.
+void TestZarnetdService::readsItsConfigurationAgain() {
+    const QString link = bus.address();
+    gateway = std::make_unique<Gateway>();
+    QVERIFY(
+        gateway->start(config(signConfig(u"kept"_s, link, 1) + signConfig(u"gone"_s, link, 2))));
+    QTRY_VERIFY_WITH_TIMEOUT(stateOf(u"kept"_s) == u"online" && stateOf(u"gone"_s) == u"online",
+                             10000);
+    listener->publish(u"zarnet/kept/units/0/set"_s, "11");
+    listener->publish(u"zarnet/gone/units/4/set"_s, "22");
+    QTRY_COMPARE(bus.units(1).value(0), 11u);
+    QTRY_COMPARE(bus.units(2).value(4), 22u);
+    QTRY_COMPARE(listener->last(u"zarnet/gone/units/4"_s), QByteArray("22"));
+    const QStringList keptFrames = bus.frames(1);
+    listener->forget();
+
+    QVERIFY(gateway->rewrite(config("# the signs of hall 2\n" + signConfig(u"kept"_s, link, 1) +
+                                    signConfig(u"new"_s, link, 3))));
+    gateway->signal(SIGHUP);
+    QTRY_VERIFY_WITH_TIMEOUT(stateOf(u"new"_s) == u"online", 10000);
+    QTRY_COMPARE(listener->last(u"zarnet/gone/status"_s), QByteArray());
+    const QList<QByteArray> goneSaid = listener->on(u"zarnet/gone/status"_s);
+    QVERIFY(goneSaid.size() >= 2);
+    QCOMPARE(json(goneSaid.first()).value(u"reason"_s).toString(),
+             u"removed from the configuration"_s);
+    QCOMPARE(listener->last(u"zarnet/gone/units/4"_s), QByteArray());
+    listener->publish(u"zarnet/new/units/1/set"_s, "33");
+    QTRY_COMPARE(bus.units(3).value(1), 33u);
+    QCOMPARE(bus.frames(1), keptFrames);
+    QVERIFY(listener->on(u"zarnet/kept/status"_s).isEmpty());
+
+    QVERIFY(gateway->rewrite("[broker\nthis is no configuration"));
+    gateway->signal(SIGHUP);
+    QTRY_VERIFY(gateway->log().contains(u"the running one stays"_s));
+    listener->publish(u"zarnet/new/units/1/set"_s, "34");
+    QTRY_COMPARE(bus.units(3).value(1), 34u);
+    listener->publish(u"zarnet/kept/units/0/set"_s, "12");
+    QTRY_COMPARE(bus.units(1).value(0), 12u);
+    QCOMPARE(gateway->terminate(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestZarnetdService)
+#include "tst_zarnetd_service.moc"
