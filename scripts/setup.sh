@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-serialbus-dev
           qt6-tools-dev qt6-l10n-tools libcli11-dev libtomlplusplus-dev libmosquitto-dev
-          libsystemd-dev fonts-arphic-uming help2man)
+          libsystemd-dev libssl-dev fonts-arphic-uming help2man)
 if [ "${1:-}" = test ]; then
     packages+=(dpkg-dev file clang libclang-rt-14-dev mosquitto mosquitto-clients openssl tzdata
               lintian bash-completion systemd)

@@ -1,5 +1,7 @@
 #include "config.h"
 
+#include "clientcertificate.h"
+
 #include "payloads.h"
 
 #include <core/linkaddress.h>
@@ -95,31 +97,97 @@ bool brokerName(const QString& name) {
                         [](QChar c) { return c.category() == QChar::Other_Control || c.isNull(); });
 }
 
-void readPassword(const toml::node& node, const QString& path, BrokerConfig& broker,
-                  Faults& faults) {
+// A secret from a file of its own (`key` names it in faults), without its line end.
+std::optional<QByteArray> readSecret(const toml::node& node, const QString& path,
+                                     const QString& key, Faults& faults) {
     const auto secret = readRegularFile(path, MaxSecretBytes);
     if (const auto* why = std::get_if<QString>(&secret)) {
-        QString fault = u"password_file: "_s + *why;
+        QString fault = key + u": "_s + *why;
         if (QFileInfo(path).isFile() && !QFileInfo(path).isReadable())
             fault += u"; the service's user may still read it: check the configuration as that "
                      "user (sudo -u zarnet zarnetd --check-config …)"_s;
         faults.add(node, fault);
-        return;
+        return std::nullopt;
     }
     QByteArray bytes = std::get<QByteArray>(secret);
     while (bytes.endsWith('\n') || bytes.endsWith('\r'))
         bytes.chop(1);
-    broker.password = QString::fromUtf8(bytes);
     if (QFileInfo(path).permissions() & QFileDevice::ReadOther)
-        faults.warn(node, u"password_file %1 can be read by every user of this machine; let "
-                          "only the service's user read it (chmod 600)"_s.arg(path));
+        faults.warn(node, u"%1 %2 can be read by every user of this machine; let only the "
+                          "service's user read it (chmod 600)"_s.arg(key, path));
+    return bytes;
+}
+
+QString certificateFaultText(const CertificateProblem& problem, const QString& cert,
+                             const QString& key) {
+    switch (problem.fault) {
+    case CertificateFault::NoCertificate:
+        return u"cert_file: %1 holds no PEM certificate"_s.arg(cert);
+    case CertificateFault::NoKey:
+        return u"key_file: %1 holds no PEM private key, or key_password_file does not open it"_s
+            .arg(key);
+    case CertificateFault::KeyMismatch:
+        return u"cert_file: the certificate in %1 does not match the key in %2"_s.arg(cert, key);
+    case CertificateFault::Expired:
+        return u"cert_file: the certificate in %1 expired on %2"_s.arg(
+            cert, problem.when.toString(Qt::ISODate));
+    case CertificateFault::NotYetValid:
+        return u"cert_file: the certificate in %1 is valid only from %2"_s.arg(
+            cert, problem.when.toString(Qt::ISODate));
+    }
+    return {};
+}
+
+// A client certificate for brokers that require one, checked against its key and the clock.
+void readClientCertificate(const toml::table& table, BrokerConfig& broker, Faults& faults) {
+    const auto cert = text(table, "cert_file", faults);
+    const auto key = text(table, "key_file", faults);
+    const auto password = text(table, "key_password_file", faults);
+    if (!cert && !key) {
+        if (password)
+            faults.add(*table.get("key_password_file"), u"key_password_file goes with key_file"_s);
+        return;
+    }
+    const toml::node& node = *table.get(cert ? "cert_file" : "key_file");
+    if (!cert || !key) {
+        faults.add(node, u"cert_file and key_file go together"_s);
+        return;
+    }
+    if (!broker.tls) {
+        faults.add(node, u"cert_file goes with an mqtts:// url"_s);
+        return;
+    }
+    if (password) {
+        const auto secret =
+            readSecret(*table.get("key_password_file"), *password, u"key_password_file"_s, faults);
+        if (!secret)
+            return;
+        broker.keyPassword = *secret;
+    }
+    const auto certBytes = readRegularFile(*cert, MaxCertificateBytes);
+    const auto keyBytes = readRegularFile(*key, MaxCertificateBytes);
+    for (const auto& [name, bytes] : {std::pair{"cert_file", &certBytes}, {"key_file", &keyBytes}})
+        if (const auto* why = std::get_if<QString>(bytes)) {
+            faults.add(*table.get(name), QString::fromLatin1(name) + u": "_s + *why);
+            return;
+        }
+    if (QFileInfo(*key).permissions() & QFileDevice::ReadOther)
+        faults.warn(*table.get("key_file"),
+                    u"key_file %1 can be read by every user of this machine; let only the "
+                    "service's user read it (chmod 600)"_s.arg(*key));
+    if (const auto problem =
+            checkClientCertificate(std::get<QByteArray>(certBytes), std::get<QByteArray>(keyBytes),
+                                   broker.keyPassword, QDateTime::currentDateTimeUtc()))
+        faults.add(node, certificateFaultText(*problem, *cert, *key));
+    broker.certFile = *cert;
+    broker.keyFile = *key;
 }
 
 void readBroker(const toml::table& table, BrokerConfig& broker, Faults& faults) {
-    checkKeys(
-        table,
-        {u"url"_s, u"client_id"_s, u"username"_s, u"password_file"_s, u"ca_file"_s, u"prefix"_s},
-        u"[broker]"_s, faults);
+    checkKeys(table,
+              {u"url"_s, u"client_id"_s, u"username"_s, u"password_file"_s, u"ca_file"_s,
+               u"cert_file"_s, u"key_file"_s, u"key_password_file"_s, u"prefix"_s},
+              u"[broker]"_s, faults);
     const toml::source_region& where = table.source();
     const QString url = text(table, "url", faults).value_or(u"mqtt://127.0.0.1:1883"_s);
     const QUrl parsed(url, QUrl::StrictMode);
@@ -145,7 +213,9 @@ void readBroker(const toml::table& table, BrokerConfig& broker, Faults& faults) 
                    "characters"_s.arg(MaxNameBytes));
     broker.username = text(table, "username", faults).value_or(QString());
     if (const auto file = text(table, "password_file", faults))
-        readPassword(*table.get("password_file"), *file, broker, faults);
+        if (const auto secret =
+                readSecret(*table.get("password_file"), *file, u"password_file"_s, faults))
+            broker.password = QString::fromUtf8(*secret);
     if (table.get("password_file") && broker.username.isEmpty())
         faults.add(*table.get("password_file"), u"password_file needs a username"_s);
     if (const auto ca = text(table, "ca_file", faults)) {
@@ -155,6 +225,7 @@ void readBroker(const toml::table& table, BrokerConfig& broker, Faults& faults) 
             faults.add(*table.get("ca_file"), u"ca_file: cannot read %1"_s.arg(*ca));
         broker.caFile = *ca;
     }
+    readClientCertificate(table, broker, faults);
     broker.prefix = text(table, "prefix", faults).value_or(broker.prefix);
     static const QRegularExpression prefixForm(u"^[^/+#]+(/[^/+#]+)*$"_s);
     if (!prefixForm.match(broker.prefix).hasMatch() || !brokerName(broker.prefix))
@@ -681,6 +752,9 @@ QString describe(const Config& config) {
             .arg(b.clientId, b.prefix);
     if (b.tls)
         out += b.caFile.isEmpty() ? u", system certificates"_s : u", CA file "_s + b.caFile;
+    if (!b.certFile.isEmpty())
+        out += u", client certificate %1 with key %2%3"_s.arg(
+            b.certFile, b.keyFile, b.keyPassword.isEmpty() ? QString() : u" (password set)"_s);
     if (!b.username.isEmpty())
         out += u", user %1, password %2"_s.arg(b.username,
                                                b.password.isEmpty() ? u"(none)"_s : u"(set)"_s);

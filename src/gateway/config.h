@@ -20,6 +20,9 @@ struct BrokerConfig {
     uint16_t port = 1883;
     bool tls = false; // mqtts://
     QString caFile;   // empty: the system's certificate folder
+    QString certFile; // a client certificate, for brokers that require one; empty: none
+    QString keyFile;
+    QByteArray keyPassword; // read from key_password_file; never logged or printed
     QString clientId;
     QString username; // empty: none
     QString password; // read from password_file; never logged or printed
@@ -95,6 +98,7 @@ QString linkText(const QString& link);
 
 // The most a password_file may hold, and how deep an image table may nest.
 constexpr qint64 MaxSecretBytes = 4096;
+constexpr qint64 MaxCertificateBytes = 1024 * 1024;
 constexpr int MaxImageDepth = 4;
 // The most a prefix or client_id may hold, in bytes, so that every topic stays short.
 constexpr int MaxNameBytes = 1024;

@@ -27,6 +27,9 @@ MqttClient::Settings mqttSettings(const Config& config) {
     s.port = b.port;
     s.tls = b.tls;
     s.caFile = b.caFile;
+    s.certFile = b.certFile;
+    s.keyFile = b.keyFile;
+    s.keyPassword = b.keyPassword;
     s.clientId = b.clientId;
     s.username = b.username;
     s.password = b.password;

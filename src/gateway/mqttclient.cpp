@@ -2,10 +2,13 @@
 
 #include <core/logging.h>
 
+#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <cstring>
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <sys/ioctl.h>
 
 using namespace Qt::StringLiterals;
@@ -44,6 +47,25 @@ int subscriptionOptions(MqttClient::Retained retained) {
         return MQTT_SUB_OPT_SEND_RETAIN_NEVER | MQTT_SUB_OPT_RETAIN_AS_PUBLISHED;
     }
     return 0;
+}
+
+// The TLS alerts a broker sends about the client's certificate.
+bool refusesCertificate(int reason) {
+    switch (reason) {
+    case SSL_R_TLSV13_ALERT_CERTIFICATE_REQUIRED:
+    case SSL_R_SSLV3_ALERT_BAD_CERTIFICATE:
+    case SSL_R_SSLV3_ALERT_CERTIFICATE_EXPIRED:
+    case SSL_R_SSLV3_ALERT_CERTIFICATE_REVOKED:
+    case SSL_R_SSLV3_ALERT_CERTIFICATE_UNKNOWN:
+    case SSL_R_SSLV3_ALERT_UNSUPPORTED_CERTIFICATE:
+    case SSL_R_TLSV1_ALERT_UNKNOWN_CA:
+    case SSL_R_TLSV1_ALERT_ACCESS_DENIED:
+    // Signed by another authority of the same name: its signature does not verify.
+    case SSL_R_TLSV1_ALERT_DECRYPT_ERROR:
+        return true;
+    default:
+        return false;
+    }
 }
 
 QList<QByteArray> utf8(const QStringList& texts) {
@@ -114,6 +136,7 @@ QString MqttClient::configure(mosquitto* mosq, const Settings& settings) {
         [](mosquitto* m, void* self, const mosquitto_message* message,
            const mosquitto_property* properties) { onMessage(m, self, message, properties); });
     mosquitto_publish_v5_callback_set(mosq, &MqttClient::onPublish);
+    mosquitto_log_callback_set(mosq, &MqttClient::onLog);
     mosquitto_subscribe_v5_callback_set(mosq, &MqttClient::onSubscribe);
     if (settings.maxPacketSize > 0) {
         // libmosquitto 2.0 takes CONNECT properties only in its blocking connect, and
@@ -137,9 +160,13 @@ QString MqttClient::configure(mosquitto* mosq, const Settings& settings) {
             settings.password.isEmpty() ? nullptr : settings.password.toUtf8().constData());
     if (settings.tls) {
         const QByteArray caFile = settings.caFile.toLocal8Bit();
+        const QByteArray certFile = settings.certFile.toLocal8Bit();
+        const QByteArray keyFile = settings.keyFile.toLocal8Bit();
         const int rc = mosquitto_tls_set(mosq, caFile.isEmpty() ? nullptr : caFile.constData(),
-                                         caFile.isEmpty() ? "/etc/ssl/certs" : nullptr, nullptr,
-                                         nullptr, nullptr);
+                                         caFile.isEmpty() ? "/etc/ssl/certs" : nullptr,
+                                         certFile.isEmpty() ? nullptr : certFile.constData(),
+                                         keyFile.isEmpty() ? nullptr : keyFile.constData(),
+                                         &MqttClient::giveKeyPassword);
         if (rc != MOSQ_ERR_SUCCESS)
             return u"TLS cannot be set up with %1: %2"_s.arg(
                 settings.caFile.isEmpty() ? u"/etc/ssl/certs"_s : settings.caFile, errorText(rc));
@@ -430,6 +457,32 @@ void MqttClient::onDisconnect(mosquitto*, void* self, int rc) {
             client, [client, reason] { client->lost(reason); }, Qt::QueuedConnection);
     }
     client->dropSocket();
+}
+
+// The key's password, when OpenSSL opens the key; never a prompt on a terminal.
+int MqttClient::giveKeyPassword(char* buffer, int size, int, void* mosq) {
+    const auto* client =
+        static_cast<MqttClient*>(mosquitto_userdata(static_cast<mosquitto*>(mosq)));
+    const QByteArray& password = client->settings_.keyPassword;
+    if (password.size() >= size)
+        return 0;
+    std::memcpy(buffer, password.constData(), size_t(password.size()));
+    return int(password.size());
+}
+
+// The library logs TLS failures only as text; an alert about our certificate is
+// the broker refusing it, which says more than "a TLS error occurred".
+void MqttClient::onLog(mosquitto*, void* self, int level, const char* text) {
+    if (!(level & MOSQ_LOG_ERR))
+        return;
+    static const QRegularExpression sslError(u"error:([0-9A-Fa-f]{8}):.*:([^:]+)$"_s);
+    const auto match = sslError.match(QString::fromUtf8(text));
+    if (!match.hasMatch())
+        return;
+    const unsigned long code = match.captured(1).toULong(nullptr, 16);
+    if (ERR_GET_LIB(code) == ERR_LIB_SSL && refusesCertificate(ERR_GET_REASON(code)))
+        static_cast<MqttClient*>(self)->brokerReason_ =
+            u"the broker refused our certificate (%1)"_s.arg(match.captured(2).trimmed());
 }
 
 void MqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* message,

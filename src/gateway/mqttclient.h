@@ -24,7 +24,10 @@ public:
         QString host = QStringLiteral("127.0.0.1");
         uint16_t port = 1883;
         bool tls = false;
-        QString caFile; // with tls; empty: the system's certificates
+        QString caFile;   // with tls; empty: the system's certificates
+        QString certFile; // with tls: a client certificate and its key; empty: none
+        QString keyFile;
+        QByteArray keyPassword; // for an encrypted key
         QString clientId;
         QString username;
         QString password;
@@ -89,6 +92,8 @@ private:
                           const mosquitto_property* properties);
     static void onPublish(mosquitto*, void* self, int mid, int reason,
                           const mosquitto_property* properties);
+    static void onLog(mosquitto*, void* self, int level, const char* text);
+    static int giveKeyPassword(char* buffer, int size, int, void* mosq);
     static void onSubscribe(mosquitto*, void* self, int mid, int count, const int* granted,
                             const mosquitto_property* properties);
 

@@ -1,5 +1,6 @@
 // zarnetd under a service manager: what it tells the manager, and how it reads its
 // configuration again, with a real broker and a zarnet-board playing a bus.
+#include <gateway/clientcertificate.h>
 #include <support/plantparts.h>
 
 #include <QElapsedTimer>
@@ -15,6 +16,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace zarnet::testplant;
+using zarnet::gateway::CertificateFault;
 
 namespace {
 
@@ -75,6 +77,10 @@ private slots:
     void cleanup();
     void tellsTheServiceManager();
     void readsItsConfigurationAgain();
+    void clientCertificatesChecked_data();
+    void clientCertificatesChecked();
+    void brokerRequiringCertificates_data();
+    void brokerRequiringCertificates();
 
 private:
     QString stateOf(const QString& sign) const {
@@ -87,6 +93,10 @@ private:
                signs;
     }
 
+    QTemporaryDir ours;
+    QTemporaryDir theirs;
+    Certificates authority;
+    Certificates otherAuthority;
     Broker broker;
     Board bus;
     std::unique_ptr<Listener> listener;
@@ -94,6 +104,11 @@ private:
 };
 
 void TestZarnetdService::initTestCase() {
+    QVERIFY2(authority.make(ours.path()) && authority.makeClient(u"gateway"_s) &&
+                 authority.makeClient(u"locked"_s, u"s3cret"_s),
+             qPrintable(authority.error));
+    QVERIFY2(otherAuthority.make(theirs.path()) && otherAuthority.makeClient(u"stranger"_s),
+             qPrintable(otherAuthority.error));
     QVERIFY2(broker.start(), qPrintable(broker.error));
     QVERIFY(bus.start({u"--device"_s, u"1,2,3"_s}));
     listener = std::make_unique<Listener>(broker.port());
@@ -177,6 +192,88 @@ void TestZarnetdService::readsItsConfigurationAgain() {
     QTRY_COMPARE(bus.units(3).value(1), 34u);
     listener->publish(u"zarnet/kept/units/0/set"_s, "12");
     QTRY_COMPARE(bus.units(1).value(0), 12u);
+    QCOMPARE(gateway->terminate(), 0);
+}
+
+void TestZarnetdService::clientCertificatesChecked_data() {
+    QTest::addColumn<QString>("certificate");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<int>("daysFromNow");
+    QTest::addColumn<int>("fault"); // -1: none
+    const QString gateway = ours.filePath(u"gateway"_s);
+    const QString locked = ours.filePath(u"locked"_s);
+    QTest::newRow("its own key") << gateway + u".crt"_s << gateway + u".key"_s << QByteArray() << 0
+                                 << -1;
+    QTest::newRow("an encrypted key opened")
+        << locked + u".crt"_s << locked + u".key"_s << QByteArray("s3cret") << 0 << -1;
+    QTest::newRow("a wrong password") << locked + u".crt"_s << locked + u".key"_s
+                                      << QByteArray("guess") << 0 << int(CertificateFault::NoKey);
+    QTest::newRow("no password") << locked + u".crt"_s << locked + u".key"_s << QByteArray() << 0
+                                 << int(CertificateFault::NoKey);
+    QTest::newRow("another's key")
+        << gateway + u".crt"_s << locked + u".key"_s << QByteArray("s3cret") << 0
+        << int(CertificateFault::KeyMismatch);
+    QTest::newRow("expired") << gateway + u".crt"_s << gateway + u".key"_s << QByteArray() << 3
+                             << int(CertificateFault::Expired);
+    QTest::newRow("not valid yet") << gateway + u".crt"_s << gateway + u".key"_s << QByteArray()
+                                   << -1 << int(CertificateFault::NotYetValid);
+    QTest::newRow("a key for a certificate")
+        << gateway + u".key"_s << gateway + u".key"_s << QByteArray() << 0
+        << int(CertificateFault::NoCertificate);
+}
+
+void TestZarnetdService::clientCertificatesChecked() {
+    QFETCH(QString, certificate);
+    QFETCH(QString, key);
+    QFETCH(QByteArray, password);
+    QFETCH(int, daysFromNow);
+    QFETCH(int, fault);
+    QFile c(certificate), k(key);
+    QVERIFY(c.open(QIODevice::ReadOnly) && k.open(QIODevice::ReadOnly));
+    const auto problem = zarnet::gateway::checkClientCertificate(
+        c.readAll(), k.readAll(), password, QDateTime::currentDateTimeUtc().addDays(daysFromNow));
+    QCOMPARE(problem ? int(problem->fault) : -1, fault);
+}
+
+void TestZarnetdService::brokerRequiringCertificates_data() {
+    QTest::addColumn<QString>("client"); // its certificate and key; empty: none
+    QTest::addColumn<bool>("online");
+    QTest::newRow("ours") << ours.filePath(u"gateway"_s) << true;
+    QTest::newRow("none") << QString() << false;
+    QTest::newRow("another authority's") << theirs.filePath(u"stranger"_s) << false;
+}
+
+// A broker that takes only certificates of its own authority.
+void TestZarnetdService::brokerRequiringCertificates() {
+    QFETCH(QString, client);
+    QFETCH(bool, online);
+    Broker strict;
+    const quint16 plain = freePort();
+    QVERIFY2(strict.start(0, u"cafile %1\ncertfile %2\nkeyfile %3\nrequire_certificate true\n"
+                             "listener %4 127.0.0.1\n"_s
+                                 .arg(authority.caFile, authority.certFile, authority.keyFile)
+                                 .arg(plain)
+                                 .toUtf8()),
+             qPrintable(strict.error));
+    Listener watcher(plain);
+    QTRY_VERIFY(watcher.connected());
+    QByteArray toml = u"[broker]\nurl = \"mqtts://127.0.0.1:%1\"\nclient_id = \"zarnetd-tls\"\n"
+                      "ca_file = \"%2\"\n"_s.arg(strict.port())
+                          .arg(authority.caFile)
+                          .toUtf8();
+    if (!client.isEmpty())
+        toml += u"cert_file = \"%1.crt\"\nkey_file = \"%1.key\"\n"_s.arg(client).toUtf8();
+    gateway = std::make_unique<Gateway>();
+    QVERIFY(gateway->start(toml + signConfig(u"tls"_s, bus.address(), 1)));
+    if (online) {
+        QTRY_COMPARE_WITH_TIMEOUT(watcher.last(u"zarnet/gateway/zarnetd-tls/status"_s),
+                                  QByteArray("online"), 10000);
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(gateway->log().contains(u"the broker refused our certificate"_s),
+                                 10000);
+        QVERIFY(watcher.last(u"zarnet/gateway/zarnetd-tls/status"_s).isEmpty());
+    }
     QCOMPARE(gateway->terminate(), 0);
 }
 

@@ -232,6 +232,7 @@ bool Certificates::make(const QString& folder) {
         return false;
     ext.write("subjectAltName=IP:127.0.0.1\n");
     ext.close();
+    folder_ = folder;
     const QList<QStringList> steps = {
         {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-days"_s, u"2"_s,
          u"-subj"_s, u"/CN=zarnet test CA"_s, u"-keyout"_s, caKey, u"-out"_s, caFile},
@@ -239,6 +240,15 @@ bool Certificates::make(const QString& folder) {
          u"-keyout"_s, keyFile, u"-out"_s, request},
         {u"x509"_s, u"-req"_s, u"-in"_s, request, u"-CA"_s, caFile, u"-CAkey"_s, caKey,
          u"-CAcreateserial"_s, u"-days"_s, u"2"_s, u"-extfile"_s, extensions, u"-out"_s, certFile}};
+    if (!run(steps))
+        return false;
+    // mosquitto drops its privileges when started as root and must still read the key.
+    QFile::setPermissions(folder, QFile::permissions(folder) | QFile::ExeGroup | QFile::ExeOther);
+    QFile::setPermissions(keyFile, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    return true;
+}
+
+bool Certificates::run(const QList<QStringList>& steps) {
     for (const QStringList& step : steps) {
         QProcess openssl;
         openssl.start(u"openssl"_s, step);
@@ -248,10 +258,28 @@ bool Certificates::make(const QString& folder) {
             return false;
         }
     }
-    // mosquitto drops its privileges when started as root and must still read the key.
-    QFile::setPermissions(folder, QFile::permissions(folder) | QFile::ExeGroup | QFile::ExeOther);
-    QFile::setPermissions(keyFile, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
     return true;
+}
+
+bool Certificates::makeClient(const QString& name, const QString& password, int days) {
+    const QString base = folder_ + u'/' + name;
+    QStringList key = {u"req"_s,
+                       u"-newkey"_s,
+                       u"ec"_s,
+                       u"-pkeyopt"_s,
+                       u"ec_paramgen_curve:prime256v1"_s,
+                       u"-subj"_s,
+                       u"/CN="_s + name,
+                       u"-keyout"_s,
+                       base + u".key"_s,
+                       u"-out"_s,
+                       base + u".csr"_s};
+    key += password.isEmpty() ? QStringList{u"-nodes"_s}
+                              : QStringList{u"-passout"_s, u"pass:"_s + password};
+    return run({key,
+                {u"x509"_s, u"-req"_s, u"-in"_s, base + u".csr"_s, u"-CA"_s, caFile, u"-CAkey"_s,
+                 folder_ + u"/ca.key"_s, u"-CAcreateserial"_s, u"-days"_s, QString::number(days),
+                 u"-out"_s, base + u".crt"_s}});
 }
 
 Listener::Listener(quint16 port, const QString& filter, const QString& caFile)

@@ -72,8 +72,15 @@ private:
 // A certificate authority and a server certificate for 127.0.0.1, made with openssl.
 struct Certificates {
     bool make(const QString& folder);
+    // A client certificate of this authority, FOLDER/NAME.crt and NAME.key; the key
+    // encrypted with `password` when one is given.
+    bool makeClient(const QString& name, const QString& password = {}, int days = 2);
     QString caFile, certFile, keyFile;
     QString error;
+
+private:
+    bool run(const QList<QStringList>& steps);
+    QString folder_;
 };
 
 // zarnetd with a configuration written for the test.
