@@ -65,7 +65,8 @@ int main(int argc, char* argv[]) {
         "a line (an RS-485 bus, or one port of a serial device server), each with its own\n"
         "device number: one writer serves them in turn. With [modbus] in the\n"
         "configuration, PLCs write units as Modbus TCP holding registers too. Logs go to\n"
-        "standard error. SIGTERM or SIGINT ends it cleanly.",
+        "standard error. SIGTERM or SIGINT ends it cleanly; SIGHUP reads the configuration\n"
+        "again, leaving signs whose settings did not change untouched.",
         "zarnetd"};
     std::string configPath = zarnet::gateway::DefaultConfigPath;
     std::string checkPath;
