@@ -185,6 +185,14 @@ bool Gateway::start(QString* error) {
     for (auto& line : lines_)
         line->start();
     loads_.start();
+    // A broker whose address swallows the connection attempt (a dead host) would
+    // keep the service from ever being ready: it is ready by then in any case.
+    QTimer::singleShot(ReadyWithinMs, this, [this] {
+        brokerTried_ = true;
+        for (const auto& line : lines_)
+            linesTried_.insert(line.get());
+        checkReady();
+    });
     return true;
 }
 
@@ -211,6 +219,8 @@ void Gateway::onConnected() {
                 publishStale(name, uint8_t(unit), watch.stale(uint8_t(unit)));
         }
     }
+    for (const QString& name : std::exchange(toClear_, {}))
+        clearTopics(name);
     mqtt_.publish(topics_.gatewayStatus(), "online", true);
     takeRetained(true);
     emit summaryChanged();
@@ -544,20 +554,23 @@ void Gateway::stop() {
         line->stop();
 }
 
+// A sign nobody keeps now; with its line, while it has one.
+QByteArray Gateway::offlineStatus(const QString& sign, const QString& reason) const {
+    QJsonObject status{{u"state"_s, u"offline"_s},
+                       {u"since"_s, isoTime(clock_.now())},
+                       {u"reason"_s, reason},
+                       {u"gateway"_s, config_.broker.clientId}};
+    if (const auto line = lineOf_.find(sign); line != lineOf_.end())
+        status.insert(u"line"_s, lineStatus(*line->second));
+    return QJsonDocument(status).toJson(QJsonDocument::Compact);
+}
+
 // Once every line is closed, the broker hears that nobody keeps the signs now.
 void Gateway::lineStopped() {
     if (--linesRunning_ > 0)
         return;
-    const QString now = isoTime(clock_.now());
-    for (auto& [name, sign] : signs_) {
-        const QJsonObject status{{u"state"_s, u"offline"_s},
-                                 {u"since"_s, now},
-                                 {u"reason"_s, u"zarnetd stopped"_s},
-                                 {u"gateway"_s, config_.broker.clientId},
-                                 {u"line"_s, lineStatus(*lineOf_.at(name))}};
-        mqtt_.publish(topics_.status(name), QJsonDocument(status).toJson(QJsonDocument::Compact),
-                      true);
-    }
+    for (auto& [name, sign] : signs_)
+        mqtt_.publish(topics_.status(name), offlineStatus(name, u"zarnetd stopped"_s), true);
     mqtt_.publish(topics_.gatewayStatus(), "offline", true);
     mqtt_.stop(StopTimeoutMs);
 }

@@ -51,6 +51,9 @@ public:
     // Finishes the frames on the wire, publishes offline, disconnects; finished() follows.
     void stop();
 
+    // Ready by then even if the broker or a link has not answered the first attempt.
+    static constexpr int ReadyWithinMs = 10000;
+
     // Live command subscriptions carry this identifier.
     static constexpr int LiveId = 1;
     // After a burst of this many live commands with no quiet second between them,
@@ -108,7 +111,8 @@ private:
     std::map<uint8_t, UnitAccess*> modbusUnits() const;
     void retireLine(const QString& link);
     std::unique_ptr<Sign> takeSign(const QString& name);
-    void clearTopics(const Sign& sign);
+    void clearTopics(const QString& sign);
+    QByteArray offlineStatus(const QString& sign, const QString& reason) const;
     void reloadBroker(const BrokerConfig& next);
     void reloadModbus(const std::optional<ModbusConfig>& next);
     void startSign(Sign& sign);
@@ -145,6 +149,7 @@ private:
     bool brokerTried_ = false;
     bool readySaid_ = false;
     QSet<const Line*> linesTried_;
+    QSet<QString> toClear_; // removed signs whose topics wait for a connection to be cleared
 };
 
 } // namespace zarnet::gateway

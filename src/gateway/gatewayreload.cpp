@@ -8,9 +8,6 @@
 
 #include <core/logging.h>
 
-#include <QJsonDocument>
-#include <QJsonObject>
-
 using namespace Qt::StringLiterals;
 
 namespace zarnet::gateway {
@@ -33,7 +30,8 @@ void Gateway::reload(const Config& nextConfig) {
     for (const QString& name : plan.removed) {
         gone.push_back(takeSign(name));
         mqtt_.unsubscribe({topics_.live(name)});
-        clearTopics(*gone.back());
+        qCInfo(lcGateway).noquote() << name << "removed from the configuration";
+        clearTopics(name);
     }
     for (const QString& name : plan.restarted)
         gone.push_back(takeSign(name));
@@ -53,8 +51,10 @@ void Gateway::reload(const Config& nextConfig) {
                 for (const QString& name : lineConfig.signs)
                     lineOf_[name] = line.get();
     for (const SignConfig& sign : config_.signs)
-        if (!signs_.contains(sign.name))
+        if (!signs_.contains(sign.name)) {
+            toClear_.remove(sign.name); // back before its old topics were cleared
             startSign(addSign(sign));
+        }
     reloadModbus(next.modbus);
     gone.clear();
     for (const auto& line : lines_)
@@ -91,15 +91,15 @@ std::unique_ptr<Sign> Gateway::takeSign(const QString& name) {
     return sign;
 }
 
-// Subscribers hear the sign go; then nothing of it stays on the broker.
-void Gateway::clearTopics(const Sign& sign) {
-    const QString& name = sign.name();
-    qCInfo(lcGateway).noquote() << name << "removed from the configuration";
-    const QJsonObject status{{u"state"_s, u"offline"_s},
-                             {u"since"_s, clock_.now().toString(Qt::ISODateWithMs)},
-                             {u"reason"_s, u"removed from the configuration"_s},
-                             {u"gateway"_s, config_.broker.clientId}};
-    mqtt_.publish(topics_.status(name), QJsonDocument(status).toJson(QJsonDocument::Compact),
+// Subscribers hear the sign go; then nothing of it stays on the broker. Without a
+// connection now, once there is one.
+void Gateway::clearTopics(const QString& name) {
+    if (!mqtt_.isConnected() || signs_.contains(name)) {
+        if (!signs_.contains(name))
+            toClear_.insert(name);
+        return;
+    }
+    mqtt_.publish(topics_.status(name), offlineStatus(name, u"removed from the configuration"_s),
                   false);
     mqtt_.publish(topics_.status(name), {}, true);
     for (int unit = 0; unit < UnitTable::Units; ++unit) {

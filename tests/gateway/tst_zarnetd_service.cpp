@@ -238,15 +238,19 @@ void TestZarnetdService::clientCertificatesChecked() {
 
 void TestZarnetdService::brokerRequiringCertificates_data() {
     QTest::addColumn<QString>("client"); // its certificate and key; empty: none
+    QTest::addColumn<QByteArray>("password");
     QTest::addColumn<bool>("online");
-    QTest::newRow("ours") << ours.filePath(u"gateway"_s) << true;
-    QTest::newRow("none") << QString() << false;
-    QTest::newRow("another authority's") << theirs.filePath(u"stranger"_s) << false;
+    QTest::newRow("ours") << ours.filePath(u"gateway"_s) << QByteArray() << true;
+    QTest::newRow("ours, its key encrypted")
+        << ours.filePath(u"locked"_s) << QByteArray("s3cret") << true;
+    QTest::newRow("none") << QString() << QByteArray() << false;
+    QTest::newRow("another authority's") << theirs.filePath(u"stranger"_s) << QByteArray() << false;
 }
 
 // A broker that takes only certificates of its own authority.
 void TestZarnetdService::brokerRequiringCertificates() {
     QFETCH(QString, client);
+    QFETCH(QByteArray, password);
     QFETCH(bool, online);
     Broker strict;
     const quint16 plain = freePort();
@@ -264,6 +268,11 @@ void TestZarnetdService::brokerRequiringCertificates() {
                           .toUtf8();
     if (!client.isEmpty())
         toml += u"cert_file = \"%1.crt\"\nkey_file = \"%1.key\"\n"_s.arg(client).toUtf8();
+    if (!password.isEmpty()) {
+        QFile secret(ours.filePath(u"key.secret"_s));
+        QVERIFY(secret.open(QIODevice::WriteOnly) && secret.write(password + '\n') > 0);
+        toml += u"key_password_file = \"%1\"\n"_s.arg(secret.fileName()).toUtf8();
+    }
     gateway = std::make_unique<Gateway>();
     QVERIFY(gateway->start(toml + signConfig(u"tls"_s, bus.address(), 1)));
     if (online) {
