@@ -1,5 +1,6 @@
 #include "clientcertificate.h"
 
+#include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
@@ -45,6 +46,11 @@ std::optional<CertificateProblem> checkClientCertificate(const QByteArray& certi
                                                          const QByteArray& key,
                                                          const QByteArray& password,
                                                          const QDateTime& now) {
+    // What fails here leaves errors in the thread's queue, where the broker
+    // connection's next TLS read would take them for its own and drop the connection.
+    struct ClearErrors {
+        ~ClearErrors() { ERR_clear_error(); }
+    } clearErrors;
     const Bio certificateBio = memory(certificate);
     const Certificate cert(PEM_read_bio_X509(certificateBio.get(), nullptr, nullptr, nullptr));
     if (!cert)

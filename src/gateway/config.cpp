@@ -6,6 +6,7 @@
 
 #include <core/linkaddress.h>
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
@@ -175,10 +176,18 @@ void readClientCertificate(const toml::table& table, BrokerConfig& broker, Fault
         faults.warn(*table.get("key_file"),
                     u"key_file %1 can be read by every user of this machine; let only the "
                     "service's user read it (chmod 600)"_s.arg(*key));
-    if (const auto problem =
-            checkClientCertificate(std::get<QByteArray>(certBytes), std::get<QByteArray>(keyBytes),
-                                   broker.keyPassword, QDateTime::currentDateTimeUtc()))
+    const auto problem =
+        checkClientCertificate(std::get<QByteArray>(certBytes), std::get<QByteArray>(keyBytes),
+                               broker.keyPassword, QDateTime::currentDateTimeUtc());
+    // Not valid yet is most likely a clock not set yet (no clock chip, before the
+    // network time): the broker decides when it is asked.
+    if (problem && problem->fault == CertificateFault::NotYetValid)
+        faults.warn(node, certificateFaultText(*problem, *cert, *key));
+    else if (problem)
         faults.add(node, certificateFaultText(*problem, *cert, *key));
+    broker.certificateDigest =
+        QCryptographicHash::hash(std::get<QByteArray>(certBytes) + std::get<QByteArray>(keyBytes),
+                                 QCryptographicHash::Sha256);
     broker.certFile = *cert;
     broker.keyFile = *key;
 }
@@ -581,6 +590,7 @@ void groupLines(Config& config, const toml::node* lineNodes, const toml::node& s
                 continue;
             }
             byLink.insert(key, config.lines.size());
+            line.port = key;
             config.lines.append(line);
             tables.append(&node);
         }
@@ -594,7 +604,7 @@ void groupLines(Config& config, const toml::node* lineNodes, const toml::node& s
         auto found = byLink.find(key);
         if (found == byLink.end()) {
             found = byLink.insert(key, config.lines.size());
-            config.lines.append(LineConfig{sign.link, 150, 1, {}, 0});
+            config.lines.append(LineConfig{sign.link, 150, 1, {}, 0, key});
         }
         if (!checkNeighbours(sign, neighbours[*found], node, faults))
             continue;

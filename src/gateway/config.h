@@ -22,7 +22,8 @@ struct BrokerConfig {
     QString caFile;   // empty: the system's certificate folder
     QString certFile; // a client certificate, for brokers that require one; empty: none
     QString keyFile;
-    QByteArray keyPassword; // read from key_password_file; never logged or printed
+    QByteArray keyPassword;       // read from key_password_file; never logged or printed
+    QByteArray certificateDigest; // of the certificate and key read: a renewed one differs
     QString clientId;
     QString username; // empty: none
     QString password; // read from password_file; never logged or printed
@@ -72,6 +73,7 @@ struct LineConfig {
     int gapMs = 1;        // silence between two frames
     QStringList signs;    // the names of the signs on it, in file order
     int line = 0;         // where its [[line]] is in the file; 0: none
+    QString port;         // what the link names on this machine: texts naming one port are one
 };
 
 struct Config {

@@ -121,8 +121,11 @@ Gateway::Gateway(const Config& config, const PortCatalog& ports, const PlantCloc
             takeRetained(false);
     });
     config_ = withOwnLines(config_);
-    for (const LineConfig& lineConfig : config_.lines)
-        addLine(lineConfig);
+    for (const LineConfig& lineConfig : config_.lines) {
+        Line* line = addLine(lineConfig);
+        for (const QString& name : lineConfig.signs)
+            lineOf_[name] = line;
+    }
     loads_.setInterval(LoadEveryMs);
     connect(&loads_, &QTimer::timeout, this, &Gateway::publishLoads);
     for (const SignConfig& sign : config_.signs)
@@ -139,8 +142,6 @@ Line* Gateway::addLine(const LineConfig& config) {
         linesTried_.insert(line);
         checkReady();
     });
-    for (const QString& name : config.signs)
-        lineOf_[name] = line;
     return line;
 }
 
@@ -182,8 +183,7 @@ bool Gateway::start(QString* error) {
     }
     for (auto& [name, sign] : signs_)
         sign->start();
-    for (auto& line : lines_)
-        line->start();
+    startClosedLines();
     loads_.start();
     // A broker whose address swallows the connection attempt (a dead host) would
     // keep the service from ever being ready: it is ready by then in any case.

@@ -74,6 +74,9 @@ public:
     // broker, new ones start as at start-up.
     void reload(const Config& next);
 
+    // Said ready (see ready()).
+    bool isReady() const { return readySaid_; }
+
     // The state in one line: the broker connection, signs online, units stale.
     QString summary() const;
 
@@ -109,7 +112,9 @@ private:
     Line* addLine(const LineConfig& config);
     Sign& addSign(const SignConfig& config);
     std::map<uint8_t, UnitAccess*> modbusUnits() const;
-    void retireLine(const QString& link);
+    void retireLine(const QString& port);
+    Line* lineOnPort(const QString& port) const;
+    void startClosedLines();
     std::unique_ptr<Sign> takeSign(const QString& name);
     void clearTopics(const QString& sign);
     QByteArray offlineStatus(const QString& sign, const QString& reason) const;

@@ -25,6 +25,10 @@ void Gateway::reload(const Config& nextConfig) {
     qCInfo(lcGateway).noquote() << "configuration read again:" << plan.added.size() << "signs new,"
                                 << plan.restarted.size() << "changed," << plan.removed.size()
                                 << "removed";
+    // The new connection brings in the signs as they are after this reload; what
+    // the old prefix or broker keeps stays as it was.
+    if (plan.broker)
+        reloadBroker(next.broker);
     // Signs that go leave their lines now, and are destroyed once nothing refers to them.
     std::vector<std::unique_ptr<Sign>> gone;
     for (const QString& name : plan.removed) {
@@ -35,8 +39,8 @@ void Gateway::reload(const Config& nextConfig) {
     }
     for (const QString& name : plan.restarted)
         gone.push_back(takeSign(name));
-    for (const QString& link : plan.linesClosed)
-        retireLine(link);
+    for (const LineConfig& line : plan.linesClosed)
+        retireLine(line.port);
 
     const BrokerConfig broker = config_.broker;
     const std::optional<ModbusConfig> modbus = config_.modbus;
@@ -45,11 +49,19 @@ void Gateway::reload(const Config& nextConfig) {
     config_.modbus = modbus;
     for (const LineConfig& line : plan.linesOpened)
         addLine(line);
-    for (const LineConfig& lineConfig : config_.lines)
-        for (const auto& line : lines_)
-            if (line->link() == lineConfig.link)
-                for (const QString& name : lineConfig.signs)
-                    lineOf_[name] = line.get();
+    // Signs kept through a change of their line's settings move to the new line.
+    for (const LineConfig& lineConfig : config_.lines) {
+        Line* line = lineOnPort(lineConfig.port);
+        for (const QString& name : lineConfig.signs) {
+            const auto sign = signs_.find(name);
+            const auto was = lineOf_.find(name);
+            if (sign != signs_.end() && was != lineOf_.end() && was->second != line) {
+                was->second->remove(*sign->second);
+                line->add(*sign->second);
+            }
+            lineOf_[name] = line;
+        }
+    }
     for (const SignConfig& sign : config_.signs)
         if (!signs_.contains(sign.name)) {
             toClear_.remove(sign.name); // back before its old topics were cleared
@@ -57,14 +69,8 @@ void Gateway::reload(const Config& nextConfig) {
         }
     reloadModbus(next.modbus);
     gone.clear();
-    for (const auto& line : lines_)
-        if (line->state() == Line::State::Closed &&
-            std::none_of(retiring_.begin(), retiring_.end(),
-                         [&](const auto& old) { return old->link() == line->link(); }))
-            line->start();
-    if (plan.broker)
-        reloadBroker(next.broker);
-    else if (mqtt_.isConnected() && !(plan.added.isEmpty() && plan.restarted.isEmpty())) {
+    startClosedLines();
+    if (mqtt_.isConnected() && !(plan.added.isEmpty() && plan.restarted.isEmpty())) {
         if (take_.running())
             rereadOwed_ = true;
         else
@@ -118,10 +124,27 @@ void Gateway::startSign(Sign& sign) {
     publishStatus(sign);
 }
 
-// The line finishes its frame and closes; a new line on its link opens then.
-void Gateway::retireLine(const QString& link) {
+Line* Gateway::lineOnPort(const QString& port) const {
     const auto found = std::find_if(lines_.begin(), lines_.end(),
-                                    [&](const auto& line) { return line->link() == link; });
+                                    [&](const auto& line) { return line->port() == port; });
+    return found == lines_.end() ? nullptr : found->get();
+}
+
+// Lines not open yet, whose port no line of an earlier configuration still holds.
+void Gateway::startClosedLines() {
+    if (stopping_)
+        return;
+    for (const auto& line : lines_)
+        if (line->state() == Line::State::Closed &&
+            std::none_of(retiring_.begin(), retiring_.end(),
+                         [&](const auto& old) { return old->port() == line->port(); }))
+            line->start();
+}
+
+// The line finishes its frame and closes; a new line on its port opens then.
+void Gateway::retireLine(const QString& port) {
+    const auto found = std::find_if(lines_.begin(), lines_.end(),
+                                    [&](const auto& line) { return line->port() == port; });
     if (found == lines_.end())
         return;
     Line* line = found->get();
@@ -134,9 +157,7 @@ void Gateway::retireLine(const QString& link) {
                                       [&](const auto& l) { return l.get() == line; });
         old->release()->deleteLater();
         retiring_.erase(old);
-        for (const auto& next : lines_)
-            if (!stopping_ && next->link() == line->link() && next->state() == Line::State::Closed)
-                next->start();
+        startClosedLines();
     });
     line->stop();
 }

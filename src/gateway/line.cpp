@@ -79,12 +79,11 @@ void Line::remove(Sign& sign) {
         it = it.value() == &sign ? unanswered_.erase(it) : std::next(it);
     if (current_ != &sign)
         return;
+    // The wait for its answer runs out as it would have: an answer now is no other
+    // sign's.
     current_ = nullptr;
-    if (turn_ == Turn::Answer) {
-        answerWait_.stop();
-        busyUntilNow();
-        rest();
-    }
+    if (turn_ == Turn::Writing)
+        sign.commandLost(); // it may not have arrived: it goes again when the sign is served
 }
 
 double Line::load() const {
@@ -224,8 +223,8 @@ void Line::onDeviceFound(int device) {
     silent_.clear(); // the line works
     if (stopping_)
         return;
-    const bool current =
-        turn_ == Turn::Answer && (current_->device() == device || current_->device() == 255);
+    const bool current = turn_ == Turn::Answer && current_ &&
+                         (current_->device() == device || current_->device() == 255);
     if (!current && (unanswered_.contains(device) || unanswered_.contains(255))) {
         lateAnswer(device);
         return;
@@ -256,6 +255,10 @@ void Line::testOver(TestOutcome outcome, int detail) {
     answerWait_.stop();
     busyUntilNow();
     Sign* sign = std::exchange(current_, nullptr);
+    if (!sign) { // it left the line during the wait
+        rest();
+        return;
+    }
     if (outcome == TestOutcome::NoAnswer) {
         unanswered_.insert(sign->device(), sign);
         silent_.insert(sign);

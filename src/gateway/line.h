@@ -45,6 +45,7 @@ public:
     void remove(Sign& sign);
     bool hasSigns() const { return !signs_.isEmpty(); }
     const QString& link() const { return config_.link; }
+    const QString& port() const { return config_.port; }
     State state() const { return state_; }
     // The share of the last minute the line was busy: frames on the wire and
     // waits for answers.

@@ -114,18 +114,18 @@ int main(int argc, char* argv[]) {
     zarnet::gateway::Gateway gateway(std::get<zarnet::gateway::Config>(config), ports, plantClock);
     QObject::connect(&gateway, &zarnet::gateway::Gateway::finished, &app, &QCoreApplication::quit);
     zarnet::gateway::ServiceNotifier notifier;
-    QObject::connect(&gateway, &zarnet::gateway::Gateway::ready, &notifier,
-                     &zarnet::gateway::ServiceNotifier::ready);
+    notifier.setStatusSource([&gateway] { return gateway.summary(); });
     QObject::connect(&gateway, &zarnet::gateway::Gateway::summaryChanged, &notifier,
-                     [&] { notifier.status(gateway.summary()); });
-    zarnet::onTerminationRequest([&gateway, &notifier] {
-        notifier.stopping();
-        gateway.stop();
-        // Whatever happens to the broker or a line, the program ends.
-        QTimer::singleShot(2 * zarnet::gateway::Gateway::StopTimeoutMs, qApp,
-                           &QCoreApplication::quit);
-    });
-    zarnet::onReloadRequest([&] {
+                     &zarnet::gateway::ServiceNotifier::statusChanged);
+    bool stopping = false;
+    bool reloadOwed = false; // asked for before the service was ready
+    const auto reload = [&] {
+        if (stopping)
+            return;
+        if (!gateway.isReady()) {
+            reloadOwed = true;
+            return;
+        }
         notifier.reloading();
         const auto next = loadConfig(path, ports);
         if (const auto* faults = std::get_if<QStringList>(&next)) {
@@ -133,12 +133,28 @@ int main(int argc, char* argv[]) {
                 << "the configuration read again has faults; the running one stays:";
             for (const QString& fault : *faults)
                 qCWarning(lcGateway).noquote() << fault;
+            notifier.setStatusNote(u"the configuration read again has faults (see the log)"_s);
         } else {
             for (const QString& warning : std::get<zarnet::gateway::Config>(next).warnings)
                 qCWarning(lcGateway).noquote() << warning;
             gateway.reload(std::get<zarnet::gateway::Config>(next));
+            notifier.setStatusNote({});
         }
         notifier.ready();
+    };
+    QObject::connect(&gateway, &zarnet::gateway::Gateway::ready, &notifier, [&] {
+        notifier.ready();
+        if (std::exchange(reloadOwed, false))
+            reload();
+    });
+    zarnet::onReloadRequest(reload);
+    zarnet::onTerminationRequest([&gateway, &notifier, &stopping] {
+        stopping = true;
+        notifier.stopping();
+        gateway.stop();
+        // Whatever happens to the broker or a line, the program ends.
+        QTimer::singleShot(2 * zarnet::gateway::Gateway::StopTimeoutMs, qApp,
+                           &QCoreApplication::quit);
     });
     QString error;
     if (!gateway.start(&error)) {

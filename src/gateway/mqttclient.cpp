@@ -167,9 +167,12 @@ QString MqttClient::configure(mosquitto* mosq, const Settings& settings) {
                                          certFile.isEmpty() ? nullptr : certFile.constData(),
                                          keyFile.isEmpty() ? nullptr : keyFile.constData(),
                                          &MqttClient::giveKeyPassword);
-        if (rc != MOSQ_ERR_SUCCESS)
-            return u"TLS cannot be set up with %1: %2"_s.arg(
-                settings.caFile.isEmpty() ? u"/etc/ssl/certs"_s : settings.caFile, errorText(rc));
+        if (rc != MOSQ_ERR_SUCCESS) {
+            QString files = settings.caFile.isEmpty() ? u"/etc/ssl/certs"_s : settings.caFile;
+            if (!settings.certFile.isEmpty())
+                files += u", "_s + settings.certFile + u" and "_s + settings.keyFile;
+            return u"TLS cannot be set up with %1: %2"_s.arg(files, errorText(rc));
+        }
     }
     return {};
 }
@@ -186,12 +189,14 @@ bool MqttClient::reconfigure(const Settings& settings, QString* error) {
         *error = why;
         return false;
     }
-    // The old connection ends with its will: its subscribers hear that it went.
+    // The old connection ends with its will: its subscribers hear that it went. The
+    // socket is let go first, so that the library's word of the disconnect is not
+    // taken for a loss of the new connection.
+    dropSocket();
     if (connected_) {
         mosquitto_disconnect_v5(mosq_, MQTT_RC_DISCONNECT_WITH_WILL_MSG, nullptr);
         mosquitto_loop_write(mosq_, 1);
     }
-    dropSocket();
     mosquitto_destroy(mosq_);
     mosq_ = fresh;
     settings_ = settings;

@@ -15,8 +15,12 @@ SignConfig settingsOf(SignConfig sign) {
     return sign;
 }
 
+bool samePort(const LineConfig& a, const LineConfig& b) {
+    return a.port == b.port;
+}
+
 bool sameLine(const LineConfig& a, const LineConfig& b) {
-    return a.link == b.link && a.responseMs == b.responseMs && a.gapMs == b.gapMs;
+    return samePort(a, b) && a.responseMs == b.responseMs && a.gapMs == b.gapMs;
 }
 
 const LineConfig* lineOf(const Config& config, const QString& sign) {
@@ -42,7 +46,7 @@ ReloadPlan planReload(const Config& running, const Config& next) {
     ReloadPlan plan;
     for (const LineConfig& line : running.lines)
         if (!hasLine(next.lines, line))
-            plan.linesClosed.append(line.link);
+            plan.linesClosed.append(line);
     for (const LineConfig& line : next.lines)
         if (!hasLine(running.lines, line))
             plan.linesOpened.append(line);
@@ -52,10 +56,11 @@ ReloadPlan planReload(const Config& running, const Config& next) {
             plan.removed.append(sign.name);
             continue;
         }
+        // A sign stays on its port through a change of its line's settings.
         const LineConfig* before = lineOf(running, sign.name);
         const LineConfig* after = lineOf(next, sign.name);
-        const bool lineKept = before && after && sameLine(*before, *after);
-        if (!lineKept || !(settingsOf(sign) == settingsOf(*now)))
+        const bool portKept = before && after && samePort(*before, *after);
+        if (!portKept || !(settingsOf(sign) == settingsOf(*now)))
             plan.restarted.append(sign.name);
     }
     for (const SignConfig& sign : next.signs)
@@ -69,7 +74,8 @@ ReloadPlan planReload(const Config& running, const Config& next) {
 Config withOwnLines(Config config) {
     for (const SignConfig& sign : config.signs)
         if (!lineOf(config, sign.name))
-            config.lines.append(LineConfig{sign.link, soloResponseMs(sign), 1, {sign.name}, 0});
+            config.lines.append(LineConfig{
+                sign.link, soloResponseMs(sign), 1, {sign.name}, 0, linkText(sign.link)});
     return config;
 }
 

@@ -9,12 +9,13 @@ namespace zarnet::gateway {
 
 // What changes when a running service takes a new configuration. Signs and lines
 // whose settings are the same keep running untouched; a sign whose settings or
-// line changed starts again; a line whose settings changed is closed and opened anew.
+// port changed starts again; a line whose settings changed is closed and opened
+// anew, its signs kept.
 struct ReloadPlan {
     QStringList removed;           // signs no longer configured
     QStringList restarted;         // signs whose settings or line changed
     QStringList added;             // signs not configured before
-    QStringList linesClosed;       // links of lines that go, or change
+    QList<LineConfig> linesClosed; // lines that go, or change
     QList<LineConfig> linesOpened; // lines that are new, or changed
     bool broker = false;
     bool modbus = false;

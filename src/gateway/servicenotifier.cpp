@@ -3,6 +3,7 @@
 #include <core/logging.h>
 
 #include <systemd/sd-daemon.h>
+#include <time.h>
 
 namespace zarnet::gateway {
 
@@ -35,25 +36,36 @@ void ServiceNotifier::ready() {
     sendStatus();
 }
 
+// With the time, as newer service managers want it.
 void ServiceNotifier::reloading() {
-    send("RELOADING=1");
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    send("RELOADING=1\nMONOTONIC_USEC=" +
+         QByteArray::number(qint64(now.tv_sec) * 1000000 + now.tv_nsec / 1000));
 }
 
 void ServiceNotifier::stopping() {
     send("STOPPING=1");
 }
 
-void ServiceNotifier::status(const QString& line) {
-    status_ = line;
-    if (ready_ && !statusLimit_.isActive())
+void ServiceNotifier::statusChanged() {
+    if (listening_ && ready_ && !statusLimit_.isActive())
         statusLimit_.start(statusSaid_.isEmpty() ? 0 : StatusEveryMs);
 }
 
+void ServiceNotifier::setStatusNote(const QString& note) {
+    note_ = note;
+    statusChanged();
+}
+
 void ServiceNotifier::sendStatus() {
-    if (!ready_ || status_.isEmpty() || status_ == statusSaid_)
+    if (!listening_ || !ready_ || !source_)
         return;
-    statusSaid_ = status_;
-    send("STATUS=" + status_.toUtf8());
+    const QString line = note_.isEmpty() ? source_() : note_ + QStringLiteral("; ") + source_();
+    if (line == statusSaid_)
+        return;
+    statusSaid_ = line;
+    send("STATUS=" + line.toUtf8());
 }
 
 } // namespace zarnet::gateway

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <functional>
 
 namespace zarnet::gateway {
 
@@ -23,7 +24,12 @@ public:
     void ready();
     void reloading();
     void stopping();
-    void status(const QString& line);
+    // Where the state line comes from; read only when it goes out.
+    void setStatusSource(std::function<QString()> source) { source_ = std::move(source); }
+    // The state changed: the line is read again and sent, at most every StatusEveryMs.
+    void statusChanged();
+    // A word put before the state line until the next reload (a refused file).
+    void setStatusNote(const QString& note);
 
 private:
     void send(const QByteArray& state);
@@ -33,7 +39,8 @@ private:
     bool ready_ = false; // the state line follows READY
     QTimer watchdog_;
     QTimer statusLimit_;
-    QString status_;
+    std::function<QString()> source_;
+    QString note_;
     QString statusSaid_;
 };
 

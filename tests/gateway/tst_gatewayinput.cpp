@@ -658,13 +658,13 @@ void TestGatewayInput::reloadPlans_data() {
     QTest::newRow("a sign gone, one new on its line")
         << a + c + "[[sign]]\nname = \"d\"\nlink = \"tcp://h:1\"\ndevice = 4\n"
         << QStringList{u"b"_s} << none << QStringList{u"d"_s} << none << none << false;
-    QTest::newRow("the line's settings: its signs start again")
-        << "[[line]]\nlink = \"tcp://h:1\"\ngap_ms = 5\n" + a + b + c << none
-        << QStringList{u"a"_s, u"b"_s} << none << bus1 << bus1 << false;
+    QTest::newRow("the line's settings: its signs stay")
+        << "[[line]]\nlink = \"tcp://h:1\"\ngap_ms = 5\n" + a + b + c << none << none << none
+        << bus1 << bus1 << false;
     // Alone on its line, a waits as long as a sign alone does: its line changed too.
     QTest::newRow("a sign moved to another line")
         << a + c + "[[sign]]\nname = \"b\"\nlink = \"tcp://h:3\"\ndevice = 2\n"
-        << none << QStringList{u"a"_s, u"b"_s} << none << bus1
+        << none << QStringList{u"b"_s} << none << bus1
         << QStringList{u"tcp://h:1"_s, u"tcp://h:3"_s} << false;
     QTest::newRow("the broker") << "[broker]\nclient_id = \"other\"\n" + a + b + c << none << none
                                 << none << none << none << true;
@@ -690,11 +690,14 @@ void TestGatewayInput::reloadPlans() {
     QTEST(plan.removed, "removed");
     QTEST(plan.restarted, "restarted");
     QTEST(plan.added, "added");
-    QTEST(plan.linesClosed, "linesClosed");
-    QStringList opened;
-    for (const LineConfig& line : plan.linesOpened)
-        opened.append(line.link);
-    QTEST(opened, "linesOpened");
+    const auto links = [](const QList<LineConfig>& lines) {
+        QStringList out;
+        for (const LineConfig& line : lines)
+            out.append(line.link);
+        return out;
+    };
+    QTEST(links(plan.linesClosed), "linesClosed");
+    QTEST(links(plan.linesOpened), "linesOpened");
     QTEST(plan.broker, "broker");
 }
 

@@ -36,7 +36,8 @@ SignConfig signOn(const QString& path) {
 // A sign alone on its line.
 struct Alone {
     Alone(const SignConfig& config, const PortCatalog& ports, const PlantClock& clock)
-        : line(LineConfig{config.link, 150, 1, {config.name}, 0}, ports), sign(config, clock) {
+        : line(LineConfig{config.link, 150, 1, {config.name}, 0, config.link}, ports),
+          sign(config, clock) {
         line.add(sign);
     }
     void start() {
