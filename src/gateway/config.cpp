@@ -262,6 +262,17 @@ void readModbus(const toml::table& table, ModbusConfig& modbus, Faults& faults) 
     modbus.port = parsed->port;
 }
 
+void readStandby(const toml::table& table, StandbyConfig& standby, Faults& faults) {
+    checkKeys(table, {u"group"_s, u"priority"_s, u"lease_seconds"_s}, u"[standby]"_s, faults);
+    standby.group = text(table, "group", faults).value_or(QString());
+    if (!brokerName(standby.group) || standby.group.contains(u'/') ||
+        standby.group.contains(u'+') || standby.group.contains(u'#'))
+        faults.add(table.get("group") ? table.get("group")->source() : table.source(),
+                   u"group takes a name without /, +, # or control characters"_s);
+    standby.priority = int(number(table, "priority", 0, 1000, faults).value_or(1));
+    standby.leaseSeconds = int(number(table, "lease_seconds", 3, 3600, faults).value_or(10));
+}
+
 // A TOML value as the JSON the image/set topic takes; none when it nests deeper
 // than `depth` levels.
 std::optional<QJsonValue> toJson(const toml::node& node, int depth) {
@@ -703,7 +714,8 @@ std::variant<Config, QStringList> readConfig(const QByteArray& text, const QStri
         return faults.list();
     }
     Config config;
-    checkKeys(root, {u"broker"_s, u"modbus"_s, u"line"_s, u"sign"_s}, u"the file"_s, faults);
+    checkKeys(root, {u"broker"_s, u"modbus"_s, u"standby"_s, u"line"_s, u"sign"_s}, u"the file"_s,
+              faults);
     if (const toml::node* broker = root.get("broker"); broker && !broker->is_table())
         faults.add(*broker, u"broker takes a table: [broker]"_s);
     static const toml::table none;
@@ -714,6 +726,11 @@ std::variant<Config, QStringList> readConfig(const QByteArray& text, const QStri
         faults.add(*modbus, u"modbus takes a table: [modbus]"_s);
     else if (modbus)
         readModbus(*modbus->as_table(), config.modbus.emplace(), faults);
+    const toml::node* standby = root.get("standby");
+    if (standby && !standby->is_table())
+        faults.add(*standby, u"standby takes a table: [standby]"_s);
+    else if (standby)
+        readStandby(*standby->as_table(), config.standby.emplace(), faults);
 
     const toml::node* signs = root.get("sign");
     if (!signs || !signs->is_array_of_tables()) {
@@ -727,6 +744,9 @@ std::variant<Config, QStringList> readConfig(const QByteArray& text, const QStri
         readSign(*node.as_table(), sign, faults);
         if (!sign.name.isEmpty() && names.contains(sign.name))
             faults.add(node, u"a second sign named \"%1\""_s.arg(sign.name));
+        // PREFIX/lease/GROUP is the lease's topic.
+        if (standby && sign.name == u"lease")
+            faults.add(node, u"with [standby] no sign may be named \"lease\""_s);
         names.insert(sign.name);
         config.signs.append(sign);
     }
@@ -769,6 +789,12 @@ QString describe(const Config& config) {
         out += u", user %1, password %2"_s.arg(b.username,
                                                b.password.isEmpty() ? u"(none)"_s : u"(set)"_s);
     out += u'\n';
+    if (config.standby)
+        out += u"standby group %1, priority %2, lease %3 s: only the gateway holding the lease "
+               "opens the links; the other keeps the signs' values and takes over when the "
+               "lease is vacant or not renewed\n"_s.arg(config.standby->group)
+                   .arg(config.standby->priority)
+                   .arg(config.standby->leaseSeconds);
     if (config.modbus)
         out += u"Modbus TCP on %1:%2 (no authentication)\n"_s
                    .arg(config.modbus->host.contains(u':') ? u'[' + config.modbus->host + u']'

@@ -38,6 +38,15 @@ struct ModbusConfig {
     bool operator==(const ModbusConfig&) const = default;
 };
 
+// Two gateways with the same signs back each other up: only the one holding the
+// group's lease opens the links.
+struct StandbyConfig {
+    QString group;
+    int priority = 1; // the lower number wins when both claim the lease at once
+    int leaseSeconds = 10;
+    bool operator==(const StandbyConfig&) const = default;
+};
+
 // What a sign does when its figures are too old; it always reports them on
 // PREFIX/SIGN/units/N/stale.
 enum class StaleAction {
@@ -78,7 +87,8 @@ struct LineConfig {
 
 struct Config {
     BrokerConfig broker;
-    std::optional<ModbusConfig> modbus; // none: no Modbus TCP
+    std::optional<ModbusConfig> modbus;   // none: no Modbus TCP
+    std::optional<StandbyConfig> standby; // none: the only gateway for its signs
     QList<SignConfig> signs;
     QList<LineConfig> lines; // every sign is on exactly one
     QStringList warnings;    // "PATH:LINE: what": usable, but worth a word

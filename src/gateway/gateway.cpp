@@ -1,5 +1,6 @@
 #include "gateway.h"
 
+#include "leasekeeper.h"
 #include "line.h"
 #include "modbusservice.h"
 #include "payloads.h"
@@ -121,6 +122,16 @@ Gateway::Gateway(const Config& config, const PortCatalog& ports, const PlantCloc
             takeRetained(false);
     });
     config_ = withOwnLines(config_);
+    if (config_.standby) {
+        keeper_ = std::make_unique<LeaseKeeper>(*config_.standby, config_.broker.clientId, topics_,
+                                                mqtt_);
+        connect(keeper_.get(), &LeaseKeeper::roleChanged, this, &Gateway::roleChanged);
+        connect(keeper_.get(), &LeaseKeeper::confirmed, this, [this] {
+            for (const auto& line : lines_)
+                line->resume();
+        });
+        connect(&mqtt_, &MqttClient::disconnected, keeper_.get(), &LeaseKeeper::disconnected);
+    }
     for (const LineConfig& lineConfig : config_.lines) {
         Line* line = addLine(lineConfig);
         for (const QString& name : lineConfig.signs)
@@ -137,6 +148,8 @@ Gateway::Gateway(const Config& config, const PortCatalog& ports, const PlantCloc
 Line* Gateway::addLine(const LineConfig& config) {
     lines_.push_back(std::make_unique<Line>(config, ports_));
     Line* line = lines_.back().get();
+    if (keeper_)
+        line->setWriteGate([this] { return keeper_->mayWrite(); });
     connect(line, &Line::stopped, this, &Gateway::lineStopped);
     connect(line, &Line::tried, this, [this, line] {
         linesTried_.insert(line);
@@ -209,7 +222,11 @@ void Gateway::onConnected() {
                                                : MqttClient::Retained::Never);
     retriedGivenUp_ = false;
     take_.connected();
+    if (keeper_)
+        keeper_->connected();
     for (auto& [name, sign] : signs_) {
+        if (!owner())
+            break; // a standby says nothing of the signs
         publishStatus(*sign);
         const StaleWatch& watch = sign->staleWatch();
         for (int unit = 0; unit < UnitTable::Units; ++unit) {
@@ -221,13 +238,50 @@ void Gateway::onConnected() {
     }
     for (const QString& name : std::exchange(toClear_, {}))
         clearTopics(name);
-    mqtt_.publish(topics_.gatewayStatus(), "online", true);
+    mqtt_.publish(topics_.gatewayStatus(), gatewayState(), true);
     takeRetained(true);
     emit summaryChanged();
 }
 
+bool Gateway::owner() const {
+    return !keeper_ || keeper_->role() == LeaseKeeper::Role::Owner;
+}
+
+QByteArray Gateway::gatewayState() const {
+    if (!keeper_)
+        return "online";
+    return owner() ? "owner" : "standby";
+}
+
+// The owner opens the links; a gateway that stops owning closes them at once and
+// keeps the signs' values for when it owns them again.
+void Gateway::roleChanged() {
+    if (stopping_)
+        return;
+    if (owner()) {
+        startClosedLines();
+    } else {
+        for (const LineConfig& lineConfig : config_.lines) {
+            retireLine(lineConfig.port);
+            Line* line = addLine(lineConfig);
+            for (const QString& name : lineConfig.signs) {
+                Sign& sign = *signs_.at(name);
+                lineOf_.at(name)->remove(sign);
+                line->add(sign);
+                lineOf_[name] = line;
+            }
+        }
+        for (auto& [name, sign] : signs_)
+            sign->standBy();
+    }
+    mqtt_.publish(topics_.gatewayStatus(), gatewayState(), true);
+    emit summaryChanged();
+}
+
 void Gateway::checkReady() {
-    if (readySaid_ || !brokerTried_ || std::size_t(linesTried_.size()) < lines_.size())
+    // A standby opens no links: the broker is all it waits for.
+    if (readySaid_ || !brokerTried_ ||
+        (!keeper_ && std::size_t(linesTried_.size()) < lines_.size()))
         return;
     readySaid_ = true;
     emit ready();
@@ -241,8 +295,9 @@ QString Gateway::summary() const {
         for (int unit = 0; unit < UnitTable::Units; ++unit)
             stale += sign->staleWatch().stale(uint8_t(unit)) ? 1 : 0;
     }
-    return u"broker %1; %2 of %3 signs online; %4 stale"_s
+    return u"broker %1; %2%3 of %4 signs online; %5 stale"_s
         .arg(mqtt_.isConnected() ? u"connected"_s : u"not connected"_s)
+        .arg(keeper_ ? QString::fromLatin1(gatewayState()) + u"; "_s : QString())
         .arg(online)
         .arg(signs_.size())
         .arg(stale);
@@ -290,6 +345,9 @@ void Gateway::received(const QString& topicName, const QByteArray& payload, bool
         take_.syncSeen(payload);
         return;
     }
+    if (keeper_ && (subscriptions & (1u << LeaseKeeper::LeaseId)) &&
+        keeper_->seen(topicName, payload))
+        return;
     if (subscriptions & (1u << LiveId)) {
         live(topicName, payload, retained);
         return;
@@ -470,7 +528,7 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
 void Gateway::refuse(const QString& sign, const QString& topicName, const QByteArray& payload,
                      const QString& reason) {
     refusals_.warn(reason, u"dropped a command on %1 : %2"_s.arg(topicName.left(200), reason));
-    if (!signs_.contains(sign))
+    if (!signs_.contains(sign) || !owner())
         return; // not one of ours: another gateway's sign may carry the name
     const QJsonObject error{
         {u"topic"_s, topicName}, {u"payload"_s, excerpt(payload)}, {u"reason"_s, reason}};
@@ -478,6 +536,10 @@ void Gateway::refuse(const QString& sign, const QString& topicName, const QByteA
 }
 
 void Gateway::publishStatus(const Sign& sign) {
+    if (!owner()) {
+        emit summaryChanged();
+        return;
+    }
     const Line& line = *lineOf_.at(sign.name());
     const QJsonObject lineNow = lineStatus(line);
     loadSaid_[sign.name()] = lineNow.value(u"load"_s).toDouble();
@@ -501,6 +563,8 @@ void Gateway::publishStatus(const Sign& sign) {
 }
 
 void Gateway::publishStale(const QString& sign, uint8_t unit, bool stale) {
+    if (!owner())
+        return;
     mqtt_.publish(topics_.stale(sign, unit), stale ? "true" : "false", true);
     emit summaryChanged();
 }
@@ -530,6 +594,8 @@ void Gateway::publishLoads() {
 }
 
 void Gateway::publishUnits(const Sign& sign, const UnitWrite& run) {
+    if (!owner())
+        return;
     for (qsizetype i = 0; i < run.values.size(); ++i)
         mqtt_.publish(topics_.unit(sign.name(), run.start + int(i)),
                       QByteArray::number(run.values[i]), true);
@@ -569,8 +635,11 @@ QByteArray Gateway::offlineStatus(const QString& sign, const QString& reason) co
 void Gateway::lineStopped() {
     if (--linesRunning_ > 0)
         return;
-    for (auto& [name, sign] : signs_)
-        mqtt_.publish(topics_.status(name), offlineStatus(name, u"zarnetd stopped"_s), true);
+    if (owner())
+        for (auto& [name, sign] : signs_)
+            mqtt_.publish(topics_.status(name), offlineStatus(name, u"zarnetd stopped"_s), true);
+    if (keeper_)
+        keeper_->release();
     mqtt_.publish(topics_.gatewayStatus(), "offline", true);
     mqtt_.stop(StopTimeoutMs);
 }

@@ -24,6 +24,7 @@ struct UnitWrite;
 
 namespace zarnet::gateway {
 
+class LeaseKeeper;
 class Line;
 class ModbusService;
 
@@ -121,6 +122,9 @@ private:
     void reloadBroker(const BrokerConfig& next);
     void reloadModbus(const std::optional<ModbusConfig>& next);
     void startSign(Sign& sign);
+    bool owner() const;
+    QByteArray gatewayState() const;
+    void roleChanged();
 
     Config config_;
     Topics topics_;
@@ -136,6 +140,7 @@ private:
     std::map<QString, double> loadSaid_; // the load each sign's status last gave
     QTimer loads_;
     std::unique_ptr<ModbusService> modbus_;
+    std::unique_ptr<LeaseKeeper> keeper_; // with [standby]
     RetainedTake take_;
     // The retained value each command topic of these signs last had, as far as this
     // service saw it (a digest for long payloads).

@@ -44,9 +44,13 @@ void Gateway::reload(const Config& nextConfig) {
 
     const BrokerConfig broker = config_.broker;
     const std::optional<ModbusConfig> modbus = config_.modbus;
+    const std::optional<StandbyConfig> standby = config_.standby;
     config_ = next;
     config_.broker = broker; // each changes once its new settings are in force
     config_.modbus = modbus;
+    config_.standby = standby;
+    if (next.standby != standby)
+        qCWarning(lcGateway) << "the [standby] settings take effect at the next start";
     for (const LineConfig& line : plan.linesOpened)
         addLine(line);
     // Signs kept through a change of their line's settings move to the new line.
@@ -132,7 +136,7 @@ Line* Gateway::lineOnPort(const QString& port) const {
 
 // Lines not open yet, whose port no line of an earlier configuration still holds.
 void Gateway::startClosedLines() {
-    if (stopping_)
+    if (stopping_ || !owner())
         return;
     for (const auto& line : lines_)
         if (line->state() == Line::State::Closed &&

@@ -136,6 +136,8 @@ void Line::wake() {
 
 void Line::pump() {
     while (state_ == State::Open && turn_ == Turn::Idle && !stopping_) {
+        if (writeGate_ && !writeGate_())
+            return;
         QList<LineWant> wants;
         wants.reserve(signs_.size());
         for (const Sign* sign : signs_)

@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QSet>
 #include <QTimer>
+#include <functional>
 
 namespace zarnet {
 class PortCatalog;
@@ -52,6 +53,10 @@ public:
     double load() const;
 
     void start();
+    // Asked before every frame: while it says no, nothing is written.
+    void setWriteGate(std::function<bool()> gate) { writeGate_ = std::move(gate); }
+    // The gate opened again: what waits goes out.
+    void resume() { wake(); }
     // Lets the frame on its way finish, then closes the link; stopped() follows.
     void stop();
 
@@ -101,6 +106,7 @@ private:
     bool stoppedSent_ = false;
     bool failing_ = false; // the link failed, and has not worked since
     QString downReason_;
+    std::function<bool()> writeGate_;
     int backOffMs_ = 1000;
     QElapsedTimer clock_;
     LineLoad load_;

@@ -64,9 +64,11 @@ int main(int argc, char* argv[]) {
         "and PREFIX/SIGN/units/N, refusals on PREFIX/SIGN/error. Several signs may share\n"
         "a line (an RS-485 bus, or one port of a serial device server), each with its own\n"
         "device number: one writer serves them in turn. With [modbus] in the\n"
-        "configuration, PLCs write units as Modbus TCP holding registers too. Logs go to\n"
-        "standard error. SIGTERM or SIGINT ends it cleanly; SIGHUP reads the configuration\n"
-        "again, leaving signs whose settings did not change untouched.",
+        "configuration, PLCs write units as Modbus TCP holding registers too. With\n"
+        "[standby], two gateways back each other up: only the one holding the lease\n"
+        "writes to the lines. Logs go to standard error. SIGTERM or SIGINT ends it\n"
+        "cleanly; SIGHUP reads the configuration again, leaving signs whose settings did\n"
+        "not change untouched.",
         "zarnetd"};
     std::string configPath = zarnet::gateway::DefaultConfigPath;
     std::string checkPath;

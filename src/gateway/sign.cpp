@@ -245,6 +245,15 @@ void Sign::lineDown(const QString& reason) {
     setState(reason);
 }
 
+void Sign::standBy() {
+    nextTest_.stop();
+    testDue_ = false;
+    health_ = SignHealth{};
+    shown_ = State::Connecting;
+    reason_.clear();
+    since_ = clock_.now();
+}
+
 void Sign::lineUp() {
     nextTest_.stop();
     testDue_ = true;

@@ -85,6 +85,9 @@ public:
     void tested(TestOutcome outcome, int detail = 0);
     void lineDown(const QString& reason);
     void lineUp();
+    // Another gateway serves the sign now: its state is unknown here until this one
+    // owns its line again, and then everything it knows goes out anew.
+    void standBy();
 
 signals:
     void stateChanged();

@@ -75,7 +75,15 @@ QStringList Topics::live(const QString& sign) const {
 }
 
 QString Topics::gatewayStatus() const {
-    return prefix_ + u"/gateway/"_s + clientId_ + u"/status"_s;
+    return gatewayStatus(clientId_);
+}
+
+QString Topics::gatewayStatus(const QString& clientId) const {
+    return prefix_ + u"/gateway/"_s + clientId + u"/status"_s;
+}
+
+QString Topics::lease(const QString& group) const {
+    return prefix_ + u"/lease/"_s + group;
 }
 
 QString Topics::sync() const {

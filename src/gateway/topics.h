@@ -42,7 +42,10 @@ public:
     // The wildcards that bring every command for the sign, and every wrong topic.
     QStringList live(const QString& sign) const;
     QString gatewayStatus() const;
+    // Another gateway's status.
+    QString gatewayStatus(const QString& clientId) const;
     QString sync() const;
+    QString lease(const QString& group) const;
     // The first level under the prefix, which names the sign.
     QString signOf(const QString& topic) const;
 

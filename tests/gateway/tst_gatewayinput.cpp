@@ -3,6 +3,7 @@
 #include <canvas/songfont.h>
 #include <cli/commandline.h>
 #include <gateway/config.h>
+#include <gateway/lease.h>
 #include <gateway/linkidentity.h>
 #include <gateway/payloads.h>
 #include <gateway/reloadplan.h>
@@ -49,6 +50,8 @@ private slots:
     void linesGrouped();
     void reloadPlans_data();
     void reloadPlans();
+    void leases_data();
+    void leases();
 };
 
 void TestGatewayInput::commandTopics_data() {
@@ -418,6 +421,17 @@ void TestGatewayInput::configFaults_data() {
     QTest::newRow("ca without tls") << QByteArray("[broker]\nca_file = \"/etc/hostname\"\n") + sign
                                     << u"z.toml:2: ca_file goes with"_s;
     QTest::newRow("no sign") << QByteArray("[broker]\n") << u"no sign"_s;
+    QTest::newRow("cert without key")
+        << QByteArray("[broker]\nurl = \"mqtts://h\"\ncert_file = \"/etc/hostname\"\n") + sign
+        << u"z.toml:3: cert_file and key_file go together"_s;
+    QTest::newRow("standby group")
+        << QByteArray("[standby]\ngroup = \"hall/2\"\n") + sign << u"z.toml:2: group takes"_s;
+    QTest::newRow("standby lease")
+        << QByteArray("[standby]\ngroup = \"h\"\nlease_seconds = 1\n") + sign
+        << u"z.toml:3: lease_seconds takes"_s;
+    QTest::newRow("a sign named like the lease")
+        << QByteArray("[standby]\ngroup = \"h\"\n[[sign]]\nname = \"lease\"\nlink = \"1\"\n")
+        << u"z.toml:3: with [standby] no sign"_s;
     QTest::newRow("bad name") << QByteArray("[[sign]]\nname = \"line 1\"\nlink = \"1\"\n")
                               << u"z.toml:2: name takes"_s;
     QTest::newRow("twice") << sign + sign << u"z.toml:6: a second sign"_s;
@@ -699,6 +713,35 @@ void TestGatewayInput::reloadPlans() {
     QTEST(links(plan.linesClosed), "linesClosed");
     QTEST(links(plan.linesOpened), "linesOpened");
     QTEST(plan.broker, "broker");
+}
+
+void TestGatewayInput::leases_data() {
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<bool>("readable");
+    QTest::addColumn<QString>("owner"); // empty: vacant
+    QTest::addColumn<quint32>("epoch");
+    QTest::newRow("cleared: vacant") << QByteArray() << true << QString() << 0u;
+    QTest::newRow("held") << leasePayload({u"gw1"_s, 7, 2, false}, QDateTime::currentDateTime())
+                          << true << u"gw1"_s << 7u;
+    QTest::newRow("released") << QByteArray(R"({"owner": "", "epoch": 8})") << true << QString()
+                              << 8u;
+    QTest::newRow("not JSON") << QByteArray("owner") << false << QString() << 0u;
+    QTest::newRow("no epoch") << QByteArray(R"({"owner": "gw1"})") << false << QString() << 0u;
+    QTest::newRow("epoch below 0")
+        << QByteArray(R"({"owner": "gw1", "epoch": -1})") << false << QString() << 0u;
+    QTest::newRow("epoch not whole")
+        << QByteArray(R"({"owner": "gw1", "epoch": 1.5})") << false << QString() << 0u;
+}
+
+// A lease as another gateway publishes it, and one nobody can rely on.
+void TestGatewayInput::leases() {
+    QFETCH(QByteArray, payload);
+    const auto lease = readLease(payload);
+    QTEST(lease.has_value(), "readable");
+    if (!lease)
+        return;
+    QTEST(lease->owner, "owner");
+    QTEST(lease->epoch, "epoch");
 }
 
 QTEST_MAIN(TestGatewayInput)

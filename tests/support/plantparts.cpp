@@ -87,6 +87,7 @@ bool Board::start(const QStringList& arguments) {
     unitsOf_.clear();
     frames_.clear();
     framesOf_.clear();
+    said_.clear();
     partial_.clear();
     connect(&process_, &QProcess::readyReadStandardOutput, this, &Board::readLog,
             Qt::UniqueConnection);
@@ -133,6 +134,7 @@ void Board::readLog() {
     while ((end = partial_.indexOf('\n')) >= 0) {
         const QString line = QString::fromUtf8(partial_.left(end));
         partial_.remove(0, end + 1);
+        said_.append(line);
         if (const auto m = listening.match(line); m.hasMatch())
             address_ = m.captured(1);
         if (const auto m = received.match(line);

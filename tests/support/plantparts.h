@@ -56,6 +56,8 @@ public:
     const QStringList& frames() const { return frames_; }
     // The same, addressed to controller `device`.
     QStringList frames(int device) const { return framesOf_.value(device); }
+    // Every line of its log so far.
+    const QStringList& said() const { return said_; }
 
 private:
     void readLog();
@@ -67,6 +69,7 @@ private:
     QMap<int, QMap<int, uint32_t>> unitsOf_;
     QStringList frames_;
     QMap<int, QStringList> framesOf_;
+    QStringList said_;
 };
 
 // A certificate authority and a server certificate for 127.0.0.1, made with openssl.
