@@ -260,6 +260,15 @@ void Gateway::roleChanged() {
         return;
     if (owner()) {
         startClosedLines();
+        // What the other owner said of the signs is this one's to say now; their
+        // states follow their first tests.
+        for (auto& [name, sign] : signs_) {
+            publishStatus(*sign);
+            const StaleWatch& watch = sign->staleWatch();
+            for (int unit = 0; unit < UnitTable::Units; ++unit)
+                if (watch.watched(uint8_t(unit)) && watch.known(uint8_t(unit)))
+                    publishStale(name, uint8_t(unit), watch.stale(uint8_t(unit)));
+        }
     } else {
         for (const LineConfig& lineConfig : config_.lines) {
             retireLine(lineConfig.port);
@@ -345,8 +354,9 @@ void Gateway::received(const QString& topicName, const QByteArray& payload, bool
         take_.syncSeen(payload);
         return;
     }
-    if (keeper_ && (subscriptions & (1u << LeaseKeeper::LeaseId)) &&
-        keeper_->seen(topicName, payload))
+    // By topic too: a broker without subscription identifiers marks none.
+    if (keeper_ &&
+        (keeper_->seen(topicName, payload) || (subscriptions & (1u << LeaseKeeper::LeaseId))))
         return;
     if (subscriptions & (1u << LiveId)) {
         live(topicName, payload, retained);
@@ -468,6 +478,10 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
         }
         return false;
     };
+    // Carried out by the owner; a standby that kept them would carry them out
+    // again, late, when it takes over.
+    if (!owner() && (c.command == Command::Clock || c.command == Command::Clear))
+        return true;
     switch (c.command) {
     case Command::UnitValue: {
         const auto value = readUnitValue(payload);
@@ -575,6 +589,8 @@ void Gateway::publishStale(const QString& sign, uint8_t unit, bool stale) {
 void Gateway::staleReportSeen(const QString& topicName, const QByteArray& payload, bool retained) {
     if (!retained || payload.isEmpty())
         return;
+    if (!owner())
+        return; // the owner's to clear
     const auto stale = readStaleTopic(config_.broker.prefix, topicName);
     const auto sign = stale ? signs_.find(stale->sign) : signs_.end();
     if (sign == signs_.end() || sign->second->staleWatch().watched(stale->unit))
@@ -608,6 +624,8 @@ void Gateway::stop() {
     quiet_.stop();
     loads_.stop();
     take_.cancel();
+    if (keeper_)
+        keeper_->stop();
     qCInfo(lcGateway) << "stopping";
     linesRunning_ = int(lines_.size());
     if (modbus_)

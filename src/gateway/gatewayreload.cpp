@@ -27,7 +27,13 @@ void Gateway::reload(const Config& nextConfig) {
                                 << "removed";
     // The new connection brings in the signs as they are after this reload; what
     // the old prefix or broker keeps stays as it was.
-    if (plan.broker)
+    // The lease's topic and its holder's name come from these.
+    const bool leaseNamesChange = config_.broker.prefix != next.broker.prefix ||
+                                  config_.broker.clientId != next.broker.clientId;
+    if (plan.broker && keeper_ && leaseNamesChange)
+        qCWarning(lcGateway) << "with [standby], a new prefix or client_id takes effect at the "
+                                "next start; the broker settings stay as they are";
+    else if (plan.broker)
         reloadBroker(next.broker);
     // Signs that go leave their lines now, and are destroyed once nothing refers to them.
     std::vector<std::unique_ptr<Sign>> gone;
@@ -104,6 +110,8 @@ std::unique_ptr<Sign> Gateway::takeSign(const QString& name) {
 // Subscribers hear the sign go; then nothing of it stays on the broker. Without a
 // connection now, once there is one.
 void Gateway::clearTopics(const QString& name) {
+    if (!owner())
+        return; // the owner's to clear
     if (!mqtt_.isConnected() || signs_.contains(name)) {
         if (!signs_.contains(name))
             toClear_.insert(name);

@@ -11,9 +11,10 @@ namespace zarnet::gateway {
 // epoch rises with every takeover.
 struct Lease {
     QString owner; // the client id; empty: vacant
-    quint32 epoch = 0;
+    quint64 epoch = 0;
     int priority = 0;
     bool claim = false; // a claim, read back after a settling time; else a renewal
+    quint64 serial = 0; // of a renewal: tells which one the broker handed back
     bool operator==(const Lease&) const = default;
 };
 

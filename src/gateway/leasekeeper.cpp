@@ -11,13 +11,15 @@ namespace zarnet::gateway {
 LeaseKeeper::LeaseKeeper(const StandbyConfig& config, const QString& clientId, const Topics& topics,
                          MqttClient& mqtt, QObject* parent)
     : QObject(parent), config_(config), me_(clientId), topics_(topics),
-      leaseTopic_(topics.lease(config.group)), mqtt_(mqtt) {
+      leaseTopic_(topics.lease(config.group)), syncTopic_(topics.sync() + u"/lease"_s),
+      mqtt_(mqtt) {
+    clock_.start();
     settle_.setSingleShot(true);
-    connect(&settle_, &QTimer::timeout, this, [this] {
-        if (role_ == Role::Claiming)
-            settleClaim();
-        else
-            decide();
+    connect(&settle_, &QTimer::timeout, this, &LeaseKeeper::settleClaim);
+    syncLimit_.setSingleShot(true);
+    connect(&syncLimit_, &QTimer::timeout, this, [this] {
+        synced_ = true;
+        decide();
     });
     tick_.setInterval(std::max(leaseMs() / 3, 500));
     connect(&tick_, &QTimer::timeout, this, &LeaseKeeper::tick);
@@ -25,44 +27,58 @@ LeaseKeeper::LeaseKeeper(const StandbyConfig& config, const QString& clientId, c
 }
 
 bool LeaseKeeper::mayWrite() const {
-    return role_ == Role::Owner && confirmed_.isValid() && confirmed_.elapsed() < leaseMs();
+    return role_ == Role::Owner && mqtt_.isConnected() && confirmedAt_ >= 0 &&
+           now() - confirmedAt_ < leaseMs();
 }
 
-qint64 LeaseKeeper::unconfirmedMs() const {
-    return confirmed_.isValid() ? confirmed_.elapsed() : owned_.elapsed();
-}
-
+// The retained lease comes before the token published after subscribing: once
+// the token is back, what the broker keeps is known.
 void LeaseKeeper::connected() {
-    leaseKnown_ = false;
-    QStringList filters{leaseTopic_};
+    if (stopped_)
+        return;
+    synced_ = false;
+    QStringList filters{leaseTopic_, syncTopic_};
     if (!ownerStatus_.isEmpty())
         filters.append(ownerStatus_);
     mqtt_.subscribe(filters, LeaseId, MqttClient::Retained::Send);
-    if (role_ == Role::Owner)
-        renew(); // the broker hears at once that the lease is still held
-    else
-        settle_.start(SettleMs);
+    mqtt_.publish(syncTopic_, QByteArray::number(++token_), false);
+    syncLimit_.start(SyncLimitMs);
 }
 
+// Without the broker nothing confirms the lease, and the other may own it any
+// moment: the lines close until the lease is held again.
 void LeaseKeeper::disconnected() {
     settle_.stop();
-    if (role_ == Role::Claiming)
+    syncLimit_.stop();
+    synced_ = false;
+    if (role_ == Role::Owner)
+        qCWarning(lcGateway).noquote() << "the broker connection was lost: closing the lines of"
+                                       << config_.group << "until the lease is held again";
+    if (role_ == Role::Owner || role_ == Role::Claiming)
         setRole(Role::Waiting);
 }
 
 bool LeaseKeeper::seen(const QString& topic, const QByteArray& payload) {
+    if (topic == syncTopic_) {
+        if (!stopped_ && payload == QByteArray::number(token_) && !synced_) {
+            synced_ = true;
+            syncLimit_.stop();
+            decide();
+        }
+        return true;
+    }
     if (topic == leaseTopic_) {
         const auto lease = readLease(payload);
         if (!lease)
-            qCWarning(lcGateway).noquote()
-                << "the lease on" << topic << "cannot be read; taken as vacant";
-        leaseSeen(lease.value_or(Lease{}));
+            qCWarning(lcGateway).noquote() << "the lease on" << topic << "cannot be read; ignored";
+        else if (!stopped_)
+            leaseSeen(*lease);
         return true;
     }
     if (topic == ownerStatus_) {
         // The holder's will: its lease is vacant.
         holderGone_ = payload == "offline";
-        if (holderGone_ && role_ == Role::Standby) {
+        if (holderGone_ && role_ == Role::Standby && !stopped_) {
             qCInfo(lcGateway).noquote() << held_.owner << "went offline: taking over";
             claim(highest_ + 1);
         }
@@ -72,79 +88,99 @@ bool LeaseKeeper::seen(const QString& topic, const QByteArray& payload) {
 }
 
 void LeaseKeeper::leaseSeen(const Lease& lease) {
-    leaseKnown_ = true;
+    // Whether this gateway would claim now anyway: then a tie is its to win.
+    const bool wouldClaim =
+        (role_ == Role::Waiting && (held_.owner.isEmpty() || held_.owner == me_)) ||
+        (role_ == Role::Standby && holderGone_);
     highest_ = std::max(highest_, lease.epoch);
-    if (lease.claim && lease.owner != me_) {
+    if (lease.owner == me_) {
+        ownLeaseSeen(lease);
+        return;
+    }
+    if (lease.owner.isEmpty()) { // vacant
+        held_ = lease;
+        if (role_ == Role::Owner)
+            renew(); // not this gateway's to give up: a late release of a replaced owner
+        else if (role_ == Role::Standby)
+            claim(highest_ + 1);
+        else if (role_ == Role::Waiting)
+            decide();
+        return;
+    }
+    if (lease.claim)
         lastClaim_ = lease;
-        // A tie: two gateways claiming one epoch, the first perhaps owning by now.
-        // The better priority wins it, whichever came first.
-        const bool better = winsOver({me_, lease.epoch, config_.priority, true}, lease);
-        if (role_ == Role::Owner && lease.epoch == epoch_) {
-            if (better) {
-                renew();
-                return;
-            }
-            qCWarning(lcGateway).noquote() << lease.owner << "wins the lease of" << config_.group
-                                           << "by priority: standing down";
+    const Lease mine{me_, lease.epoch, config_.priority, true};
+    switch (role_) {
+    case Role::Claiming:
+        // A renewal for the epoch claimed: another owns it already.
+        if (lease.epoch == epoch_ && lease.claim && winsOver(lease, best_))
+            best_ = lease;
+        else if (lease.epoch > epoch_ || (lease.epoch == epoch_ && !lease.claim)) {
             follow(lease);
             setRole(Role::Standby);
-            return;
         }
-        if (better && (role_ == Role::Waiting || role_ == Role::Standby)) {
+        return;
+    case Role::Owner:
+        if (lease.epoch > epoch_ || (lease.epoch == epoch_ && winsOver(lease, mine))) {
+            qCWarning(lcGateway).noquote() << lease.owner << "holds the lease of" << config_.group
+                                           << "with epoch" << lease.epoch << ": standing down";
+            follow(lease);
+            setRole(Role::Standby);
+        } else if (!renewedThisTick_) {
+            // An older holder woke up, or lost a tie: the broker keeps this lease again.
+            renewedThisTick_ = true;
+            renew();
+        }
+        return;
+    case Role::Waiting:
+    case Role::Standby:
+        if (lease.claim && wouldClaim && winsOver(mine, lease)) {
             claim(lease.epoch);
             return;
         }
-    }
-    if (role_ == Role::Claiming && lease.epoch == epoch_ && !lease.owner.isEmpty()) {
-        if (winsOver(lease, best_))
-            best_ = lease;
+        if (lease.epoch >= held_.epoch || held_.owner.isEmpty())
+            follow(lease);
+        if (role_ == Role::Waiting)
+            decide();
         return;
     }
-    const bool mine = lease.owner == me_ && lease.epoch == epoch_ && epoch_ > 0;
-    if (mine) {
+}
+
+// This gateway's own lease: a renewal coming back confirms it from when it went
+// out; one from before a restart says nobody else took it.
+void LeaseKeeper::ownLeaseSeen(const Lease& lease) {
+    if (role_ == Role::Owner && lease.epoch == epoch_) {
+        const auto sent = sent_.find(lease.serial);
+        if (sent == sent_.end())
+            return;
         const bool was = mayWrite();
-        confirmed_.start();
+        confirmedAt_ = std::max(confirmedAt_, sent.value());
+        sent_.removeIf([&](const auto& s) { return s.key() <= lease.serial; });
         if (!was && mayWrite())
             emit confirmed();
         return;
     }
-    if (lease.owner.isEmpty()) { // vacant
-        if (role_ == Role::Standby)
-            claim(highest_ + 1);
+    if (role_ == Role::Claiming)
         return;
-    }
-    if (role_ == Role::Owner || role_ == Role::Claiming) {
-        if (lease.epoch > epoch_) {
-            qCWarning(lcGateway).noquote()
-                << lease.owner << "took over the lease of" << config_.group << "with epoch"
-                << lease.epoch << ": standing down";
-            follow(lease);
-            setRole(Role::Standby);
-        } else if (role_ == Role::Owner) {
-            renew(); // an older holder woke up: the broker keeps this lease again
-        }
-        return;
-    }
-    if (lease.epoch >= held_.epoch || lease.owner == held_.owner)
-        follow(lease);
-    if (role_ == Role::Waiting && !settle_.isActive())
+    held_ = lease;
+    if (role_ == Role::Waiting)
         decide();
 }
 
-// After a connection settled: a vacant lease, or this gateway's own from before a
-// restart, is claimed; another's is followed until it lapses.
+// Once the retained lease is known: a holder heard from within the lease time is
+// followed; otherwise the lease is claimed.
 void LeaseKeeper::decide() {
-    if (role_ != Role::Waiting && role_ != Role::Standby)
+    if (role_ != Role::Waiting || !synced_ || stopped_ || !mqtt_.isConnected())
         return;
-    if (!leaseKnown_ || held_.owner.isEmpty() || held_.owner == me_ || holderGone_) {
+    const bool holderFresh = !held_.owner.isEmpty() && held_.owner != me_ && !holderGone_ &&
+                             renewedSeen_.isValid() && renewedSeen_.elapsed() < leaseMs();
+    if (!holderFresh) {
         claim(highest_ + 1);
         return;
     }
-    if (role_ == Role::Waiting) {
-        qCInfo(lcGateway).noquote()
-            << "standby for" << config_.group << ":" << held_.owner << "holds the lease";
-        setRole(Role::Standby);
-    }
+    qCInfo(lcGateway).noquote() << "standby for" << config_.group << ":" << held_.owner
+                                << "holds the lease";
+    setRole(Role::Standby);
 }
 
 void LeaseKeeper::follow(const Lease& lease) {
@@ -162,8 +198,8 @@ void LeaseKeeper::follow(const Lease& lease) {
     mqtt_.subscribe({ownerStatus_}, LeaseId, MqttClient::Retained::Send);
 }
 
-void LeaseKeeper::claim(quint32 epoch) {
-    if (!mqtt_.isConnected())
+void LeaseKeeper::claim(quint64 epoch) {
+    if (!mqtt_.isConnected() || stopped_)
         return;
     epoch_ = epoch;
     best_ = Lease{me_, epoch_, config_.priority, true};
@@ -178,6 +214,8 @@ void LeaseKeeper::claim(quint32 epoch) {
 }
 
 void LeaseKeeper::settleClaim() {
+    if (role_ != Role::Claiming)
+        return;
     if (best_.owner != me_) {
         qCInfo(lcGateway).noquote() << best_.owner << "won the lease of" << config_.group;
         follow(best_);
@@ -190,36 +228,56 @@ void LeaseKeeper::settleClaim() {
 }
 
 void LeaseKeeper::renew() {
-    mqtt_.publish(leaseTopic_,
-                  leasePayload({me_, epoch_, config_.priority}, QDateTime::currentDateTime()),
-                  true);
+    Lease lease{me_, epoch_, config_.priority, false, ++serial_};
+    sent_.insert(serial_, now());
+    sent_.removeIf([&](const auto& s) { return now() - s.value() >= leaseMs(); });
+    mqtt_.publish(leaseTopic_, leasePayload(lease, QDateTime::currentDateTime()), true);
 }
 
 void LeaseKeeper::tick() {
-    if (role_ == Role::Owner) {
+    renewedThisTick_ = false;
+    if (stopped_)
+        return;
+    switch (role_) {
+    case Role::Owner:
         // Unconfirmed for the whole lease time: another may own the lines by now.
-        if (unconfirmedMs() >= leaseMs()) {
+        if (now() - std::max(confirmedAt_, ownedAt_) >= leaseMs()) {
             qCWarning(lcGateway).noquote()
                 << "the lease of" << config_.group << "was not confirmed for"
                 << config_.leaseSeconds << "s: closing the lines";
-            setRole(Role::Waiting);
+            setRole(Role::Waiting); // the next tick decides, on what the broker said meanwhile
             return;
         }
         renew();
         return;
-    }
-    if (role_ == Role::Standby && renewedSeen_.isValid() && renewedSeen_.elapsed() > leaseMs()) {
-        qCInfo(lcGateway).noquote() << held_.owner << "did not renew the lease of" << config_.group
-                                    << "for" << config_.leaseSeconds << "s: taking over";
-        claim(highest_ + 1);
+    case Role::Standby:
+        if (renewedSeen_.isValid() && renewedSeen_.elapsed() > leaseMs()) {
+            qCInfo(lcGateway).noquote()
+                << held_.owner << "did not renew the lease of" << config_.group << "for"
+                << config_.leaseSeconds << "s: taking over";
+            claim(highest_ + 1);
+        }
+        return;
+    case Role::Waiting:
+        decide();
+        return;
+    case Role::Claiming:
+        return;
     }
 }
 
+void LeaseKeeper::stop() {
+    stopped_ = true;
+    tick_.stop();
+    settle_.stop();
+    syncLimit_.stop();
+}
+
 void LeaseKeeper::release() {
-    if (role_ != Role::Owner)
-        return;
-    mqtt_.publish(leaseTopic_, leasePayload({QString(), epoch_, 0}, QDateTime::currentDateTime()),
-                  true);
+    if (mayWrite())
+        mqtt_.publish(leaseTopic_,
+                      leasePayload({QString(), epoch_, 0, false, 0}, QDateTime::currentDateTime()),
+                      true);
 }
 
 void LeaseKeeper::setRole(Role role) {
@@ -229,9 +287,11 @@ void LeaseKeeper::setRole(Role role) {
     role_ = role;
     if (role != Role::Owner && role != Role::Claiming)
         epoch_ = 0;
-    confirmed_.invalidate();
+    if (owned)
+        confirmedAt_ = -1;
+    sent_.clear();
     if (role == Role::Owner)
-        owned_.start();
+        ownedAt_ = now();
     if (owned != (role == Role::Owner))
         emit roleChanged();
 }

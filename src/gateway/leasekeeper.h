@@ -5,6 +5,7 @@
 #include "topics.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QTimer>
 
@@ -20,8 +21,10 @@ class LeaseKeeper : public QObject {
     Q_OBJECT
 public:
     enum class Role { Waiting, Claiming, Owner, Standby };
-    // How long a claim, or a new connection's retained lease, is waited for.
+    // How long a claim is read back before it counts.
     static constexpr int SettleMs = 1000;
+    // The most a new connection waits for the retained lease before it decides.
+    static constexpr int SyncLimitMs = 5000;
     // The subscription identifier of the lease and the holder's status.
     static constexpr int LeaseId = 3;
 
@@ -29,16 +32,19 @@ public:
                 MqttClient& mqtt, QObject* parent = nullptr);
 
     Role role() const { return role_; }
-    quint32 epoch() const { return epoch_; }
-    // The owner, while the broker has confirmed its lease within the lease time: a
-    // gateway paused or cut off from the broker for longer may have been replaced.
+    // The owner, connected, with a renewal sent less than the lease time ago
+    // confirmed by the broker: a gateway paused or cut off from the broker for
+    // longer may have been replaced.
     bool mayWrite() const;
 
     void connected();
     void disconnected();
-    // Takes the message when it is the lease's or the holder's status; false when not.
+    // Takes the message when it is the lease's, the holder's status or its own
+    // sync token; false when not.
     bool seen(const QString& topic, const QByteArray& payload);
-    // Says the lease is vacant, on a clean stop.
+    // Keeps still from now on: the service is stopping.
+    void stop();
+    // Says the lease is vacant, when this gateway holds it: the last word on a clean stop.
     void release();
 
 signals:
@@ -48,34 +54,43 @@ signals:
 
 private:
     void leaseSeen(const Lease& lease);
+    void ownLeaseSeen(const Lease& lease);
     void decide();
-    void claim(quint32 epoch);
+    void claim(quint64 epoch);
     void settleClaim();
     void renew();
     void tick();
     void follow(const Lease& lease);
     void setRole(Role role);
+    qint64 now() const { return clock_.elapsed(); }
     int leaseMs() const { return config_.leaseSeconds * 1000; }
-    qint64 unconfirmedMs() const;
 
     StandbyConfig config_;
     QString me_;
     Topics topics_;
     QString leaseTopic_;
+    QString syncTopic_;
     MqttClient& mqtt_;
     Role role_ = Role::Waiting;
-    Lease held_;                // the holder's lease as last seen (vacant: no owner)
-    quint32 epoch_ = 0;         // of this gateway's lease, while it owns or claims it
-    quint32 highest_ = 0;       // the highest epoch seen
-    Lease best_;                // while claiming: the winning claim seen for epoch_
-    Lease lastClaim_;           // the last claim of another seen, for a tie
-    QString ownerStatus_;       // the holder's status topic, followed for its will
-    QElapsedTimer renewedSeen_; // since the holder's lease was last seen
-    QElapsedTimer confirmed_;   // since this gateway's own lease came back from the broker
-    QElapsedTimer owned_;       // since this gateway became the owner
-    bool leaseKnown_ = false;
+    Lease held_;              // the holder's lease as last seen (vacant: no owner)
+    quint64 epoch_ = 0;       // of this gateway's lease, while it owns or claims it
+    quint64 highest_ = 0;     // the highest epoch seen
+    Lease best_;              // while claiming: the winning claim seen for epoch_
+    Lease lastClaim_;         // the last claim of another seen, for a tie
+    QString ownerStatus_;     // the holder's status topic, followed for its will
     bool holderGone_ = false; // the holder's will said it went offline
+    bool synced_ = false;     // the retained lease, if any, has come on this connection
+    bool renewedThisTick_ = false;
+    bool stopped_ = false;
+    QElapsedTimer clock_;
+    QElapsedTimer renewedSeen_;   // since the holder's lease was last seen
+    QHash<quint64, qint64> sent_; // the renewals not confirmed yet: when each went out
+    quint64 serial_ = 0;
+    qint64 confirmedAt_ = -1; // when the newest renewal confirmed went out; -1: none
+    qint64 ownedAt_ = 0;
+    quint64 token_ = 0;
     QTimer settle_;
+    QTimer syncLimit_;
     QTimer tick_;
 };
 

@@ -719,18 +719,19 @@ void TestGatewayInput::leases_data() {
     QTest::addColumn<QByteArray>("payload");
     QTest::addColumn<bool>("readable");
     QTest::addColumn<QString>("owner"); // empty: vacant
-    QTest::addColumn<quint32>("epoch");
-    QTest::newRow("cleared: vacant") << QByteArray() << true << QString() << 0u;
+    QTest::addColumn<quint64>("epoch");
+    QTest::newRow("cleared: vacant") << QByteArray() << true << QString() << quint64(0);
     QTest::newRow("held") << leasePayload({u"gw1"_s, 7, 2, false}, QDateTime::currentDateTime())
-                          << true << u"gw1"_s << 7u;
+                          << true << u"gw1"_s << quint64(7);
     QTest::newRow("released") << QByteArray(R"({"owner": "", "epoch": 8})") << true << QString()
-                              << 8u;
-    QTest::newRow("not JSON") << QByteArray("owner") << false << QString() << 0u;
-    QTest::newRow("no epoch") << QByteArray(R"({"owner": "gw1"})") << false << QString() << 0u;
+                              << quint64(8);
+    QTest::newRow("not JSON") << QByteArray("owner") << false << QString() << quint64(0);
+    QTest::newRow("no epoch") << QByteArray(R"({"owner": "gw1"})") << false << QString()
+                              << quint64(0);
     QTest::newRow("epoch below 0")
-        << QByteArray(R"({"owner": "gw1", "epoch": -1})") << false << QString() << 0u;
+        << QByteArray(R"({"owner": "gw1", "epoch": -1})") << false << QString() << quint64(0);
     QTest::newRow("epoch not whole")
-        << QByteArray(R"({"owner": "gw1", "epoch": 1.5})") << false << QString() << 0u;
+        << QByteArray(R"({"owner": "gw1", "epoch": 1.5})") << false << QString() << quint64(0);
 }
 
 // A lease as another gateway publishes it, and one nobody can rely on.

@@ -22,6 +22,7 @@ private slots:
     void cleanup();
     void ownerGoesAway();
     void pausedOwnerStandsDown();
+    void aloneAfterAPause();
 
 private:
     void bothStart(uint32_t value);
@@ -120,6 +121,21 @@ void TestZarnetdStandby::pausedOwnerStandsDown() {
     QTRY_COMPARE(role(u"first"_s), QByteArray("standby"));
     QVERIFY2(!first->log().mid(before).contains(u"zarnet.link: >"_s),
              qPrintable(first->log().mid(before)));
+}
+
+// Alone and paused past its lease, a gateway closes its line on waking, finds
+// nobody took over, and owns again.
+void TestZarnetdStandby::aloneAfterAPause() {
+    listener->forget();
+    first = start(u"first"_s, 1);
+    QVERIFY(first);
+    QTRY_COMPARE_WITH_TIMEOUT(role(u"first"_s), QByteArray("owner"), 10000);
+    first->signal(SIGSTOP);
+    QTest::qWait((LeaseSeconds + 1) * 1000);
+    first->signal(SIGCONT);
+    QVERIFY(publish(31));
+    QTRY_COMPARE_WITH_TIMEOUT(board.units(1).value(0), 31u, (LeaseSeconds + 10) * 1000);
+    QCOMPARE(role(u"first"_s), QByteArray("owner"));
 }
 
 QTEST_GUILESS_MAIN(TestZarnetdStandby)
