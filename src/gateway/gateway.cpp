@@ -19,8 +19,6 @@ using namespace Qt::StringLiterals;
 
 namespace zarnet::gateway {
 
-namespace {} // namespace
-
 MqttClient::Settings mqttSettings(const Config& config) {
     const BrokerConfig& b = config.broker;
     MqttClient::Settings s;

@@ -15,7 +15,11 @@ namespace zarnet::gateway {
 void Gateway::reload(const Config& nextConfig) {
     if (stopping_)
         return;
-    const Config next = withOwnLines(nextConfig);
+    Config next = withOwnLines(nextConfig);
+    if (next.standby != config_.standby) {
+        qCWarning(lcGateway) << "the [standby] settings take effect at the next start";
+        next.standby = config_.standby;
+    }
     const ReloadPlan plan = planReload(config_, next);
     if (plan.changesNothing()) {
         qCInfo(lcGateway) << "configuration read again: nothing changed";
@@ -26,8 +30,8 @@ void Gateway::reload(const Config& nextConfig) {
                                 << plan.restarted.size() << "changed," << plan.removed.size()
                                 << "removed";
     // The new connection brings in the signs as they are after this reload; what
-    // the old prefix or broker keeps stays as it was.
-    // The lease's topic and its holder's name come from these.
+    // the old prefix or broker keeps stays as it was. With a lease, its topic and
+    // its holder's name come from the prefix and the client id.
     const bool leaseNamesChange = config_.broker.prefix != next.broker.prefix ||
                                   config_.broker.clientId != next.broker.clientId;
     if (plan.broker && keeper_ && leaseNamesChange)
@@ -50,13 +54,9 @@ void Gateway::reload(const Config& nextConfig) {
 
     const BrokerConfig broker = config_.broker;
     const std::optional<ModbusConfig> modbus = config_.modbus;
-    const std::optional<StandbyConfig> standby = config_.standby;
     config_ = next;
     config_.broker = broker; // each changes once its new settings are in force
     config_.modbus = modbus;
-    config_.standby = standby;
-    if (next.standby != standby)
-        qCWarning(lcGateway) << "the [standby] settings take effect at the next start";
     for (const LineConfig& line : plan.linesOpened)
         addLine(line);
     // Signs kept through a change of their line's settings move to the new line.

@@ -25,9 +25,11 @@ void ServiceNotifier::send(const QByteArray& state) {
     if (!listening_)
         return;
     const int rc = sd_notify(0, state.constData());
-    if (rc < 0)
+    if (rc < 0 && !std::exchange(failing_, true))
         qCWarning(lcGateway).noquote()
             << "cannot tell the service manager" << state << ":" << qt_error_string(-rc);
+    else if (rc > 0)
+        failing_ = false;
 }
 
 void ServiceNotifier::ready() {

@@ -19,8 +19,6 @@ public:
 
     explicit ServiceNotifier(QObject* parent = nullptr);
 
-    bool listening() const { return listening_; }
-    int watchdogMs() const { return watchdog_.interval(); }
     void ready();
     void reloading();
     void stopping();
@@ -36,7 +34,8 @@ private:
     void sendStatus();
 
     bool listening_ = false;
-    bool ready_ = false; // the state line follows READY
+    bool ready_ = false;   // the state line follows READY
+    bool failing_ = false; // said once, until a message goes through again
     QTimer watchdog_;
     QTimer statusLimit_;
     std::function<QString()> source_;
