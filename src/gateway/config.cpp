@@ -270,7 +270,9 @@ void readStandby(const toml::table& table, StandbyConfig& standby, Faults& fault
         faults.add(table.get("group") ? table.get("group")->source() : table.source(),
                    u"group takes a name without /, +, # or control characters"_s);
     standby.priority = int(number(table, "priority", 0, 1000, faults).value_or(1));
-    standby.leaseSeconds = int(number(table, "lease_seconds", 3, 3600, faults).value_or(10));
+    // At most 40: the broker publishes a lost owner's will after one and a half
+    // keep-alive intervals (45 s), and the owner must have stopped writing by then.
+    standby.leaseSeconds = int(number(table, "lease_seconds", 3, 40, faults).value_or(10));
 }
 
 // A TOML value as the JSON the image/set topic takes; none when it nests deeper

@@ -98,10 +98,14 @@ void LeaseKeeper::leaseSeen(const Lease& lease) {
         return;
     }
     if (lease.owner.isEmpty()) { // vacant
-        held_ = lease;
-        if (role_ == Role::Owner)
+        if (role_ == Role::Owner) {
             renew(); // not this gateway's to give up: a late release of a replaced owner
-        else if (role_ == Role::Standby)
+            return;
+        }
+        // A release by the holder; an older one, or a topic cleared by hand, is none.
+        const bool released = lease.epoch >= held_.epoch;
+        held_ = lease;
+        if (role_ == Role::Standby && released)
             claim(highest_ + 1);
         else if (role_ == Role::Waiting)
             decide();
@@ -121,6 +125,12 @@ void LeaseKeeper::leaseSeen(const Lease& lease) {
         }
         return;
     case Role::Owner:
+        // An owner keeps its epoch against a claim (answering it at once), and
+        // gives it up to a higher one, or to another owner of it that wins.
+        if (lease.epoch == epoch_ && lease.claim) {
+            renew();
+            return;
+        }
         if (lease.epoch > epoch_ || (lease.epoch == epoch_ && winsOver(lease, mine))) {
             qCWarning(lcGateway).noquote() << lease.owner << "holds the lease of" << config_.group
                                            << "with epoch" << lease.epoch << ": standing down";
@@ -149,6 +159,10 @@ void LeaseKeeper::leaseSeen(const Lease& lease) {
 // This gateway's own lease: a renewal coming back confirms it from when it went
 // out; one from before a restart says nobody else took it.
 void LeaseKeeper::ownLeaseSeen(const Lease& lease) {
+    if (role_ == Role::Claiming && lease.claim && lease.epoch == epoch_) {
+        claimSeen_ = true;
+        return;
+    }
     if (role_ == Role::Owner && lease.epoch == epoch_) {
         const auto sent = sent_.find(lease.serial);
         if (sent == sent_.end())
@@ -202,6 +216,7 @@ void LeaseKeeper::claim(quint64 epoch) {
     if (!mqtt_.isConnected() || stopped_)
         return;
     epoch_ = epoch;
+    claimSeen_ = false;
     best_ = Lease{me_, epoch_, config_.priority, true};
     // Another's claim for the same epoch seen just before counts as well.
     if (lastClaim_.epoch == epoch_ && winsOver(lastClaim_, best_))
@@ -220,6 +235,11 @@ void LeaseKeeper::settleClaim() {
         qCInfo(lcGateway).noquote() << best_.owner << "won the lease of" << config_.group;
         follow(best_);
         setRole(Role::Standby);
+        return;
+    }
+    // A claim the broker never handed back may not have reached it.
+    if (!claimSeen_) {
+        setRole(Role::Waiting);
         return;
     }
     qCWarning(lcGateway).noquote() << "owner of" << config_.group << "with epoch" << epoch_;
@@ -251,7 +271,7 @@ void LeaseKeeper::tick() {
         renew();
         return;
     case Role::Standby:
-        if (renewedSeen_.isValid() && renewedSeen_.elapsed() > leaseMs()) {
+        if (synced_ && renewedSeen_.isValid() && renewedSeen_.elapsed() > leaseMs()) {
             qCInfo(lcGateway).noquote()
                 << held_.owner << "did not renew the lease of" << config_.group << "for"
                 << config_.leaseSeconds << "s: taking over";

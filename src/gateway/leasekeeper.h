@@ -81,6 +81,7 @@ private:
     bool holderGone_ = false; // the holder's will said it went offline
     bool synced_ = false;     // the retained lease, if any, has come on this connection
     bool renewedThisTick_ = false;
+    bool claimSeen_ = false; // this gateway's claim came back from the broker
     bool stopped_ = false;
     QElapsedTimer clock_;
     QElapsedTimer renewedSeen_;   // since the holder's lease was last seen
