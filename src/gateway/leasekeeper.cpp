@@ -116,7 +116,8 @@ void LeaseKeeper::leaseSeen(const Lease& lease) {
     const Lease mine{me_, lease.epoch, config_.priority, true};
     switch (role_) {
     case Role::Claiming:
-        // A renewal for the epoch claimed: another owns it already.
+        // Claims for the epoch claimed compete; a renewal of it means another owns
+        // it already.
         if (lease.epoch == epoch_ && lease.claim && winsOver(lease, best_))
             best_ = lease;
         else if (lease.epoch > epoch_ || (lease.epoch == epoch_ && !lease.claim)) {
