@@ -222,23 +222,27 @@ void Gateway::onConnected() {
     take_.connected();
     if (keeper_)
         keeper_->connected();
-    for (auto& [name, sign] : signs_) {
-        if (!owner())
-            break; // a standby says nothing of the signs
-        publishStatus(*sign);
-        const StaleWatch& watch = sign->staleWatch();
-        for (int unit = 0; unit < UnitTable::Units; ++unit) {
-            if (const auto value = sign->unitOnSign(uint8_t(unit)))
-                mqtt_.publish(topics_.unit(name, unit), QByteArray::number(*value), true);
-            if (watch.watched(uint8_t(unit)) && watch.known(uint8_t(unit)))
-                publishStale(name, uint8_t(unit), watch.stale(uint8_t(unit)));
-        }
-    }
+    if (owner()) // a standby says nothing of the signs
+        for (auto& [name, sign] : signs_)
+            publishSign(*sign, true);
     for (const QString& name : std::exchange(toClear_, {}))
         clearTopics(name);
     mqtt_.publish(topics_.gatewayStatus(), gatewayState(), true);
     takeRetained(true);
     emit summaryChanged();
+}
+
+// The sign's state, its stale flags and, with `units`, the values on it.
+void Gateway::publishSign(const Sign& sign, bool units) {
+    publishStatus(sign);
+    const StaleWatch& watch = sign.staleWatch();
+    for (int unit = 0; unit < UnitTable::Units; ++unit) {
+        const auto value = units ? sign.unitOnSign(uint8_t(unit)) : std::nullopt;
+        if (value)
+            mqtt_.publish(topics_.unit(sign.name(), unit), QByteArray::number(*value), true);
+        if (watch.watched(uint8_t(unit)) && watch.known(uint8_t(unit)))
+            publishStale(sign.name(), uint8_t(unit), watch.stale(uint8_t(unit)));
+    }
 }
 
 bool Gateway::owner() const {
@@ -259,24 +263,15 @@ void Gateway::roleChanged() {
     if (owner()) {
         startClosedLines();
         // What the other owner said of the signs is this one's to say now; their
-        // states follow their first tests.
-        for (auto& [name, sign] : signs_) {
-            publishStatus(*sign);
-            const StaleWatch& watch = sign->staleWatch();
-            for (int unit = 0; unit < UnitTable::Units; ++unit)
-                if (watch.watched(uint8_t(unit)) && watch.known(uint8_t(unit)))
-                    publishStale(name, uint8_t(unit), watch.stale(uint8_t(unit)));
-        }
+        // states follow their first tests, their values what this one writes.
+        for (auto& [name, sign] : signs_)
+            publishSign(*sign, false);
     } else {
         for (const LineConfig& lineConfig : config_.lines) {
             retireLine(lineConfig.port);
             Line* line = addLine(lineConfig);
-            for (const QString& name : lineConfig.signs) {
-                Sign& sign = *signs_.at(name);
-                lineOf_.at(name)->remove(sign);
-                line->add(sign);
-                lineOf_[name] = line;
-            }
+            for (const QString& name : lineConfig.signs)
+                moveToLine(*signs_.at(name), line);
         }
         for (auto& [name, sign] : signs_)
             sign->standBy();

@@ -115,6 +115,8 @@ private:
     std::map<uint8_t, UnitAccess*> modbusUnits() const;
     void retireLine(const QString& port);
     Line* lineOnPort(const QString& port) const;
+    void moveToLine(Sign& sign, Line* line);
+    void publishSign(const Sign& sign, bool units);
     void startClosedLines();
     std::unique_ptr<Sign> takeSign(const QString& name);
     void clearTopics(const QString& sign);

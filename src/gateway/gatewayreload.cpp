@@ -63,13 +63,10 @@ void Gateway::reload(const Config& nextConfig) {
     for (const LineConfig& lineConfig : config_.lines) {
         Line* line = lineOnPort(lineConfig.port);
         for (const QString& name : lineConfig.signs) {
-            const auto sign = signs_.find(name);
-            const auto was = lineOf_.find(name);
-            if (sign != signs_.end() && was != lineOf_.end() && was->second != line) {
-                was->second->remove(*sign->second);
-                line->add(*sign->second);
-            }
-            lineOf_[name] = line;
+            if (const auto sign = signs_.find(name); sign != signs_.end())
+                moveToLine(*sign->second, line);
+            else
+                lineOf_[name] = line; // a new sign joins it as it is added
         }
     }
     for (const SignConfig& sign : config_.signs)
@@ -110,11 +107,10 @@ std::unique_ptr<Sign> Gateway::takeSign(const QString& name) {
 // Subscribers hear the sign go; then nothing of it stays on the broker. Without a
 // connection now, once there is one.
 void Gateway::clearTopics(const QString& name) {
-    if (!owner())
-        return; // the owner's to clear
-    if (!mqtt_.isConnected() || signs_.contains(name)) {
-        if (!signs_.contains(name))
-            toClear_.insert(name);
+    if (!owner() || signs_.contains(name))
+        return; // the owner's to clear; or configured again meanwhile
+    if (!mqtt_.isConnected()) {
+        toClear_.insert(name);
         return;
     }
     mqtt_.publish(topics_.status(name), offlineStatus(name, u"removed from the configuration"_s),
@@ -134,6 +130,15 @@ void Gateway::startSign(Sign& sign) {
                     mqtt_.hasSubscriptionIds() ? MqttClient::Retained::NeverAsPublished
                                                : MqttClient::Retained::Never);
     publishStatus(sign);
+}
+
+void Gateway::moveToLine(Sign& sign, Line* line) {
+    Line*& on = lineOf_[sign.name()];
+    if (on == line)
+        return;
+    on->remove(sign);
+    line->add(sign);
+    on = line;
 }
 
 Line* Gateway::lineOnPort(const QString& port) const {
