@@ -93,6 +93,7 @@ public:
     QTemporaryDir dir;
     quint16 port = freePort();
     std::unique_ptr<MqttClient> client;
+    int online = 0; // status messages saying online, counted for as long as the plant runs
 
     // With a Modbus port, sign i answers as Modbus unit i + 1. `extra` goes into the
     // configuration as it is; `online` signs are waited for (all when negative).
@@ -136,11 +137,10 @@ public:
         settings.port = port;
         settings.clientId = u"bench-publisher"_s;
         client = std::make_unique<MqttClient>(settings);
-        int online = 0;
         QObject::connect(client.get(), &MqttClient::connected,
                          [&] { client->subscribe(u"zarnet/+/status"_s); });
         QObject::connect(client.get(), &MqttClient::message,
-                         [&](const QString&, const QByteArray& payload) {
+                         [this](const QString&, const QByteArray& payload) {
                              if (payload.contains("\"online\""))
                                  ++online;
                          });

@@ -102,6 +102,7 @@ private:
     void watchSocket();
     void dropSocket();
     void readAvailable();
+    void ackNow();
     void lost(const QString& what);
     void afterCall(int rc);
     void wantWrite();
