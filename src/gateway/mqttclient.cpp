@@ -7,11 +7,10 @@
 #include <cstring>
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
-#include <openssl/err.h>
-#include <openssl/ssl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/ioctl.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <sys/socket.h>
 
 using namespace Qt::StringLiterals;
@@ -126,6 +125,9 @@ QString MqttClient::configure(mosquitto* mosq, const Settings& settings) {
     // A command published right after another is not held until the broker has
     // acknowledged the first packet.
     mosquitto_int_option(mosq, MOSQ_OPT_TCP_NODELAY, 1);
+    // Packets are queued and written after each batch read (see writeOut()), not
+    // one system call and one TCP segment each as they are made.
+    mosquitto_threaded_set(mosq, true);
     mosquitto_connect_v5_callback_set(
         mosq, [](mosquitto* m, void* self, int rc, int, const mosquitto_property* properties) {
             onConnect(m, self, rc, properties);
@@ -255,25 +257,43 @@ void MqttClient::watchSocket() {
     readable_ = new QSocketNotifier(socket_, QSocketNotifier::Read, this);
     writable_ = new QSocketNotifier(socket_, QSocketNotifier::Write, this);
     connect(readable_, &QSocketNotifier::activated, this, &MqttClient::readAvailable);
-    connect(writable_, &QSocketNotifier::activated, this,
-            [this] { afterCall(mosquitto_loop_write(mosq_, 1)); });
+    connect(writable_, &QSocketNotifier::activated, this, [this] { afterCall(writeOut()); });
     writable_->setEnabled(mosquitto_want_write(mosq_));
 }
 
-// The library reads one packet a call; everything that has arrived is taken in
-// one go (bounded, so that the other sockets get their turn).
+// The library reads about one packet a call; everything that has arrived is taken
+// in one go (bounded, so that the other sockets get their turn). A call that
+// handed over nothing found the socket empty, or read a packet nobody waits for:
+// the notifier tells of anything still on the socket, but not of what TLS has
+// already taken off it. The answers go out together.
 void MqttClient::readAvailable() {
     ackNow();
-    for (int i = 0; i < 256 && socket_ >= 0; ++i) {
-        const int rc = mosquitto_loop_read(mosq_, 1);
-        int waiting = 0;
-        if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(mosq_) != socket_ ||
-            ::ioctl(socket_, FIONREAD, &waiting) != 0 || waiting == 0) {
-            afterCall(rc);
-            return;
-        }
+    int rc = MOSQ_ERR_SUCCESS;
+    for (int i = 0; i < 256 && rc == MOSQ_ERR_SUCCESS; ++i) {
+        const quint64 before = packetsIn_;
+        rc = mosquitto_loop_read(mosq_, 1);
+        if (mosquitto_socket(mosq_) != socket_)
+            break;
+        const auto* tls = static_cast<const SSL*>(mosquitto_ssl_get(mosq_));
+        if (packetsIn_ == before && !(tls && SSL_pending(tls) > 0))
+            break;
     }
-    afterCall(MOSQ_ERR_SUCCESS);
+    if (rc == MOSQ_ERR_SUCCESS && socket_ >= 0 && mosquitto_socket(mosq_) == socket_)
+        rc = writeOut();
+    afterCall(rc);
+}
+
+// Everything queued, in as few TCP segments as it fits: held back while the
+// library writes packet after packet, let go at the end.
+int MqttClient::writeOut() {
+    if (!mosquitto_want_write(mosq_))
+        return MOSQ_ERR_SUCCESS;
+    int cork = 1;
+    ::setsockopt(socket_, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork);
+    const int rc = mosquitto_loop_write(mosq_, 1);
+    cork = 0;
+    ::setsockopt(socket_, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork);
+    return rc;
 }
 
 // A broker on its default settings holds a small packet back until the one before
@@ -441,6 +461,7 @@ void MqttClient::finishStop() {
 
 void MqttClient::onConnect(mosquitto*, void* self, int rc, const mosquitto_property* properties) {
     auto* client = static_cast<MqttClient*>(self);
+    ++client->packetsIn_;
     emit client->tried();
     if (rc != 0) {
         qCWarning(lcMqtt).noquote() << "the broker refused the connection:"
@@ -452,6 +473,9 @@ void MqttClient::onConnect(mosquitto*, void* self, int rc, const mosquitto_prope
                              << client->settings_.port;
     client->connected_ = true;
     client->steady_.start(SteadyMs);
+    // The log is read only for why a TLS handshake failed; formatting a line for
+    // every packet after that costs more than the packet.
+    mosquitto_log_callback_set(client->mosq_, nullptr);
     uint8_t available = 1;
     mosquitto_property_read_byte(properties, MQTT_PROP_SUBSCRIPTION_ID_AVAILABLE, &available,
                                  false);
@@ -506,6 +530,7 @@ void MqttClient::onLog(mosquitto*, void* self, int level, const char* text) {
 void MqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* message,
                            const mosquitto_property* properties) {
     auto* client = static_cast<MqttClient*>(self);
+    ++client->packetsIn_;
     quint32 subscriptions = 0;
     uint32_t id = 0;
     for (const mosquitto_property* p = mosquitto_property_read_varint(
@@ -523,6 +548,7 @@ void MqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* mess
 void MqttClient::onSubscribe(mosquitto*, void* self, int mid, int count, const int* granted,
                              const mosquitto_property*) {
     auto* client = static_cast<MqttClient*>(self);
+    ++client->packetsIn_;
     const QString what = client->subscribing_.take(mid);
     for (int i = 0; i < count; ++i)
         if (granted[i] >= 0x80) {
@@ -536,6 +562,7 @@ void MqttClient::onSubscribe(mosquitto*, void* self, int mid, int count, const i
 // the state it carried reached nobody.
 void MqttClient::onPublish(mosquitto*, void* self, int mid, int reason, const mosquitto_property*) {
     auto* client = static_cast<MqttClient*>(self);
+    ++client->packetsIn_;
     const QString topic = client->publishing_.take(mid);
     if (reason >= 0x80) {
         qCWarning(lcMqtt).noquote() << "the broker refused the message to" << topic << ":"

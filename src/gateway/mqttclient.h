@@ -103,6 +103,7 @@ private:
     void dropSocket();
     void readAvailable();
     void ackNow();
+    int writeOut();
     void lost(const QString& what);
     void afterCall(int rc);
     void wantWrite();
@@ -125,6 +126,7 @@ private:
     int backOffMs_ = 1000;
     int shortLived_ = 0; // connections in a row lost before they held for a while
     int unacknowledged_ = 0;
+    quint64 packetsIn_ = 0; // packets the library has handed over, counted by the callbacks
     bool connected_ = false;
     bool stopping_ = false;
     bool begun_ = false;
