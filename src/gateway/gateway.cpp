@@ -422,9 +422,8 @@ void Gateway::command(const QString& topicName, const QByteArray& payload, bool 
 bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool retained,
                        bool* own) {
     const auto parsed = readCommandTopic(config_.broker.prefix, topicName);
-    const QString signName = topics_.signOf(topicName);
     if (const auto* why = std::get_if<QString>(&parsed)) {
-        refuse(signName, topicName, payload, *why);
+        refuse(topics_.signOf(topicName), topicName, payload, *why);
         return false;
     }
     const CommandTopic& c = std::get<CommandTopic>(parsed);

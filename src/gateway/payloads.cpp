@@ -5,7 +5,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
 #include <cmath>
@@ -83,12 +82,15 @@ std::optional<QString> readSchedule(const QJsonValue& value, ImageRequest& reque
 
 } // namespace
 
-std::optional<uint8_t> readUnitNumber(const QString& text, bool plain) {
-    static const QRegularExpression digits(u"^[0-9]{1,3}$"_s);
-    static const QRegularExpression plainDigits(u"^(0|[1-9][0-9]{0,2})$"_s);
-    if (!(plain ? plainDigits : digits).match(text).hasMatch())
+std::optional<uint8_t> readUnitNumber(QStringView text, bool plain) {
+    if (text.isEmpty() || text.size() > 3 || (plain && text.size() > 1 && text.front() == u'0'))
         return std::nullopt;
-    const int unit = text.toInt();
+    int unit = 0;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        unit = unit * 10 + (c.unicode() - u'0');
+    }
     if (unit > 255)
         return std::nullopt;
     return uint8_t(unit);

@@ -21,7 +21,7 @@ constexpr qsizetype MaxTextLength = 1024;
 
 // A unit number 0..255; `plain`: without leading zeros, as a topic must name a
 // unit, since the service takes retained units/N/set topics by their exact names.
-std::optional<uint8_t> readUnitNumber(const QString& text, bool plain = false);
+std::optional<uint8_t> readUnitNumber(QStringView text, bool plain = false);
 
 // A whole number 0..MaxUnitValue in plain decimal digits; blanks around it are allowed.
 std::variant<uint32_t, QString> readUnitValue(const QByteArray& payload);

@@ -2,35 +2,51 @@
 
 #include "payloads.h"
 
-#include <QMap>
-
 using namespace Qt::StringLiterals;
 
 namespace zarnet::gateway {
 
+namespace {
+
+std::optional<Command> fixedCommand(QStringView what) {
+    static constexpr std::pair<QStringView, Command> fixed[] = {{u"units", Command::UnitBatch},
+                                                                {u"power", Command::Power},
+                                                                {u"clock", Command::Clock},
+                                                                {u"clear", Command::Clear},
+                                                                {u"image", Command::Image}};
+    for (const auto& [name, command] : fixed)
+        if (what == name)
+            return command;
+    return std::nullopt;
+}
+
+} // namespace
+
+// Read on every message: views into the topic, no copies but the sign's name.
 std::variant<CommandTopic, QString> readCommandTopic(const QString& prefix, const QString& topic) {
-    if (!topic.startsWith(prefix + u'/'))
+    const QStringView view(topic);
+    if (view.size() <= prefix.size() || !view.startsWith(prefix) || view[prefix.size()] != u'/')
         return u"not under %1/"_s.arg(prefix);
-    const QStringList parts = topic.mid(prefix.size() + 1).split(u'/');
-    if (parts.size() < 3 || parts.last() != u"set")
+    const QStringView rest = view.sliced(prefix.size() + 1);
+    // SIGN/WHAT/set, where WHAT has one level or more.
+    const qsizetype signEnd = rest.indexOf(u'/');
+    const qsizetype setStart = rest.lastIndexOf(u'/');
+    if (signEnd < 0 || setStart == signEnd || rest.sliced(setStart + 1) != u"set")
         return u"not a command topic"_s;
     CommandTopic command;
-    command.sign = parts[0];
-    const QString what = parts.mid(1, parts.size() - 2).join(u'/');
-    static const QMap<QString, Command> fixed = {{u"units"_s, Command::UnitBatch},
-                                                 {u"power"_s, Command::Power},
-                                                 {u"clock"_s, Command::Clock},
-                                                 {u"clear"_s, Command::Clear},
-                                                 {u"image"_s, Command::Image}};
-    if (fixed.contains(what)) {
-        command.command = fixed[what];
+    command.sign = rest.first(signEnd).toString();
+    const QStringView what = rest.sliced(signEnd + 1, setStart - signEnd - 1);
+    if (const auto fixed = fixedCommand(what)) {
+        command.command = *fixed;
         return command;
     }
-    if (parts.size() == 4 && parts[1] == u"units") {
-        const auto unit = readUnitNumber(parts[2], true);
+    const QStringView units = u"units/";
+    if (what.startsWith(units) && !what.sliced(units.size()).contains(u'/')) {
+        const QStringView number = what.sliced(units.size());
+        const auto unit = readUnitNumber(number, true);
         if (!unit)
             return u"unknown unit \"%1\": units are 0..255, without leading zeros"_s.arg(
-                parts[2].left(40));
+                number.left(40));
         command.unit = *unit;
         return command;
     }
