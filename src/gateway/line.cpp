@@ -179,6 +179,8 @@ void Line::sendCommand(Sign& sign, const QByteArray& frame) {
     qCDebug(lcLink).noquote() << ">" << frame.toHex(' ').toUpper();
     if (!serial_.write(frame))
         fail(u"the line refused a frame"_s);
+    else
+        serial_.flush(); // on its way now, not after the event loop comes round
 }
 
 // A stray byte left on the line would spoil the answer: the input is emptied first.
@@ -195,6 +197,8 @@ void Line::sendTest(Sign& sign) {
     serial_.setReceiveThreshold(FindReplyLength);
     if (!serial_.write(frame))
         fail(u"the line refused a frame"_s);
+    else
+        serial_.flush(); // on its way now, not after the event loop comes round
 }
 
 // Taken by the system later than its time on the wire: the gap still follows it.

@@ -53,6 +53,11 @@ bool QtSerialLink::write(const QByteArray& bytes) {
     return transport_->device().write(bytes) == bytes.size();
 }
 
+void QtSerialLink::flush() {
+    if (isOpen())
+        transport_->flush();
+}
+
 qint64 QtSerialLink::pendingOutput() const {
     return isOpen() ? transport_->device().bytesToWrite() : 0;
 }

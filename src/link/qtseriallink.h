@@ -24,6 +24,9 @@ public:
     bool write(const QByteArray& bytes) override;
     qint64 pendingOutput() const override;
     void discardWaiting() override;
+    // Passes what write() queued on to the system at once; allWritten() may come
+    // before it returns.
+    void flush();
 
 protected:
     QByteArray takeArrived() override;

@@ -19,6 +19,7 @@ public:
     QIODevice& device() const override { return const_cast<QSerialPort&>(port_); }
     QString name() const override { return port_.portName(); }
     void discardWaiting() override;
+    void flush() override { port_.flush(); }
 
 private:
     void onError(QSerialPort::SerialPortError error);

@@ -94,6 +94,11 @@ void TcpTransport::close() {
     }
 }
 
+void TcpTransport::flush() {
+    if (socket_)
+        socket_->flush();
+}
+
 void TcpTransport::discardWaiting() {
     if (socket_)
         socket_->readAll();

@@ -26,6 +26,7 @@ public:
     QIODevice& device() const override;
     QString name() const override { return name_; }
     void discardWaiting() override;
+    void flush() override;
 
 private:
     void onConnected();

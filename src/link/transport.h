@@ -28,6 +28,9 @@ public:
     virtual QString name() const = 0;
     // Drops what the system holds for the line and has not handed over yet.
     virtual void discardWaiting() = 0;
+    // Passes what was written on to the system now, not on the event loop's next
+    // turn; allWritten() may come before it returns.
+    virtual void flush() = 0;
 
 signals:
     void readyRead();
