@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -42,14 +43,18 @@ quint16 freePort() {
     return server.serverPort();
 }
 
-// Runs the event loop until `done` holds or `ms` pass; false on time-out.
+// Runs the event loop until `done` holds or `ms` pass; false on time-out. It
+// sleeps between events, so that zarnetd and the broker are not measured
+// against a bench spinning on one of the two cores.
 bool waitUntil(const std::function<bool()>& done, int ms) {
     QElapsedTimer timer;
     timer.start();
+    QTimer tick; // wakes the loop to look at the time
+    tick.start(5);
     while (!done()) {
         if (timer.elapsed() > ms)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
@@ -95,15 +100,15 @@ public:
     std::unique_ptr<MqttClient> client;
     int online = 0; // status messages saying online, counted for as long as the plant runs
 
-    // With a Modbus port, sign i answers as Modbus unit i + 1. `extra` goes into the
-    // configuration as it is; `online` signs are waited for (all when negative).
-    bool start(const std::vector<std::unique_ptr<Sign>>& signs, quint16 modbusPort = 0,
-               const QByteArray& extra = {}, int expectOnline = -1) {
+    // The broker alone; `queueAll`: with room for a whole burst, so that the broker
+    // drops nothing and what is measured is zarnetd.
+    void startBroker(bool queueAll = true) {
         QFile conf(dir.filePath(u"m.conf"_s));
         conf.open(QIODevice::WriteOnly);
-        conf.write(u"listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n"
-                   "max_queued_messages 200000\n"_s.arg(port)
+        conf.write(u"listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n"_s.arg(port)
                        .toUtf8());
+        if (queueAll)
+            conf.write("max_queued_messages 200000\n");
         conf.close();
         broker.start(QStandardPaths::findExecutable(u"mosquitto"_s, {u"/usr/sbin"_s}),
                      {u"-c"_s, conf.fileName()});
@@ -114,6 +119,30 @@ public:
                 return probe.waitForConnected(50);
             },
             5000);
+    }
+
+    // The publisher, which also counts the statuses that say online.
+    bool connectClient() {
+        MqttClient::Settings settings;
+        settings.port = port;
+        settings.clientId = u"bench-publisher"_s;
+        client = std::make_unique<MqttClient>(settings);
+        QObject::connect(client.get(), &MqttClient::connected,
+                         [this] { client->subscribe(u"zarnet/+/status"_s); });
+        QObject::connect(client.get(), &MqttClient::message,
+                         [this](const QString&, const QByteArray& payload) {
+                             if (payload.contains("\"online\""))
+                                 ++online;
+                         });
+        client->start();
+        return waitUntil([this] { return client->isConnected(); }, 5000);
+    }
+
+    // With a Modbus port, sign i answers as Modbus unit i + 1. `extra` goes into the
+    // configuration as it is; `online` signs are waited for (all when negative).
+    bool start(const std::vector<std::unique_ptr<Sign>>& signs, quint16 modbusPort = 0,
+               const QByteArray& extra = {}, int expectOnline = -1, bool queueAll = true) {
+        startBroker(queueAll);
         QByteArray toml =
             u"[broker]\nurl = \"mqtt://127.0.0.1:%1\"\nclient_id = \"bench\"\n"_s.arg(port)
                 .toUtf8();
@@ -133,18 +162,8 @@ public:
         config.close();
         zarnetd.setStandardErrorFile(dir.filePath(u"zarnetd.log"_s));
         zarnetd.start(QStringLiteral(ZARNETD), {u"--config"_s, config.fileName()});
-        MqttClient::Settings settings;
-        settings.port = port;
-        settings.clientId = u"bench-publisher"_s;
-        client = std::make_unique<MqttClient>(settings);
-        QObject::connect(client.get(), &MqttClient::connected,
-                         [&] { client->subscribe(u"zarnet/+/status"_s); });
-        QObject::connect(client.get(), &MqttClient::message,
-                         [this](const QString&, const QByteArray& payload) {
-                             if (payload.contains("\"online\""))
-                                 ++online;
-                         });
-        client->start();
+        if (!connectClient())
+            return false;
         const int wanted = expectOnline < 0 ? int(signs.size()) : expectOnline;
         return waitUntil([&] { return online >= wanted; }, 20000);
     }
@@ -159,13 +178,14 @@ public:
         return -1;
     }
 
-    // CPU time zarnetd has used so far, in ms.
-    double cpuMs() const {
+    // CPU time zarnetd has used so far, in ms: in all, or in the system only.
+    double cpuMs(bool systemOnly = false) const {
         QFile stat(u"/proc/%1/stat"_s.arg(zarnetd.processId()));
         stat.open(QIODevice::ReadOnly);
         const QList<QByteArray> fields = stat.readAll().split(')').value(1).split(' ');
         // After the name: state is field 3, utime 14 and stime 15 (1-based).
-        const double ticks = fields.value(12).toDouble() + fields.value(13).toDouble();
+        const double ticks =
+            (systemOnly ? 0 : fields.value(12).toDouble()) + fields.value(13).toDouble();
         return ticks * 1000.0 / double(sysconf(_SC_CLK_TCK));
     }
 
@@ -176,6 +196,16 @@ public:
         broker.waitForFinished(5000);
     }
 };
+
+// CPU time this process has used so far, in ms.
+double ownCpuMs() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto ms = [](const timeval& t) {
+        return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3;
+    };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
 
 double percentile(QList<double> values, double p) {
     std::sort(values.begin(), values.end());
@@ -257,6 +287,7 @@ void burst(int updates, int signCount, bool tcp) {
     QElapsedTimer timer;
     timer.start();
     const double cpuBefore = plant.cpuMs();
+    const double systemBefore = plant.cpuMs(true);
     int sent = 0;
     while (sent < updates) {
         while (sent < updates && plant.client->unacknowledged() < 2000) {
@@ -283,6 +314,7 @@ void burst(int updates, int signCount, bool tcp) {
         120000);
     const double current = double(timer.nsecsElapsed()) / 1e6;
     const double cpu = plant.cpuMs() - cpuBefore;
+    const double system = plant.cpuMs(true) - systemBefore;
     int frames = 0;
     for (const auto& sign : signs)
         frames += sign->frames;
@@ -292,7 +324,8 @@ void burst(int updates, int signCount, bool tcp) {
         << (all ? "every final value on the signs after " : "NOT every final value after ")
         << QString::number(current, 'f', 0) << " ms, " << frames << " unit frames, zarnetd peak "
         << plant.peakKiB() / 1024 << " MiB resident, zarnetd CPU " << QString::number(cpu, 'f', 0)
-        << " ms (" << QString::number(cpu * 1000 / updates, 'f', 1) << " us a message, "
+        << " ms (" << QString::number(cpu * 1000 / updates, 'f', 1) << " us a message, of which "
+        << QString::number(system * 1000 / updates, 'f', 1) << " us in the system; "
         << QString::number(updates / cpu * 1000, 'f', 0) << " messages/s on one core)" << Qt::endl;
 }
 
@@ -305,6 +338,8 @@ double allAtOnce(int signCount, int rounds) {
     if (!plant.start(signs))
         return -1;
     QList<double> ms;
+    const double cpuBefore = plant.cpuMs();
+    const double ownBefore = ownCpuMs();
     for (int round = 1; round <= rounds; ++round) {
         QElapsedTimer timer;
         timer.start();
@@ -321,7 +356,92 @@ double allAtOnce(int signCount, int rounds) {
             ms.append(double(timer.nsecsElapsed()) / 1e6);
         waitUntil([] { return false; }, 20);
     }
+    out << signCount << " TCP signs: zarnetd CPU a round "
+        << QString::number((plant.cpuMs() - cpuBefore) / rounds, 'f', 2) << " ms, the bench's "
+        << QString::number((ownCpuMs() - ownBefore) / rounds, 'f', 2) << " ms" << Qt::endl;
     return percentile(ms, 0.5);
+}
+
+// Updates over 16 units of one sign on a line paced at 115200 baud, on a broker
+// with its default settings: through zarnetd, or through the bridge a plant
+// engineer would write (one frame a message). Time from the first publication
+// until every final value is on the sign, and frames sent.
+struct Versus {
+    double ms = -1;
+    int frames = 0;
+    bool all = false;
+};
+
+Versus versus(bool naive, int updates) {
+    std::unique_ptr<Sign> sign = makeSign(u"py"_s, true);
+    sign->line->setPaced(true);
+    std::vector<std::unique_ptr<Sign>> signs;
+    signs.push_back(std::move(sign));
+    Sign& target = *signs.front();
+    Plant plant;
+    QProcess bridge;
+    if (naive) {
+        plant.startBroker(false);
+        const QString address = target.address.mid(target.address.indexOf(u"//"_s) + 2);
+        bridge.start(u"/usr/bin/python3"_s,
+                     {QStringLiteral(NAIVE_BRIDGE), QString::number(plant.port), u"py"_s,
+                      address.section(u':', 0, 0), address.section(u':', 1)});
+        if (!plant.connectClient() ||
+            !waitUntil([&] { return bridge.canReadLine() || bridge.waitForReadyRead(1); }, 10000))
+            return {};
+    } else if (!plant.start(signs, 0, {}, -1, false)) {
+        return {};
+    }
+    const int framesBefore = target.frames;
+    QMap<int, uint32_t> last;
+    QRandomGenerator random(16);
+    QElapsedTimer timer;
+    timer.start();
+    for (int sent = 0; sent < updates;) {
+        while (sent < updates && plant.client->unacknowledged() < 2000) {
+            const int unit = int(random.bounded(16));
+            const uint32_t value = random.bounded(2147483648u);
+            last[unit] = value;
+            plant.client->publish(u"zarnet/py/units/%1/set"_s.arg(unit), QByteArray::number(value),
+                                  false);
+            ++sent;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    Versus result;
+    result.all = waitUntil(
+        [&] {
+            for (auto it = last.begin(); it != last.end(); ++it)
+                if (target.board->units().value(it.key()) != it.value())
+                    return false;
+            return true;
+        },
+        60000);
+    result.ms = double(timer.nsecsElapsed()) / 1e6;
+    result.frames = target.frames - framesBefore;
+    if (naive) {
+        bridge.kill();
+        bridge.waitForFinished(3000);
+    }
+    return result;
+}
+
+void versusFigures(int updates) {
+    const Versus z = versus(false, updates);
+    const Versus n = versus(true, updates);
+    auto line = [&](const char* who, const Versus& v) {
+        out << "  " << who << ": "
+            << (v.all ? "every final value on the sign after " : "NOT every final value after ")
+            << QString::number(v.ms, 'f', 0) << " ms, " << v.frames << " unit frames" << Qt::endl;
+    };
+    out << updates
+        << " updates over 16 units, one sign on a line paced at 115200 baud, default broker:"
+        << Qt::endl;
+    line("zarnetd", z);
+    line("one frame a message (Python, paho-mqtt)", n);
+    if (z.all && n.all)
+        out << "  ratio " << QString::number(n.ms / z.ms, 'f', 1) << "x the time, "
+            << QString::number(double(n.frames) / z.frames, 'f', 1) << "x the frames" << Qt::endl;
 }
 
 // Eight controllers (devices 1..8) on paced lines: one shared line, or one line
@@ -474,6 +594,10 @@ int main(int argc, char* argv[]) {
         burst(100000, 4, false);
     if (only.isEmpty() || only == u"bus")
         busFigures(30);
+    if (only.isEmpty() || only == u"versus")
+        versusFigures(5000);
+    if (only == u"fanout-profile") // a long run of the 32 signs, to profile zarnetd
+        allAtOnce(32, 2000);
     if (only.isEmpty() || only == u"fanout") {
         const double one = allAtOnce(1, 50);
         const double many = allAtOnce(32, 50);
