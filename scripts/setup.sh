@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what Zarnet needs to build and run on Debian 12 (skipped when present).
 # "scripts/setup.sh test" adds what the tests need: clang and its fuzzing runtime.
+# "scripts/setup.sh bench" adds what the benchmarks and their profiles need.
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-serialbus-dev
@@ -9,6 +10,9 @@ packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-s
 if [ "${1:-}" = test ]; then
     packages+=(dpkg-dev file clang libclang-rt-14-dev mosquitto mosquitto-clients openssl tzdata
               lintian bash-completion systemd)
+fi
+if [ "${1:-}" = bench ]; then
+    packages+=(libbenchmark-dev mosquitto python3-paho-mqtt linux-perf strace)
 fi
 
 missing=()
