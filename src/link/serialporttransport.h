@@ -19,7 +19,6 @@ public:
     QIODevice& device() const override { return const_cast<QSerialPort&>(port_); }
     QString name() const override { return port_.portName(); }
     void discardWaiting() override;
-    void flush() override { port_.flush(); }
 
 private:
     void onError(QSerialPort::SerialPortError error);

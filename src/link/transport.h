@@ -29,8 +29,10 @@ public:
     // Drops what the system holds for the line and has not handed over yet.
     virtual void discardWaiting() = 0;
     // Passes what was written on to the system now, not on the event loop's next
-    // turn; allWritten() may come before it returns.
-    virtual void flush() = 0;
+    // turn; allWritten() may come before it returns. A serial port writes only
+    // when the system says it can take bytes: written blind, a full buffer would
+    // be a write error.
+    virtual void flush() {}
 
 signals:
     void readyRead();
