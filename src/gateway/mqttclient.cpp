@@ -4,6 +4,7 @@
 
 #include <QRegularExpression>
 #include <QSocketNotifier>
+#include <cerrno>
 #include <cstring>
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
@@ -257,17 +258,27 @@ void MqttClient::watchSocket() {
     readable_ = new QSocketNotifier(socket_, QSocketNotifier::Read, this);
     writable_ = new QSocketNotifier(socket_, QSocketNotifier::Write, this);
     connect(readable_, &QSocketNotifier::activated, this, &MqttClient::readAvailable);
-    connect(writable_, &QSocketNotifier::activated, this, [this] { afterCall(writeOut()); });
-    writable_->setEnabled(mosquitto_want_write(mosq_));
+    connect(writable_, &QSocketNotifier::activated, this, [this] {
+        // The library moves a TLS handshake on only in its read call.
+        afterCall(handshaking() ? mosquitto_loop_read(mosq_, 1) : writeOut());
+    });
+    wantWrite();
+}
+
+// A TLS connection whose handshake has not finished: the library keeps the CONNECT
+// queued meanwhile, but cannot write it.
+const SSL* MqttClient::handshaking() const {
+    const auto* tls = static_cast<const SSL*>(mosquitto_ssl_get(mosq_));
+    return tls && !SSL_is_init_finished(tls) ? tls : nullptr;
 }
 
 // The library reads about one packet a call; everything that has arrived is taken
 // in one go (bounded, so that the other sockets get their turn). A call that
 // handed over nothing found the socket empty, or read a packet nobody waits for:
 // the notifier tells of anything still on the socket, but not of what TLS has
-// already taken off it. The answers go out together.
+// already taken off it. The answers go out together, and carry the
+// acknowledgement of what was read; with nothing to answer, it goes alone.
 void MqttClient::readAvailable() {
-    ackNow();
     int rc = MOSQ_ERR_SUCCESS;
     for (int i = 0; i < 256 && rc == MOSQ_ERR_SUCCESS; ++i) {
         const quint64 before = packetsIn_;
@@ -278,21 +289,34 @@ void MqttClient::readAvailable() {
         if (packetsIn_ == before && !(tls && SSL_pending(tls) > 0))
             break;
     }
-    if (rc == MOSQ_ERR_SUCCESS && socket_ >= 0 && mosquitto_socket(mosq_) == socket_)
-        rc = writeOut();
+    if (rc == MOSQ_ERR_SUCCESS && socket_ >= 0 && mosquitto_socket(mosq_) == socket_) {
+        if (mosquitto_want_write(mosq_))
+            rc = writeOut();
+        else
+            ackNow();
+    }
     afterCall(rc);
 }
 
-// Everything queued, in as few TCP segments as it fits: held back while the
-// library writes packet after packet, let go at the end.
+// Everything queued, in as few TCP segments as it fits: more than one packet is
+// held back while the library writes packet after packet, and let go at the end.
 int MqttClient::writeOut() {
     if (!mosquitto_want_write(mosq_))
         return MOSQ_ERR_SUCCESS;
-    int cork = 1;
-    ::setsockopt(socket_, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork);
+    const bool cork = std::exchange(queued_, 0) > 1;
+    const auto setCork = [this](int on) {
+        ::setsockopt(socket_, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
+    };
+    if (cork)
+        setCork(1);
     const int rc = mosquitto_loop_write(mosq_, 1);
-    cork = 0;
-    ::setsockopt(socket_, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork);
+    // A write that lost the connection left its reason in errno, which the
+    // caller reads; the socket may be gone with it.
+    if (cork && mosquitto_socket(mosq_) == socket_) {
+        const int reason = errno;
+        setCork(0);
+        errno = reason;
+    }
     return rc;
 }
 
@@ -329,7 +353,13 @@ void MqttClient::afterCall(int rc) {
 
 // Also called from inside the library's callbacks, so it only looks, never acts.
 void MqttClient::wantWrite() {
-    if (writable_)
+    if (!writable_)
+        return;
+    // During a handshake the socket is wanted writable only when OpenSSL waits to
+    // write: the queued CONNECT would have it wake up at once, for ever.
+    if (const SSL* tls = handshaking())
+        writable_->setEnabled(SSL_want_write(tls));
+    else
         writable_->setEnabled(mosquitto_want_write(mosq_));
 }
 
@@ -390,6 +420,7 @@ bool MqttClient::publish(const QString& topic, const QByteArray& payload, bool r
     }
     publishing_.insert(mid, topic);
     ++unacknowledged_;
+    ++queued_;
     wantWrite();
     return true;
 }
@@ -418,6 +449,7 @@ bool MqttClient::subscribe(const QStringList& filters, int id, Retained retained
         return false;
     }
     subscribing_.insert(mid, what);
+    ++queued_;
     wantWrite();
     return true;
 }
@@ -531,6 +563,8 @@ void MqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* mess
                            const mosquitto_property* properties) {
     auto* client = static_cast<MqttClient*>(self);
     ++client->packetsIn_;
+    if (message->qos > 0)
+        ++client->queued_; // its acknowledgement
     quint32 subscriptions = 0;
     uint32_t id = 0;
     for (const mosquitto_property* p = mosquitto_property_read_varint(

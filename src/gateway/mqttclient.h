@@ -8,6 +8,8 @@
 
 struct mosquitto;
 struct mosquitto_message;
+struct ssl_st;
+typedef struct ssl_st SSL;
 struct mqtt5__property;
 typedef struct mqtt5__property mosquitto_property;
 class QSocketNotifier;
@@ -103,6 +105,7 @@ private:
     void dropSocket();
     void readAvailable();
     void ackNow();
+    const SSL* handshaking() const;
     int writeOut();
     void lost(const QString& what);
     void afterCall(int rc);
@@ -127,6 +130,7 @@ private:
     int shortLived_ = 0; // connections in a row lost before they held for a while
     int unacknowledged_ = 0;
     quint64 packetsIn_ = 0; // packets the library has handed over, counted by the callbacks
+    int queued_ = 0;        // about how many packets wait to be written: a hint, not a count
     bool connected_ = false;
     bool stopping_ = false;
     bool begun_ = false;

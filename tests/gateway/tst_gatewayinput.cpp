@@ -73,6 +73,9 @@ void TestGatewayInput::commandTopics_data() {
     QTest::newRow("unit x") << u"zarnet/l/units/x/set"_s << QString() << 0 << 0;
     QTest::newRow("unit 03") << u"zarnet/l/units/03/set"_s << QString() << 0 << 0;
     QTest::newRow("unit empty") << u"zarnet/l/units//set"_s << QString() << 0 << 0;
+    QTest::newRow("unit with a line break") << u"zarnet/l/units/12\n/set"_s << QString() << 0 << 0;
+    QTest::newRow("unit deeper") << u"zarnet/l/units/1/2/set"_s << QString() << 0 << 0;
+    QTest::newRow("prefix alone") << u"zarnet/"_s << QString() << 0 << 0;
     QTest::newRow("unknown") << u"zarnet/l/volume/set"_s << QString() << 0 << 0;
     QTest::newRow("state topic") << u"zarnet/l/units/3"_s << QString() << 0 << 0;
     QTest::newRow("other prefix") << u"other/l/power/set"_s << QString() << 0 << 0;

@@ -9,7 +9,10 @@
 #include <QSocketNotifier>
 #include <QtTest>
 
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <csignal>
+#include <netinet/in.h>
 #include <openssl/err.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -69,6 +72,55 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
+// A port that takes connections only after a while, as a broker across a real
+// network: its queue is kept full, so the first attempt's opening packet is
+// dropped and sent again a second later. Then bytes pass both ways to `target`.
+class SlowAccept : public QObject {
+public:
+    SlowAccept(quint16 target, int delayMs) : target_(target) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+        ::listen(fd, 0); // room for one waiting connection: the filler's
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+        port_ = ntohs(address.sin_port);
+        filler_.connectToHost(QHostAddress::LocalHost, port_);
+        filler_.waitForConnected(1000);
+        server_.setSocketDescriptor(fd);
+        server_.pauseAccepting();
+        QTimer::singleShot(delayMs, &server_, [this] { server_.resumeAccepting(); });
+        connect(&server_, &QTcpServer::newConnection, this, &SlowAccept::take);
+    }
+    quint16 port() const { return port_; }
+
+private:
+    void take() {
+        while (QTcpSocket* near = server_.nextPendingConnection()) {
+            if (near->peerPort() == filler_.localPort()) {
+                near->close();
+                continue;
+            }
+            auto* far = new QTcpSocket(near);
+            far->connectToHost(QHostAddress::LocalHost, target_);
+            const auto pass = [](QTcpSocket* from, QTcpSocket* to) {
+                if (to->state() == QAbstractSocket::ConnectedState)
+                    to->write(from->readAll());
+            };
+            connect(far, &QTcpSocket::connected, near, [=] { pass(near, far); });
+            connect(near, &QTcpSocket::readyRead, far, [=] { pass(near, far); });
+            connect(far, &QTcpSocket::readyRead, near, [=] { pass(far, near); });
+        }
+    }
+
+    quint16 target_;
+    quint16 port_ = 0;
+    QTcpServer server_;
+    QTcpSocket filler_;
+};
+
 } // namespace
 
 class TestZarnetdService : public QObject {
@@ -82,6 +134,7 @@ private slots:
     void clientCertificatesChecked();
     void brokerRequiringCertificates_data();
     void brokerRequiringCertificates();
+    void tlsAcrossASlowNetwork();
 
 private:
     QString stateOf(const QString& sign) const {
@@ -298,6 +351,22 @@ void TestZarnetdService::brokerRequiringCertificates() {
         QVERIFY(watcher.last(u"zarnet/gateway/zarnetd-tls/status"_s).isEmpty());
     }
     QCOMPARE(gateway->terminate(), 0);
+}
+
+// A TLS connection still being made when the client starts its handshake.
+void TestZarnetdService::tlsAcrossASlowNetwork() {
+    Broker secure;
+    QVERIFY2(
+        secure.start(
+            0, u"certfile %1\nkeyfile %2\n"_s.arg(authority.certFile, authority.keyFile).toUtf8()),
+        qPrintable(secure.error));
+    SlowAccept network(secure.port(), 300);
+    QElapsedTimer clock;
+    clock.start();
+    Listener client(network.port(), u"zarnet/#"_s, authority.caFile);
+    QTRY_VERIFY_WITH_TIMEOUT(client.connected(), 8000);
+    QVERIFY2(clock.elapsed() >= 500, "the connection was not held back: nothing was tested");
+    secure.kill();
 }
 
 QTEST_GUILESS_MAIN(TestZarnetdService)
