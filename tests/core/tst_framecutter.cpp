@@ -56,6 +56,9 @@ void TestFrameCutter::streams_data() {
     QTest::newRow("bad end byte") << badEnd << QStringList{u"R:bad end byte"_s} << 0;
     QTest::newRow("huge length") << "\x02\xFF\xFF"_ba + Find
                                  << QStringList{u"R:length 65535 out of range"_s, frame(Find)} << 0;
+    QTest::newRow("length of a frame without a payload")
+        << Bytes::fromHex("020008FFEE213803") + Find
+        << QStringList{u"R:length 8 out of range"_s, frame(Find)} << 0;
     QTest::newRow("length too short")
         << "\x02\x00\x03"_ba + Find << QStringList{u"R:length 3 out of range"_s, frame(Find)} << 0;
     QTest::newRow("truncated frame, then a whole one")

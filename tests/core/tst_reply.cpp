@@ -21,14 +21,16 @@ constexpr int None = int(Reply::Kind::None);
 constexpr int Found = int(Reply::Kind::FoundDevice);
 constexpr int Units = int(Reply::Kind::UnitValues);
 
-// A unit read reply carrying `count` in byte 7 and the given values, checked.
-QByteArray unitReply(int count, const Values& values) {
+// A unit read reply carrying `count` in byte 7, the given values and `stray` bytes
+// after them, checked.
+QByteArray unitReply(int count, const Values& values, int stray = 0) {
     QByteArray frame;
-    const int length = 10 + 4 * int(values.size());
+    const int length = 10 + 4 * int(values.size()) + stray;
     frame.append(char(2)).append(char(length / 256)).append(char(length % 256));
     frame.append(char(0xEE)).append(char(0)).append(char(0x30)).append(char(0)).append(char(count));
     for (uint32_t v : values)
         frame.append(char(v >> 24)).append(char(v >> 16)).append(char(v >> 8)).append(char(v));
+    frame.append(stray, char(0x5A));
     uint8_t check = 0;
     for (int i = 1; i < frame.size(); ++i)
         check ^= uint8_t(frame[i]);
@@ -62,6 +64,9 @@ void TestReply::parse_data() {
         << unitReply(5, {7, 8}) << Units << 0 << Values{7, 8};
     QTest::newRow("k = 255 on an empty reply") << unitReply(255, {}) << Units << 0 << Values{};
     QTest::newRow("k smaller than the length") << unitReply(1, {7, 8}) << Units << 0 << Values{7};
+    for (int stray = 1; stray <= 3; ++stray)
+        QTest::addRow("k = 2, one value and %d stray bytes", stray)
+            << unitReply(2, {7}, stray) << Units << 0 << Values{7};
     QTest::newRow("two replies in one block") << found + found << None << 0 << Values{};
     QTest::newRow("first half of a split reply") << found.left(5) << None << 0 << Values{};
     QTest::newRow("second half of a split reply") << found.mid(5) << None << 0 << Values{};
