@@ -259,10 +259,31 @@ void MqttClient::watchSocket() {
     writable_ = new QSocketNotifier(socket_, QSocketNotifier::Write, this);
     connect(readable_, &QSocketNotifier::activated, this, &MqttClient::readAvailable);
     connect(writable_, &QSocketNotifier::activated, this, [this] {
+        if (handshakeFailed())
+            return;
         // The library moves a TLS handshake on only in its read call.
         afterCall(handshaking() ? mosquitto_loop_read(mosq_, 1) : writeOut());
     });
     wantWrite();
+}
+
+// A connection refused or cut while OpenSSL waited to write the handshake: the
+// library would try the handshake on the dead socket until its keep-alive ran
+// out, the socket waking the loop all the while. It is lost now, with its reason.
+bool MqttClient::handshakeFailed() {
+    if (!handshaking())
+        return false;
+    int error = 0;
+    socklen_t size = sizeof error;
+    ::getsockopt(socket_, SOL_SOCKET, SO_ERROR, &error, &size);
+    tcp_info info{};
+    size = sizeof info;
+    const bool closed = ::getsockopt(socket_, IPPROTO_TCP, TCP_INFO, &info, &size) == 0 &&
+                        info.tcpi_state == TCP_CLOSE;
+    if (error == 0 && !closed)
+        return false;
+    lost(error ? QString::fromLocal8Bit(strerror(error)) : u"the connection was closed"_s);
+    return true;
 }
 
 // A TLS connection whose handshake has not finished: the library keeps the CONNECT
@@ -279,6 +300,8 @@ const SSL* MqttClient::handshaking() const {
 // already taken off it. The answers go out together, and carry the
 // acknowledgement of what was read; with nothing to answer, it goes alone.
 void MqttClient::readAvailable() {
+    if (handshakeFailed())
+        return;
     int rc = MOSQ_ERR_SUCCESS;
     for (int i = 0; i < 256 && rc == MOSQ_ERR_SUCCESS; ++i) {
         const quint64 before = packetsIn_;

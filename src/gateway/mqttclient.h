@@ -106,6 +106,7 @@ private:
     void readAvailable();
     void ackNow();
     const SSL* handshaking() const;
+    bool handshakeFailed();
     int writeOut();
     void lost(const QString& what);
     void afterCall(int rc);
