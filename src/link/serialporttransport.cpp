@@ -2,7 +2,18 @@
 
 #include <core/logging.h>
 
+#include <QTimer>
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+
 namespace zarnet {
+
+namespace {
+
+constexpr int RetryWriteMs = 5;
+
+} // namespace
 
 SerialPortTransport::SerialPortTransport(QObject* parent) : Transport(parent) {
     connect(&port_, &QSerialPort::readyRead, this, &Transport::readyRead);
@@ -51,6 +62,28 @@ void SerialPortTransport::discardWaiting() {
         port_.clear(QSerialPort::Input);
 }
 
+// Input emptied (discardWaiting()) after the system had said bytes were there:
+// the port's read finds none, and it takes that for a fault. The line itself
+// has not hung up, which the system tells apart.
+bool SerialPortTransport::onlyNothingToRead() const {
+    if (port_.errorString() != QString::fromLocal8Bit(strerror(EAGAIN)))
+        return false;
+    pollfd line{int(port_.handle()), POLLIN, 0};
+    return ::poll(&line, 1, 0) >= 0 && !(line.revents & (POLLHUP | POLLERR | POLLNVAL));
+}
+
+// The port stopped reading (and writing) at the error: a read of its empty
+// buffer starts it again, and what waits to go out is passed on shortly.
+void SerialPortTransport::goOn() {
+    qCDebug(lcPort).noquote() << port_.portName()
+                              << ": nothing to read after the input was emptied";
+    port_.clearError();
+    char none = 0;
+    port_.peek(&none, 1);
+    if (port_.bytesToWrite() > 0)
+        QTimer::singleShot(RetryWriteMs, &port_, [this] { port_.flush(); });
+}
+
 void SerialPortTransport::onError(QSerialPort::SerialPortError error) {
     switch (error) {
     case QSerialPort::NoError:
@@ -60,6 +93,11 @@ void SerialPortTransport::onError(QSerialPort::SerialPortError error) {
     case QSerialPort::ReadError:
     case QSerialPort::WriteError:
     case QSerialPort::ResourceError:
+        if (port_.isOpen() && onlyNothingToRead()) {
+            goOn();
+            return;
+        }
+        qCDebug(lcPort).noquote() << port_.portName() << "failed:" << port_.errorString();
         // A hung-up line keeps reporting read errors with a stale errno; the
         // port is dead and must not look alive.
         if (port_.isOpen())

@@ -22,6 +22,8 @@ public:
 
 private:
     void onError(QSerialPort::SerialPortError error);
+    bool onlyNothingToRead() const;
+    void goOn();
 
     QSerialPort port_;
 };
