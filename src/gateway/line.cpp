@@ -180,7 +180,7 @@ void Line::sendCommand(Sign& sign, const QByteArray& frame) {
     if (!serial_.write(frame))
         fail(u"the line refused a frame"_s);
     else
-        serial_.flush(); // on its way now, not after the event loop comes round
+        serial_.flush(); // over TCP on its way now, not when the loop comes round
 }
 
 // A stray byte left on the line would spoil the answer: the input is emptied first.
@@ -198,7 +198,7 @@ void Line::sendTest(Sign& sign) {
     if (!serial_.write(frame))
         fail(u"the line refused a frame"_s);
     else
-        serial_.flush(); // on its way now, not after the event loop comes round
+        serial_.flush(); // over TCP on its way now, not when the loop comes round
 }
 
 // Taken by the system later than its time on the wire: the gap still follows it.
