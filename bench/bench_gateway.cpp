@@ -60,6 +60,16 @@ bool waitUntil(const std::function<bool()>& done, int ms) {
     return true;
 }
 
+// Publishes `updates` messages as fast as the broker takes them: up to 2000 wait
+// for acknowledgement, and the bench sleeps until the broker has taken a quarter.
+void publishAll(MqttClient& client, int updates, const std::function<void()>& publishOne) {
+    for (int sent = 0; sent < updates;) {
+        for (; sent < updates && client.unacknowledged() < 2000; ++sent)
+            publishOne();
+        waitUntil([&] { return client.unacknowledged() < 1500; }, 60000);
+    }
+}
+
 // Runs the event loop for `ms` without spinning, so that zarnetd and the broker
 // have the other core to themselves.
 void idle(int ms) {
@@ -291,20 +301,14 @@ void burst(int updates, int signCount, bool tcp) {
     timer.start();
     const double cpuBefore = plant.cpuMs();
     const double systemBefore = plant.cpuMs(true);
-    int sent = 0;
-    while (sent < updates) {
-        while (sent < updates && plant.client->unacknowledged() < 2000) {
-            const int sign = int(random.bounded(signCount));
-            const int unit = int(random.bounded(64));
-            const uint32_t value = random.bounded(2147483648u); // what a unit holds
-            last[size_t(sign)][unit] = value;
-            plant.client->publish(u"zarnet/s%1/units/%2/set"_s.arg(sign).arg(unit),
-                                  QByteArray::number(value), false);
-            ++sent;
-        }
-        // Sleeps until the broker has taken a quarter of what waits.
-        waitUntil([&] { return plant.client->unacknowledged() < 1500; }, 60000);
-    }
+    publishAll(*plant.client, updates, [&] {
+        const int sign = int(random.bounded(signCount));
+        const int unit = int(random.bounded(64));
+        const uint32_t value = random.bounded(2147483648u); // what a unit holds
+        last[size_t(sign)][unit] = value;
+        plant.client->publish(u"zarnet/s%1/units/%2/set"_s.arg(sign).arg(unit),
+                              QByteArray::number(value), false);
+    });
     waitUntil([&] { return plant.client->unacknowledged() == 0; }, 60000);
     const double published = double(timer.nsecsElapsed()) / 1e6;
     const bool all = waitUntil(
@@ -401,18 +405,13 @@ Versus versus(bool naive, int updates) {
     QRandomGenerator random(16);
     QElapsedTimer timer;
     timer.start();
-    for (int sent = 0; sent < updates;) {
-        while (sent < updates && plant.client->unacknowledged() < 2000) {
-            const int unit = int(random.bounded(16));
-            const uint32_t value = random.bounded(2147483648u);
-            last[unit] = value;
-            plant.client->publish(u"zarnet/py/units/%1/set"_s.arg(unit), QByteArray::number(value),
-                                  false);
-            ++sent;
-        }
-        // Sleeps until the broker has taken a quarter of what waits.
-        waitUntil([&] { return plant.client->unacknowledged() < 1500; }, 60000);
-    }
+    publishAll(*plant.client, updates, [&] {
+        const int unit = int(random.bounded(16));
+        const uint32_t value = random.bounded(2147483648u);
+        last[unit] = value;
+        plant.client->publish(u"zarnet/py/units/%1/set"_s.arg(unit), QByteArray::number(value),
+                              false);
+    });
     Versus result;
     result.all = waitUntil(
         [&] {

@@ -289,8 +289,12 @@ bool MqttClient::handshakeFailed() {
 // A TLS connection whose handshake has not finished: the library keeps the CONNECT
 // queued meanwhile, but cannot write it.
 const SSL* MqttClient::handshaking() const {
-    const auto* tls = static_cast<const SSL*>(mosquitto_ssl_get(mosq_));
+    const SSL* tls = this->tls();
     return tls && !SSL_is_init_finished(tls) ? tls : nullptr;
+}
+
+const SSL* MqttClient::tls() const {
+    return static_cast<const SSL*>(mosquitto_ssl_get(mosq_));
 }
 
 // The library reads about one packet a call; everything that has arrived is taken
@@ -308,8 +312,7 @@ void MqttClient::readAvailable() {
         rc = mosquitto_loop_read(mosq_, 1);
         if (mosquitto_socket(mosq_) != socket_)
             break;
-        const auto* tls = static_cast<const SSL*>(mosquitto_ssl_get(mosq_));
-        if (packetsIn_ == before && !(tls && SSL_pending(tls) > 0))
+        if (packetsIn_ == before && !(tls() && SSL_pending(tls()) > 0))
             break;
     }
     if (rc == MOSQ_ERR_SUCCESS && socket_ >= 0 && mosquitto_socket(mosq_) == socket_) {

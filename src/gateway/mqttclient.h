@@ -105,6 +105,7 @@ private:
     void dropSocket();
     void readAvailable();
     void ackNow();
+    const SSL* tls() const; // none without TLS
     const SSL* handshaking() const;
     bool handshakeFailed();
     int writeOut();
