@@ -1,6 +1,6 @@
 // A received byte stream, cut into frames in two pieces, and every frame acted on
 // by the virtual controller.
-#include <board/panelimage.h>
+#include <canvas/panelimage.h>
 #include <core/board.h>
 #include <core/frame.h>
 #include <core/framecutter.h>

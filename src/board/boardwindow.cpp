@@ -1,7 +1,7 @@
 #include "boardwindow.h"
 
 #include "boardline.h"
-#include "panelimage.h"
+#include <canvas/panelimage.h>
 #include <core/board.h>
 
 #include <QHBoxLayout>
@@ -27,19 +27,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
-        const QImage dots = renderPanel(board_, QDateTime::currentDateTime());
         QPainter painter(this);
-        painter.fillRect(rect(), QColor(20, 20, 20));
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        const QColor lit(255, 40, 30);
-        const QColor dark(60, 12, 10);
-        for (int y = 0; y < dots.height(); ++y)
-            for (int x = 0; x < dots.width(); ++x) {
-                painter.setBrush(dots.pixel(x, y) == qRgb(255, 0, 0) ? lit : dark);
-                painter.drawEllipse(QRectF(Pitch + x * Pitch + 0.5, Pitch + y * Pitch + 0.5,
-                                           Pitch - 1.0, Pitch - 1.0));
-            }
+        paintLeds(painter, renderPanel(board_, QDateTime::currentDateTime()), Pitch);
     }
 
 private:

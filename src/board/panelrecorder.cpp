@@ -1,6 +1,6 @@
 #include "panelrecorder.h"
 
-#include "panelimage.h"
+#include <canvas/panelimage.h>
 #include <core/board.h>
 
 #include <QSaveFile>

@@ -1,4 +1,4 @@
-#include <board/panelimage.h>
+#include <canvas/panelimage.h>
 #include <core/board.h>
 
 #include <core/frame.h>

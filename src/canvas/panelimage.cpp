@@ -3,6 +3,8 @@
 #include <core/board.h>
 #include <core/boardschedule.h>
 
+#include <QPainter>
+
 namespace zarnet {
 
 QImage renderPanel(const Board& board, const QDateTime& systemNow) {
@@ -25,6 +27,28 @@ QImage renderPanel(const Board& board, const QDateTime& systemNow) {
         }
     }
     return panel;
+}
+
+void paintLeds(QPainter& painter, const QImage& dots, int pitch) {
+    painter.fillRect(QRect(0, 0, (dots.width() + 2) * pitch, (dots.height() + 2) * pitch),
+                     QColor(20, 20, 20));
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    const QColor lit(255, 40, 30);
+    const QColor dark(60, 12, 10);
+    for (int y = 0; y < dots.height(); ++y)
+        for (int x = 0; x < dots.width(); ++x) {
+            painter.setBrush(dots.pixel(x, y) == qRgb(255, 0, 0) ? lit : dark);
+            painter.drawEllipse(
+                QRectF(pitch + x * pitch + 0.5, pitch + y * pitch + 0.5, pitch - 1.0, pitch - 1.0));
+        }
+}
+
+QImage ledPicture(const QImage& dots, int pitch) {
+    QImage picture((dots.size() + QSize(2, 2)) * pitch, QImage::Format_RGB32);
+    QPainter painter(&picture);
+    paintLeds(painter, dots, pitch);
+    return picture;
 }
 
 } // namespace zarnet
