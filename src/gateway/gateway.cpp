@@ -100,6 +100,8 @@ Gateway::Gateway(const Config& config, const PortCatalog& ports, const PlantCloc
       mqtt_(mqttSettings(config)), ports_(ports), clock_(clock), take_(mqtt_, topics_.sync()),
       refusals_(lcGateway) {
     connect(&mqtt_, &MqttClient::connected, this, &Gateway::onConnected);
+    connect(&mqtt_, &MqttClient::connected, this,
+            [this] { counters_.brokerReconnects += std::exchange(everConnected_, true) ? 1 : 0; });
     connect(&mqtt_, &MqttClient::tried, this, [this] {
         brokerTried_ = true;
         checkReady();
@@ -162,6 +164,13 @@ Sign& Gateway::addSign(const SignConfig& sign) {
     Sign* raw = owned.get();
     lineOf_.at(sign.name)->add(*raw);
     connect(raw, &Sign::stateChanged, this, [this, raw] { publishStatus(*raw); });
+    const auto changed = [this, name = sign.name] { emit signChanged(name); };
+    connect(raw, &Sign::stateChanged, this, changed);
+    connect(raw, &Sign::panelChanged, this, changed);
+    connect(raw, &Sign::unitArrived, this, changed);
+    connect(raw, &Sign::unitsWritten, this, changed);
+    connect(&raw->timetable(), &PowerTimetable::powerChanged, this, changed);
+    connect(&raw->staleWatch(), &StaleWatch::staleChanged, this, changed);
     connect(raw, &Sign::unitsWritten, this,
             [this, raw](const UnitWrite& run) { publishUnits(*raw, run); });
     if (const QByteArray frame = configuredFrame(sign, sign.image, "image"); !frame.isEmpty())
@@ -423,25 +432,28 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
                        bool* own) {
     const auto parsed = readCommandTopic(config_.broker.prefix, topicName);
     if (const auto* why = std::get_if<QString>(&parsed)) {
-        refuse(topics_.signOf(topicName), topicName, payload, *why);
+        ++counters_.received.back();
+        refuse(RefusalKind::Topic, topics_.signOf(topicName), topicName, payload, *why);
         return false;
     }
     const CommandTopic& c = std::get<CommandTopic>(parsed);
+    ++counters_.received[std::size_t(c.command)];
     const auto found = signs_.find(c.sign);
     if (found == signs_.end()) {
-        refuse(c.sign, topicName, payload, u"unknown sign \"%1\""_s.arg(c.sign.left(64)));
+        refuse(RefusalKind::UnknownSign, c.sign, topicName, payload,
+               u"unknown sign \"%1\""_s.arg(c.sign.left(64)));
         return false;
     }
     Sign& sign = *found->second;
     if (own)
         *own = true;
     if (payload.size() > MaxPayload) {
-        refuse(c.sign, topicName, payload,
+        refuse(RefusalKind::TooLarge, c.sign, topicName, payload,
                u"the payload has %1 bytes, more than 1 MiB"_s.arg(payload.size()));
         return false;
     }
     if (retained && (c.command == Command::Clock || c.command == Command::Clear)) {
-        refuse(c.sign, topicName, payload,
+        refuse(RefusalKind::Replay, c.sign, topicName, payload,
                u"a retained clock or clear command is a replay and is not carried out again; "
                "publish these without retain"_s);
         return false;
@@ -451,7 +463,7 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
     // A retained power command comes again on every reconnect; on a scheduled sign
     // it would override the schedule each time, at any hour.
     if (retained && c.command == Command::Power && timetable.hasSchedule()) {
-        refuse(c.sign, topicName, payload,
+        refuse(RefusalKind::Replay, c.sign, topicName, payload,
                u"a retained power command on a sign with a power schedule is a replay and is "
                "not carried out again; publish it without retain"_s);
         return false;
@@ -465,7 +477,7 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
     };
     auto refused = [&](const auto& result) {
         if (const auto* why = std::get_if<QString>(&result)) {
-            refuse(c.sign, topicName, payload, *why);
+            refuse(RefusalKind::Payload, c.sign, topicName, payload, *why);
             return true;
         }
         return false;
@@ -506,7 +518,8 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
     }
     case Command::Clear:
         if (!payload.trimmed().isEmpty()) {
-            refuse(c.sign, topicName, payload, u"clear takes an empty payload"_s);
+            refuse(RefusalKind::Payload, c.sign, topicName, payload,
+                   u"clear takes an empty payload"_s);
             return false;
         }
         sign.clear();
@@ -520,7 +533,7 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
                         name = c.sign, topicName, excerpt = payload.left(200)]() {
             auto frame = drawImageFrame(device, request);
             if (const auto* why = std::get_if<QString>(&frame)) {
-                refuse(name, topicName, excerpt, *why);
+                refuse(RefusalKind::Payload, name, topicName, excerpt, *why);
                 return std::optional<QByteArray>();
             }
             return std::optional<QByteArray>(std::get<QByteArray>(frame));
@@ -531,11 +544,17 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
     return false;
 }
 
-void Gateway::refuse(const QString& sign, const QString& topicName, const QByteArray& payload,
-                     const QString& reason) {
+void Gateway::refuse(RefusalKind kind, const QString& sign, const QString& topicName,
+                     const QByteArray& payload, const QString& reason) {
+    ++counters_.refused[std::size_t(kind)];
     refusals_.warn(reason, u"dropped a command on %1 : %2"_s.arg(topicName.left(200), reason));
     if (!signs_.contains(sign) || !owner())
         return; // not one of ours: another gateway's sign may carry the name
+    QList<Refusal>& recent = recentRefusals_[sign];
+    recent.append({clock_.now(), topicName.left(200), reason});
+    if (recent.size() > RecentRefusals)
+        recent.removeFirst();
+    emit signChanged(sign);
     const QJsonObject error{
         {u"topic"_s, topicName}, {u"payload"_s, excerpt(payload)}, {u"reason"_s, reason}};
     mqtt_.publish(topics_.error(sign), QJsonDocument(error).toJson(QJsonDocument::Compact), false);

@@ -3,6 +3,7 @@
 #include "config.h"
 #include "mqttclient.h"
 #include "plantclock.h"
+#include "plantcounters.h"
 #include "repeatlog.h"
 #include "retainedtake.h"
 #include "topics.h"
@@ -81,10 +82,26 @@ public:
     // The state in one line: the broker connection, signs online, units stale.
     QString summary() const;
 
+    // For the readers of the service's state (the page, the metrics).
+    const std::map<QString, std::unique_ptr<Sign>>& signs() const { return signs_; }
+    const Line& lineOf(const QString& sign) const { return *lineOf_.at(sign); }
+    const std::vector<std::unique_ptr<Line>>& lines() const { return lines_; }
+    // The latest commands dropped for the sign, newest last.
+    QList<Refusal> refusals(const QString& sign) const { return recentRefusals_.value(sign); }
+    const PlantCounters& counters() const { return counters_; }
+    bool brokerConnected() const { return mqtt_.isConnected(); }
+    const QString& gatewayName() const { return config_.broker.clientId; }
+    static constexpr int RecentRefusals = 5;
+
 signals:
     // The links have been opened once and the broker tried once, answering or not.
     void ready();
     void summaryChanged();
+    // Something a reader of the sign's state shows changed: its state, power,
+    // picture, a value, a stale flag or its refusals.
+    void signChanged(const QString& sign);
+    // Signs came or went with a new configuration.
+    void signsChanged();
     void finished();
 
 private:
@@ -101,8 +118,8 @@ private:
     // topic of one of these signs.
     bool carryOut(const QString& topic, const QByteArray& payload, bool retained,
                   bool* own = nullptr);
-    void refuse(const QString& sign, const QString& topic, const QByteArray& payload,
-                const QString& reason);
+    void refuse(RefusalKind kind, const QString& sign, const QString& topic,
+                const QByteArray& payload, const QString& reason);
     void publishStatus(const Sign& sign);
     void publishLoads();
     void publishStale(const QString& sign, uint8_t unit, bool stale);
@@ -150,6 +167,9 @@ private:
     // Topics a live command came on since the current take began: their replays are older.
     QSet<QString> liveDuringTake_;
     RepeatLog refusals_;
+    QHash<QString, QList<Refusal>> recentRefusals_;
+    PlantCounters counters_;
+    bool everConnected_ = false;
     int burst_ = 0; // live commands since the input was last quiet for QuietMs
     QElapsedTimer lastLive_;
     QTimer quiet_;

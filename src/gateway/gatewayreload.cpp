@@ -43,6 +43,7 @@ void Gateway::reload(const Config& nextConfig) {
     std::vector<std::unique_ptr<Sign>> gone;
     for (const QString& name : plan.removed) {
         gone.push_back(takeSign(name));
+        recentRefusals_.remove(name);
         mqtt_.unsubscribe({topics_.live(name)});
         qCInfo(lcGateway).noquote() << name << "removed from the configuration";
         clearTopics(name);
@@ -84,6 +85,7 @@ void Gateway::reload(const Config& nextConfig) {
             takeRetained(true);
     }
     emit summaryChanged();
+    emit signsChanged();
 }
 
 // The sign leaves its line and this service; what it shows stays on the controller.

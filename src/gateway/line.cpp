@@ -176,11 +176,7 @@ void Line::sendCommand(Sign& sign, const QByteArray& frame) {
     const int wireAndGap = int((wireUs_ + config_.gapMs * 1000 + 999) / 1000);
     writeTimeout_.start(wireAndGap + WriteMarginMs);
     onWire_.start(wireAndGap);
-    qCDebug(lcLink).noquote() << ">" << frame.toHex(' ').toUpper();
-    if (!serial_.write(frame))
-        fail(u"the line refused a frame"_s);
-    else
-        serial_.flush(); // over TCP on its way now, not when the loop comes round
+    put(frame);
 }
 
 // A stray byte left on the line would spoil the answer: the input is emptied first.
@@ -193,12 +189,19 @@ void Line::sendTest(Sign& sign) {
     busyFromUs_ = nowUs();
     wireUs_ = 0;
     answerWait_.start(SerialLink::wireMs(frame.size()) + config_.responseMs);
-    qCDebug(lcLink).noquote() << ">" << frame.toHex(' ').toUpper();
     serial_.setReceiveThreshold(FindReplyLength);
-    if (!serial_.write(frame))
+    put(frame);
+}
+
+void Line::put(const QByteArray& frame) {
+    qCDebug(lcLink).noquote() << ">" << frame.toHex(' ').toUpper();
+    if (!serial_.write(frame)) {
         fail(u"the line refused a frame"_s);
-    else
-        serial_.flush(); // over TCP on its way now, not when the loop comes round
+        return;
+    }
+    ++framesSent_;
+    bytesSent_ += quint64(frame.size());
+    serial_.flush(); // over TCP on its way now, not when the loop comes round
 }
 
 // Taken by the system later than its time on the wire: the gap still follows it.

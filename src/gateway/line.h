@@ -51,6 +51,9 @@ public:
     // The share of the last minute the line was busy: frames on the wire and
     // waits for answers.
     double load() const;
+    // Frames and their bytes handed to the link since the line was made.
+    quint64 framesSent() const { return framesSent_; }
+    quint64 bytesSent() const { return bytesSent_; }
 
     void start();
     // Asked before every frame: while it says no, nothing is written.
@@ -76,6 +79,7 @@ private:
     void pump();
     void sendCommand(Sign& sign, const QByteArray& frame);
     void sendTest(Sign& sign);
+    void put(const QByteArray& frame);
     void onWritten();
     void commandDone();
     void onDeviceFound(int device);
@@ -108,6 +112,8 @@ private:
     QString downReason_;
     std::function<bool()> writeGate_;
     int backOffMs_ = 1000;
+    quint64 framesSent_ = 0;
+    quint64 bytesSent_ = 0;
     QElapsedTimer clock_;
     LineLoad load_;
     qint64 busyFromUs_ = 0;

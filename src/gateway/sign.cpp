@@ -10,8 +10,8 @@ namespace zarnet::gateway {
 
 Sign::Sign(const SignConfig& config, const PlantClock& clock, const QByteArray& staleFrame,
            QObject* parent)
-    : QObject(parent), config_(config), clock_(clock), stale_(config_, *this, clock, staleFrame),
-      timetable_(config_, *this, clock) {
+    : QObject(parent), config_(config), clock_(clock), panel_(config.device),
+      stale_(config_, *this, clock, staleFrame), timetable_(config_, *this, clock) {
     since_ = clock_.now();
     nextTest_.setSingleShot(true);
     connect(&nextTest_, &QTimer::timeout, this, [this] {
@@ -147,6 +147,7 @@ QByteArray Sign::takeCommand() {
         if (frame.isEmpty())
             continue; // an image that could not be drawn
         commandOnWire_ = next;
+        frameOnWire_ = frame;
         return frame;
     }
     if (auto run = table_.takeRun()) {
@@ -157,7 +158,9 @@ QByteArray Sign::takeCommand() {
 }
 
 void Sign::commandWritten() {
-    commandOnWire_.reset();
+    if (std::exchange(commandOnWire_, std::nullopt) &&
+        panel_.handle(std::exchange(frameOnWire_, {}), clock_.now()).changed)
+        emit panelChanged();
     if (runOnWire_) {
         const UnitWrite run = *runOnWire_;
         runOnWire_.reset();

@@ -9,6 +9,8 @@
 #include "unitaccess.h"
 #include "unittable.h"
 
+#include <core/board.h>
+
 #include <QDate>
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -41,6 +43,10 @@ public:
     std::optional<uint32_t> unitOnSign(uint8_t unit) const { return table_.onSign(unit); }
     std::optional<uint32_t> unitWanted(uint8_t unit) const override { return table_.value(unit); }
     std::optional<qint64> sinceLastAnswerMs() const override;
+
+    // What the sign shows as far as the frames written to it tell: power, image and
+    // clock, kept by the same controller logic the virtual board runs.
+    const Board& panel() const { return panel_; }
 
     StaleWatch& staleWatch() { return stale_; }
     const StaleWatch& staleWatch() const { return stale_; }
@@ -95,6 +101,8 @@ signals:
     void wantsLine();
     void unitArrived(uint8_t unit, uint32_t value);
     void unitsWritten(const zarnet::UnitWrite& run);
+    // A written frame changed panel().
+    void panelChanged();
 
 private:
     void testIn(int ms);
@@ -114,6 +122,8 @@ private:
     std::optional<bool> power_;
     std::optional<UnitWrite> runOnWire_;
     std::optional<CommandQueue::Command> commandOnWire_;
+    QByteArray frameOnWire_; // commandOnWire_'s frame as it was written
+    Board panel_;
     bool testDue_ = false;
     State shown_ = State::Connecting; // the state last reported
     QString reason_;

@@ -23,8 +23,15 @@ void StaleWatch::stop() {
     ageTimer_.stop();
 }
 
+std::optional<int64_t> StaleWatch::ageMs(uint8_t unit) const {
+    if (!arrivedMs_[unit])
+        return std::nullopt;
+    return clock_.elapsedMs() - *arrivedMs_[unit];
+}
+
 void StaleWatch::unitArrived(uint8_t unit, uint32_t value) {
     plantValues_[unit] = value;
+    arrivedMs_[unit] = clock_.elapsedMs();
     if (!ages_.watched(unit))
         return;
     const bool news = ages_.fresh(unit, clock_.elapsedMs());

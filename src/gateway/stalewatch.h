@@ -30,6 +30,8 @@ public:
     bool stale(uint8_t unit) const { return ages_.stale(unit); }
     // The last value a plant system gave the unit (not one put in place of it).
     std::optional<uint32_t> plantValue(uint8_t unit) const { return plantValues_[unit]; }
+    // How long ago a plant system gave the unit its value, in plant milliseconds.
+    std::optional<int64_t> ageMs(uint8_t unit) const;
 
 signals:
     void staleChanged(uint8_t unit, bool stale);
@@ -47,6 +49,7 @@ private:
     bool staleShown_ = false;
     QTimer ageTimer_;
     std::array<std::optional<uint32_t>, UnitAges::Units> plantValues_{};
+    std::array<std::optional<int64_t>, UnitAges::Units> arrivedMs_{};
 };
 
 } // namespace zarnet::gateway
