@@ -262,6 +262,40 @@ void readModbus(const toml::table& table, ModbusConfig& modbus, Faults& faults) 
     modbus.port = parsed->port;
 }
 
+// Anyone who reaches a web server on another address than loopback sees the
+// plant: such a server needs a token.
+void readHttp(const toml::table& table, HttpConfig& http, Faults& faults) {
+    checkKeys(table, {u"listen"_s, u"token_file"_s}, u"[http]"_s, faults);
+    const auto listen = text(table, "listen", faults);
+    const auto address = parseTcpAddress(u"tcp://"_s + listen.value_or(QString()));
+    const auto* parsed = std::get_if<TcpAddress>(&address);
+    if (!parsed || QHostAddress(parsed->host).isNull()) {
+        faults.add(table.get("listen") ? table.get("listen")->source() : table.source(),
+                   u"listen takes an address and a port, such as 127.0.0.1:8080 or [::1]:8080"_s);
+        return;
+    }
+    http.host = parsed->host;
+    http.port = parsed->port;
+    if (const auto file = text(table, "token_file", faults)) {
+        if (const auto token =
+                readSecret(*table.get("token_file"), *file, u"token_file"_s, faults)) {
+            http.token = *token;
+            static const QRegularExpression tokenForm(u"^[A-Za-z0-9._~+/=-]*$"_s);
+            if (!tokenForm.match(QString::fromLatin1(http.token)).hasMatch())
+                faults.add(*table.get("token_file"),
+                           u"token_file: the token may hold letters, digits and . _ ~ + / = - "
+                           "only"_s);
+            else if (http.token.size() < 16)
+                faults.add(*table.get("token_file"),
+                           u"token_file: the token has %1 characters; give it at least 16"_s.arg(
+                               http.token.size()));
+        }
+    } else if (!QHostAddress(http.host).isLoopback()) {
+        faults.add(*table.get("listen"),
+                   u"listen on %1 reaches beyond this machine: give a token_file"_s.arg(http.host));
+    }
+}
+
 void readStandby(const toml::table& table, StandbyConfig& standby, Faults& faults) {
     checkKeys(table, {u"group"_s, u"priority"_s, u"lease_seconds"_s}, u"[standby]"_s, faults);
     standby.group = text(table, "group", faults).value_or(QString());
@@ -716,8 +750,8 @@ std::variant<Config, QStringList> readConfig(const QByteArray& text, const QStri
         return faults.list();
     }
     Config config;
-    checkKeys(root, {u"broker"_s, u"modbus"_s, u"standby"_s, u"line"_s, u"sign"_s}, u"the file"_s,
-              faults);
+    checkKeys(root, {u"broker"_s, u"modbus"_s, u"standby"_s, u"http"_s, u"line"_s, u"sign"_s},
+              u"the file"_s, faults);
     if (const toml::node* broker = root.get("broker"); broker && !broker->is_table())
         faults.add(*broker, u"broker takes a table: [broker]"_s);
     static const toml::table none;
@@ -733,6 +767,11 @@ std::variant<Config, QStringList> readConfig(const QByteArray& text, const QStri
         faults.add(*standby, u"standby takes a table: [standby]"_s);
     else if (standby)
         readStandby(*standby->as_table(), config.standby.emplace(), faults);
+
+    if (const toml::node* http = root.get("http"); http && !http->is_table())
+        faults.add(*http, u"http takes a table: [http]"_s);
+    else if (http)
+        readHttp(*http->as_table(), config.http.emplace(), faults);
 
     const toml::node* signs = root.get("sign");
     if (!signs || !signs->is_array_of_tables()) {
@@ -802,6 +841,12 @@ QString describe(const Config& config) {
                    .arg(config.modbus->host.contains(u':') ? u'[' + config.modbus->host + u']'
                                                            : config.modbus->host)
                    .arg(config.modbus->port);
+    if (config.http)
+        out += u"web page, API and metrics on http://%1:%2/ (read-only; %3)\n"_s
+                   .arg(config.http->host.contains(u':') ? u'[' + config.http->host + u']'
+                                                         : config.http->host)
+                   .arg(config.http->port)
+                   .arg(config.http->token.isEmpty() ? u"no token"_s : u"token set"_s);
     for (const LineConfig& l : config.lines)
         out += u"line %1: answers within %2 ms, %3 ms between frames; signs %4\n"_s.arg(l.link)
                    .arg(l.responseMs)

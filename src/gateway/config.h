@@ -38,6 +38,14 @@ struct ModbusConfig {
     bool operator==(const ModbusConfig&) const = default;
 };
 
+// The read-only web server: the page, the API and the metrics.
+struct HttpConfig {
+    QString host; // an IP address
+    uint16_t port = 0;
+    QByteArray token; // read from token_file; empty: none (loopback only)
+    bool operator==(const HttpConfig&) const = default;
+};
+
 // Two gateways with the same signs back each other up: only the one holding the
 // group's lease opens the links.
 struct StandbyConfig {
@@ -89,6 +97,7 @@ struct Config {
     BrokerConfig broker;
     std::optional<ModbusConfig> modbus;   // none: no Modbus TCP
     std::optional<StandbyConfig> standby; // none: the only gateway for its signs
+    std::optional<HttpConfig> http;       // none: no web server
     QList<SignConfig> signs;
     QList<LineConfig> lines; // every sign is on exactly one
     QStringList warnings;    // "PATH:LINE: what": usable, but worth a word

@@ -1,6 +1,7 @@
 #include "config.h"
 #include "gateway.h"
 #include "servicenotifier.h"
+#include "website.h"
 
 #include <canvas/songfont.h>
 #include <core/logging.h>
@@ -66,7 +67,9 @@ int main(int argc, char* argv[]) {
         "device number: one writer serves them in turn. With [modbus] in the\n"
         "configuration, PLCs write units as Modbus TCP holding registers too. With\n"
         "[standby], two gateways back each other up: only the one holding the lease\n"
-        "writes to the lines. Logs go to standard error. SIGTERM or SIGINT ends it\n"
+        "writes to the lines. With [http], a read-only web server shows every sign on a\n"
+        "live page (/), as JSON (/api/signs), as an event stream (/events) and as\n"
+        "Prometheus metrics (/metrics). Logs go to standard error. SIGTERM or SIGINT ends it\n"
         "cleanly; SIGHUP reads the configuration again, leaving signs whose settings did\n"
         "not change untouched.",
         "zarnetd"};
@@ -87,7 +90,8 @@ int main(int argc, char* argv[]) {
     QGuiApplication app(argc, argv);
     zarnet::installSongSubstitutions();
     QLoggingCategory::setFilterRules(
-        verbose ? u"zarnet.*=true"_s : u"zarnet.gateway.info=true\nzarnet.mqtt.info=true"_s);
+        verbose ? u"zarnet.*=true"_s
+                : u"zarnet.gateway.info=true\nzarnet.mqtt.info=true\nzarnet.web.info=true"_s);
 
     const QString path = QString::fromStdString(checkPath.empty() ? configPath : checkPath);
     zarnet::SystemPortCatalog ports;
@@ -119,6 +123,7 @@ int main(int argc, char* argv[]) {
     notifier.setStatusSource([&gateway] { return gateway.summary(); });
     QObject::connect(&gateway, &zarnet::gateway::Gateway::summaryChanged, &notifier,
                      &zarnet::gateway::ServiceNotifier::statusChanged);
+    zarnet::gateway::WebSite web(gateway, plantClock, ZARNET_VERSION);
     bool stopping = false;
     bool reloadOwed = false; // asked for before the service was ready
     const auto reload = [&] {
@@ -140,6 +145,9 @@ int main(int argc, char* argv[]) {
             for (const QString& warning : std::get<zarnet::gateway::Config>(next).warnings)
                 qCWarning(lcGateway).noquote() << warning;
             gateway.reload(std::get<zarnet::gateway::Config>(next));
+            QString webError;
+            if (!web.configure(std::get<zarnet::gateway::Config>(next).http, &webError))
+                qCWarning(lcGateway).noquote() << webError;
             notifier.setStatusNote({});
         }
         notifier.ready();
@@ -159,7 +167,8 @@ int main(int argc, char* argv[]) {
                            &QCoreApplication::quit);
     });
     QString error;
-    if (!gateway.start(&error)) {
+    if (!web.configure(std::get<zarnet::gateway::Config>(config).http, &error) ||
+        !gateway.start(&error)) {
         QTextStream(stderr) << "zarnetd: " << error << Qt::endl;
         return 2;
     }

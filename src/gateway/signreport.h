@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QImage>
+#include <QJsonObject>
+
+namespace zarnet::gateway {
+
+class Gateway;
+class Sign;
+
+// One sign as the page and the API show it: its state, power, line, units with
+// their ages, the latest refusals, and a key that changes with its picture.
+QJsonObject signReport(const Gateway& gateway, const Sign& sign, const QDateTime& now);
+
+// What the sign shows now, one pixel per dot.
+QImage signDots(const Sign& sign, const QDateTime& now);
+// The same, drawn as the board's LED panel, as PNG.
+QByteArray signPicture(const Sign& sign, const QDateTime& now);
+
+} // namespace zarnet::gateway
