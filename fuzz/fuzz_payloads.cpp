@@ -1,7 +1,8 @@
 // Anything a plant system may publish, write into the service's configuration, or
-// send to its Modbus TCP port.
+// send to its Modbus TCP port or its web server.
 // The first byte picks the reader; the rest is the payload.
 #include <gateway/config.h>
+#include <gateway/httprequest.h>
 #include <gateway/modbusframe.h>
 #include <gateway/sign.h>
 #include <gateway/signregisters.h>
@@ -78,13 +79,21 @@ void modbus(const QByteArray& payload) {
     }
 }
 
+void http(const QByteArray& payload) {
+    const auto read = readHttpRequest(payload);
+    if (const auto* request = std::get_if<HttpRequest>(&read))
+        if (request->size > payload.size() || request->size > MaxHeadBytes ||
+            !request->path.startsWith(u'/') || request->path.contains(u"/../"))
+            std::abort();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)
         return 0;
     const QByteArray payload(reinterpret_cast<const char*>(data) + 1, qsizetype(size - 1));
-    switch (data[0] % 8) {
+    switch (data[0] % 9) {
     case 0:
         topic(payload);
         break;
@@ -106,8 +115,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 6:
         readConfig(payload, QStringLiteral("fuzz.toml"));
         break;
-    default:
+    case 7:
         modbus(payload);
+        break;
+    default:
+        http(payload);
         break;
     }
     return 0;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what Zarnet needs to build and run on Debian 12 (skipped when present).
-# "scripts/setup.sh test" adds what the tests need: clang and its fuzzing runtime.
+# "scripts/setup.sh test" adds what the tests need: clang and its fuzzing runtime,
+# chromium and puppeteer for the web page, promtool for the metrics.
 # "scripts/setup.sh bench" adds what the benchmarks and their profiles need.
 set -euo pipefail
 
@@ -9,7 +10,8 @@ packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-s
           libsystemd-dev libssl-dev fonts-arphic-uming help2man)
 if [ "${1:-}" = test ]; then
     packages+=(dpkg-dev file clang libclang-rt-14-dev mosquitto mosquitto-clients openssl tzdata
-              lintian bash-completion systemd)
+              lintian bash-completion systemd chromium prometheus)
+    command -v npm >/dev/null || packages+=(nodejs npm)
 fi
 if [ "${1:-}" = bench ]; then
     packages+=(libbenchmark-dev mosquitto python3-paho-mqtt linux-perf strace)

@@ -5,6 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh test
+# The browser driver for the web page's tests, as locked.
+(cd tests/web && npm ci --no-audit --no-fund --loglevel=error)
 export QT_QPA_PLATFORM=offscreen
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT

@@ -3,12 +3,14 @@
 #include <canvas/songfont.h>
 #include <cli/commandline.h>
 #include <gateway/config.h>
+#include <gateway/httprequest.h>
 #include <gateway/lease.h>
 #include <gateway/linkidentity.h>
 #include <gateway/payloads.h>
 #include <gateway/reloadplan.h>
 #include <gateway/topics.h>
 #include <gateway/unittable.h>
+#include <gateway/website.h>
 #include <link/portcatalog.h>
 
 #include <QRandomGenerator>
@@ -50,6 +52,8 @@ private slots:
     void linesGrouped();
     void reloadPlans_data();
     void reloadPlans();
+    void webRequests_data();
+    void webRequests();
     void leases_data();
     void leases();
 };
@@ -435,6 +439,15 @@ void TestGatewayInput::configFaults_data() {
     QTest::newRow("a sign named like the lease")
         << QByteArray("[standby]\ngroup = \"h\"\n[[sign]]\nname = \"lease\"\nlink = \"1\"\n")
         << u"z.toml:3: with [standby] no sign"_s;
+    QTest::newRow("web page beyond loopback without a token")
+        << QByteArray("[http]\nlisten = \"0.0.0.0:8080\"\n") + sign
+        << u"z.toml:2: listen on 0.0.0.0 reaches beyond this machine"_s;
+    QTest::newRow("web page address")
+        << QByteArray("[http]\nlisten = \"localhost\"\n") + sign << u"z.toml:2: listen takes"_s;
+    QTest::newRow("web token file") << QByteArray("[http]\nlisten = \"127.0.0.1:1\"\n"
+                                                  "token_file = \"/nonexistent\"\n") +
+                                           sign
+                                    << u"z.toml:3: token_file: cannot read"_s;
     QTest::newRow("bad name") << QByteArray("[[sign]]\nname = \"line 1\"\nlink = \"1\"\n")
                               << u"z.toml:2: name takes"_s;
     QTest::newRow("twice") << sign + sign << u"z.toml:6: a second sign"_s;
@@ -746,6 +759,66 @@ void TestGatewayInput::leases() {
         return;
     QTEST(lease->owner, "owner");
     QTEST(lease->epoch, "epoch");
+}
+
+// What a web client asks: only whole GET and HEAD heads, the token from wherever
+// it came, and the page's language.
+void TestGatewayInput::webRequests_data() {
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<int>("fault"); // HttpFault, or -1 when read
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("token");
+    QTest::addColumn<QByteArray>("language");
+    const int read = -1;
+    QTest::newRow("plain") << QByteArray("GET /api/signs HTTP/1.1\r\nHost: h\r\n\r\n") << read
+                           << u"/api/signs"_s << QString() << QByteArray("zh");
+    QTest::newRow("not yet whole")
+        << QByteArray("GET / HTTP/1.1\r\nHost: h\r\n") << int(HttpFault::Incomplete) << QString()
+        << QString() << QByteArray();
+    QTest::newRow("bare line feeds")
+        << QByteArray("GET / HTTP/1.1\nHost: h\r\n\r\n") << int(HttpFault::Malformed) << QString()
+        << QString() << QByteArray();
+    QTest::newRow("control character in a value")
+        << QByteArray("GET / HTTP/1.1\r\nX: a\x01b\r\n\r\n") << int(HttpFault::Malformed)
+        << QString() << QString() << QByteArray();
+    QTest::newRow("HEAD, token in the query, decoded path")
+        << QByteArray("HEAD /api/signs/hall%202?token=a%2Bb HTTP/1.0\r\n"
+                      "Authorization: Bearer other\r\n\r\n")
+        << read << u"/api/signs/hall 2"_s << u"a+b"_s << QByteArray("zh");
+    QTest::newRow("bearer before cookie, English preferred")
+        << QByteArray("GET / HTTP/1.1\r\nCookie: zarnet_token=c\r\nAuthorization: Bearer b\r\n"
+                      "Accept-Language: zh-CN;q=0.5, en-GB\r\n\r\n")
+        << read << u"/"_s << u"b"_s << QByteArray("en");
+    QTest::newRow("cookie, Chinese preferred")
+        << QByteArray("GET / HTTP/1.1\r\nCookie: x=1; zarnet_token=c\r\n"
+                      "Accept-Language: en;q=0.8,zh-TW\r\n\r\n")
+        << read << u"/"_s << u"c"_s << QByteArray("zh");
+    QTest::newRow("neither language") << QByteArray("GET / HTTP/1.1\r\nAccept-Language: de\r\n\r\n")
+                                      << read << u"/"_s << QString() << QByteArray("zh");
+    QTest::newRow("encoded climb")
+        << QByteArray("GET /api/%2e%2e/x HTTP/1.1\r\n\r\n") << int(HttpFault::Malformed)
+        << QString() << QString() << QByteArray();
+}
+
+void TestGatewayInput::webRequests() {
+    QFETCH(QByteArray, head);
+    QFETCH(int, fault);
+    QFETCH(QString, path);
+    QFETCH(QString, token);
+    QFETCH(QByteArray, language);
+    const auto request = readHttpRequest(head);
+    if (fault >= 0) {
+        QVERIFY(std::holds_alternative<HttpFault>(request));
+        QCOMPARE(int(std::get<HttpFault>(request)), fault);
+        return;
+    }
+    QVERIFY(std::holds_alternative<HttpRequest>(request));
+    const HttpRequest& r = std::get<HttpRequest>(request);
+    QCOMPARE(r.path, path);
+    QCOMPARE(r.token, token);
+    QCOMPARE(r.head, head.startsWith("HEAD"));
+    QCOMPARE(r.size, head.size());
+    QCOMPARE(pageLanguage(r.acceptLanguage), language);
 }
 
 QTEST_MAIN(TestGatewayInput)
