@@ -8,7 +8,7 @@ const words = {
     unit: '单元', value: '数据', onSign: '屏上', age: '时间', stale: '过期', refusals: '最近拒绝',
     broker: '代理服务器', connected: '已连接', notConnected: '未连接', noPower: '未知',
     away: 'zarnetd 无法访问：显示的是断开前的状态，恢复后自动更新。', device: '设备号',
-    answered: '上次应答',
+    answered: '上次应答', standby: '备用：线路由另一台 zarnetd 驱动',
   },
   en: {
     online: 'online', offline: 'offline', connecting: 'connecting', since: 'since', load: 'line load',
@@ -17,6 +17,7 @@ const words = {
     broker: 'broker', connected: 'connected', notConnected: 'not connected', noPower: 'unknown',
     away: 'zarnetd cannot be reached: what shows is the state before; it updates by itself when it is back.',
     device: 'device', answered: 'last answer',
+    standby: 'standby: another zarnetd drives the lines',
   },
 };
 const t = words[document.documentElement.lang] || words.zh;
@@ -149,13 +150,19 @@ function follow() {
   events.addEventListener('open', () => {
     loadAll().then(() => setAway(false), () => setAway(true));
   });
-  events.addEventListener('error', () => setAway(true));
+  events.addEventListener('error', () => {
+    setAway(true);
+    // Refused rather than unreachable (a new token, say): the browser gives up on
+    // its own, so the page tries again itself.
+    if (events.readyState === EventSource.CLOSED) setTimeout(follow, 5000);
+  });
   events.addEventListener('sign', (e) => update(JSON.parse(e.data)));
   events.addEventListener('signs', () => loadAll().catch(() => setAway(true)));
   events.addEventListener('gateway', (e) => {
     const state = JSON.parse(e.data);
     document.getElementById('gateway').textContent =
-      `${t.broker}: ${state.broker ? t.connected : t.notConnected}`;
+      `${t.broker}: ${state.broker ? t.connected : t.notConnected}` +
+      (state.owner ? '' : ` · ${t.standby}`);
   });
 }
 

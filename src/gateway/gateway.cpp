@@ -551,7 +551,7 @@ void Gateway::refuse(RefusalKind kind, const QString& sign, const QString& topic
     if (!signs_.contains(sign) || !owner())
         return; // not one of ours: another gateway's sign may carry the name
     QList<Refusal>& recent = recentRefusals_[sign];
-    recent.append({clock_.now(), topicName.left(200), reason});
+    recent.append({clock_.now(), topicName.left(200), reason.left(300)});
     if (recent.size() > RecentRefusals)
         recent.removeFirst();
     emit signChanged(sign);

@@ -91,6 +91,8 @@ public:
     const PlantCounters& counters() const { return counters_; }
     bool brokerConnected() const { return mqtt_.isConnected(); }
     const QString& gatewayName() const { return config_.broker.clientId; }
+    // It writes to the lines: it has no standby partner, or holds the lease.
+    bool owner() const;
     static constexpr int RecentRefusals = 5;
 
 signals:
@@ -141,7 +143,6 @@ private:
     void reloadBroker(const BrokerConfig& next);
     void reloadModbus(const std::optional<ModbusConfig>& next);
     void startSign(Sign& sign);
-    bool owner() const;
     QByteArray gatewayState() const;
     void roleChanged();
 

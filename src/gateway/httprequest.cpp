@@ -30,16 +30,16 @@ QByteArray cookieValue(QByteArrayView cookies, QByteArrayView name) {
     return {};
 }
 
-// A percent-decoded query value; "+" is a space in a form's query.
-QString queryValue(QByteArrayView query, QByteArrayView name) {
-    for (const QByteArray& part : query.toByteArray().split('&')) {
-        if (part.startsWith(name) && part.size() > name.size() && part[name.size()] == '=') {
-            QByteArray value = part.sliced(name.size() + 1);
-            value.replace('+', ' ');
-            return QString::fromUtf8(QByteArray::fromPercentEncoding(value));
-        }
-    }
+// A percent-decoded query value. A "+" stays a "+": tokens hold it.
+QByteArray queryValue(QByteArrayView query, QByteArrayView name) {
+    for (const QByteArray& part : query.toByteArray().split('&'))
+        if (part.startsWith(name) && part.size() > name.size() && part[name.size()] == '=')
+            return QByteArray::fromPercentEncoding(part.sliced(name.size() + 1));
     return {};
+}
+
+bool hasControl(QByteArrayView text) {
+    return std::any_of(text.begin(), text.end(), [](char c) { return uchar(c) < 32 || c == 127; });
 }
 
 } // namespace
@@ -54,8 +54,9 @@ std::variant<HttpRequest, HttpFault> readHttpRequest(QByteArrayView bytes) {
     if (lines.size() - 1 > MaxHeaders)
         return HttpFault::HeadTooLarge;
     for (const QByteArray& line : lines)
-        if (!line.endsWith('\r') && &line != &lines.last())
-            return HttpFault::Malformed; // a bare LF
+        if ((!line.endsWith('\r') && &line != &lines.last()) || line.startsWith(' ') ||
+            line.startsWith('\t'))
+            return HttpFault::Malformed; // a bare LF, or a folded header line
     const QList<QByteArray> parts = lines.first().trimmed().split(' ');
     if (parts.size() != 3 || !isToken(parts[0]) || !parts[1].startsWith('/'))
         return HttpFault::Malformed;
@@ -64,7 +65,10 @@ std::variant<HttpRequest, HttpFault> readHttpRequest(QByteArrayView bytes) {
     if (parts[2] != "HTTP/1.1" && parts[2] != "HTTP/1.0")
         return HttpFault::BadVersion;
 
+    if (parts[0] != "GET" && parts[0] != "HEAD")
+        return HttpFault::NotAllowed;
     HttpRequest request;
+    request.head = parts[0] == "HEAD";
     request.size = end + 4;
     QByteArray cookies;
     for (qsizetype i = 1; i < lines.size(); ++i) {
@@ -82,24 +86,23 @@ std::variant<HttpRequest, HttpFault> readHttpRequest(QByteArrayView bytes) {
             cookies += value + ';';
         else if (name == "accept-language")
             request.acceptLanguage = value;
+        else if (name == "host")
+            request.host = value;
         else if ((name == "content-length" && value != "0") || name == "transfer-encoding")
             return HttpFault::HasBody;
     }
-    if (parts[0] == "HEAD")
-        request.head = true;
-    else if (parts[0] != "GET")
-        return HttpFault::NotAllowed;
 
     const QByteArray& target = parts[1];
     const qsizetype question = target.indexOf('?');
     const QByteArray rawPath = question < 0 ? target : target.first(question);
     const QByteArray query = question < 0 ? QByteArray() : target.sliced(question + 1);
-    request.path = QString::fromUtf8(QByteArray::fromPercentEncoding(rawPath));
-    if (request.path.contains(QChar(0)) || request.path.contains(u"/../") ||
-        request.path.endsWith(u"/.."))
+    const QByteArray path = QByteArray::fromPercentEncoding(rawPath);
+    const QByteArray inQuery = queryValue(query, "token");
+    if (hasControl(path) || hasControl(inQuery) || path.contains("/../") || path.endsWith("/.."))
         return HttpFault::Malformed;
-    if (const QString inQuery = queryValue(query, "token"); !inQuery.isEmpty()) {
-        request.token = inQuery;
+    request.path = QString::fromUtf8(path);
+    if (!inQuery.isEmpty()) {
+        request.token = QString::fromUtf8(inQuery);
         request.tokenInQuery = true;
     } else if (request.token.isEmpty()) {
         request.token = QString::fromUtf8(cookieValue(cookies, "zarnet_token"));

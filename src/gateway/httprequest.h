@@ -15,6 +15,7 @@ struct HttpRequest {
     QString token;     // from "Authorization: Bearer", the query's token= or the cookie
     bool tokenInQuery = false;
     QByteArray acceptLanguage;
+    QByteArray host;    // the Host header
     qsizetype size = 0; // bytes of the request head, its blank line included
 };
 

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QTcpSocket>
 #include <algorithm>
+#include <tuple>
 
 Q_LOGGING_CATEGORY(lcWeb, "zarnet.web", QtWarningMsg)
 
@@ -22,6 +23,8 @@ QByteArray reasonPhrase(int status) {
         return "Bad Request";
     case 401:
         return "Unauthorized";
+    case 403:
+        return "Forbidden";
     case 404:
         return "Not Found";
     case 405:
@@ -89,7 +92,6 @@ void HttpServer::accept() {
         if (clients_.size() >= MaxClients)
             makeRoom();
         Client& client = clients_[socket];
-        client.heard.start();
         client.connected.start();
         // A head larger than this is refused anyway: nothing more is read.
         socket->setReadBufferSize(MaxHeadBytes + 1);
@@ -106,7 +108,6 @@ void HttpServer::read(QTcpSocket* socket) {
     if (found == clients_.end())
         return;
     Client& client = found->second;
-    client.heard.start();
     if (client.answered) { // nothing more is asked on this connection
         socket->readAll();
         return;
@@ -167,23 +168,24 @@ void HttpServer::drop(QTcpSocket* socket, const QString& why) {
     socket->deleteLater();
 }
 
-// A full table makes room at the address that holds the most connections, by
-// closing its quietest one: one peer opening connection after connection cannot
-// push out every other reader.
+// A full table makes room by closing one connection: first one whose request is
+// not whole yet, at the address that holds the most connections (one peer opening
+// connection after connection cannot push out every other reader), the oldest
+// there; only when every connection is a stream, the oldest stream.
 void HttpServer::makeRoom() {
     QHash<QHostAddress, int> held;
     for (const auto& [socket, client] : clients_)
         ++held[socket->peerAddress()];
+    const auto rank = [&](const auto& c) {
+        return std::make_tuple(!c.second.stream, held.value(c.first->peerAddress()),
+                               c.second.connected.elapsed());
+    };
     const auto victim =
-        std::max_element(clients_.begin(), clients_.end(), [&](const auto& a, const auto& b) {
-            const int heldA = held.value(a.first->peerAddress());
-            const int heldB = held.value(b.first->peerAddress());
-            if (heldA != heldB)
-                return heldA < heldB;
-            return a.second.heard.elapsed() < b.second.heard.elapsed();
-        });
-    drop(victim->first, u"%1 connections are open; it was the quietest at the address holding "
-                        "the most"_s.arg(MaxClients));
+        std::max_element(clients_.begin(), clients_.end(),
+                         [&](const auto& a, const auto& b) { return rank(a) < rank(b); });
+    drop(victim->first,
+         u"%1 connections are open; it was the oldest %2"_s.arg(MaxClients)
+             .arg(victim->second.stream ? u"event stream"_s : u"request at the busiest address"_s));
 }
 
 void HttpServer::sendEvent(const QByteArray& event, const QByteArray& data) {

@@ -63,7 +63,6 @@ public:
 private:
     struct Client {
         QByteArray head;
-        QElapsedTimer heard; // since it last sent something
         QElapsedTimer connected;
         bool answered = false;
         bool stream = false;

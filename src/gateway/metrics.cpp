@@ -54,6 +54,10 @@ void gatewayFigures(Writer& w, const Gateway& gateway, const QByteArray& version
     w.family("broker_connected", "gauge", "1 while the MQTT broker is connected.");
     w.sample("broker_connected", gateway.brokerConnected() ? 1 : 0);
     const PlantCounters& counters = gateway.counters();
+    w.family(
+        "gateway_owner", "gauge",
+        "1 while this gateway writes to the lines (0: a standby; its signs are not its to watch).");
+    w.sample("gateway_owner", gateway.owner() ? 1 : 0);
     w.family("broker_reconnects_total", "counter", "Connections to the broker after the first.");
     w.sample("broker_reconnects_total", double(counters.brokerReconnects));
     w.family("messages_received_total", "counter", "Commands received, by kind.");

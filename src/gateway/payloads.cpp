@@ -60,7 +60,7 @@ std::optional<QString> readSchedule(const QJsonValue& value, ImageRequest& reque
     const QJsonObject schedule = value.toObject();
     for (const QString& key : schedule.keys())
         if (key != u"mode" && key != u"start" && key != u"end")
-            return u"schedule: unknown key \"%1\""_s.arg(key);
+            return u"schedule: unknown key \"%1\""_s.arg(key.left(40));
     const QString mode = schedule.value(u"mode"_s).toString();
     if (!modes.contains(mode))
         return u"schedule: mode takes always, daily, weekdays or dates"_s;

@@ -255,6 +255,7 @@ void Sign::standBy() {
     shown_ = State::Connecting;
     reason_.clear();
     since_ = clock_.now();
+    emit stateChanged();
 }
 
 void Sign::lineUp() {

@@ -81,17 +81,20 @@ QImage signDots(const Sign& sign, const QDateTime& now) {
     return renderPanel(sign.panel(), now);
 }
 
-QByteArray signPicture(const Sign& sign, const QDateTime& now) {
+QString pictureKey(const QImage& dots) {
+    return QString::number(qHash(QByteArrayView(dots.constBits(), dots.sizeInBytes())), 16);
+}
+
+QByteArray signPicture(const QImage& dots) {
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    ledPicture(signDots(sign, now), PicturePitch).save(&buffer, "PNG");
+    ledPicture(dots, PicturePitch).save(&buffer, "PNG");
     return png;
 }
 
 QJsonObject signReport(const Gateway& gateway, const Sign& sign, const QDateTime& now) {
     const Line& line = gateway.lineOf(sign.name());
-    const QImage dots = signDots(sign, now);
     const auto answered = sign.sinceLastAnswerMs();
     return {
         {u"name"_s, sign.name()},
@@ -107,8 +110,7 @@ QJsonObject signReport(const Gateway& gateway, const Sign& sign, const QDateTime
         {u"units"_s, units(sign)},
         {u"refusals"_s, refusals(gateway, sign.name())},
         // Changes with what the sign shows, so that the page fetches the picture anew.
-        {u"picture"_s,
-         QString::number(qHash(QByteArrayView(dots.constBits(), dots.sizeInBytes())), 16)},
+        {u"picture"_s, pictureKey(signDots(sign, now))},
     };
 }
 

@@ -16,7 +16,9 @@ QJsonObject signReport(const Gateway& gateway, const Sign& sign, const QDateTime
 
 // What the sign shows now, one pixel per dot.
 QImage signDots(const Sign& sign, const QDateTime& now);
-// The same, drawn as the board's LED panel, as PNG.
-QByteArray signPicture(const Sign& sign, const QDateTime& now);
+// A text that changes whenever the dots do.
+QString pictureKey(const QImage& dots);
+// The dots drawn as the board's LED panel, as PNG.
+QByteArray signPicture(const QImage& dots);
 
 } // namespace zarnet::gateway

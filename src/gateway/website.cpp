@@ -62,36 +62,54 @@ QByteArray pageLanguage(const QByteArray& acceptLanguage) {
 
 WebSite::WebSite(const Gateway& gateway, const PlantClock& clock, const QByteArray& version,
                  QObject* parent)
-    : QObject(parent), gateway_(gateway), clock_(clock), version_(version),
-      server_([this](const HttpRequest& request) { return answer(request); }) {
+    : QObject(parent), gateway_(gateway), clock_(clock), version_(version) {
     events_.setSingleShot(true);
     events_.setInterval(EventDelayMs);
     connect(&events_, &QTimer::timeout, this, &WebSite::sendChanges);
+    pictures_.setInterval(PictureCheckMs);
+    connect(&pictures_, &QTimer::timeout, this, &WebSite::checkPictures);
     connect(&gateway, &Gateway::signChanged, this, [this](const QString& sign) {
-        if (server_.streams() == 0)
+        if (!server_ || server_->streams() == 0)
             return;
         changed_.insert(sign);
         if (!events_.isActive())
             events_.start();
     });
-    connect(&gateway, &Gateway::signsChanged, this, [this] { server_.sendEvent("signs", "{}"); });
+    connect(&gateway, &Gateway::signsChanged, this, [this] {
+        if (server_)
+            server_->sendEvent("signs", "{}");
+    });
     connect(&gateway, &Gateway::summaryChanged, this, [this] {
-        if (server_.streams() > 0)
-            server_.sendEvent("gateway", gatewayState());
+        if (server_ && server_->streams() > 0)
+            server_->sendEvent("gateway", gatewayState());
     });
 }
 
+WebSite::~WebSite() = default;
+
+// A new address is tried before the old server closes: when it cannot be had, the
+// old one goes on.
 bool WebSite::configure(const std::optional<HttpConfig>& config, QString* error) {
-    if (config == config_ && (!config || server_.isListening()))
+    if (config == config_ && (!config || server_))
         return true;
-    server_.close();
+    if (!config) {
+        server_.reset();
+        pictures_.stop();
+        config_.reset();
+        return true;
+    }
+    std::unique_ptr<HttpServer> next;
+    if (!server_ || !config_ || config->host != config_->host || config->port != config_->port) {
+        next = std::make_unique<HttpServer>(
+            [this](const HttpRequest& request) { return answer(request); });
+        if (!next->listen(QHostAddress(config->host), config->port, error))
+            return false;
+        qCInfo(lcWeb).noquote() << "web page, API and metrics on" << config->host << "port"
+                                << next->port();
+        server_ = std::move(next);
+    }
     config_ = config;
-    if (!config)
-        return true;
-    if (!server_.listen(QHostAddress(config->host), config->port, error))
-        return false;
-    qCInfo(lcWeb).noquote() << "web page, API and metrics on" << config->host << "port"
-                            << server_.port();
+    pictures_.start();
     return true;
 }
 
@@ -99,20 +117,43 @@ bool WebSite::authorized(const HttpRequest& request) const {
     return config_->token.isEmpty() || sameToken(request.token.toUtf8(), config_->token);
 }
 
+// Without a token, only a request that names this machine is answered: a page
+// elsewhere that points a name of its own at 127.0.0.1 cannot read the plant
+// through a visitor's browser.
+bool WebSite::hostAllowed(const QByteArray& host) const {
+    if (!config_->token.isEmpty())
+        return true;
+    QByteArray name = host;
+    if (const qsizetype colon = name.lastIndexOf(':'); colon > name.lastIndexOf(']'))
+        name.truncate(colon);
+    if (name.startsWith('[') && name.endsWith(']'))
+        name = name.sliced(1, name.size() - 2);
+    if (name.compare("localhost", Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(QString::fromLatin1(name));
+    return !address.isNull() && (address.isLoopback() || address == QHostAddress(config_->host));
+}
+
 HttpAnswer WebSite::answer(const HttpRequest& request) {
+    if (!hostAllowed(request.host))
+        return {403,
+                "text/plain; charset=utf-8",
+                "without a token, the page answers only to this machine's own names and "
+                "addresses\n",
+                {}};
     if (!authorized(request))
         return {401,
                 "text/plain; charset=utf-8",
                 "a valid token is needed\n",
                 {{"WWW-Authenticate", "Bearer"}}};
     // The token leaves the address bar and stays in a cookie.
-    if (request.tokenInQuery && request.path == u"/"_s)
+    if (request.tokenInQuery && !config_->token.isEmpty() && request.path == u"/"_s)
         return {302,
                 "text/plain; charset=utf-8",
                 {},
                 {{"Location", "/"},
-                 {"Set-Cookie", "zarnet_token=" + request.token.toUtf8() +
-                                    "; Path=/; HttpOnly; SameSite=Strict"}}};
+                 {"Set-Cookie",
+                  "zarnet_token=" + config_->token + "; Path=/; HttpOnly; SameSite=Lax"}}};
     const QString& path = request.path;
     if (path == u"/"_s || path == u"/page.js"_s || path == u"/page.css"_s)
         return page(request);
@@ -161,21 +202,48 @@ HttpAnswer WebSite::api(const QString& path) const {
         return json(QJsonDocument(signReport(gateway_, *found->second, now)));
     if (parts[2] != u"picture.png"_s)
         return notFound();
-    return {200, "image/png", signPicture(*found->second, now), {}};
+    return picture(*found->second, now);
+}
+
+// Drawn once for each picture a sign shows: a page full of them costs no drawing.
+HttpAnswer WebSite::picture(const Sign& sign, const QDateTime& now) const {
+    const QImage dots = signDots(sign, now);
+    const QString key = pictureKey(dots);
+    auto& [drawnKey, png] = drawn_[sign.name()];
+    if (drawnKey != key || png.isEmpty()) {
+        drawnKey = key;
+        png = signPicture(dots);
+    }
+    return {200, "image/png", png, {}};
 }
 
 QByteArray WebSite::gatewayState() const {
-    return QJsonDocument(QJsonObject{{u"broker"_s, gateway_.brokerConnected()}})
+    return QJsonDocument(QJsonObject{{u"broker"_s, gateway_.brokerConnected()},
+                                     {u"owner"_s, gateway_.owner()}})
         .toJson(QJsonDocument::Compact);
+}
+
+// A picture that changed with no frame sent (its schedule began or ended) is news.
+void WebSite::checkPictures() {
+    if (!server_ || server_->streams() == 0)
+        return;
+    const QDateTime now = clock_.now();
+    for (const auto& [name, sign] : gateway_.signs())
+        if (pictureKey(signDots(*sign, now)) != sent_.value(name))
+            changed_.insert(name);
+    if (!changed_.isEmpty() && !events_.isActive())
+        events_.start();
 }
 
 void WebSite::sendChanges() {
     const QDateTime now = clock_.now();
     for (const QString& name : std::exchange(changed_, {})) {
         const auto found = gateway_.signs().find(name);
-        if (found != gateway_.signs().end())
-            server_.sendEvent("sign", QJsonDocument(signReport(gateway_, *found->second, now))
-                                          .toJson(QJsonDocument::Compact));
+        if (found == gateway_.signs().end() || !server_)
+            continue;
+        const QJsonObject report = signReport(gateway_, *found->second, now);
+        sent_[name] = report.value(u"picture"_s).toString();
+        server_->sendEvent("sign", QJsonDocument(report).toJson(QJsonDocument::Compact));
     }
 }
 

@@ -6,11 +6,13 @@
 #include <QObject>
 #include <QSet>
 #include <QTimer>
+#include <memory>
 
 namespace zarnet::gateway {
 
 class Gateway;
 class PlantClock;
+class Sign;
 
 // The plant on a web page: every sign's card, live through an event stream, the
 // same data as JSON, and the figures for monitoring. It only reads the gateway.
@@ -19,9 +21,13 @@ class WebSite : public QObject {
 public:
     // Changes are gathered this long and sent as one event per sign.
     static constexpr int EventDelayMs = 200;
+    // How often the pictures are looked at again: an image's schedule turns it on
+    // and off with no frame sent.
+    static constexpr int PictureCheckMs = 20000;
 
     WebSite(const Gateway& gateway, const PlantClock& clock, const QByteArray& version,
             QObject* parent = nullptr);
+    ~WebSite() override;
 
     // Serves as `config` says; with none, stops serving. False, with the reason,
     // when it cannot listen.
@@ -32,16 +38,23 @@ private:
     HttpAnswer page(const HttpRequest& request) const;
     HttpAnswer api(const QString& path) const;
     bool authorized(const HttpRequest& request) const;
+    bool hostAllowed(const QByteArray& host) const;
+    HttpAnswer picture(const Sign& sign, const QDateTime& now) const;
     void sendChanges();
+    void checkPictures();
     QByteArray gatewayState() const;
 
     const Gateway& gateway_;
     const PlantClock& clock_;
     QByteArray version_;
     std::optional<HttpConfig> config_;
-    HttpServer server_;
+    std::unique_ptr<HttpServer> server_;
     QSet<QString> changed_;
     QTimer events_;
+    QTimer pictures_;
+    QHash<QString, QString> sent_; // the picture key each sign's last event gave
+    // Per sign: the PNG drawn last, with its picture key.
+    mutable QHash<QString, QPair<QString, QByteArray>> drawn_;
 };
 
 // The page's language for an Accept-Language header: "zh" or "en".

@@ -782,9 +782,9 @@ void TestGatewayInput::webRequests_data() {
         << QByteArray("GET / HTTP/1.1\r\nX: a\x01b\r\n\r\n") << int(HttpFault::Malformed)
         << QString() << QString() << QByteArray();
     QTest::newRow("HEAD, token in the query, decoded path")
-        << QByteArray("HEAD /api/signs/hall%202?token=a%2Bb HTTP/1.0\r\n"
+        << QByteArray("HEAD /api/signs/hall%202?token=a+b%2F HTTP/1.0\r\n"
                       "Authorization: Bearer other\r\n\r\n")
-        << read << u"/api/signs/hall 2"_s << u"a+b"_s << QByteArray("zh");
+        << read << u"/api/signs/hall 2"_s << u"a+b/"_s << QByteArray("zh");
     QTest::newRow("bearer before cookie, English preferred")
         << QByteArray("GET / HTTP/1.1\r\nCookie: zarnet_token=c\r\nAuthorization: Bearer b\r\n"
                       "Accept-Language: zh-CN;q=0.5, en-GB\r\n\r\n")
@@ -795,6 +795,15 @@ void TestGatewayInput::webRequests_data() {
         << read << u"/"_s << u"c"_s << QByteArray("zh");
     QTest::newRow("neither language") << QByteArray("GET / HTTP/1.1\r\nAccept-Language: de\r\n\r\n")
                                       << read << u"/"_s << QString() << QByteArray("zh");
+    QTest::newRow("a form with a body")
+        << QByteArray("POST / HTTP/1.1\r\nContent-Length: 3\r\n\r\n") << int(HttpFault::NotAllowed)
+        << QString() << QString() << QByteArray();
+    QTest::newRow("folded header")
+        << QByteArray("GET / HTTP/1.1\r\nX: a\r\n b\r\n\r\n") << int(HttpFault::Malformed)
+        << QString() << QString() << QByteArray();
+    QTest::newRow("line break in the token")
+        << QByteArray("GET /?token=a%0D%0ASet-Cookie:%20x=1 HTTP/1.1\r\n\r\n")
+        << int(HttpFault::Malformed) << QString() << QString() << QByteArray();
     QTest::newRow("encoded climb")
         << QByteArray("GET /api/%2e%2e/x HTTP/1.1\r\n\r\n") << int(HttpFault::Malformed)
         << QString() << QString() << QByteArray();

@@ -2,6 +2,7 @@
 // the serial device server: one owns the lines, the other takes over.
 #include <support/plantparts.h>
 
+#include <QTcpSocket>
 #include <QtTest>
 
 #include <csignal>
@@ -27,7 +28,8 @@ private slots:
 private:
     void bothStart(uint32_t value);
     QByteArray config(const QString& client, int priority) const {
-        return u"[broker]\nurl = \"mqtt://127.0.0.1:%1\"\nclient_id = \"%2\"\n"
+        return u"[http]\nlisten = \"127.0.0.1:%1\"\n"_s.arg(webPort(client)).toUtf8() +
+               u"[broker]\nurl = \"mqtt://127.0.0.1:%1\"\nclient_id = \"%2\"\n"
                "[standby]\ngroup = \"hall2\"\npriority = %3\nlease_seconds = %4\n"
                "[[sign]]\nname = \"press\"\nlink = \"%5\"\ndevice = 1\nhealth_seconds = 1\n"_s
                    .arg(broker.port())
@@ -50,8 +52,11 @@ private:
         return listener->publish(u"zarnet/press/units/0/set"_s, QByteArray::number(value), true);
     }
 
+    quint16 webPort(const QString& client) const { return client == u"first"_s ? web1 : web2; }
+
     Broker broker;
     Board board;
+    quint16 web1 = freePort(), web2 = freePort();
     std::unique_ptr<Listener> listener;
     std::unique_ptr<Gateway> first, second;
 };
@@ -112,6 +117,11 @@ void TestZarnetdStandby::pausedOwnerStandsDown() {
     bothStart(20);
     if (QTest::currentTestFailed())
         return;
+    // The first's page follows it as it stands down.
+    QTcpSocket events;
+    events.connectToHost(u"127.0.0.1"_s, web1);
+    QVERIFY(events.waitForConnected(5000));
+    events.write("GET /events HTTP/1.1\r\nHost: localhost\r\n\r\n");
     first->signal(SIGSTOP);
     QTRY_COMPARE_WITH_TIMEOUT(role(u"second"_s), QByteArray("owner"), (LeaseSeconds + 3) * 1000);
     QVERIFY(publish(21));
@@ -119,6 +129,10 @@ void TestZarnetdStandby::pausedOwnerStandsDown() {
     first->signal(SIGCONT);
     QTRY_COMPARE_WITH_TIMEOUT(board.units(1).value(0), 21u, 20000);
     QTRY_COMPARE(role(u"first"_s), QByteArray("standby"));
+    QByteArray said;
+    QTRY_VERIFY((said += events.readAll()).contains(R"("state":"connecting")"));
+    QVERIFY(httpExchange(web1, "GET /metrics HTTP/1.1\r\nHost: localhost\r\n\r\n")
+                .body.contains("\nzarnet_gateway_owner 0\n"));
     QVERIFY2(!first->log().mid(before).contains(u"zarnet.link: >"_s),
              qPrintable(first->log().mid(before)));
 }

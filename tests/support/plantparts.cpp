@@ -1,5 +1,6 @@
 #include "plantparts.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -29,6 +30,23 @@ quint16 freePort() {
     QTcpServer server;
     server.listen(QHostAddress::LocalHost, 0);
     return server.serverPort();
+}
+
+HttpReply httpExchange(quint16 port, const QByteArray& request) {
+    QTcpSocket socket;
+    socket.connectToHost(u"127.0.0.1"_s, port);
+    if (!socket.waitForConnected(5000))
+        return {};
+    socket.write(request);
+    QByteArray all;
+    QElapsedTimer waited;
+    waited.start();
+    while (socket.state() == QAbstractSocket::ConnectedState && waited.elapsed() < 5000)
+        if (socket.waitForReadyRead(200))
+            all += socket.readAll();
+    all += socket.readAll();
+    const qsizetype end = all.indexOf("\r\n\r\n");
+    return {all.mid(9, 3).toInt(), end < 0 ? QByteArray() : all.sliced(end + 4)};
 }
 
 bool Broker::start(quint16 port, const QByteArray& listenerLines) {

@@ -19,6 +19,14 @@ namespace zarnet::testplant {
 // A loopback TCP port nobody listens on at the moment of asking.
 quint16 freePort();
 
+// An HTTP answer: its status and its body.
+struct HttpReply {
+    int status = 0;
+    QByteArray body;
+};
+// Sends `request` as it is to 127.0.0.1:`port` and reads until the server closes.
+HttpReply httpExchange(quint16 port, const QByteArray& request);
+
 class Broker {
 public:
     // Starts mosquitto on 127.0.0.1 (port 0: a free one) and waits until it listens;
