@@ -1,5 +1,6 @@
 #include "plantparts.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
@@ -308,7 +309,10 @@ Listener::Listener(quint16 port, const QString& filter, const QString& caFile)
           s.port = port;
           s.tls = !caFile.isEmpty();
           s.caFile = caFile;
-          s.clientId = u"test-listener-%1"_s.arg(quintptr(&s));
+          // Each listener its own, also several in one test.
+          static int listeners = 0;
+          s.clientId = u"test-listener-%1-%2"_s.arg(QCoreApplication::applicationPid())
+                           .arg(++listeners);
           return s;
       }()),
       filter_(filter) {
