@@ -49,7 +49,7 @@ function unitRows(report, elapsed) {
   const rows = report.units.map((u) => {
     const age = u.age_s === undefined ? '' : seconds(u.age_s + elapsed);
     return el('tr', { 'data-unit': u.unit, class: u.stale ? 'stale' : '' },
-      el('td', {}, String(u.unit)),
+      el('td', {}, u.name ? `${u.unit} ${u.name}` : String(u.unit)),
       el('td', { class: 'value' }, u.value === null ? '' : String(u.value)),
       el('td', {}, u.on_sign === null ? '' : String(u.on_sign)),
       el('td', { class: 'age' }, age),

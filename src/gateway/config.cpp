@@ -296,6 +296,79 @@ void readHttp(const toml::table& table, HttpConfig& http, Faults& faults) {
     }
 }
 
+// [homeassistant] discovery = true, prefix = "homeassistant".
+void readHomeAssistant(const toml::table& table, Config& config, Faults& faults) {
+    checkKeys(table, {u"discovery"_s, u"prefix"_s}, u"[homeassistant]"_s, faults);
+    const toml::node* discovery = table.get("discovery");
+    if (discovery && !discovery->is_boolean()) {
+        faults.add(*discovery, u"discovery takes true or false"_s);
+        return;
+    }
+    if (!discovery || !discovery->as_boolean()->get())
+        return;
+    HomeAssistantConfig& ha = config.homeAssistant.emplace();
+    ha.prefix = text(table, "prefix", faults).value_or(ha.prefix);
+    static const QRegularExpression prefixForm(u"^[^/+#]+(/[^/+#]+)*$"_s);
+    if (!prefixForm.match(ha.prefix).hasMatch() || !brokerName(ha.prefix))
+        faults.add(table.get("prefix") ? table.get("prefix")->source() : table.source(),
+                   u"prefix takes topic levels without +, # or empty levels"_s);
+}
+
+// [[group]] name = "hall2", signs = ["press1", "press2"].
+void readGroup(const toml::table& table, const Config& config, GroupConfig& group, Faults& faults) {
+    checkKeys(table, {u"name"_s, u"signs"_s}, u"[[group]]"_s, faults);
+    group.name = text(table, "name", faults).value_or(QString());
+    static const QRegularExpression nameForm(u"^[A-Za-z0-9_-]{1,64}$"_s);
+    if (!nameForm.match(group.name).hasMatch())
+        faults.add(table.get("name") ? table.get("name")->source() : table.source(),
+                   u"name takes 1 to 64 letters, digits, - and _"_s);
+    if (std::any_of(config.signs.begin(), config.signs.end(),
+                    [&](const SignConfig& s) { return s.name == group.name; }))
+        faults.add(*table.get("name"), u"\"%1\" is a sign's name too"_s.arg(group.name));
+    const toml::array* signs = table.get_as<toml::array>("signs");
+    if (!signs || signs->empty()) {
+        faults.add(table.get("signs") ? table.get("signs")->source() : table.source(),
+                   u"signs takes a list of sign names, such as [\"press1\", \"press2\"]"_s);
+        return;
+    }
+    for (const toml::node& member : *signs) {
+        const auto* name = member.as_string();
+        if (!name || !nameForm.match(qs(name->get())).hasMatch()) {
+            faults.add(member, u"signs takes a list of sign names"_s);
+            continue;
+        }
+        group.signs.append(qs(name->get()));
+    }
+}
+
+void readGroups(Config& config, const toml::node* groups, Faults& faults) {
+    if (!groups)
+        return;
+    if (!groups->is_array_of_tables()) {
+        faults.add(*groups, u"group takes tables: [[group]]"_s);
+        return;
+    }
+    for (const toml::node& node : *groups->as_array()) {
+        GroupConfig group;
+        readGroup(*node.as_table(), config, group, faults);
+        if (std::any_of(config.groups.begin(), config.groups.end(),
+                        [&](const GroupConfig& g) { return g.name == group.name; }))
+            faults.add(node, u"a second group named \"%1\""_s.arg(group.name));
+        // PREFIX/group/… are the groups' topics.
+        if (std::any_of(config.signs.begin(), config.signs.end(),
+                        [](const SignConfig& s) { return s.name == u"group"; }))
+            faults.add(node, u"with [[group]] no sign may be named \"group\""_s);
+        bool any = false;
+        for (const QString& member : group.signs)
+            any = any || std::any_of(config.signs.begin(), config.signs.end(),
+                                     [&](const SignConfig& s) { return s.name == member; });
+        if (!any)
+            faults.warn(node, u"group \"%1\" has no sign of this gateway: another gateway "
+                              "carries its commands out"_s.arg(group.name));
+        config.groups.append(group);
+    }
+}
+
 void readStandby(const toml::table& table, StandbyConfig& standby, Faults& faults) {
     checkKeys(table, {u"group"_s, u"priority"_s, u"lease_seconds"_s}, u"[standby]"_s, faults);
     standby.group = text(table, "group", faults).value_or(QString());
@@ -357,6 +430,11 @@ QByteArray readImage(const toml::node& node, const QString& key, Faults& faults)
         return {};
     }
     QJsonObject image = json->toObject();
+    if (image.contains(u"for"_s)) {
+        faults.add(node,
+                   u"%1: for belongs to image/set commands; a configured image stays"_s.arg(key));
+        return {};
+    }
     // A picture file is named in the configuration and carried in base64, as on the topic.
     if (image.contains(u"bmp_file"_s)) {
         const QString path = image.take(u"bmp_file"_s).toString();
@@ -413,13 +491,39 @@ std::optional<QTime> timeOfDay(const toml::table& table, std::string_view key, F
     return time.isValid() ? std::optional(time) : std::nullopt;
 }
 
+// units.N.name: what plant systems call the unit; each name once in a sign.
+void readUnitName(const toml::table& settings, uint8_t unit, SignConfig& sign,
+                  QHash<QString, const toml::node*>& named, Faults& faults) {
+    const auto name = text(settings, "name", faults);
+    if (!name)
+        return;
+    const toml::node& node = *settings.get("name");
+    if (!isUnitName(*name)) {
+        faults.add(node, u"units.%1.name takes letters, digits, - and _, at most 64, not all "
+                         "digits, and not \"set\""_s.arg(unit));
+        return;
+    }
+    if (const toml::node* first = named.value(*name)) {
+        faults.add(node,
+                   u"units.%1.name: \"%2\" is also the name of another unit, on line %3"_s.arg(unit)
+                       .arg(*name)
+                       .arg(first->source().begin.line));
+        faults.add(*first, u"a unit name used again on line %1"_s.arg(node.source().begin.line));
+        return;
+    }
+    named.insert(*name, &node);
+    sign.unitNames[unit] = *name;
+}
+
 // units.N.max_age: a unit's own maximum age, or "off" to leave it unwatched.
 void readUnits(const toml::node& node, SignConfig& sign, Faults& faults) {
     const toml::table* units = node.as_table();
     if (!units) {
-        faults.add(node, u"units takes a table: units.N.max_age = \"10m\""_s);
+        faults.add(node,
+                   u"units takes a table: units.N.max_age = \"10m\", units.N.name = \"plan\""_s);
         return;
     }
+    QHash<QString, const toml::node*> named;
     for (auto&& [key, value] : *units) {
         bool ok = false;
         const uint unit = qs(key.str()).toUInt(&ok);
@@ -429,7 +533,8 @@ void readUnits(const toml::node& node, SignConfig& sign, Faults& faults) {
                               "units.3.max_age = \"30s\""_s.arg(qs(key.str())));
             continue;
         }
-        checkKeys(*settings, {u"max_age"_s}, u"units.%1"_s.arg(unit), faults);
+        checkKeys(*settings, {u"max_age"_s, u"name"_s}, u"units.%1"_s.arg(unit), faults);
+        readUnitName(*settings, uint8_t(unit), sign, named, faults);
         const auto maxAge = text(*settings, "max_age", faults);
         if (!maxAge)
             continue;
@@ -683,6 +788,31 @@ void groupLines(Config& config, const toml::node* lineNodes, const toml::node& s
 
 } // namespace
 
+bool isUnitName(QStringView name) {
+    return !name.isEmpty() && name.size() <= 64 &&
+           std::all_of(name.begin(), name.end(),
+                       [](QChar c) {
+                           return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
+                                  (c >= u'0' && c <= u'9') || c == u'-' || c == u'_';
+                       }) &&
+           !std::all_of(name.begin(), name.end(), [](QChar c) { return c.isDigit(); }) &&
+           name != u"set"; // PREFIX/SIGN/units/set is the batch's topic
+}
+
+QStringList unitNameList(const SignConfig& sign) {
+    QStringList names;
+    for (const auto& [unit, name] : sign.unitNames)
+        names.append(name);
+    return names;
+}
+
+std::optional<uint8_t> SignConfig::unitNamed(QStringView name) const {
+    for (const auto& [unit, unitName] : unitNames)
+        if (unitName == name)
+            return unit;
+    return std::nullopt;
+}
+
 int soloResponseMs(const SignConfig& sign) {
     return std::min(2000, sign.healthSeconds * 1000);
 }
@@ -750,7 +880,9 @@ std::variant<Config, QStringList> readConfig(const QByteArray& text, const QStri
         return faults.list();
     }
     Config config;
-    checkKeys(root, {u"broker"_s, u"modbus"_s, u"standby"_s, u"http"_s, u"line"_s, u"sign"_s},
+    checkKeys(root,
+              {u"broker"_s, u"modbus"_s, u"standby"_s, u"http"_s, u"homeassistant"_s, u"line"_s,
+               u"sign"_s, u"group"_s},
               u"the file"_s, faults);
     if (const toml::node* broker = root.get("broker"); broker && !broker->is_table())
         faults.add(*broker, u"broker takes a table: [broker]"_s);
@@ -768,6 +900,10 @@ std::variant<Config, QStringList> readConfig(const QByteArray& text, const QStri
     else if (standby)
         readStandby(*standby->as_table(), config.standby.emplace(), faults);
 
+    if (const toml::node* ha = root.get("homeassistant"); ha && !ha->is_table())
+        faults.add(*ha, u"homeassistant takes a table: [homeassistant]"_s);
+    else if (ha)
+        readHomeAssistant(*ha->as_table(), config, faults);
     if (const toml::node* http = root.get("http"); http && !http->is_table())
         faults.add(*http, u"http takes a table: [http]"_s);
     else if (http)
@@ -792,6 +928,7 @@ std::variant<Config, QStringList> readConfig(const QByteArray& text, const QStri
         config.signs.append(sign);
     }
     groupLines(config, root.get("line"), *signs, identity, faults);
+    readGroups(config, root.get("group"), faults);
     checkModbusUnits(config, *signs, modbus, faults);
     if (!faults.list().isEmpty())
         return faults.list();
@@ -847,6 +984,10 @@ QString describe(const Config& config) {
                                                          : config.http->host)
                    .arg(config.http->port)
                    .arg(config.http->token.isEmpty() ? u"no token"_s : u"token set"_s);
+    if (config.homeAssistant)
+        out += u"Home Assistant discovery under %1/\n"_s.arg(config.homeAssistant->prefix);
+    for (const GroupConfig& g : config.groups)
+        out += u"group %1: signs %2\n"_s.arg(g.name, g.signs.join(u", "_s));
     for (const LineConfig& l : config.lines)
         out += u"line %1: answers within %2 ms, %3 ms between frames; signs %4\n"_s.arg(l.link)
                    .arg(l.responseMs)
@@ -862,6 +1003,8 @@ QString describe(const Config& config) {
             out += u", Modbus unit %1"_s.arg(*s.modbusUnit);
         if (s.maxAgeMs)
             out += u", figures stale after %1 s"_s.arg(*s.maxAgeMs / 1000);
+        for (const auto& [unit, name] : s.unitNames)
+            out += u", unit %1 named %2"_s.arg(unit).arg(name);
         for (const auto& [unit, ms] : s.unitMaxAgeMs)
             out += ms ? u", unit %1 stale after %2 s"_s.arg(unit).arg(*ms / 1000)
                       : u", unit %1 not watched"_s.arg(unit);

@@ -46,6 +46,12 @@ struct HttpConfig {
     bool operator==(const HttpConfig&) const = default;
 };
 
+// Home Assistant's MQTT discovery: every sign announced as a device.
+struct HomeAssistantConfig {
+    QString prefix = QStringLiteral("homeassistant");
+    bool operator==(const HomeAssistantConfig&) const = default;
+};
+
 // Two gateways with the same signs back each other up: only the one holding the
 // group's lease opens the links.
 struct StandbyConfig {
@@ -73,6 +79,9 @@ struct SignConfig {
     std::optional<uint8_t> modbusUnit; // none: not served over Modbus
     std::optional<int64_t> maxAgeMs;   // for every unit; none: figures are not watched
     std::map<uint8_t, std::optional<int64_t>> unitMaxAgeMs; // per unit; nullopt: "off"
+    std::map<uint8_t, QString> unitNames;                   // units.N.name
+    // The unit a name stands for.
+    std::optional<uint8_t> unitNamed(QStringView name) const;
     StaleAction staleAction = StaleAction::Keep;
     uint32_t staleValue = 0;
     QByteArray staleImage; // an image/set payload
@@ -93,14 +102,24 @@ struct LineConfig {
     QString port;         // what the link names on this machine: texts naming one port are one
 };
 
+// Signs that take one command together, on PREFIX/group/NAME/…/set. A member may
+// be another gateway's sign: that gateway carries the command out for it.
+struct GroupConfig {
+    QString name;
+    QStringList signs;
+    bool operator==(const GroupConfig&) const = default;
+};
+
 struct Config {
     BrokerConfig broker;
-    std::optional<ModbusConfig> modbus;   // none: no Modbus TCP
-    std::optional<StandbyConfig> standby; // none: the only gateway for its signs
-    std::optional<HttpConfig> http;       // none: no web server
+    std::optional<ModbusConfig> modbus;               // none: no Modbus TCP
+    std::optional<StandbyConfig> standby;             // none: the only gateway for its signs
+    std::optional<HttpConfig> http;                   // none: no web server
+    std::optional<HomeAssistantConfig> homeAssistant; // none: no discovery
     QList<SignConfig> signs;
     QList<LineConfig> lines; // every sign is on exactly one
-    QStringList warnings;    // "PATH:LINE: what": usable, but worth a word
+    QList<GroupConfig> groups;
+    QStringList warnings; // "PATH:LINE: what": usable, but worth a word
 };
 
 inline constexpr char DefaultConfigPath[] = "/etc/zarnet/zarnetd.toml";
@@ -108,6 +127,13 @@ inline constexpr char DefaultConfigPath[] = "/etc/zarnet/zarnetd.toml";
 // Builds a configured image (an image/set payload) for `device` as the service
 // will; the reason when it cannot be sent.
 using ImageCheck = std::function<std::optional<QString>(uint8_t device, const QByteArray& payload)>;
+
+// The names a sign gives its units, in unit order.
+QStringList unitNameList(const SignConfig& sign);
+
+// A unit's name: letters, digits, - and _, not all digits (those name units by
+// number), and not "set".
+bool isUnitName(QStringView name);
 
 // How long a sign alone on its link, with no [[line]], waits for an answer.
 int soloResponseMs(const SignConfig& sign);

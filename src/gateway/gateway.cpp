@@ -1,11 +1,13 @@
 #include "gateway.h"
 
+#include "homeassistant.h"
 #include "leasekeeper.h"
 #include "line.h"
 #include "modbusservice.h"
 #include "payloads.h"
 #include "reloadplan.h"
 #include "sign.h"
+#include "signreport.h"
 
 #include <core/logging.h>
 
@@ -78,6 +80,23 @@ QString excerpt(const QByteArray& payload) {
     while (end > 0 && end < payload.size() && (uchar(payload[end]) & 0xC0) == 0x80)
         --end;
     return QString::fromUtf8(payload.left(end));
+}
+
+QString tooLarge(qsizetype size) {
+    return u"the payload has %1 bytes, more than 1 MiB"_s.arg(size);
+}
+
+std::optional<QString> clearFault(const QByteArray& payload) {
+    if (payload.trimmed().isEmpty())
+        return std::nullopt;
+    return u"clear takes an empty payload"_s;
+}
+
+// Why a reader refused the payload; nullopt when it took it.
+template <typename T> std::optional<QString> fault(const std::variant<T, QString>& read) {
+    if (const auto* why = std::get_if<QString>(&read))
+        return *why;
+    return std::nullopt;
 }
 
 // A configured image as this sign's frame; empty, with a warning, when it cannot be sent.
@@ -167,6 +186,13 @@ Sign& Gateway::addSign(const SignConfig& sign) {
     const auto changed = [this, name = sign.name] { emit signChanged(name); };
     connect(raw, &Sign::stateChanged, this, changed);
     connect(raw, &Sign::panelChanged, this, changed);
+    connect(raw, &Sign::showingChanged, this, [this, raw] { publishStatus(*raw); });
+    connect(raw, &Sign::showingChanged, this, changed);
+    connect(raw, &Sign::answered, this, [this, raw] {
+        if (config_.homeAssistant && owner())
+            mqtt_.publish(answeredTopic(config_, raw->name()),
+                          isoTime(clock_.now(), Qt::ISODate).toUtf8(), true);
+    });
     connect(raw, &Sign::unitArrived, this, changed);
     connect(raw, &Sign::unitsWritten, this, changed);
     connect(&raw->timetable(), &PowerTimetable::powerChanged, this, changed);
@@ -220,7 +246,7 @@ bool Gateway::start(QString* error) {
 // Live commands come through wildcards, so that a wrong topic is answered on the
 // error topic; what the broker keeps is taken sign by sign (takeRetained).
 void Gateway::onConnected() {
-    QStringList live;
+    QStringList live = groupFilters();
     for (const auto& [name, sign] : signs_)
         live << topics_.live(name);
     // Without subscription identifiers a message marked retained must be a replay.
@@ -234,11 +260,56 @@ void Gateway::onConnected() {
     if (owner()) // a standby says nothing of the signs
         for (auto& [name, sign] : signs_)
             publishSign(*sign, true);
-    for (const QString& name : std::exchange(toClear_, {}))
-        clearTopics(name);
+    for (const auto& [name, unitNames] : std::exchange(toClear_, {}).asKeyValueRange())
+        clearTopics(name, unitNames);
     mqtt_.publish(topics_.gatewayStatus(), gatewayState(), true);
     takeRetained(true);
+    followHomeAssistant();
+    announce();
     emit summaryChanged();
+}
+
+void Gateway::followHomeAssistant() {
+    if (config_.homeAssistant && mqtt_.isConnected())
+        mqtt_.subscribe({config_.homeAssistant->prefix + u"/status"_s, announcedFilter(config_)},
+                        HomeAssistantId, MqttClient::Retained::Send);
+}
+
+bool Gateway::isHomeAssistantTopic(const QString& topicName) const {
+    if (!config_.homeAssistant)
+        return false;
+    const QString& prefix = config_.homeAssistant->prefix;
+    return topicName.startsWith(prefix + u'/') && !topicName.startsWith(topics_.prefix() + u'/');
+}
+
+// Home Assistant says it (re)started: it needs the announcements again. A retained
+// announcement this gateway does not make any more is cleared.
+void Gateway::homeAssistantSeen(const QString& topicName, const QByteArray& payload) {
+    if (!config_.homeAssistant || !owner())
+        return;
+    if (topicName == config_.homeAssistant->prefix + u"/status"_s) {
+        if (payload == "online")
+            announce();
+        return;
+    }
+    if (payload.isEmpty() || announced_.contains(topicName) || !topicName.endsWith(u"/config"_s))
+        return;
+    qCInfo(lcGateway).noquote() << "cleared" << topicName << ": no longer announced";
+    mqtt_.publish(topicName, {}, true);
+}
+
+void Gateway::announce() {
+    if (!owner() || !mqtt_.isConnected())
+        return;
+    QSet<QString> now;
+    if (config_.homeAssistant)
+        for (const auto& [topicName, payload] : announcements(config_)) {
+            now.insert(topicName);
+            mqtt_.publish(topicName, payload, true);
+        }
+    for (const QString& gone : std::exchange(announced_, now))
+        if (!now.contains(gone))
+            mqtt_.publish(gone, {}, true);
 }
 
 // The sign's state, its stale flags and, with `units`, the values on it.
@@ -248,7 +319,7 @@ void Gateway::publishSign(const Sign& sign, bool units) {
     for (int unit = 0; unit < UnitTable::Units; ++unit) {
         const auto value = units ? sign.unitOnSign(uint8_t(unit)) : std::nullopt;
         if (value)
-            mqtt_.publish(topics_.unit(sign.name(), unit), QByteArray::number(*value), true);
+            publishUnit(sign, uint8_t(unit), *value);
         if (watch.watched(uint8_t(unit)) && watch.known(uint8_t(unit)))
             publishStale(sign.name(), uint8_t(unit), watch.stale(uint8_t(unit)));
     }
@@ -275,6 +346,7 @@ void Gateway::roleChanged() {
         // states follow their first tests, their values what this one writes.
         for (auto& [name, sign] : signs_)
             publishSign(*sign, false);
+        announce();
     } else {
         for (const LineConfig& lineConfig : config_.lines) {
             retireLine(lineConfig.port);
@@ -319,7 +391,7 @@ QString Gateway::summary() const {
 void Gateway::takeRetained(bool withStaleReports) {
     QList<RetainedTake::Portion> portions;
     for (const auto& [name, sign] : signs_) {
-        QStringList filters = topics_.commands(name);
+        QStringList filters = topics_.commands(name, unitNameList(sign->config()));
         const StaleWatch& watch = sign->staleWatch();
         for (int unit = 0; withStaleReports && unit < UnitTable::Units; ++unit)
             if (!watch.watched(uint8_t(unit)))
@@ -356,6 +428,10 @@ void Gateway::received(const QString& topicName, const QByteArray& payload, bool
         take_.syncSeen(payload);
         return;
     }
+    if ((subscriptions & (1u << HomeAssistantId)) || isHomeAssistantTopic(topicName)) {
+        homeAssistantSeen(topicName, payload);
+        return;
+    }
     // By topic too: a broker without subscription identifiers marks none.
     if (keeper_ &&
         (keeper_->seen(topicName, payload) || (subscriptions & (1u << LeaseKeeper::LeaseId))))
@@ -380,6 +456,10 @@ void Gateway::live(const QString& topicName, const QByteArray& payload, bool pub
         quiet_.start(QuietMs);
     if (stopping_)
         return;
+    if (isGroupTopic(topicName)) {
+        groupCommand(topicName, payload, publishedRetained);
+        return;
+    }
     bool own = false;
     carryOut(topicName, payload, false, &own);
     if (!own)
@@ -413,6 +493,13 @@ bool Gateway::replayIsNews(const QString& topicName, const QByteArray& payload) 
 void Gateway::command(const QString& topicName, const QByteArray& payload, bool retained) {
     if (stopping_)
         return;
+    // A group's command is carried out as it comes; its members' own topics keep
+    // it (groupCommand), so a replay of it is never news.
+    if (isGroupTopic(topicName)) {
+        if (!retained)
+            groupCommand(topicName, payload, false);
+        return;
+    }
     if (topicName.endsWith(u"/stale"_s)) {
         staleReportSeen(topicName, payload, retained);
         return;
@@ -448,8 +535,7 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
     if (own)
         *own = true;
     if (payload.size() > MaxPayload) {
-        refuse(RefusalKind::TooLarge, c.sign, topicName, payload,
-               u"the payload has %1 bytes, more than 1 MiB"_s.arg(payload.size()));
+        refuse(RefusalKind::TooLarge, c.sign, topicName, payload, tooLarge(payload.size()));
         return false;
     }
     if (retained && (c.command == Command::Clock || c.command == Command::Clear)) {
@@ -488,14 +574,22 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
         return true;
     switch (c.command) {
     case Command::UnitValue: {
+        const auto unit =
+            c.unitName.isEmpty() ? std::optional(c.unit) : sign.config().unitNamed(c.unitName);
+        if (!unit) {
+            refuse(RefusalKind::Topic, c.sign, topicName, payload,
+                   u"unknown unit \"%1\": the sign gives no unit that name"_s.arg(c.unitName));
+            return false;
+        }
         const auto value = readUnitValue(payload);
         if (refused(value))
             return false;
-        setUnit(c.unit, std::get<uint32_t>(value));
+        setUnit(*unit, std::get<uint32_t>(value));
         return true;
     }
     case Command::UnitBatch: {
-        const auto values = readUnitBatch(payload);
+        const auto values = readUnitBatch(
+            payload, [&sign](QStringView name) { return sign.config().unitNamed(name); });
         if (refused(values))
             return false;
         for (const auto& [unit, value] : std::get<std::map<uint8_t, uint32_t>>(values))
@@ -517,9 +611,8 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
         return true;
     }
     case Command::Clear:
-        if (!payload.trimmed().isEmpty()) {
-            refuse(RefusalKind::Payload, c.sign, topicName, payload,
-                   u"clear takes an empty payload"_s);
+        if (const auto why = clearFault(payload)) {
+            refuse(RefusalKind::Payload, c.sign, topicName, payload, *why);
             return false;
         }
         sign.clear();
@@ -527,17 +620,31 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
     case Command::Image: {
         // Drawn when the line takes it, so a burst of images costs one drawing.
         const auto request = checkedImageRequest(payload);
-        if (refused(request))
+        const auto showFor = readShowFor(payload);
+        if (refused(request) || refused(showFor))
             return false;
-        sign.drawImage([this, device = sign.device(), request = std::get<ImageRequest>(request),
-                        name = c.sign, topicName, excerpt = payload.left(200)]() {
+        const auto ms = std::get<std::optional<int64_t>>(showFor);
+        // It may well have ended long ago.
+        if (retained && ms) {
+            refuse(RefusalKind::Replay, c.sign, topicName, payload,
+                   u"a retained timed image is a replay and is not shown again; publish it "
+                   "without retain"_s);
+            return false;
+        }
+        Sign::ImageDrawing drawing = [this, device = sign.device(),
+                                      request = std::get<ImageRequest>(request), name = c.sign,
+                                      topicName, excerpt = payload.left(200)]() {
             auto frame = drawImageFrame(device, request);
             if (const auto* why = std::get_if<QString>(&frame)) {
                 refuse(RefusalKind::Payload, name, topicName, excerpt, *why);
                 return std::optional<QByteArray>();
             }
             return std::optional<QByteArray>(std::get<QByteArray>(frame));
-        });
+        };
+        if (ms)
+            sign.showFor(std::move(drawing), *ms);
+        else
+            sign.drawImage(std::move(drawing));
         return true;
     }
     }
@@ -560,6 +667,89 @@ void Gateway::refuse(RefusalKind kind, const QString& sign, const QString& topic
     mqtt_.publish(topics_.error(sign), QJsonDocument(error).toJson(QJsonDocument::Compact), false);
 }
 
+bool Gateway::isGroupTopic(const QString& topicName) const {
+    const QString& groups = topics_.groups();
+    return topicName.size() > groups.size() && topicName.startsWith(groups) &&
+           topicName[groups.size()] == u'/';
+}
+
+QStringList Gateway::groupFilters() const {
+    QStringList filters;
+    for (const GroupConfig& group : config_.groups)
+        if (std::any_of(group.signs.begin(), group.signs.end(),
+                        [this](const QString& s) { return signs_.contains(s); }))
+            filters << topics_.groupLive(group.name);
+    return filters;
+}
+
+// A group's command goes on to the command topics of its members this gateway
+// owns, as published (retained or not), once every one of them can take it: what
+// the broker keeps for each sign stays its latest command, whichever way it came.
+// Clock and clear commands happen once and go on without retain.
+void Gateway::groupCommand(const QString& topicName, const QByteArray& payload,
+                           bool publishedRetained) {
+    const auto parsed = readCommandTopic(topics_.groups(), topicName);
+    const auto* c = std::get_if<CommandTopic>(&parsed);
+    const auto group = std::find_if(config_.groups.begin(), config_.groups.end(),
+                                    [&](const GroupConfig& g) { return c && g.name == c->sign; });
+    if (group == config_.groups.end() || !owner())
+        return; // another gateway's, or this one stands by
+    QList<const Sign*> members;
+    for (const QString& name : group->signs)
+        if (const auto found = signs_.find(name); found != signs_.end())
+            members.append(found->second.get());
+    if (members.isEmpty())
+        return;
+    if (const auto why = groupFault(*c, payload, members)) {
+        ++counters_.refused[std::size_t(payload.size() > MaxPayload ? RefusalKind::TooLarge
+                                                                    : RefusalKind::Payload)];
+        refusals_.warn(*why, u"dropped a command on %1 : %2"_s.arg(topicName.left(200), *why));
+        const QJsonObject error{
+            {u"topic"_s, topicName}, {u"payload"_s, excerpt(payload)}, {u"reason"_s, *why}};
+        mqtt_.publish(topics_.groupError(group->name),
+                      QJsonDocument(error).toJson(QJsonDocument::Compact), false);
+        return;
+    }
+    // PREFIX/group/GROUP/WHAT/set becomes PREFIX/SIGN/WHAT/set.
+    const QString what = topicName.mid(topics_.groups().size() + group->name.size() + 2);
+    const bool once = c->command == Command::Clock || c->command == Command::Clear;
+    for (const Sign* member : members)
+        mqtt_.publish(topics_.prefix() + u'/' + member->name() + u'/' + what, payload,
+                      publishedRetained && !once);
+}
+
+std::optional<QString> Gateway::groupFault(const CommandTopic& c, const QByteArray& payload,
+                                           const QList<const Sign*>& members) const {
+    if (payload.size() > MaxPayload)
+        return tooLarge(payload.size());
+    switch (c.command) {
+    case Command::UnitValue:
+        for (const Sign* member : members)
+            if (!c.unitName.isEmpty() && !member->config().unitNamed(c.unitName))
+                return u"unknown unit \"%1\": sign %2 gives no unit that name"_s.arg(
+                    c.unitName, member->name());
+        return fault(readUnitValue(payload));
+    case Command::UnitBatch:
+        for (const Sign* member : members)
+            if (const auto why = fault(readUnitBatch(payload, [member](QStringView name) {
+                    return member->config().unitNamed(name);
+                })))
+                return u"sign %1: %2"_s.arg(member->name(), *why);
+        return std::nullopt;
+    case Command::Power:
+        return fault(readPower(payload));
+    case Command::Clock:
+        return fault(readClock(payload));
+    case Command::Clear:
+        return clearFault(payload);
+    case Command::Image:
+        if (const auto why = fault(checkedImageRequest(payload)))
+            return why;
+        return fault(readShowFor(payload));
+    }
+    return std::nullopt;
+}
+
 void Gateway::publishStatus(const Sign& sign) {
     if (!owner()) {
         emit summaryChanged();
@@ -573,15 +763,9 @@ void Gateway::publishStatus(const Sign& sign) {
                        {u"reason"_s, sign.reason()},
                        {u"gateway"_s, config_.broker.clientId},
                        {u"line"_s, lineNow}};
-    // With a schedule, which power state is in force, why, and until when.
-    const PowerTimetable& timetable = sign.timetable();
-    if (const auto power = timetable.power(); power && timetable.hasSchedule()) {
-        QJsonObject p{{u"state"_s, power->on ? u"on"_s : u"off"_s},
-                      {u"by"_s, power->byCommand ? u"command"_s : u"schedule"_s}};
-        if (power->until)
-            p.insert(u"until"_s, isoTime(*power->until, Qt::ISODate));
-        status.insert(u"power"_s, p);
-    }
+    status.insert(u"showing"_s, showingReport(sign));
+    if (const QJsonValue power = powerReport(sign); !power.isNull())
+        status.insert(u"power"_s, power);
     mqtt_.publish(topics_.status(sign.name()), QJsonDocument(status).toJson(QJsonDocument::Compact),
                   true);
     emit summaryChanged();
@@ -624,8 +808,16 @@ void Gateway::publishUnits(const Sign& sign, const UnitWrite& run) {
     if (!owner())
         return;
     for (qsizetype i = 0; i < run.values.size(); ++i)
-        mqtt_.publish(topics_.unit(sign.name(), run.start + int(i)),
-                      QByteArray::number(run.values[i]), true);
+        publishUnit(sign, uint8_t(run.start + int(i)), run.values[i]);
+}
+
+// Under its number, and under its name when it has one.
+void Gateway::publishUnit(const Sign& sign, uint8_t unit, uint32_t value) {
+    const QByteArray payload = QByteArray::number(value);
+    mqtt_.publish(topics_.unit(sign.name(), unit), payload, true);
+    const auto& names = sign.config().unitNames;
+    if (const auto name = names.find(unit); name != names.end())
+        mqtt_.publish(topics_.unit(sign.name(), name->second), payload, true);
 }
 
 void Gateway::stop() {

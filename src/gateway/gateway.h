@@ -58,6 +58,8 @@ public:
 
     // Live command subscriptions carry this identifier.
     static constexpr int LiveId = 1;
+    // Home Assistant's status and this gateway's announcements come with this one.
+    static constexpr int HomeAssistantId = 4;
     // After a burst of this many live commands with no quiet second between them,
     // once the input has been quiet for QuietMs, the retained commands are read
     // again: the broker may have dropped some of the burst, and keeps every topic's
@@ -122,11 +124,24 @@ private:
                   bool* own = nullptr);
     void refuse(RefusalKind kind, const QString& sign, const QString& topic,
                 const QByteArray& payload, const QString& reason);
+    bool isGroupTopic(const QString& topic) const;
+    bool isHomeAssistantTopic(const QString& topic) const;
+    void homeAssistantSeen(const QString& topic, const QByteArray& payload);
+    // Announces every sign to Home Assistant, and clears what was announced before
+    // and is gone from the configuration.
+    void announce();
+    void followHomeAssistant();
+    void groupCommand(const QString& topic, const QByteArray& payload, bool publishedRetained);
+    std::optional<QString> groupFault(const CommandTopic& command, const QByteArray& payload,
+                                      const QList<const Sign*>& members) const;
+    // The live subscriptions of the groups naming one of these signs.
+    QStringList groupFilters() const;
     void publishStatus(const Sign& sign);
     void publishLoads();
     void publishStale(const QString& sign, uint8_t unit, bool stale);
     void staleReportSeen(const QString& topic, const QByteArray& payload, bool retained);
     void publishUnits(const Sign& sign, const UnitWrite& run);
+    void publishUnit(const Sign& sign, uint8_t unit, uint32_t value);
     void lineStopped();
     void checkReady();
     Line* addLine(const LineConfig& config);
@@ -138,7 +153,10 @@ private:
     void publishSign(const Sign& sign, bool units);
     void startClosedLines();
     std::unique_ptr<Sign> takeSign(const QString& name);
-    void clearTopics(const QString& sign);
+    // `unitNames`: the names its units had, whose state topics go too.
+    void clearTopics(const QString& sign, const QStringList& unitNames);
+    void forgetUnitNames(const SignConfig& old, const Config& next);
+    void resubscribeGroups(const QStringList& before);
     QByteArray offlineStatus(const QString& sign, const QString& reason) const;
     void reloadBroker(const BrokerConfig& next);
     void reloadModbus(const std::optional<ModbusConfig>& next);
@@ -170,6 +188,7 @@ private:
     RepeatLog refusals_;
     QHash<QString, QList<Refusal>> recentRefusals_;
     PlantCounters counters_;
+    QSet<QString> announced_; // discovery topics announced under the configuration in force
     bool everConnected_ = false;
     int burst_ = 0; // live commands since the input was last quiet for QuietMs
     QElapsedTimer lastLive_;
@@ -182,7 +201,8 @@ private:
     bool brokerTried_ = false;
     bool readySaid_ = false;
     QSet<const Line*> linesTried_;
-    QSet<QString> toClear_; // removed signs whose topics wait for a connection to be cleared
+    // Removed signs, with their units' names, whose topics wait for a connection to be cleared.
+    QHash<QString, QStringList> toClear_;
 };
 
 } // namespace zarnet::gateway

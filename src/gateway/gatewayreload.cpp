@@ -1,6 +1,7 @@
 // How the running service takes a new configuration.
 #include "gateway.h"
 
+#include "homeassistant.h"
 #include "line.h"
 #include "modbusservice.h"
 #include "reloadplan.h"
@@ -22,8 +23,19 @@ void Gateway::reload(const Config& nextConfig) {
     }
     const ReloadPlan plan = planReload(config_, next);
     if (plan.changesNothing()) {
-        qCInfo(lcGateway) << "configuration read again: nothing changed";
-        config_ = next;
+        const QStringList groupsBefore = groupFilters();
+        const auto homeAssistantBefore = config_.homeAssistant;
+        const bool groupsChanged = next.groups != config_.groups ||
+                                   next.homeAssistant != config_.homeAssistant ||
+                                   next.http != config_.http;
+        config_ = next; // groups, and the web server's settings, take effect as they are
+        resubscribeGroups(groupsBefore);
+        if (homeAssistantBefore != config_.homeAssistant)
+            followHomeAssistant();
+        announce();
+        qCInfo(lcGateway) << (groupsChanged ? "configuration read again: the groups, discovery "
+                                              "or the web server changed"
+                                            : "configuration read again: nothing changed");
         return;
     }
     qCInfo(lcGateway).noquote() << "configuration read again:" << plan.added.size() << "signs new,"
@@ -46,15 +58,19 @@ void Gateway::reload(const Config& nextConfig) {
         recentRefusals_.remove(name);
         mqtt_.unsubscribe({topics_.live(name)});
         qCInfo(lcGateway).noquote() << name << "removed from the configuration";
-        clearTopics(name);
+        clearTopics(name, unitNameList(gone.back()->config()));
     }
-    for (const QString& name : plan.restarted)
+    for (const QString& name : plan.restarted) {
         gone.push_back(takeSign(name));
+        forgetUnitNames(gone.back()->config(), next);
+    }
     for (const LineConfig& line : plan.linesClosed)
         retireLine(line.port);
 
     const BrokerConfig broker = config_.broker;
     const std::optional<ModbusConfig> modbus = config_.modbus;
+    const QStringList groupsBefore = groupFilters();
+    const auto homeAssistantBefore = config_.homeAssistant;
     config_ = next;
     config_.broker = broker; // each changes once its new settings are in force
     config_.modbus = modbus;
@@ -76,6 +92,10 @@ void Gateway::reload(const Config& nextConfig) {
             startSign(addSign(sign));
         }
     reloadModbus(next.modbus);
+    resubscribeGroups(groupsBefore);
+    if (homeAssistantBefore != config_.homeAssistant)
+        followHomeAssistant();
+    announce();
     gone.clear();
     startClosedLines();
     if (mqtt_.isConnected() && !(plan.added.isEmpty() && plan.restarted.isEmpty())) {
@@ -108,13 +128,48 @@ std::unique_ptr<Sign> Gateway::takeSign(const QString& name) {
 
 // Subscribers hear the sign go; then nothing of it stays on the broker. Without a
 // connection now, once there is one.
-void Gateway::clearTopics(const QString& name) {
+// Groups that came or went, or gained or lost this gateway's last member.
+void Gateway::resubscribeGroups(const QStringList& before) {
+    const QStringList now = groupFilters();
+    if (now == before || !mqtt_.isConnected())
+        return; // the connection subscribes anew
+    QStringList gone;
+    for (const QString& filter : before)
+        if (!now.contains(filter))
+            gone.append(filter);
+    QStringList added;
+    for (const QString& filter : now)
+        if (!before.contains(filter))
+            added.append(filter);
+    if (!gone.isEmpty())
+        mqtt_.unsubscribe(gone);
+    if (!added.isEmpty())
+        mqtt_.subscribe(added, LiveId,
+                        mqtt_.hasSubscriptionIds() ? MqttClient::Retained::NeverAsPublished
+                                                   : MqttClient::Retained::Never);
+}
+
+// The state topics of unit names a restarted sign no longer gives are cleared.
+void Gateway::forgetUnitNames(const SignConfig& old, const Config& next) {
+    const auto now = std::find_if(next.signs.begin(), next.signs.end(),
+                                  [&](const SignConfig& s) { return s.name == old.name; });
+    if (now == next.signs.end() || !owner())
+        return;
+    for (const auto& [unit, name] : old.unitNames)
+        if (!now->unitNamed(name) && mqtt_.isConnected())
+            mqtt_.publish(topics_.unit(old.name, name), {}, true);
+}
+
+void Gateway::clearTopics(const QString& name, const QStringList& unitNames) {
     if (!owner() || signs_.contains(name))
         return; // the owner's to clear; or configured again meanwhile
     if (!mqtt_.isConnected()) {
-        toClear_.insert(name);
+        toClear_.insert(name, unitNames);
         return;
     }
+    for (const QString& unitName : unitNames)
+        mqtt_.publish(topics_.unit(name, unitName), {}, true);
+    mqtt_.publish(answeredTopic(config_, name), {}, true);
     mqtt_.publish(topics_.status(name), offlineStatus(name, u"removed from the configuration"_s),
                   false);
     mqtt_.publish(topics_.status(name), {}, true);

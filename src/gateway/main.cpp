@@ -69,7 +69,10 @@ int main(int argc, char* argv[]) {
         "[standby], two gateways back each other up: only the one holding the lease\n"
         "writes to the lines. With [http], a read-only web server shows every sign on a\n"
         "live page (/), as JSON (/api/signs), as an event stream (/events) and as\n"
-        "Prometheus metrics (/metrics). Logs go to standard error. SIGTERM or SIGINT ends it\n"
+        "Prometheus metrics (/metrics). Units may have names; [[group]] sends one\n"
+        "command to several signs on PREFIX/group/NAME/.../set; an image/set with\n"
+        "\"for\" shows for that long; [homeassistant] announces every sign to Home\n"
+        "Assistant. Logs go to standard error. SIGTERM or SIGINT ends it\n"
         "cleanly; SIGHUP reads the configuration again, leaving signs whose settings did\n"
         "not change untouched.",
         "zarnetd"};

@@ -97,6 +97,13 @@ void signFigures(Writer& w, const Gateway& gateway) {
             stale += sign->staleWatch().stale(uint8_t(unit)) ? 1 : 0;
         w.sample("sign_units_stale", stale, label("sign", name));
     }
+    // Named units are the ones people watch one by one; there are as many as configured.
+    w.family("unit_stale", "gauge", "1 while a named unit's figure is too old.");
+    for (const auto& [name, sign] : gateway.signs())
+        for (const auto& [unit, unitName] : sign->config().unitNames)
+            w.sample("unit_stale", sign->staleWatch().stale(unit) ? 1 : 0,
+                     label("sign", name) + ',' + label("unit", QString::number(unit)) + ',' +
+                         label("name", unitName));
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "payloads.h"
 
+#include "config.h"
+
 #include <canvas/dotcanvas.h>
 
 #include <QJsonArray>
@@ -107,7 +109,8 @@ std::variant<uint32_t, QString> readUnitValue(const QByteArray& payload) {
     return uint32_t(text.toULongLong());
 }
 
-std::variant<std::map<uint8_t, uint32_t>, QString> readUnitBatch(const QByteArray& payload) {
+std::variant<std::map<uint8_t, uint32_t>, QString> readUnitBatch(const QByteArray& payload,
+                                                                 const UnitByName& byName) {
     const auto parsed = jsonObject(payload);
     if (const auto* why = std::get_if<QString>(&parsed))
         return *why;
@@ -116,12 +119,17 @@ std::variant<std::map<uint8_t, uint32_t>, QString> readUnitBatch(const QByteArra
         return u"no units given"_s;
     std::map<uint8_t, uint32_t> values;
     for (auto it = object.begin(); it != object.end(); ++it) {
-        const auto unit = readUnitNumber(it.key());
+        auto unit = readUnitNumber(it.key());
+        if (!unit && byName)
+            unit = byName(it.key());
         if (!unit)
-            return u"unknown unit \"%1\": units are 0..255"_s.arg(it.key().left(40));
+            return u"unknown unit \"%1\": units are 0..255, or a name the sign gives one"_s.arg(
+                it.key().left(40));
         const auto value = jsonValue(it.value());
         if (!value)
-            return u"unit %1 takes a whole number 0..%2"_s.arg(*unit).arg(MaxUnitValue);
+            return u"unit %1 takes a whole number 0..%2"_s
+                .arg(readUnitNumber(it.key()) ? QString::number(*unit) : it.key())
+                .arg(MaxUnitValue);
         values[*unit] = *value;
     }
     return values;
@@ -144,13 +152,27 @@ std::variant<std::optional<QDateTime>, QString> readClock(const QByteArray& payl
     return std::optional<QDateTime>(at);
 }
 
+std::variant<std::optional<int64_t>, QString> readShowFor(const QByteArray& payload) {
+    const auto parsed = jsonObject(payload);
+    if (const auto* why = std::get_if<QString>(&parsed))
+        return *why;
+    const QJsonValue value = std::get<QJsonObject>(parsed).value(u"for"_s);
+    if (value.isUndefined())
+        return std::optional<int64_t>();
+    const auto ms = readDuration(value.toString());
+    if (!value.isString() || !std::holds_alternative<int64_t>(ms) ||
+        std::get<int64_t>(ms) > MaxShowForMs)
+        return u"for takes a time such as \"30s\", \"10m\" or \"2h\", at most 24h"_s;
+    return std::optional(std::get<int64_t>(ms));
+}
+
 std::variant<ImageRequest, QString> readImageRequest(const QByteArray& payload) {
     const auto parsed = jsonObject(payload);
     if (const auto* why = std::get_if<QString>(&parsed))
         return *why;
     const QJsonObject& object = std::get<QJsonObject>(parsed);
-    static const QSet<QString> keys = {u"text"_s, u"bmp"_s,    u"font"_s,
-                                       u"size"_s, u"window"_s, u"schedule"_s};
+    static const QSet<QString> keys = {u"text"_s,   u"bmp"_s,      u"font"_s, u"size"_s,
+                                       u"window"_s, u"schedule"_s, u"for"_s};
     for (const QString& key : object.keys())
         if (!keys.contains(key))
             return u"unknown key \"%1\""_s.arg(key.left(40));

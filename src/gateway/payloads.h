@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <variant>
@@ -26,7 +27,10 @@ std::optional<uint8_t> readUnitNumber(QStringView text, bool plain = false);
 // A whole number 0..MaxUnitValue in plain decimal digits; blanks around it are allowed.
 std::variant<uint32_t, QString> readUnitValue(const QByteArray& payload);
 // A JSON object of unit numbers (0..255) to whole numbers 0..MaxUnitValue.
-std::variant<std::map<uint8_t, uint32_t>, QString> readUnitBatch(const QByteArray& payload);
+// The unit a sign gives a name; none when it gives no unit that name.
+using UnitByName = std::function<std::optional<uint8_t>(QStringView name)>;
+std::variant<std::map<uint8_t, uint32_t>, QString> readUnitBatch(const QByteArray& payload,
+                                                                 const UnitByName& byName = {});
 // "on" or "off".
 std::variant<bool, QString> readPower(const QByteArray& payload);
 // Empty: the time when the frame is sent (nullopt); otherwise "YYYY-MM-DD hh:mm:ss", local time.
@@ -35,6 +39,10 @@ std::variant<std::optional<QDateTime>, QString> readClock(const QByteArray& payl
 // instead of "text". "schedule" is "always" or {"mode", "start", "end"} with mode
 // always, daily, weekdays or dates.
 std::variant<ImageRequest, QString> readImageRequest(const QByteArray& payload);
+// An image/set payload's "for": how long the image shows before the sign's own
+// comes back; nullopt without one.
+std::variant<std::optional<int64_t>, QString> readShowFor(const QByteArray& payload);
+inline constexpr int64_t MaxShowForMs = 24 * 3600 * 1000;
 
 // Why an image the window would refuse cannot be sent, in words.
 QString describe(const ImageRefusal& refusal);

@@ -19,6 +19,8 @@ Sign::Sign(const SignConfig& config, const PlantClock& clock, const QByteArray& 
         dueFor_.start();
         emit wantsLine();
     });
+    timedEnd_.setSingleShot(true);
+    connect(&timedEnd_, &QTimer::timeout, this, &Sign::endTimed);
     clockCheck_.setInterval(clock_.realMs(15000));
     connect(&clockCheck_, &QTimer::timeout, this, &Sign::checkClockSync);
 }
@@ -34,6 +36,7 @@ void Sign::stop() {
     clockCheck_.stop();
     stale_.stop();
     timetable_.stop();
+    timedEnd_.stop();
     testDue_ = false;
 }
 
@@ -67,6 +70,11 @@ void Sign::setClock(const std::optional<QDateTime>& at) {
 
 // A cleared sign stays clear: its last image is not sent again after a reconnect.
 void Sign::clear() {
+    const bool timed = timedEnd_.isActive(); // a clear ends a timed image too
+    timedEnd_.stop();
+    timedDrawing_ = nullptr;
+    timed_.clear();
+    timedUntil_ = {};
     // An image still waiting to be drawn goes out before the clear, as it came.
     if (drawing_ && instead_.isEmpty() && commands_.contains(CommandQueue::Kind::Image))
         if (const QByteArray frame = ownImage(); !frame.isEmpty())
@@ -79,12 +87,14 @@ void Sign::clear() {
     if (!instead_.isEmpty())
         commands_.put(CommandQueue::Kind::Image, instead_);
     emit wantsLine();
+    if (timed)
+        emit showingChanged();
 }
 
 void Sign::setImage(const QByteArray& frame) {
     image_ = frame;
     drawing_ = nullptr;
-    if (!instead_.isEmpty())
+    if (!instead_.isEmpty() || timedEnd_.isActive())
         return;
     commands_.put(CommandQueue::Kind::Image, frame);
     emit wantsLine();
@@ -93,14 +103,26 @@ void Sign::setImage(const QByteArray& frame) {
 // An image command with no frame stands for the sign's own image, drawn as it goes out.
 void Sign::drawImage(ImageDrawing drawing) {
     drawing_ = std::move(drawing);
-    if (!instead_.isEmpty())
+    if (!instead_.isEmpty() || timedEnd_.isActive())
         return;
     commands_.put(CommandQueue::Kind::Image, {});
     emit wantsLine();
 }
 
-// A drawing that fails leaves the image the sign already has.
+// A drawing that fails leaves the image the sign already has; a timed one that
+// fails is over.
 QByteArray Sign::ownImage() {
+    if (timedEnd_.isActive()) {
+        if (timedDrawing_) {
+            const auto drawn = std::exchange(timedDrawing_, nullptr)();
+            timed_ = drawn.value_or(QByteArray());
+        }
+        if (!timed_.isEmpty())
+            return timed_;
+        timedEnd_.stop();
+        timedUntil_ = {};
+        emit showingChanged();
+    }
     if (drawing_) {
         const auto drawn = drawing_();
         drawing_ = nullptr;
@@ -116,6 +138,42 @@ void Sign::showInstead(const QByteArray& frame) {
     instead_ = frame;
     commands_.put(CommandQueue::Kind::Image, frame);
     emit wantsLine();
+    emit showingChanged();
+}
+
+void Sign::showFor(ImageDrawing drawing, int64_t ms) {
+    timedDrawing_ = std::move(drawing);
+    timed_.clear();
+    timedUntil_ = clock_.now().addMSecs(ms);
+    timedEnd_.start(clock_.realMs(ms));
+    if (instead_.isEmpty()) {
+        commands_.put(CommandQueue::Kind::Image, {});
+        emit wantsLine();
+    }
+    emit showingChanged();
+}
+
+// The sign's own image comes back; without one the sign is cleared.
+void Sign::endTimed() {
+    timedDrawing_ = nullptr;
+    timed_.clear();
+    timedUntil_ = {};
+    if (instead_.isEmpty()) {
+        if (standingImage())
+            commands_.put(CommandQueue::Kind::Image, {});
+        else
+            commands_.put(CommandQueue::Kind::Clear, clearFrame(config_.device));
+        emit wantsLine();
+    }
+    emit showingChanged();
+}
+
+Sign::Showing Sign::showing() const {
+    if (!instead_.isEmpty())
+        return Showing::Instead;
+    if (timedEnd_.isActive())
+        return Showing::Timed;
+    return standingImage() ? Showing::Own : Showing::Nothing;
 }
 
 // Without an image of its own the sign is cleared, so the other picture goes.
@@ -123,11 +181,12 @@ void Sign::showOwn() {
     if (instead_.isEmpty())
         return;
     instead_.clear();
-    if (image_.isEmpty() && !drawing_)
+    if (!standingImage() && !timedEnd_.isActive())
         commands_.put(CommandQueue::Kind::Clear, clearFrame(config_.device));
     else
         commands_.put(CommandQueue::Kind::Image, {});
     emit wantsLine();
+    emit showingChanged();
 }
 
 bool Sign::hasCommand() const {
@@ -194,6 +253,7 @@ void Sign::tested(TestOutcome outcome, int detail) {
     if (outcome == TestOutcome::Answered) {
         late_.clear();
         lastAnswer_.start();
+        emit answered();
         // One missed test may have been a controller restarting.
         const bool back = state() != State::Online || health_.misses() > 0;
         testIn(health_.answered(config_.healthSeconds * 1000));
@@ -233,7 +293,7 @@ void Sign::tested(TestOutcome outcome, int detail) {
 // A controller that was away may have restarted: everything known goes again.
 void Sign::comeBack() {
     table_.resendAll();
-    if (!instead_.isEmpty() || !image_.isEmpty() || drawing_)
+    if (!instead_.isEmpty() || standingImage() || timedEnd_.isActive())
         commands_.putBack({CommandQueue::Kind::Image, instead_});
     if (power_)
         commands_.putBack({CommandQueue::Kind::Power, powerFrame(config_.device, *power_)});

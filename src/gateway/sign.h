@@ -36,6 +36,7 @@ public:
          QObject* parent = nullptr);
 
     const QString& name() const { return config_.name; }
+    const SignConfig& config() const { return config_; }
     uint8_t device() const { return config_.device; }
     State state() const override { return health_.state(); }
     const QString& reason() const { return reason_; }
@@ -76,6 +77,14 @@ public:
     // meanwhile is kept for then.
     void showInstead(const QByteArray& frame);
     void showOwn();
+    // Shows the drawn image for `ms` (plant time), then the sign's own image again,
+    // or a cleared sign when it has none. An image set meanwhile becomes its own.
+    void showFor(ImageDrawing drawing, int64_t ms);
+
+    enum class Showing { Nothing, Own, Timed, Instead };
+    Showing showing() const;
+    // When the timed image ends; invalid when none shows.
+    QDateTime timedUntil() const { return timedUntil_; }
 
     // The line's side.
     bool hasCommand() const;
@@ -103,6 +112,10 @@ signals:
     void unitsWritten(const zarnet::UnitWrite& run);
     // A written frame changed panel().
     void panelChanged();
+    // What showing() says changed.
+    void showingChanged();
+    // It answered a connection test.
+    void answered();
 
 private:
     void testIn(int ms);
@@ -110,6 +123,8 @@ private:
     void setState(const QString& reason);
     void checkClockSync();
     QByteArray ownImage();
+    void endTimed();
+    bool standingImage() const { return !image_.isEmpty() || drawing_; }
 
     SignConfig config_;
     const PlantClock& clock_;
@@ -119,6 +134,12 @@ private:
     QByteArray image_;     // the latest image, sent again after a reconnect; empty after a clear
     ImageDrawing drawing_; // a newer image than image_, not drawn yet
     QByteArray instead_;   // shown in place of image_ while not empty
+    // A timed image, shown in place of image_ while timedEnd_ runs (unless instead_
+    // is shown); drawn when it goes out.
+    ImageDrawing timedDrawing_;
+    QByteArray timed_;
+    QTimer timedEnd_;
+    QDateTime timedUntil_;
     std::optional<bool> power_;
     std::optional<UnitWrite> runOnWire_;
     std::optional<CommandQueue::Command> commandOnWire_;

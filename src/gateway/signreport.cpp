@@ -50,21 +50,12 @@ QJsonArray units(const Sign& sign) {
                           {u"stale"_s, watch.stale(unit)}};
         if (const auto age = watch.ageMs(unit))
             entry.insert(u"age_s"_s, double(*age / 1000));
+        if (const auto name = sign.config().unitNames.find(unit);
+            name != sign.config().unitNames.end())
+            entry.insert(u"name"_s, name->second);
         list.append(entry);
     }
     return list;
-}
-
-QJsonValue power(const Sign& sign) {
-    const auto power = sign.timetable().power();
-    if (!power)
-        return QJsonValue();
-    QJsonObject p{{u"state"_s, power->on ? u"on"_s : u"off"_s},
-                  {u"by"_s, power->byCommand || !sign.timetable().hasSchedule() ? u"command"_s
-                                                                                : u"schedule"_s}};
-    if (power->until)
-        p.insert(u"until"_s, isoTime(*power->until));
-    return p;
 }
 
 QJsonArray refusals(const Gateway& gateway, const QString& sign) {
@@ -76,6 +67,33 @@ QJsonArray refusals(const Gateway& gateway, const QString& sign) {
 }
 
 } // namespace
+
+// Which power state is in force, what set it, and with a schedule until when.
+QJsonValue powerReport(const Sign& sign) {
+    const auto power = sign.timetable().power();
+    if (!power)
+        return QJsonValue();
+    const bool byCommand = power->byCommand || !sign.timetable().hasSchedule();
+    QJsonObject p{{u"state"_s, power->on ? u"on"_s : u"off"_s},
+                  {u"by"_s, byCommand ? u"command"_s : u"schedule"_s}};
+    if (power->until)
+        p.insert(u"until"_s, isoTime(*power->until));
+    return p;
+}
+
+QJsonObject showingReport(const Sign& sign) {
+    switch (sign.showing()) {
+    case Sign::Showing::Nothing:
+        return {{u"image"_s, u"none"_s}};
+    case Sign::Showing::Own:
+        return {{u"image"_s, u"own"_s}};
+    case Sign::Showing::Timed:
+        return {{u"image"_s, u"timed"_s}, {u"until"_s, isoTime(sign.timedUntil())}};
+    case Sign::Showing::Instead:
+        break;
+    }
+    return {{u"image"_s, u"stale"_s}};
+}
 
 QImage signDots(const Sign& sign, const QDateTime& now) {
     return renderPanel(sign.panel(), now);
@@ -106,7 +124,8 @@ QJsonObject signReport(const Gateway& gateway, const Sign& sign, const QDateTime
         {u"seconds_since_answer"_s, answered ? QJsonValue(double(*answered / 1000)) : QJsonValue()},
         {u"line"_s,
          QJsonObject{{u"link"_s, line.link()}, {u"load"_s, std::round(line.load() * 1000) / 1000}}},
-        {u"power"_s, power(sign)},
+        {u"power"_s, powerReport(sign)},
+        {u"showing"_s, showingReport(sign)},
         {u"units"_s, units(sign)},
         {u"refusals"_s, refusals(gateway, sign.name())},
         // Changes with what the sign shows, so that the page fetches the picture anew.

@@ -14,6 +14,12 @@ class Sign;
 // their ages, the latest refusals, and a key that changes with its picture.
 QJsonObject signReport(const Gateway& gateway, const Sign& sign, const QDateTime& now);
 
+// Which power state is in force, what set it ("command" or "schedule"), and with
+// a schedule until when; null before any command or schedule.
+QJsonValue powerReport(const Sign& sign);
+// Which picture the sign is given: "own", "timed" (with "until"), "stale" or "none".
+QJsonObject showingReport(const Sign& sign);
+
 // What the sign shows now, one pixel per dot.
 QImage signDots(const Sign& sign, const QDateTime& now);
 // A text that changes whenever the dots do.

@@ -1,5 +1,6 @@
 #include "topics.h"
 
+#include "config.h"
 #include "payloads.h"
 
 using namespace Qt::StringLiterals;
@@ -43,12 +44,16 @@ std::variant<CommandTopic, QString> readCommandTopic(const QString& prefix, cons
     const QStringView units = u"units/";
     if (what.startsWith(units) && !what.sliced(units.size()).contains(u'/')) {
         const QStringView number = what.sliced(units.size());
-        const auto unit = readUnitNumber(number, true);
-        if (!unit)
-            return u"unknown unit \"%1\": units are 0..255, without leading zeros"_s.arg(
-                number.left(40));
-        command.unit = *unit;
-        return command;
+        if (const auto unit = readUnitNumber(number, true)) {
+            command.unit = *unit;
+            return command;
+        }
+        if (isUnitName(number)) {
+            command.unitName = number.toString();
+            return command;
+        }
+        return u"unknown unit \"%1\": units are 0..255, without leading zeros, or a unit's name"_s
+            .arg(number.left(40));
     }
     return u"unknown command \"%1\""_s.arg(what.left(80));
 }
@@ -77,8 +82,10 @@ QString Topics::stale(const QString& sign, int unit) const {
     return of(sign, u"units/%1/stale"_s.arg(unit));
 }
 
-QStringList Topics::commands(const QString& sign) const {
+QStringList Topics::commands(const QString& sign, const QStringList& unitNames) const {
     QStringList topics;
+    for (const QString& name : unitNames)
+        topics.append(of(sign, u"units/%1/set"_s.arg(name)));
     for (const char* command : {"units", "power", "clock", "clear", "image"})
         topics.append(of(sign, QString::fromLatin1(command) + u"/set"_s));
     for (int unit = 0; unit < 256; ++unit)
@@ -88,6 +95,14 @@ QStringList Topics::commands(const QString& sign) const {
 
 QStringList Topics::live(const QString& sign) const {
     return {of(sign, u"+/set"_s), of(sign, u"units/+/set"_s)};
+}
+
+QStringList Topics::groupLive(const QString& group) const {
+    return {groups() + u'/' + group + u"/+/set"_s, groups() + u'/' + group + u"/units/+/set"_s};
+}
+
+QString Topics::groupError(const QString& group) const {
+    return groups() + u'/' + group + u"/error"_s;
 }
 
 QString Topics::gatewayStatus() const {

@@ -15,6 +15,7 @@ struct CommandTopic {
     QString sign;
     Command command = Command::UnitValue;
     uint8_t unit = 0; // for Command::UnitValue
+    QString unitName; // for Command::UnitValue by a name: the sign knows the unit
 };
 
 struct StaleTopic {
@@ -22,8 +23,8 @@ struct StaleTopic {
     uint8_t unit = 0;
 };
 
-// PREFIX/SIGN/units/N/set, PREFIX/SIGN/units/set, PREFIX/SIGN/power/set,
-// PREFIX/SIGN/clock/set, PREFIX/SIGN/clear/set and PREFIX/SIGN/image/set.
+// PREFIX/SIGN/units/N/set (N a number or a unit's name), PREFIX/SIGN/units/set,
+// PREFIX/SIGN/power/set, PREFIX/SIGN/clock/set, PREFIX/SIGN/clear/set and PREFIX/SIGN/image/set.
 std::variant<CommandTopic, QString> readCommandTopic(const QString& prefix, const QString& topic);
 // PREFIX/SIGN/units/N/stale.
 std::optional<StaleTopic> readStaleTopic(const QString& prefix, const QString& topic);
@@ -36,9 +37,12 @@ public:
     QString status(const QString& sign) const { return of(sign, QStringLiteral("status")); }
     QString error(const QString& sign) const { return of(sign, QStringLiteral("error")); }
     QString unit(const QString& sign, int unit) const;
+    QString unit(const QString& sign, const QString& name) const {
+        return of(sign, QStringLiteral("units/") + name);
+    }
     QString stale(const QString& sign, int unit) const;
     // Each command topic of the sign by its name: a wildcard would also match junk.
-    QStringList commands(const QString& sign) const;
+    QStringList commands(const QString& sign, const QStringList& unitNames = {}) const;
     // The wildcards that bring every command for the sign, and every wrong topic.
     QStringList live(const QString& sign) const;
     QString gatewayStatus() const;
@@ -46,6 +50,10 @@ public:
     QString gatewayStatus(const QString& clientId) const;
     QString sync() const;
     QString lease(const QString& group) const;
+    // PREFIX/group: the groups' commands are PREFIX/group/GROUP/…/set.
+    QString groups() const { return prefix_ + QStringLiteral("/group"); }
+    QStringList groupLive(const QString& group) const;
+    QString groupError(const QString& group) const;
     // The first level under the prefix, which names the sign.
     QString signOf(const QString& topic) const;
 
