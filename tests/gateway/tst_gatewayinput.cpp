@@ -28,6 +28,8 @@ private slots:
     void initTestCase() { installSongSubstitutions(); }
     void commandTopics_data();
     void commandTopics();
+    void unitNames_data();
+    void unitNames();
     void unitValues_data();
     void unitValues();
     void unitBatches_data();
@@ -73,8 +75,6 @@ void TestGatewayInput::commandTopics_data() {
     QTest::newRow("clear") << u"zarnet/l/clear/set"_s << u"l"_s << int(Command::Clear) << 0;
     QTest::newRow("image") << u"zarnet/l/image/set"_s << u"l"_s << int(Command::Image) << 0;
     QTest::newRow("unit 256") << u"zarnet/l/units/256/set"_s << QString() << 0 << 0;
-    QTest::newRow("unit -1") << u"zarnet/l/units/-1/set"_s << QString() << 0 << 0;
-    QTest::newRow("unit x") << u"zarnet/l/units/x/set"_s << QString() << 0 << 0;
     QTest::newRow("unit 03") << u"zarnet/l/units/03/set"_s << QString() << 0 << 0;
     QTest::newRow("unit empty") << u"zarnet/l/units//set"_s << QString() << 0 << 0;
     QTest::newRow("unit with a line break") << u"zarnet/l/units/12\n/set"_s << QString() << 0 << 0;
@@ -99,6 +99,42 @@ void TestGatewayInput::commandTopics() {
     QCOMPARE(std::get<CommandTopic>(read).sign, sign);
     QCOMPARE(int(std::get<CommandTopic>(read).command), command);
     QCOMPARE(int(std::get<CommandTopic>(read).unit), unit);
+}
+
+// A unit by the name its sign gives it: in a topic, in a batch, and in the
+// configuration, where a name is given once.
+void TestGatewayInput::unitNames_data() {
+    QTest::addColumn<QString>("topic");
+    QTest::addColumn<QString>("name"); // empty: refused as a topic
+    QTest::newRow("name") << u"zarnet/l/units/plan/set"_s << u"plan"_s;
+    QTest::newRow("unit -1 is a name") << u"zarnet/l/units/-1/set"_s << u"-1"_s;
+    QTest::newRow("unit x is a name") << u"zarnet/l/units/x/set"_s << u"x"_s;
+    QTest::newRow("not a name") << u"zarnet/l/units/pl.an/set"_s << QString();
+}
+
+void TestGatewayInput::unitNames() {
+    QFETCH(QString, topic);
+    QFETCH(QString, name);
+    const auto read = readCommandTopic(u"zarnet"_s, topic);
+    if (name.isEmpty()) {
+        QVERIFY(std::holds_alternative<QString>(read));
+        return;
+    }
+    QVERIFY(std::holds_alternative<CommandTopic>(read));
+    QCOMPARE(std::get<CommandTopic>(read).unitName, name);
+
+    const auto config = readConfig("[[sign]]\nname = \"l\"\nlink = \"1\"\nunits.7.name = \"" +
+                                       name.toUtf8() + "\"\n",
+                                   u"z.toml"_s);
+    QVERIFY(std::holds_alternative<Config>(config));
+    const SignConfig& sign = std::get<Config>(config).signs.first();
+    QCOMPARE(sign.unitNamed(name), std::optional<uint8_t>(7));
+    const auto batch = readUnitBatch("{\"" + name.toUtf8() + "\": 5, \"2\": 6}",
+                                     [&](QStringView n) { return sign.unitNamed(n); });
+    using Values = std::map<uint8_t, uint32_t>;
+    QCOMPARE(std::get<Values>(batch), (Values{{2, 6}, {7, 5}}));
+    QVERIFY(std::holds_alternative<QString>(
+        readUnitBatch("{\"nope\": 5}", [&](QStringView n) { return sign.unitNamed(n); })));
 }
 
 void TestGatewayInput::unitValues_data() {
@@ -448,6 +484,19 @@ void TestGatewayInput::configFaults_data() {
                                                   "token_file = \"/nonexistent\"\n") +
                                            sign
                                     << u"z.toml:3: token_file: cannot read"_s;
+    QTest::newRow("a unit name twice")
+        << sign + "units.1.name = \"plan\"\nunits.2 = { name = \"plan\" }\n"
+        << u"z.toml:6: units.2.name: \"plan\" is also the name of another unit, on line 5"_s;
+    QTest::newRow("a unit name all digits") << sign + "units.1.name = \"12\"\n"
+                                            << u"z.toml:5: units.1.name takes"_s;
+    QTest::newRow("a group named like a sign")
+        << sign + "[[group]]\nname = \"l1\"\nsigns = [\"l1\"]\n"
+        << u"z.toml:6: \"l1\" is a sign's name"_s;
+    QTest::newRow("a group without signs") << sign + "[[group]]\nname = \"g\"\nsigns = []\n"
+                                           << u"z.toml:7: signs takes a list"_s;
+    QTest::newRow("a configured image with a time")
+        << sign + "image = { text = \"a\", for = \"30s\" }\n"
+        << u"z.toml:5: image: for belongs"_s;
     QTest::newRow("bad name") << QByteArray("[[sign]]\nname = \"line 1\"\nlink = \"1\"\n")
                               << u"z.toml:2: name takes"_s;
     QTest::newRow("twice") << sign + sign << u"z.toml:6: a second sign"_s;
