@@ -122,6 +122,8 @@ void TestZarnetdStandby::pausedOwnerStandsDown() {
     events.connectToHost(u"127.0.0.1"_s, web1);
     QVERIFY(events.waitForConnected(5000));
     events.write("GET /events HTTP/1.1\r\nHost: localhost\r\n\r\n");
+    QByteArray said;
+    QTRY_VERIFY((said += events.readAll()).contains("event: gateway"));
     first->signal(SIGSTOP);
     QTRY_COMPARE_WITH_TIMEOUT(role(u"second"_s), QByteArray("owner"), (LeaseSeconds + 3) * 1000);
     QVERIFY(publish(21));
@@ -129,8 +131,7 @@ void TestZarnetdStandby::pausedOwnerStandsDown() {
     first->signal(SIGCONT);
     QTRY_COMPARE_WITH_TIMEOUT(board.units(1).value(0), 21u, 20000);
     QTRY_COMPARE(role(u"first"_s), QByteArray("standby"));
-    QByteArray said;
-    QTRY_VERIFY((said += events.readAll()).contains(R"("state":"connecting")"));
+    QTRY_VERIFY_WITH_TIMEOUT((said += events.readAll()).contains(R"("state":"connecting")"), 20000);
     QVERIFY(httpExchange(web1, "GET /metrics HTTP/1.1\r\nHost: localhost\r\n\r\n")
                 .body.contains("\nzarnet_gateway_owner 0\n"));
     QVERIFY2(!first->log().mid(before).contains(u"zarnet.link: >"_s),
