@@ -246,7 +246,8 @@ bool Gateway::start(QString* error) {
 // Live commands come through wildcards, so that a wrong topic is answered on the
 // error topic; what the broker keeps is taken sign by sign (takeRetained).
 void Gateway::onConnected() {
-    QStringList live = groupFilters();
+    subscribeGroups(groupFilters());
+    QStringList live;
     for (const auto& [name, sign] : signs_)
         live << topics_.live(name);
     // Without subscription identifiers a message marked retained must be a replay.
@@ -292,7 +293,9 @@ void Gateway::homeAssistantSeen(const QString& topicName, const QByteArray& payl
             announce();
         return;
     }
-    if (payload.isEmpty() || announced_.contains(topicName) || !topicName.endsWith(u"/config"_s))
+    // The other gateway of a standby pair announces itself under the same node.
+    if (payload.isEmpty() || announced_.contains(topicName) || !topicName.endsWith(u"/config"_s) ||
+        topicName.contains(u"/gateway_"_s))
         return;
     qCInfo(lcGateway).noquote() << "cleared" << topicName << ": no longer announced";
     mqtt_.publish(topicName, {}, true);
@@ -347,6 +350,7 @@ void Gateway::roleChanged() {
         for (auto& [name, sign] : signs_)
             publishSign(*sign, false);
         announce();
+        subscribeGroups(groupFilters()); // brings the group commands kept meanwhile
     } else {
         for (const LineConfig& lineConfig : config_.lines) {
             retireLine(lineConfig.port);
@@ -432,6 +436,11 @@ void Gateway::received(const QString& topicName, const QByteArray& payload, bool
         homeAssistantSeen(topicName, payload);
         return;
     }
+    if ((subscriptions & (1u << GroupId)) || isGroupTopic(topicName)) {
+        if (!stopping_)
+            groupCommand(topicName, payload, retained);
+        return;
+    }
     // By topic too: a broker without subscription identifiers marks none.
     if (keeper_ &&
         (keeper_->seen(topicName, payload) || (subscriptions & (1u << LeaseKeeper::LeaseId))))
@@ -456,12 +465,8 @@ void Gateway::live(const QString& topicName, const QByteArray& payload, bool pub
         quiet_.start(QuietMs);
     if (stopping_)
         return;
-    if (isGroupTopic(topicName)) {
-        groupCommand(topicName, payload, publishedRetained);
-        return;
-    }
     bool own = false;
-    carryOut(topicName, payload, false, &own);
+    carryOut(topicName, payload, false, &own, publishedRetained);
     if (!own)
         return;
     if (take_.running())
@@ -476,7 +481,9 @@ void Gateway::live(const QString& topicName, const QByteArray& payload, bool pub
 bool Gateway::isOwnCommandTopic(const QString& topicName) const {
     const auto parsed = readCommandTopic(config_.broker.prefix, topicName);
     const auto* command = std::get_if<CommandTopic>(&parsed);
-    return command && signs_.contains(command->sign);
+    const auto sign = command ? signs_.find(command->sign) : signs_.end();
+    return sign != signs_.end() &&
+           (command->unitName.isEmpty() || sign->second->config().unitNamed(command->unitName));
 }
 
 // A replay is news when the broker keeps another value than the one this service
@@ -493,13 +500,7 @@ bool Gateway::replayIsNews(const QString& topicName, const QByteArray& payload) 
 void Gateway::command(const QString& topicName, const QByteArray& payload, bool retained) {
     if (stopping_)
         return;
-    // A group's command is carried out as it comes; its members' own topics keep
-    // it (groupCommand), so a replay of it is never news.
-    if (isGroupTopic(topicName)) {
-        if (!retained)
-            groupCommand(topicName, payload, false);
-        return;
-    }
+
     if (topicName.endsWith(u"/stale"_s)) {
         staleReportSeen(topicName, payload, retained);
         return;
@@ -516,7 +517,7 @@ void Gateway::command(const QString& topicName, const QByteArray& payload, bool 
 }
 
 bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool retained,
-                       bool* own) {
+                       bool* own, bool publishedRetained) {
     const auto parsed = readCommandTopic(config_.broker.prefix, topicName);
     if (const auto* why = std::get_if<QString>(&parsed)) {
         ++counters_.received.back();
@@ -532,6 +533,14 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
         return false;
     }
     Sign& sign = *found->second;
+    // Only a name the sign gives makes the topic one of its own: junk names must
+    // not grow the service.
+    const auto named = c.unitName.isEmpty() ? std::nullopt : sign.config().unitNamed(c.unitName);
+    if (!c.unitName.isEmpty() && !named) {
+        refuse(RefusalKind::Topic, c.sign, topicName, payload,
+               u"unknown unit \"%1\": the sign gives no unit that name"_s.arg(c.unitName));
+        return false;
+    }
     if (own)
         *own = true;
     if (payload.size() > MaxPayload) {
@@ -574,17 +583,25 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
         return true;
     switch (c.command) {
     case Command::UnitValue: {
-        const auto unit =
-            c.unitName.isEmpty() ? std::optional(c.unit) : sign.config().unitNamed(c.unitName);
-        if (!unit) {
-            refuse(RefusalKind::Topic, c.sign, topicName, payload,
-                   u"unknown unit \"%1\": the sign gives no unit that name"_s.arg(c.unitName));
-            return false;
-        }
+        const bool kept = retained || publishedRetained;
+        if (named && kept && payload.isEmpty())
+            return false; // taken off the name's topic, below
         const auto value = readUnitValue(payload);
         if (refused(value))
             return false;
-        setUnit(*unit, std::get<uint32_t>(value));
+        if (!named) {
+            setUnit(c.unit, std::get<uint32_t>(value));
+            return true;
+        }
+        // The unit's own topic takes it, retained as published, so that what the
+        // broker keeps under the number is always the unit's latest value, however
+        // it came; a kept one is taken off the name's topic. The owner passes it on;
+        // it comes back as a command for the number.
+        if (owner()) {
+            mqtt_.publish(topics_.unitCommand(c.sign, *named), payload, kept);
+            if (kept)
+                mqtt_.publish(topicName, {}, true);
+        }
         return true;
     }
     case Command::UnitBatch: {
@@ -667,10 +684,18 @@ void Gateway::refuse(RefusalKind kind, const QString& sign, const QString& topic
     mqtt_.publish(topics_.error(sign), QJsonDocument(error).toJson(QJsonDocument::Compact), false);
 }
 
+// PREFIX/group/GROUP/… of a configured group: without one, a sign may be named "group".
 bool Gateway::isGroupTopic(const QString& topicName) const {
-    const QString& groups = topics_.groups();
-    return topicName.size() > groups.size() && topicName.startsWith(groups) &&
-           topicName[groups.size()] == u'/';
+    return std::any_of(config_.groups.begin(), config_.groups.end(), [&](const GroupConfig& g) {
+        return topicName.startsWith(topics_.groups() + u'/' + g.name + u'/');
+    });
+}
+
+// Retained group commands come too: one is kept only until a gateway that serves the
+// group has passed it on (groupCommand), so one there now was published meanwhile.
+void Gateway::subscribeGroups(const QStringList& filters) {
+    if (!filters.isEmpty() && mqtt_.isConnected())
+        mqtt_.subscribe(filters, GroupId, MqttClient::Retained::SendAsPublished);
 }
 
 QStringList Gateway::groupFilters() const {
@@ -683,26 +708,33 @@ QStringList Gateway::groupFilters() const {
 }
 
 // A group's command goes on to the command topics of its members this gateway
-// owns, as published (retained or not), once every one of them can take it: what
+// owns, retained as it was published, once every one of them can take it: what
 // the broker keeps for each sign stays its latest command, whichever way it came.
-// Clock and clear commands happen once and go on without retain.
-void Gateway::groupCommand(const QString& topicName, const QByteArray& payload,
-                           bool publishedRetained) {
-    const auto parsed = readCommandTopic(topics_.groups(), topicName);
-    const auto* c = std::get_if<CommandTopic>(&parsed);
-    const auto group = std::find_if(config_.groups.begin(), config_.groups.end(),
-                                    [&](const GroupConfig& g) { return c && g.name == c->sign; });
-    if (group == config_.groups.end() || !owner())
-        return; // another gateway's, or this one stands by
+// A retained one is then taken off the group's topic, so that the broker never
+// keeps a group command that contradicts its members' own. Clock and clear
+// commands happen once and go on without retain.
+void Gateway::groupCommand(const QString& topicName, const QByteArray& payload, bool retained) {
+    const auto group =
+        std::find_if(config_.groups.begin(), config_.groups.end(), [&](const auto& g) {
+            return topicName.startsWith(topics_.groups() + u'/' + g.name + u'/');
+        });
+    if (group == config_.groups.end() || !owner() || (retained && payload.isEmpty()))
+        return; // another gateway's, this one stands by, or a retained one taken off
     QList<const Sign*> members;
     for (const QString& name : group->signs)
         if (const auto found = signs_.find(name); found != signs_.end())
             members.append(found->second.get());
     if (members.isEmpty())
         return;
-    if (const auto why = groupFault(*c, payload, members)) {
-        ++counters_.refused[std::size_t(payload.size() > MaxPayload ? RefusalKind::TooLarge
-                                                                    : RefusalKind::Payload)];
+    const auto parsed = readCommandTopic(topics_.groups(), topicName);
+    const auto* c = std::get_if<CommandTopic>(&parsed);
+    const auto why = c ? groupFault(*c, payload, members) : std::get<QString>(parsed);
+    if (retained && (why || c->command == Command::Clock || c->command == Command::Clear))
+        mqtt_.publish(topicName, {}, true);
+    if (why) {
+        ++counters_.refused[std::size_t(!c                            ? RefusalKind::Topic
+                                        : payload.size() > MaxPayload ? RefusalKind::TooLarge
+                                                                      : RefusalKind::Payload)];
         refusals_.warn(*why, u"dropped a command on %1 : %2"_s.arg(topicName.left(200), *why));
         const QJsonObject error{
             {u"topic"_s, topicName}, {u"payload"_s, excerpt(payload)}, {u"reason"_s, *why}};
@@ -715,7 +747,9 @@ void Gateway::groupCommand(const QString& topicName, const QByteArray& payload,
     const bool once = c->command == Command::Clock || c->command == Command::Clear;
     for (const Sign* member : members)
         mqtt_.publish(topics_.prefix() + u'/' + member->name() + u'/' + what, payload,
-                      publishedRetained && !once);
+                      retained && !once);
+    if (retained && !once)
+        mqtt_.publish(topicName, {}, true);
 }
 
 std::optional<QString> Gateway::groupFault(const CommandTopic& c, const QByteArray& payload,

@@ -60,6 +60,8 @@ public:
     static constexpr int LiveId = 1;
     // Home Assistant's status and this gateway's announcements come with this one.
     static constexpr int HomeAssistantId = 4;
+    // Groups' commands, kept and live, come with this one.
+    static constexpr int GroupId = 5;
     // After a burst of this many live commands with no quiet second between them,
     // once the input has been quiet for QuietMs, the retained commands are read
     // again: the broker may have dropped some of the burst, and keeps every topic's
@@ -120,8 +122,9 @@ private:
     bool isOwnCommandTopic(const QString& topic) const;
     // True when the command reached its sign's table; `own`: the topic is a command
     // topic of one of these signs.
+    // `publishedRetained`: a live command its publisher marked retained.
     bool carryOut(const QString& topic, const QByteArray& payload, bool retained,
-                  bool* own = nullptr);
+                  bool* own = nullptr, bool publishedRetained = false);
     void refuse(RefusalKind kind, const QString& sign, const QString& topic,
                 const QByteArray& payload, const QString& reason);
     bool isGroupTopic(const QString& topic) const;
@@ -131,7 +134,8 @@ private:
     // and is gone from the configuration.
     void announce();
     void followHomeAssistant();
-    void groupCommand(const QString& topic, const QByteArray& payload, bool publishedRetained);
+    void groupCommand(const QString& topic, const QByteArray& payload, bool retained);
+    void subscribeGroups(const QStringList& filters);
     std::optional<QString> groupFault(const CommandTopic& command, const QByteArray& payload,
                                       const QList<const Sign*>& members) const;
     // The live subscriptions of the groups naming one of these signs.

@@ -143,10 +143,7 @@ void Gateway::resubscribeGroups(const QStringList& before) {
             added.append(filter);
     if (!gone.isEmpty())
         mqtt_.unsubscribe(gone);
-    if (!added.isEmpty())
-        mqtt_.subscribe(added, LiveId,
-                        mqtt_.hasSubscriptionIds() ? MqttClient::Retained::NeverAsPublished
-                                                   : MqttClient::Retained::Never);
+    subscribeGroups(added);
 }
 
 // The state topics of unit names a restarted sign no longer gives are cleared.

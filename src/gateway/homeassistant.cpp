@@ -3,9 +3,11 @@
 #include "payloads.h"
 #include "topics.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
 
@@ -13,20 +15,19 @@ namespace zarnet::gateway {
 
 namespace {
 
-// With [standby] both gateways announce the same devices, under the group's name.
-QString nodeId(const Config& config) {
-    const QString name = config.standby ? config.standby->group : config.broker.clientId;
-    QString id = u"zarnet_"_s;
-    for (const QChar c : name)
-        id += c.isLetterOrNumber() && c.unicode() < 128 ? c : u'_';
-    return id;
+// Discovery ids take letters, digits, - and _: a name made of others is replaced
+// by a digest of it, so that two names never give one id.
+QString idOf(const QString& name) {
+    static const QRegularExpression plain(u"^[A-Za-z0-9_-]+$"_s);
+    if (plain.match(name).hasMatch())
+        return name;
+    return QString::fromLatin1(
+        QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha256).toHex().left(16));
 }
 
-QString sanitized(const QString& text) {
-    QString out;
-    for (const QChar c : text)
-        out += c.isLetterOrNumber() && c.unicode() < 128 ? c : u'_';
-    return out;
+// With [standby] both gateways announce the same devices, under the group's name.
+QString nodeId(const Config& config) {
+    return u"zarnet_"_s + idOf(config.standby ? config.standby->group : config.broker.clientId);
 }
 
 class Announcer {
@@ -45,7 +46,7 @@ public:
 private:
     // The gateway is a device of its own, which the signs' devices are reached through.
     void gateway() {
-        const QString id = u"gateway_"_s + sanitized(config_.broker.clientId);
+        const QString id = u"gateway_"_s + idOf(config_.broker.clientId);
         add(u"binary_sensor"_s, id,
             {{u"name"_s, u"zarnetd %1"_s.arg(config_.broker.clientId)},
              {u"device_class"_s, u"connectivity"_s},
@@ -136,11 +137,9 @@ private:
     }
 
     void add(const QString& component, const QString& object, QJsonObject payload) {
-        const QString unique = node_ + u'_' + sanitized(object);
-        payload.insert(u"unique_id"_s, unique);
-        payload.insert(u"object_id"_s, unique);
+        payload.insert(u"unique_id"_s, node_ + u'_' + object);
         list_.append({config_.homeAssistant->prefix + u'/' + component + u'/' + node_ + u'/' +
-                          sanitized(object) + u"/config"_s,
+                          object + u"/config"_s,
                       QJsonDocument(payload).toJson(QJsonDocument::Compact)});
     }
 

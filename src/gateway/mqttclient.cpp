@@ -48,6 +48,8 @@ int subscriptionOptions(MqttClient::Retained retained) {
         return MQTT_SUB_OPT_SEND_RETAIN_NEVER;
     case MqttClient::Retained::NeverAsPublished:
         return MQTT_SUB_OPT_SEND_RETAIN_NEVER | MQTT_SUB_OPT_RETAIN_AS_PUBLISHED;
+    case MqttClient::Retained::SendAsPublished:
+        return MQTT_SUB_OPT_SEND_RETAIN_ALWAYS | MQTT_SUB_OPT_RETAIN_AS_PUBLISHED;
     }
     return 0;
 }

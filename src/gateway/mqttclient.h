@@ -44,8 +44,9 @@ public:
     // How a subscription takes the messages the broker keeps: Send hands them over on
     // subscribing, marked retained, and marks live ones not retained; Never hands
     // over live ones only, marked not retained; NeverAsPublished live ones only, each
-    // marked as its publisher sent it.
-    enum class Retained { Send, Never, NeverAsPublished };
+    // marked as its publisher sent it; SendAsPublished both, each kept one and each
+    // live one published with retain marked retained.
+    enum class Retained { Send, Never, NeverAsPublished, SendAsPublished };
 
     static constexpr int MaxBackOffMs = 30000;
 

@@ -70,8 +70,7 @@ void Sign::setClock(const std::optional<QDateTime>& at) {
 
 // A cleared sign stays clear: its last image is not sent again after a reconnect.
 void Sign::clear() {
-    const bool timed = timedEnd_.isActive(); // a clear ends a timed image too
-    timedEnd_.stop();
+    timedEnd_.stop(); // a clear ends a timed image too
     timedDrawing_ = nullptr;
     timed_.clear();
     timedUntil_ = {};
@@ -87,13 +86,13 @@ void Sign::clear() {
     if (!instead_.isEmpty())
         commands_.put(CommandQueue::Kind::Image, instead_);
     emit wantsLine();
-    if (timed)
-        emit showingChanged();
+    noteShowing();
 }
 
 void Sign::setImage(const QByteArray& frame) {
     image_ = frame;
     drawing_ = nullptr;
+    noteShowing();
     if (!instead_.isEmpty() || timedEnd_.isActive())
         return;
     commands_.put(CommandQueue::Kind::Image, frame);
@@ -103,6 +102,7 @@ void Sign::setImage(const QByteArray& frame) {
 // An image command with no frame stands for the sign's own image, drawn as it goes out.
 void Sign::drawImage(ImageDrawing drawing) {
     drawing_ = std::move(drawing);
+    noteShowing();
     if (!instead_.isEmpty() || timedEnd_.isActive())
         return;
     commands_.put(CommandQueue::Kind::Image, {});
@@ -121,7 +121,7 @@ QByteArray Sign::ownImage() {
             return timed_;
         timedEnd_.stop();
         timedUntil_ = {};
-        emit showingChanged();
+        noteShowing();
     }
     if (drawing_) {
         const auto drawn = drawing_();
@@ -138,7 +138,7 @@ void Sign::showInstead(const QByteArray& frame) {
     instead_ = frame;
     commands_.put(CommandQueue::Kind::Image, frame);
     emit wantsLine();
-    emit showingChanged();
+    noteShowing();
 }
 
 void Sign::showFor(ImageDrawing drawing, int64_t ms) {
@@ -150,22 +150,32 @@ void Sign::showFor(ImageDrawing drawing, int64_t ms) {
         commands_.put(CommandQueue::Kind::Image, {});
         emit wantsLine();
     }
-    emit showingChanged();
+    noteShowing();
 }
 
-// The sign's own image comes back; without one the sign is cleared.
+// The sign's own image comes back; without one the sign is cleared. An own image
+// set meanwhile is drawn now: one that cannot be drawn must not leave the timed
+// one up, so the one before it comes back instead.
 void Sign::endTimed() {
     timedDrawing_ = nullptr;
     timed_.clear();
     timedUntil_ = {};
+    if (drawing_)
+        if (const auto drawn = std::exchange(drawing_, nullptr)())
+            image_ = *drawn;
     if (instead_.isEmpty()) {
-        if (standingImage())
-            commands_.put(CommandQueue::Kind::Image, {});
+        if (!image_.isEmpty())
+            commands_.put(CommandQueue::Kind::Image, image_);
         else
             commands_.put(CommandQueue::Kind::Clear, clearFrame(config_.device));
         emit wantsLine();
     }
-    emit showingChanged();
+    noteShowing();
+}
+
+void Sign::noteShowing() {
+    if (std::exchange(showingSaid_, showing()) != showingSaid_)
+        emit showingChanged();
 }
 
 Sign::Showing Sign::showing() const {
@@ -186,7 +196,7 @@ void Sign::showOwn() {
     else
         commands_.put(CommandQueue::Kind::Image, {});
     emit wantsLine();
-    emit showingChanged();
+    noteShowing();
 }
 
 bool Sign::hasCommand() const {

@@ -124,6 +124,8 @@ private:
     void checkClockSync();
     QByteArray ownImage();
     void endTimed();
+    // Tells showingChanged() when showing() is not what it said last.
+    void noteShowing();
     bool standingImage() const { return !image_.isEmpty() || drawing_; }
 
     SignConfig config_;
@@ -140,6 +142,7 @@ private:
     QByteArray timed_;
     QTimer timedEnd_;
     QDateTime timedUntil_;
+    Showing showingSaid_ = Showing::Nothing;
     std::optional<bool> power_;
     std::optional<UnitWrite> runOnWire_;
     std::optional<CommandQueue::Command> commandOnWire_;

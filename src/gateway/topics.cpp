@@ -84,12 +84,14 @@ QString Topics::stale(const QString& sign, int unit) const {
 
 QStringList Topics::commands(const QString& sign, const QStringList& unitNames) const {
     QStringList topics;
-    for (const QString& name : unitNames)
-        topics.append(of(sign, u"units/%1/set"_s.arg(name)));
     for (const char* command : {"units", "power", "clock", "clear", "image"})
         topics.append(of(sign, QString::fromLatin1(command) + u"/set"_s));
     for (int unit = 0; unit < 256; ++unit)
         topics.append(of(sign, u"units/%1/set"_s.arg(unit)));
+    // After the numbers: a name's topic keeps a command only until it has been passed
+    // on to its number's, so one kept there now came later.
+    for (const QString& name : unitNames)
+        topics.append(of(sign, u"units/%1/set"_s.arg(name)));
     return topics;
 }
 

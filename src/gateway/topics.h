@@ -41,6 +41,9 @@ public:
         return of(sign, QStringLiteral("units/") + name);
     }
     QString stale(const QString& sign, int unit) const;
+    QString unitCommand(const QString& sign, int unit) const {
+        return this->unit(sign, unit) + QStringLiteral("/set");
+    }
     // Each command topic of the sign by its name: a wildcard would also match junk.
     QStringList commands(const QString& sign, const QStringList& unitNames = {}) const;
     // The wildcards that bring every command for the sign, and every wrong topic.
