@@ -478,6 +478,13 @@ void Gateway::live(const QString& topicName, const QByteArray& payload, bool pub
 
 // Only a command topic of one of these signs is remembered: junk topics under a
 // sign's name must not grow the service.
+// The number's command topic keeps another value than `payload`, as far as this
+// service saw it kept.
+bool Gateway::keptUnderNumber(const QString& sign, uint8_t unit, const QByteArray& payload) const {
+    const auto said = retainedSaid_.find(topics_.unitCommand(sign, unit));
+    return said != retainedSaid_.end() && *said != digest({}) && *said != digest(payload);
+}
+
 bool Gateway::isOwnCommandTopic(const QString& topicName) const {
     const auto parsed = readCommandTopic(config_.broker.prefix, topicName);
     const auto* command = std::get_if<CommandTopic>(&parsed);
@@ -589,18 +596,21 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
         const auto value = readUnitValue(payload);
         if (refused(value))
             return false;
-        if (!named) {
-            setUnit(c.unit, std::get<uint32_t>(value));
-            return true;
-        }
-        // The unit's own topic takes it, retained as published, so that what the
-        // broker keeps under the number is always the unit's latest value, however
-        // it came; a kept one is taken off the name's topic. The owner passes it on;
-        // it comes back as a command for the number.
-        if (owner()) {
-            mqtt_.publish(topics_.unitCommand(c.sign, *named), payload, kept);
-            if (kept)
+        const uint8_t unit = named.value_or(c.unit);
+        if (named && retained && keptUnderNumber(c.sign, unit, payload)) {
+            qCWarning(lcGateway).noquote()
+                << topicName << "and the unit's number both kept a value when this service "
+                << "came; which came later is unknown, so the number's stays";
+            if (owner())
                 mqtt_.publish(topicName, {}, true);
+            return false;
+        }
+        setUnit(unit, std::get<uint32_t>(value));
+        // What the broker keeps for a unit is kept under its number only: a kept
+        // command on a name moves there, so that a restart cannot bring back an older one.
+        if (named && kept && owner()) {
+            mqtt_.publish(topics_.unitCommand(c.sign, unit), payload, true);
+            mqtt_.publish(topicName, {}, true);
         }
         return true;
     }
@@ -691,11 +701,31 @@ bool Gateway::isGroupTopic(const QString& topicName) const {
     });
 }
 
-// Retained group commands come too: one is kept only until a gateway that serves the
-// group has passed it on (groupCommand), so one there now was published meanwhile.
+bool Gateway::servesWholeGroup(const GroupConfig& group) const {
+    return std::all_of(group.signs.begin(), group.signs.end(),
+                       [this](const QString& s) { return signs_.contains(s); });
+}
+
+// A group whose members are all this gateway's takes what its topics keep too: one
+// is kept only until this gateway has passed it on (groupCommand), so one there now
+// was published while none did. A group shared with other gateways takes live
+// commands only: which of them passed a kept one on is not known here.
 void Gateway::subscribeGroups(const QStringList& filters) {
-    if (!filters.isEmpty() && mqtt_.isConnected())
-        mqtt_.subscribe(filters, GroupId, MqttClient::Retained::SendAsPublished);
+    if (filters.isEmpty() || !mqtt_.isConnected())
+        return;
+    QStringList whole;
+    QStringList shared;
+    for (const QString& filter : filters) {
+        const auto group =
+            std::find_if(config_.groups.begin(), config_.groups.end(), [&](const GroupConfig& g) {
+                return filter.startsWith(topics_.groups() + u'/' + g.name + u'/');
+            });
+        (group != config_.groups.end() && servesWholeGroup(*group) ? whole : shared).append(filter);
+    }
+    if (!whole.isEmpty())
+        mqtt_.subscribe(whole, GroupId, MqttClient::Retained::SendAsPublished);
+    if (!shared.isEmpty())
+        mqtt_.subscribe(shared, GroupId, MqttClient::Retained::NeverAsPublished);
 }
 
 QStringList Gateway::groupFilters() const {
@@ -710,8 +740,9 @@ QStringList Gateway::groupFilters() const {
 // A group's command goes on to the command topics of its members this gateway
 // owns, retained as it was published, once every one of them can take it: what
 // the broker keeps for each sign stays its latest command, whichever way it came.
-// A retained one is then taken off the group's topic, so that the broker never
-// keeps a group command that contradicts its members' own. Clock and clear
+// When this gateway serves the whole group, a retained one is then taken off the
+// group's topic, so that the broker never keeps a group command that contradicts
+// its members' own. Clock and clear
 // commands happen once and go on without retain.
 void Gateway::groupCommand(const QString& topicName, const QByteArray& payload, bool retained) {
     const auto group =
@@ -729,7 +760,8 @@ void Gateway::groupCommand(const QString& topicName, const QByteArray& payload, 
     const auto parsed = readCommandTopic(topics_.groups(), topicName);
     const auto* c = std::get_if<CommandTopic>(&parsed);
     const auto why = c ? groupFault(*c, payload, members) : std::get<QString>(parsed);
-    if (retained && (why || c->command == Command::Clock || c->command == Command::Clear))
+    const bool takeOff = retained && servesWholeGroup(*group);
+    if (takeOff && (why || c->command == Command::Clock || c->command == Command::Clear))
         mqtt_.publish(topicName, {}, true);
     if (why) {
         ++counters_.refused[std::size_t(!c                            ? RefusalKind::Topic
@@ -748,7 +780,7 @@ void Gateway::groupCommand(const QString& topicName, const QByteArray& payload, 
     for (const Sign* member : members)
         mqtt_.publish(topics_.prefix() + u'/' + member->name() + u'/' + what, payload,
                       retained && !once);
-    if (retained && !once)
+    if (takeOff && !once)
         mqtt_.publish(topicName, {}, true);
 }
 

@@ -120,6 +120,7 @@ private:
     void live(const QString& topic, const QByteArray& payload, bool publishedRetained);
     bool replayIsNews(const QString& topic, const QByteArray& payload);
     bool isOwnCommandTopic(const QString& topic) const;
+    bool keptUnderNumber(const QString& sign, uint8_t unit, const QByteArray& payload) const;
     // True when the command reached its sign's table; `own`: the topic is a command
     // topic of one of these signs.
     // `publishedRetained`: a live command its publisher marked retained.
@@ -136,6 +137,7 @@ private:
     void followHomeAssistant();
     void groupCommand(const QString& topic, const QByteArray& payload, bool retained);
     void subscribeGroups(const QStringList& filters);
+    bool servesWholeGroup(const GroupConfig& group) const;
     std::optional<QString> groupFault(const CommandTopic& command, const QByteArray& payload,
                                       const QList<const Sign*>& members) const;
     // The live subscriptions of the groups naming one of these signs.

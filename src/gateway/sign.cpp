@@ -174,7 +174,8 @@ void Sign::endTimed() {
 }
 
 void Sign::noteShowing() {
-    if (std::exchange(showingSaid_, showing()) != showingSaid_)
+    const Showing now = showing();
+    if (std::exchange(showingSaid_, now) != now)
         emit showingChanged();
 }
 

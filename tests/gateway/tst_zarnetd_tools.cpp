@@ -62,7 +62,8 @@ void TestZarnetdTools::initTestCase() {
     QVERIFY(solo.start({u"--device"_s, u"3"_s, u"--png"_s, dir.filePath(u"panel.png"_s)}));
     toml = u"[broker]\nurl = \"mqtt://127.0.0.1:%1\"\nclient_id = \"tools\"\n"
            "[homeassistant]\ndiscovery = true\n"
-           "[[group]]\nname = \"hall2\"\nsigns = [\"press1\", \"press3\", \"elsewhere\"]\n"
+           "[[group]]\nname = \"hall2\"\nsigns = [\"press1\", \"press3\"]\n"
+           "[[group]]\nname = \"site\"\nsigns = [\"press2\", \"elsewhere\"]\n"
            "[[sign]]\nname = \"press1\"\nlink = \"%2\"\ndevice = 1\nhealth_seconds = 1\n"
            "units.0.name = \"plan\"\nunits.1 = { name = \"actual\", max_age = \"5m\" }\n"
            "image = { text = \"A\", window = [0, 0, 64, 16] }\n"
@@ -103,6 +104,15 @@ void TestZarnetdTools::namedUnits() {
     QTRY_COMPARE(bus.units(1).value(0), 1521u);
     publish(u"press1/units/planned/set"_s, "1");
     QTRY_VERIFY(listener->last(u"zarnet/press1/error"_s).contains("no unit that name"));
+
+    // Both kept a value while the gateway was away: the number's stays.
+    QCOMPARE(service.terminate(), 0);
+    listener->publish(u"zarnet/press1/units/plan/set"_s, "5", true);
+    listener->publish(u"zarnet/press1/units/0/set"_s, "7", true);
+    QVERIFY(service.start(toml));
+    QTRY_COMPARE_WITH_TIMEOUT(bus.units(1).value(0), 7u, 10000);
+    QTRY_VERIFY(listener->last(u"zarnet/press1/units/plan/set"_s).isEmpty());
+    QCOMPARE(bus.units(1).value(0), 7u);
 }
 
 // One command reaches members on two lines, each by its own number for the name;
@@ -123,6 +133,8 @@ void TestZarnetdTools::groupActsOnItsMembersOrNone() {
     QCOMPARE(bus.units(1).value(1), 7u);
     QVERIFY(bus.frames(1).join(u'\n').contains(u"power off"_s));
     QVERIFY(!bus.frames(2).join(u'\n').contains(u"power off"_s)); // not a member
+    publish(u"group/site/units/9/set"_s, "9"); // its other member is another gateway's
+    QTRY_COMPARE(bus.units(2).value(9), 9u);
     publish(u"group/hall2/power/set"_s, "on");
     QTRY_VERIFY(solo.frames(3).last().contains(u"power on"_s));
 
