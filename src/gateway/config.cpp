@@ -337,6 +337,8 @@ void readGroup(const toml::table& table, const Config& config, GroupConfig& grou
             faults.add(member, u"signs takes a list of sign names"_s);
             continue;
         }
+        if (group.signs.contains(qs(name->get())))
+            faults.add(member, u"\"%1\" is listed twice"_s.arg(qs(name->get())));
         group.signs.append(qs(name->get()));
     }
 }

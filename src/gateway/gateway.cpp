@@ -476,8 +476,6 @@ void Gateway::live(const QString& topicName, const QByteArray& payload, bool pub
         retainedSaid_[topicName] = digest(payload);
 }
 
-// Only a command topic of one of these signs is remembered: junk topics under a
-// sign's name must not grow the service.
 // The number's command topic keeps another value than `payload`, as far as this
 // service saw it kept.
 bool Gateway::keptUnderNumber(const QString& sign, uint8_t unit, const QByteArray& payload) const {
@@ -485,6 +483,8 @@ bool Gateway::keptUnderNumber(const QString& sign, uint8_t unit, const QByteArra
     return said != retainedSaid_.end() && *said != digest({}) && *said != digest(payload);
 }
 
+// Only a command topic of one of these signs is remembered: junk topics under a
+// sign's name must not grow the service.
 bool Gateway::isOwnCommandTopic(const QString& topicName) const {
     const auto parsed = readCommandTopic(config_.broker.prefix, topicName);
     const auto* command = std::get_if<CommandTopic>(&parsed);
@@ -507,7 +507,6 @@ bool Gateway::replayIsNews(const QString& topicName, const QByteArray& payload) 
 void Gateway::command(const QString& topicName, const QByteArray& payload, bool retained) {
     if (stopping_)
         return;
-
     if (topicName.endsWith(u"/stale"_s)) {
         staleReportSeen(topicName, payload, retained);
         return;
@@ -742,8 +741,7 @@ QStringList Gateway::groupFilters() const {
 // the broker keeps for each sign stays its latest command, whichever way it came.
 // When this gateway serves the whole group, a retained one is then taken off the
 // group's topic, so that the broker never keeps a group command that contradicts
-// its members' own. Clock and clear
-// commands happen once and go on without retain.
+// its members' own. Clock and clear commands happen once and go on without retain.
 void Gateway::groupCommand(const QString& topicName, const QByteArray& payload, bool retained) {
     const auto group =
         std::find_if(config_.groups.begin(), config_.groups.end(), [&](const auto& g) {
