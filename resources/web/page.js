@@ -8,7 +8,8 @@ const words = {
     unit: '单元', value: '数据', onSign: '屏上', age: '时间', stale: '过期', refusals: '最近拒绝',
     broker: '代理服务器', connected: '已连接', notConnected: '未连接', noPower: '未知',
     away: 'zarnetd 无法访问：显示的是断开前的状态，恢复后自动更新。', device: '设备号',
-    answered: '上次应答', standby: '备用：线路由另一台 zarnetd 驱动',
+    answered: '上次应答', picture: '图像', own: '常显', timed: '临时',
+    none: '无', standby: '备用：线路由另一台 zarnetd 驱动',
   },
   en: {
     online: 'online', offline: 'offline', connecting: 'connecting', since: 'since', load: 'line load',
@@ -16,7 +17,8 @@ const words = {
     unit: 'unit', value: 'value', onSign: 'on sign', age: 'age', stale: 'stale', refusals: 'latest refusals',
     broker: 'broker', connected: 'connected', notConnected: 'not connected', noPower: 'unknown',
     away: 'zarnetd cannot be reached: what shows is the state before; it updates by itself when it is back.',
-    device: 'device', answered: 'last answer',
+    device: 'device', answered: 'last answer', picture: 'picture', own: 'standing',
+    timed: 'timed', none: 'none',
     standby: 'standby: another zarnetd drives the lines',
   },
 };
@@ -41,6 +43,12 @@ function powerText(power) {
   if (!power) return t.noPower;
   let text = `${t[power.state]} (${power.by === 'command' ? t.byCommand : t.bySchedule})`;
   if (power.until) text += ` ${t.until} ${new Date(power.until).toLocaleString()}`;
+  return text;
+}
+
+function showingText(showing) {
+  let text = t[showing.image] || showing.image;
+  if (showing.until) text += ` ${t.until} ${new Date(showing.until).toLocaleTimeString()}`;
   return text;
 }
 
@@ -79,6 +87,7 @@ function card(name) {
       report.reason ? el('div', { class: 'reason muted' }, report.reason) : ''),
     el('div', { class: 'muted' }, `${t.device} ${report.device}${answered}`),
     el('div', { class: 'power' }, `${t.power}: ${powerText(report.power)}`),
+    el('div', { class: 'showing' }, `${t.picture}: ${showingText(report.showing)}`),
     unitRows(report, elapsed));
   if (report.refusals.length) {
     node.append(el('div', { class: 'muted' }, t.refusals),
