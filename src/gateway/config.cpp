@@ -356,19 +356,19 @@ void readGroups(Config& config, const toml::node* groups, Faults& faults) {
         if (std::any_of(config.groups.begin(), config.groups.end(),
                         [&](const GroupConfig& g) { return g.name == group.name; }))
             faults.add(node, u"a second group named \"%1\""_s.arg(group.name));
-        // PREFIX/group/… are the groups' topics.
-        if (std::any_of(config.signs.begin(), config.signs.end(),
-                        [](const SignConfig& s) { return s.name == u"group"; }))
-            faults.add(node, u"with [[group]] no sign may be named \"group\""_s);
-        bool any = false;
+        // A misspelt member would never get the group's commands: each is named.
         for (const QString& member : group.signs)
-            any = any || std::any_of(config.signs.begin(), config.signs.end(),
-                                     [&](const SignConfig& s) { return s.name == member; });
-        if (!any)
-            faults.warn(node, u"group \"%1\" has no sign of this gateway: another gateway "
-                              "carries its commands out"_s.arg(group.name));
+            if (std::none_of(config.signs.begin(), config.signs.end(),
+                             [&](const SignConfig& s) { return s.name == member; }))
+                faults.warn(node, u"group \"%1\": \"%2\" is not a sign of this gateway; "
+                                  "another gateway must serve it"_s.arg(group.name, member));
         config.groups.append(group);
     }
+    // PREFIX/group/… are the groups' topics.
+    if (!config.groups.isEmpty() &&
+        std::any_of(config.signs.begin(), config.signs.end(),
+                    [](const SignConfig& s) { return s.name == u"group"; }))
+        faults.add(*groups, u"with [[group]] no sign may be named \"group\""_s);
 }
 
 void readStandby(const toml::table& table, StandbyConfig& standby, Faults& faults) {

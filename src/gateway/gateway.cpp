@@ -757,7 +757,7 @@ void Gateway::groupCommand(const QString& topicName, const QByteArray& payload, 
         return;
     const auto parsed = readCommandTopic(topics_.groups(), topicName);
     const auto* c = std::get_if<CommandTopic>(&parsed);
-    const auto why = c ? groupFault(*c, payload, members) : std::get<QString>(parsed);
+    const auto why = c ? groupFault(*c, payload, members, retained) : std::get<QString>(parsed);
     const bool takeOff = retained && servesWholeGroup(*group);
     if (takeOff && (why || c->command == Command::Clock || c->command == Command::Clear))
         mqtt_.publish(topicName, {}, true);
@@ -783,9 +783,21 @@ void Gateway::groupCommand(const QString& topicName, const QByteArray& payload, 
 }
 
 std::optional<QString> Gateway::groupFault(const CommandTopic& c, const QByteArray& payload,
-                                           const QList<const Sign*>& members) const {
+                                           const QList<const Sign*>& members, bool retained) const {
     if (payload.size() > MaxPayload)
         return tooLarge(payload.size());
+    // Kept, it would be a member's replay too: refused as the member would refuse it.
+    const auto scheduled = [](const Sign* member) { return member->timetable().hasSchedule(); };
+    if (retained && c.command == Command::Power &&
+        std::any_of(members.begin(), members.end(), scheduled))
+        return u"a retained power command for signs with a power schedule would override "
+               "it on every reconnect; publish it without retain"_s;
+    if (retained && c.command == Command::Image) {
+        const auto showFor = readShowFor(payload);
+        if (const auto* ms = std::get_if<std::optional<int64_t>>(&showFor); ms && *ms)
+            return u"a retained timed image may have ended long ago and is not shown; "
+                   "publish it without retain"_s;
+    }
     switch (c.command) {
     case Command::UnitValue:
         for (const Sign* member : members)

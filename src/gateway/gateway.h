@@ -139,7 +139,7 @@ private:
     void subscribeGroups(const QStringList& filters);
     bool servesWholeGroup(const GroupConfig& group) const;
     std::optional<QString> groupFault(const CommandTopic& command, const QByteArray& payload,
-                                      const QList<const Sign*>& members) const;
+                                      const QList<const Sign*>& members, bool retained) const;
     // The live subscriptions of the groups naming one of these signs.
     QStringList groupFilters() const;
     void publishStatus(const Sign& sign);

@@ -146,6 +146,11 @@ void TestZarnetdTools::groupActsOnItsMembersOrNone() {
     QTRY_COMPARE(bus.units(1).value(0), 77u);
     QTRY_COMPARE(listener->last(u"zarnet/press3/units/5/set"_s), QByteArray("77"));
     QTRY_VERIFY(listener->last(u"zarnet/group/hall2/units/plan/set"_s).isEmpty());
+    // A kept notice may have ended long ago: refused, and taken off.
+    const QString notice = u"zarnet/group/hall2/image/set"_s;
+    listener->publish(notice, R"({"text": "drill", "for": "10m"})", true);
+    QTRY_VERIFY(listener->last(u"zarnet/group/hall2/error"_s).contains("timed"));
+    QTRY_VERIFY(listener->last(notice).isEmpty());
 }
 
 // The standing image comes back when the timed one's time is up; the status says
