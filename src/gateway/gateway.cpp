@@ -55,18 +55,6 @@ QByteArray digest(const QByteArray& payload) {
     return 'h' + QCryptographicHash::hash(payload, QCryptographicHash::Sha256);
 }
 
-QString stateName(Sign::State state) {
-    switch (state) {
-    case Sign::State::Online:
-        return u"online"_s;
-    case Sign::State::Offline:
-        return u"offline"_s;
-    case Sign::State::Connecting:
-        break;
-    }
-    return u"connecting"_s;
-}
-
 QJsonObject lineStatus(const Line& line) {
     return {{u"link"_s, line.link()}, {u"load"_s, std::round(line.load() * 1000) / 1000}};
 }
@@ -834,7 +822,7 @@ void Gateway::publishStatus(const Sign& sign) {
     const Line& line = *lineOf_.at(sign.name());
     const QJsonObject lineNow = lineStatus(line);
     loadSaid_[sign.name()] = lineNow.value(u"load"_s).toDouble();
-    QJsonObject status{{u"state"_s, stateName(sign.state())},
+    QJsonObject status{{u"state"_s, stateWord(sign.state())},
                        {u"since"_s, isoTime(sign.since())},
                        {u"reason"_s, sign.reason()},
                        {u"gateway"_s, config_.broker.clientId},

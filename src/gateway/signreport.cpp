@@ -19,18 +19,6 @@ namespace {
 // Pixels from one LED to the next in the picture.
 constexpr int PicturePitch = 4;
 
-QString stateWord(Sign::State state) {
-    switch (state) {
-    case Sign::State::Online:
-        return u"online"_s;
-    case Sign::State::Offline:
-        return u"offline"_s;
-    case Sign::State::Connecting:
-        break;
-    }
-    return u"connecting"_s;
-}
-
 QString isoTime(const QDateTime& at) {
     return at.toOffsetFromUtc(at.offsetFromUtc()).toString(Qt::ISODate);
 }
@@ -67,6 +55,18 @@ QJsonArray refusals(const Gateway& gateway, const QString& sign) {
 }
 
 } // namespace
+
+QString stateWord(SignHealth::State state) {
+    switch (state) {
+    case Sign::State::Online:
+        return u"online"_s;
+    case Sign::State::Offline:
+        return u"offline"_s;
+    case Sign::State::Connecting:
+        break;
+    }
+    return u"connecting"_s;
+}
 
 // Which power state is in force, what set it, and with a schedule until when.
 QJsonValue powerReport(const Sign& sign) {

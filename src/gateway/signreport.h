@@ -1,5 +1,7 @@
 #pragma once
 
+#include "signhealth.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QImage>
@@ -13,6 +15,9 @@ class Sign;
 // One sign as the page and the API show it: its state, power, line, units with
 // their ages, the latest refusals, and a key that changes with its picture.
 QJsonObject signReport(const Gateway& gateway, const Sign& sign, const QDateTime& now);
+
+// "online", "offline" or "connecting".
+QString stateWord(SignHealth::State state);
 
 // Which power state is in force, what set it ("command" or "schedule"), and with
 // a schedule until when; null before any command or schedule.
