@@ -75,8 +75,9 @@ sed -e 's/^# max_age = /max_age = /' -e 's/^# stale = /stale = /' -e 's/^# power
 QT_QPA_PLATFORM=offscreen "$root/usr/sbin/zarnetd" --check-config "$home/guards.toml" |
     grep -q '^sign line1:.*stale after 600 s.*on at 06:00 and off at 22:00' ||
     { echo "the example's guards are not accepted"; exit 1; }
-# So is it with its Modbus lines switched on.
-sed -e 's/^# \[modbus\]/[modbus]/' -e 's/^# listen = /listen = /' -e 's/^# modbus_unit = /modbus_unit = /' \
+# So is it with its Modbus lines switched on (only the listen line under [modbus]).
+sed -e 's/^# \[modbus\]/[modbus]/' -e '/^\[modbus\]/,/^# listen = /s/^# listen = /listen = /' \
+    -e 's/^# modbus_unit = /modbus_unit = /' \
     "$root/etc/zarnet/zarnetd.example.toml" >"$home/modbus.toml"
 QT_QPA_PLATFORM=offscreen "$root/usr/sbin/zarnetd" --check-config "$home/modbus.toml" |
     grep -q '^Modbus TCP on 127.0.0.1:1502'
