@@ -243,39 +243,43 @@ void readBroker(const toml::table& table, BrokerConfig& broker, Faults& faults) 
                    "levels, at most %1 bytes"_s.arg(MaxNameBytes));
 }
 
-void readModbus(const toml::table& table, ModbusConfig& modbus, Faults& faults) {
-    checkKeys(table, {u"listen"_s}, u"[modbus]"_s, faults);
+// listen = "ADDRESS:PORT", as a listener of either kind takes it; `port` is the
+// example's port.
+std::optional<TcpAddress> readListen(const toml::table& table, int port, Faults& faults) {
     if (table.get("listen") && !table.get("listen")->is_string()) {
         faults.add(*table.get("listen"),
-                   u"listen takes a text in quotes, such as \"127.0.0.1:1502\""_s);
-        return;
+                   u"listen takes a text in quotes, such as \"127.0.0.1:%1\""_s.arg(port));
+        return std::nullopt;
     }
     const QString listen = text(table, "listen", faults).value_or(QString());
     const auto address = parseTcpAddress(u"tcp://"_s + listen);
     const auto* parsed = std::get_if<TcpAddress>(&address);
     if (!parsed || QHostAddress(parsed->host).isNull()) {
-        faults.add(table.get("listen") ? table.get("listen")->source() : table.source(),
-                   u"listen takes an address and a port, such as 127.0.0.1:1502 or [::1]:1502"_s);
-        return;
+        faults.add(
+            table.get("listen") ? table.get("listen")->source() : table.source(),
+            u"listen takes an address and a port, such as 127.0.0.1:%1 or [::1]:%1"_s.arg(port));
+        return std::nullopt;
     }
-    modbus.host = parsed->host;
-    modbus.port = parsed->port;
+    return *parsed;
+}
+
+void readModbus(const toml::table& table, ModbusConfig& modbus, Faults& faults) {
+    checkKeys(table, {u"listen"_s}, u"[modbus]"_s, faults);
+    if (const auto address = readListen(table, 1502, faults)) {
+        modbus.host = address->host;
+        modbus.port = address->port;
+    }
 }
 
 // Anyone who reaches a web server on another address than loopback sees the
 // plant: such a server needs a token.
 void readHttp(const toml::table& table, HttpConfig& http, Faults& faults) {
     checkKeys(table, {u"listen"_s, u"token_file"_s}, u"[http]"_s, faults);
-    const auto listen = text(table, "listen", faults);
-    const auto address = parseTcpAddress(u"tcp://"_s + listen.value_or(QString()));
-    const auto* parsed = std::get_if<TcpAddress>(&address);
-    if (!parsed || QHostAddress(parsed->host).isNull()) {
-        faults.add(table.get("listen") ? table.get("listen")->source() : table.source(),
-                   u"listen takes an address and a port, such as 127.0.0.1:8080 or [::1]:8080"_s);
+    const auto address = readListen(table, 8080, faults);
+    if (!address)
         return;
-    }
-    http.host = parsed->host;
-    http.port = parsed->port;
+    http.host = address->host;
+    http.port = address->port;
     if (const auto file = text(table, "token_file", faults)) {
         if (const auto token =
                 readSecret(*table.get("token_file"), *file, u"token_file"_s, faults)) {

@@ -681,11 +681,17 @@ void Gateway::refuse(RefusalKind kind, const QString& sign, const QString& topic
     mqtt_.publish(topics_.error(sign), QJsonDocument(error).toJson(QJsonDocument::Compact), false);
 }
 
-// PREFIX/group/GROUP/… of a configured group: without one, a sign may be named "group".
+// The configured group whose topic, or filter, this is: PREFIX/group/GROUP/….
+const GroupConfig* Gateway::groupOf(const QString& topicName) const {
+    for (const GroupConfig& group : config_.groups)
+        if (topicName.startsWith(topics_.groups() + u'/' + group.name + u'/'))
+            return &group;
+    return nullptr;
+}
+
+// Only a configured group's: without one, a sign may be named "group".
 bool Gateway::isGroupTopic(const QString& topicName) const {
-    return std::any_of(config_.groups.begin(), config_.groups.end(), [&](const GroupConfig& g) {
-        return topicName.startsWith(topics_.groups() + u'/' + g.name + u'/');
-    });
+    return groupOf(topicName) != nullptr;
 }
 
 bool Gateway::servesWholeGroup(const GroupConfig& group) const {
@@ -703,11 +709,8 @@ void Gateway::subscribeGroups(const QStringList& filters) {
     QStringList whole;
     QStringList shared;
     for (const QString& filter : filters) {
-        const auto group =
-            std::find_if(config_.groups.begin(), config_.groups.end(), [&](const GroupConfig& g) {
-                return filter.startsWith(topics_.groups() + u'/' + g.name + u'/');
-            });
-        (group != config_.groups.end() && servesWholeGroup(*group) ? whole : shared).append(filter);
+        const GroupConfig* group = groupOf(filter);
+        (group && servesWholeGroup(*group) ? whole : shared).append(filter);
     }
     if (!whole.isEmpty())
         mqtt_.subscribe(whole, GroupId, MqttClient::Retained::SendAsPublished);
@@ -731,11 +734,8 @@ QStringList Gateway::groupFilters() const {
 // group's topic, so that the broker never keeps a group command that contradicts
 // its members' own. Clock and clear commands happen once and go on without retain.
 void Gateway::groupCommand(const QString& topicName, const QByteArray& payload, bool retained) {
-    const auto group =
-        std::find_if(config_.groups.begin(), config_.groups.end(), [&](const auto& g) {
-            return topicName.startsWith(topics_.groups() + u'/' + g.name + u'/');
-        });
-    if (group == config_.groups.end() || !owner() || (retained && payload.isEmpty()))
+    const GroupConfig* group = groupOf(topicName);
+    if (!group || !owner() || (retained && payload.isEmpty()))
         return; // another gateway's, this one stands by, or a retained one taken off
     QList<const Sign*> members;
     for (const QString& name : group->signs)

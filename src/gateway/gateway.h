@@ -129,6 +129,7 @@ private:
     void refuse(RefusalKind kind, const QString& sign, const QString& topic,
                 const QByteArray& payload, const QString& reason);
     bool isGroupTopic(const QString& topic) const;
+    const GroupConfig* groupOf(const QString& topic) const;
     bool isHomeAssistantTopic(const QString& topic) const;
     void homeAssistantSeen(const QString& topic, const QByteArray& payload);
     // Announces every sign to Home Assistant, and clears what was announced before
