@@ -161,7 +161,7 @@ QString MqttClient::configure(mosquitto* mosq, const Settings& settings) {
     if (!settings.willTopic.isEmpty())
         mosquitto_will_set(mosq, settings.willTopic.toUtf8().constData(),
                            int(settings.willPayload.size()), settings.willPayload.constData(), 1,
-                           true);
+                           settings.willRetained);
     if (!settings.username.isEmpty())
         mosquitto_username_pw_set(
             mosq, settings.username.toUtf8().constData(),
@@ -226,6 +226,12 @@ bool MqttClient::reconfigure(const Settings& settings, QString* error) {
     return true;
 }
 
+void MqttClient::setWill(const QByteArray& payload) {
+    settings_.willPayload = payload;
+    mosquitto_will_set(mosq_, settings_.willTopic.toUtf8().constData(), int(payload.size()),
+                       payload.constData(), 1, settings_.willRetained);
+}
+
 bool MqttClient::start() {
     if (!setupError_.isEmpty())
         return false;
@@ -238,6 +244,7 @@ void MqttClient::connectNow() {
     if (stopping_)
         return;
     qCInfo(lcMqtt).noquote() << "connecting to" << settings_.host << "port" << settings_.port;
+    emit aboutToConnect();
     // The first call gives the library the address; later ones use it again.
     const int rc = begun_ ? mosquitto_reconnect_async(mosq_)
                           : mosquitto_connect_async(mosq_, settings_.host.toUtf8().constData(),
@@ -436,18 +443,20 @@ void MqttClient::lost(const QString& what) {
     }
 }
 
-bool MqttClient::publish(const QString& topic, const QByteArray& payload, bool retain) {
+bool MqttClient::publish(const QString& topic, const QByteArray& payload, bool retain, int qos) {
     if (!connected_)
         return false;
     int mid = 0;
     const int rc = mosquitto_publish(mosq_, &mid, topic.toUtf8().constData(), int(payload.size()),
-                                     payload.constData(), 1, retain);
+                                     payload.constData(), qos, retain);
     if (rc != MOSQ_ERR_SUCCESS) {
         qCWarning(lcMqtt).noquote() << "not published to" << topic << ":" << errorText(rc);
         return false;
     }
-    publishing_.insert(mid, topic);
-    ++unacknowledged_;
+    if (qos > 0) {
+        publishing_.insert(mid, topic);
+        ++unacknowledged_;
+    }
     ++queued_;
     wantWrite();
     return true;
@@ -493,8 +502,9 @@ bool MqttClient::unsubscribe(const QStringList& filters) {
     return rc == MOSQ_ERR_SUCCESS;
 }
 
-void MqttClient::stop(int timeoutMs) {
+void MqttClient::stop(int timeoutMs, bool withWill) {
     stopping_ = true;
+    stopWithWill_ = withWill;
     reconnect_.stop();
     if (!connected_ || unacknowledged_ == 0) {
         finishStop();
@@ -510,7 +520,8 @@ void MqttClient::finishStop() {
     misc_.stop();
     stopLimit_.stop();
     if (connected_) {
-        mosquitto_disconnect(mosq_);
+        mosquitto_disconnect_v5(mosq_, stopWithWill_ ? MQTT_RC_DISCONNECT_WITH_WILL_MSG : 0,
+                                nullptr);
         mosquitto_loop_write(mosq_, 1);
     }
     connected_ = false;
@@ -625,7 +636,11 @@ void MqttClient::onSubscribe(mosquitto*, void* self, int mid, int count, const i
 void MqttClient::onPublish(mosquitto*, void* self, int mid, int reason, const mosquitto_property*) {
     auto* client = static_cast<MqttClient*>(self);
     ++client->packetsIn_;
-    const QString topic = client->publishing_.take(mid);
+    const auto sent = client->publishing_.find(mid);
+    if (sent == client->publishing_.end())
+        return; // QoS 0: written, nothing to wait for
+    const QString topic = *sent;
+    client->publishing_.erase(sent);
     if (reason >= 0x80) {
         qCWarning(lcMqtt).noquote() << "the broker refused the message to" << topic << ":"
                                     << QString::fromUtf8(mosquitto_reason_string(reason));

@@ -33,8 +33,9 @@ public:
         QString clientId;
         QString username;
         QString password;
-        QString willTopic; // published retained, QoS 1, when the connection is lost
+        QString willTopic; // published with QoS 1 when the connection is lost
         QByteArray willPayload;
+        bool willRetained = true;
         int keepAliveSeconds = 30;
         // Declared to the broker, which then drops larger messages instead of
         // sending them; 0: no limit.
@@ -60,11 +61,14 @@ public:
     // they cannot be set up: the connection with the old ones then stays.
     bool reconfigure(const Settings& settings, QString* error);
     const Settings& settings() const { return settings_; }
+    // The will of the connection attempts from now on (see aboutToConnect()).
+    void setWill(const QByteArray& payload);
     bool isConnected() const { return connected_; }
     // Whether the broker marks messages with the identifiers of their subscriptions.
     bool hasSubscriptionIds() const { return subscriptionIds_; }
-    // QoS 1; false (and nothing kept) while not connected.
-    bool publish(const QString& topic, const QByteArray& payload, bool retain);
+    // QoS 1 unless told (0: sent once, never waited for); false (and nothing kept)
+    // while not connected.
+    bool publish(const QString& topic, const QByteArray& payload, bool retain, int qos = 1);
     bool subscribe(const QString& filter);
     // One request for many filters. `id` (1..31) comes back with each message the
     // subscription brings, as bit `id` of `subscriptions`.
@@ -73,10 +77,13 @@ public:
     // Publications sent and not acknowledged yet.
     int unacknowledged() const { return unacknowledged_; }
     // Waits (at most `timeoutMs`) for every publication to be acknowledged, then
-    // disconnects cleanly; stopped() follows in every case.
-    void stop(int timeoutMs);
+    // disconnects cleanly, `withWill` asking the broker to publish the will;
+    // stopped() follows in every case.
+    void stop(int timeoutMs, bool withWill = false);
 
 signals:
+    // A connection attempt is about to start: the last moment to change the will it carries.
+    void aboutToConnect();
     void connected();
     // A connection attempt has ended, made or not.
     void tried();
@@ -138,6 +145,7 @@ private:
     bool stopping_ = false;
     bool begun_ = false;
     bool stoppedSent_ = false;
+    bool stopWithWill_ = false;
 };
 
 } // namespace zarnet::gateway
