@@ -188,7 +188,7 @@ Sign& Gateway::addSign(const SignConfig& sign) {
     connect(raw, &Sign::unitsWritten, this,
             [this, raw](const UnitWrite& run) { publishUnits(*raw, run); });
     if (const QByteArray frame = configuredFrame(sign, sign.image, "image"); !frame.isEmpty())
-        raw->setImage(frame);
+        raw->setImage(frame, imageText(sign.image));
     connect(&raw->timetable(), &PowerTimetable::powerChanged, this,
             [this, raw] { publishStatus(*raw); });
     connect(
@@ -655,10 +655,11 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
             }
             return std::optional<QByteArray>(std::get<QByteArray>(frame));
         };
+        const QString text = std::get<ImageRequest>(request).text.value_or(QString());
         if (ms)
-            sign.showFor(std::move(drawing), *ms);
+            sign.showFor(std::move(drawing), *ms, text);
         else
-            sign.drawImage(std::move(drawing));
+            sign.drawImage(std::move(drawing), text);
         return true;
     }
     }

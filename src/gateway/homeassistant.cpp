@@ -122,9 +122,7 @@ private:
     // The text goes into the sign's configured image in place of its own text or
     // picture, so that it shows where and when that one would; else on the whole sign.
     static QString textTemplate(const SignConfig& sign) {
-        QJsonObject image = QJsonDocument::fromJson(sign.image).object();
-        image.remove(u"text"_s);
-        image.remove(u"bmp"_s);
+        const QJsonObject image = imageSettings(sign.image);
         const QString rest = QString::fromUtf8(QJsonDocument(image).toJson(QJsonDocument::Compact));
         return u"{\"text\": {{ value | tojson }}"_s +
                (image.isEmpty() ? u"}"_s : u", "_s + rest.mid(1));

@@ -267,6 +267,19 @@ std::variant<QByteArray, QString> drawImageFrame(uint8_t device, const ImageRequ
     return std::get<QByteArray>(frame);
 }
 
+QJsonObject imageSettings(const QByteArray& image) {
+    QJsonObject settings = QJsonDocument::fromJson(image).object();
+    settings.remove(u"text"_s);
+    settings.remove(u"bmp"_s);
+    return settings;
+}
+
+QString imageText(const QByteArray& payload) {
+    const auto request = readImageRequest(payload);
+    const auto* read = std::get_if<ImageRequest>(&request);
+    return read && read->text ? *read->text : QString();
+}
+
 std::variant<QByteArray, QString> imageFrame(uint8_t device, const QByteArray& payload) {
     const auto request = readImageRequest(payload);
     if (const auto* why = std::get_if<QString>(&request))

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QJsonObject>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -52,6 +53,12 @@ std::variant<ImageRequest, QString> checkedImageRequest(const QByteArray& payloa
 // A request drawn into the frame for `device`, or why it cannot be sent. Needs a
 // QGuiApplication.
 std::variant<QByteArray, QString> drawImageFrame(uint8_t device, const ImageRequest& request);
+
+// A configured image's settings (window, font, schedule) without its text or
+// picture: another text put in shows where and when it would.
+QJsonObject imageSettings(const QByteArray& image);
+// The text an image/set payload shows; empty for a picture or an unreadable payload.
+QString imageText(const QByteArray& payload);
 
 // An image/set payload read and drawn into the frame for `device`, or why it
 // cannot be sent. Draws on the canvas, so a QGuiApplication must exist.

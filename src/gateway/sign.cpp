@@ -79,6 +79,7 @@ void Sign::clear() {
         if (const QByteArray frame = ownImage(); !frame.isEmpty())
             commands_.put(CommandQueue::Kind::Image, frame);
     image_.clear();
+    imageText_.clear();
     drawing_ = nullptr;
     commands_.put(CommandQueue::Kind::Clear, clearFrame(config_.device));
     // A picture shown in place of the sign's own (a warning) stays, as it would
@@ -89,8 +90,9 @@ void Sign::clear() {
     noteShowing();
 }
 
-void Sign::setImage(const QByteArray& frame) {
+void Sign::setImage(const QByteArray& frame, const QString& text) {
     image_ = frame;
+    imageText_ = text;
     drawing_ = nullptr;
     noteShowing();
     if (!instead_.isEmpty() || timedEnd_.isActive())
@@ -100,8 +102,9 @@ void Sign::setImage(const QByteArray& frame) {
 }
 
 // An image command with no frame stands for the sign's own image, drawn as it goes out.
-void Sign::drawImage(ImageDrawing drawing) {
+void Sign::drawImage(ImageDrawing drawing, const QString& text) {
     drawing_ = std::move(drawing);
+    drawingText_ = text;
     noteShowing();
     if (!instead_.isEmpty() || timedEnd_.isActive())
         return;
@@ -126,10 +129,10 @@ QByteArray Sign::ownImage() {
     if (drawing_) {
         const auto drawn = drawing_();
         drawing_ = nullptr;
-        if (drawn)
-            image_ = *drawn;
-        else
+        if (!drawn)
             return {};
+        image_ = *drawn;
+        imageText_ = drawingText_;
     }
     return image_;
 }
@@ -141,8 +144,9 @@ void Sign::showInstead(const QByteArray& frame) {
     noteShowing();
 }
 
-void Sign::showFor(ImageDrawing drawing, int64_t ms) {
+void Sign::showFor(ImageDrawing drawing, int64_t ms, const QString& text) {
     timedDrawing_ = std::move(drawing);
+    timedText_ = text;
     timed_.clear();
     timedUntil_ = clock_.now().addMSecs(ms);
     timedEnd_.start(clock_.realMs(ms));
@@ -161,8 +165,10 @@ void Sign::endTimed() {
     timed_.clear();
     timedUntil_ = {};
     if (drawing_)
-        if (const auto drawn = std::exchange(drawing_, nullptr)())
+        if (const auto drawn = std::exchange(drawing_, nullptr)()) {
             image_ = *drawn;
+            imageText_ = drawingText_;
+        }
     if (instead_.isEmpty()) {
         if (!image_.isEmpty())
             commands_.put(CommandQueue::Kind::Image, image_);
@@ -177,6 +183,19 @@ void Sign::noteShowing() {
     const Showing now = showing();
     if (std::exchange(showingSaid_, now) != now)
         emit showingChanged();
+}
+
+QString Sign::shownText() const {
+    switch (showing()) {
+    case Showing::Own:
+        return imageText_;
+    case Showing::Timed:
+        return timedText_;
+    case Showing::Nothing:
+    case Showing::Instead:
+        break;
+    }
+    return {};
 }
 
 Sign::Showing Sign::showing() const {

@@ -68,23 +68,26 @@ public:
     // Draws the sign's image; nullopt when it cannot be drawn (and says why itself).
     using ImageDrawing = std::function<std::optional<QByteArray>()>;
     // An image frame built for this sign; it is also sent again after a reconnect,
-    // until the sign is cleared.
-    void setImage(const QByteArray& frame);
+    // until the sign is cleared. `text`: the line of text it shows, if it is one.
+    void setImage(const QByteArray& frame, const QString& text = {});
     // The same, drawn only when the line takes it: of images that come faster than
     // the line sends them, only the latest is drawn.
-    void drawImage(ImageDrawing drawing);
+    void drawImage(ImageDrawing drawing, const QString& text = {});
     // Shows `frame` in place of the sign's own image until showOwn(); an image set
     // meanwhile is kept for then.
     void showInstead(const QByteArray& frame);
     void showOwn();
     // Shows the drawn image for `ms` (plant time), then the sign's own image again,
     // or a cleared sign when it has none. An image set meanwhile becomes its own.
-    void showFor(ImageDrawing drawing, int64_t ms);
+    void showFor(ImageDrawing drawing, int64_t ms, const QString& text = {});
 
     enum class Showing { Nothing, Own, Timed, Instead };
     Showing showing() const;
     // When the timed image ends; invalid when none shows.
     QDateTime timedUntil() const { return timedUntil_; }
+    // The text of the image showing(), as far as it was given as text; empty for a
+    // picture or a cleared sign.
+    QString shownText() const;
 
     // The line's side.
     bool hasCommand() const;
@@ -135,11 +138,14 @@ private:
     CommandQueue commands_;
     QByteArray image_;     // the latest image, sent again after a reconnect; empty after a clear
     ImageDrawing drawing_; // a newer image than image_, not drawn yet
-    QByteArray instead_;   // shown in place of image_ while not empty
+    QString imageText_;    // the text of image_, and of drawing_
+    QString drawingText_;
+    QByteArray instead_; // shown in place of image_ while not empty
     // A timed image, shown in place of image_ while timedEnd_ runs (unless instead_
     // is shown); drawn when it goes out.
     ImageDrawing timedDrawing_;
     QByteArray timed_;
+    QString timedText_;
     QTimer timedEnd_;
     QDateTime timedUntil_;
     Showing showingSaid_ = Showing::Nothing;
