@@ -1,11 +1,12 @@
 // Anything a plant system may publish, write into the service's configuration, or
-// send to its Modbus TCP port or its web server.
+// send to its Modbus TCP port, its web server or its Sparkplug node.
 // The first byte picks the reader; the rest is the payload.
 #include <gateway/config.h>
 #include <gateway/httprequest.h>
 #include <gateway/modbusframe.h>
 #include <gateway/sign.h>
 #include <gateway/signregisters.h>
+#include <gateway/sparkplugpayload.h>
 #include <gateway/topics.h>
 
 #include <QCoreApplication>
@@ -87,13 +88,37 @@ void http(const QByteArray& payload) {
             std::abort();
 }
 
+// A Sparkplug command, and a birth of what it wrote read back as a command.
+void sparkplugCommand(const QByteArray& payload) {
+    const auto read = sparkplug::readCommand(payload);
+    const auto* writes = std::get_if<std::vector<sparkplug::Write>>(&read);
+    if (!writes)
+        return;
+    if (writes->empty() || writes->size() > size_t(sparkplug::MaxCommandMetrics))
+        std::abort();
+    std::vector<sparkplug::Metric> metrics;
+    for (const sparkplug::Write& write : *writes) {
+        if (write.name.isEmpty() && !write.alias)
+            std::abort();
+        if (const auto* text = std::get_if<QString>(&write.value))
+            metrics.emplace_back(write.name, write.alias.value_or(0), *text);
+    }
+    if (metrics.empty())
+        return;
+    const auto again = sparkplug::readCommand(
+        encodePayload(metrics, sparkplug::Naming::Birth, 1, std::nullopt));
+    if (!std::holds_alternative<std::vector<sparkplug::Write>>(again) ||
+        std::get<std::vector<sparkplug::Write>>(again).size() != metrics.size())
+        std::abort();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)
         return 0;
     const QByteArray payload(reinterpret_cast<const char*>(data) + 1, qsizetype(size - 1));
-    switch (data[0] % 9) {
+    switch (data[0] % 10) {
     case 0:
         topic(payload);
         break;
@@ -118,8 +143,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 7:
         modbus(payload);
         break;
-    default:
+    case 8:
         http(payload);
+        break;
+    default:
+        sparkplugCommand(payload);
         break;
     }
     return 0;
