@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Installs what Zarnet needs to build and run on Debian 12 (skipped when present).
 # "scripts/setup.sh test" adds what the tests need: clang and its fuzzing runtime,
-# chromium and puppeteer for the web page, promtool for the metrics.
+# chromium and puppeteer for the web page, promtool for the metrics, Python's
+# protobuf and MQTT client for the Sparkplug host.
 # "scripts/setup.sh bench" adds what the benchmarks and their profiles need.
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-serialbus-dev
           qt6-tools-dev qt6-l10n-tools libcli11-dev libtomlplusplus-dev libmosquitto-dev
-          libsystemd-dev libssl-dev fonts-arphic-uming help2man)
+          libsystemd-dev libssl-dev protobuf-compiler libprotobuf-dev fonts-arphic-uming help2man)
 if [ "${1:-}" = test ]; then
     packages+=(dpkg-dev file clang libclang-rt-14-dev mosquitto mosquitto-clients openssl tzdata
-              lintian bash-completion systemd chromium prometheus)
+              lintian bash-completion systemd chromium prometheus python3-protobuf python3-paho-mqtt)
     command -v npm >/dev/null || packages+=(nodejs npm)
 fi
 if [ "${1:-}" = bench ]; then

@@ -318,6 +318,27 @@ void readHomeAssistant(const toml::table& table, Config& config, Faults& faults)
                    u"prefix takes topic levels without +, # or empty levels"_s);
 }
 
+// [sparkplug] group_id = "hall2", edge_node_id = "…", primary_host = "scada1": each a
+// single topic level.
+void readSparkplug(const toml::table& table, const BrokerConfig& broker, SparkplugConfig& sparkplug,
+                   Faults& faults) {
+    checkKeys(table, {u"group_id"_s, u"edge_node_id"_s, u"primary_host"_s}, u"[sparkplug]"_s,
+              faults);
+    const auto id = [&](const char* key, const QString& otherwise) {
+        const QString value = text(table, key, faults).value_or(otherwise);
+        if (!brokerName(value) || value.contains(u'/') || value.contains(u'+') ||
+            value.contains(u'#'))
+            faults.add(
+                table.get(key) ? table.get(key)->source() : table.source(),
+                u"%1 takes a name without /, +, # or control characters"_s.arg(QLatin1String(key)));
+        return value;
+    };
+    sparkplug.groupId = id("group_id", {});
+    sparkplug.edgeNodeId = id("edge_node_id", broker.clientId);
+    if (table.get("primary_host"))
+        sparkplug.primaryHost = id("primary_host", {});
+}
+
 // [[group]] name = "hall2", signs = ["press1", "press2"].
 void readGroup(const toml::table& table, const Config& config, GroupConfig& group, Faults& faults) {
     checkKeys(table, {u"name"_s, u"signs"_s}, u"[[group]]"_s, faults);
@@ -887,8 +908,8 @@ std::variant<Config, QStringList> readConfig(const QByteArray& text, const QStri
     }
     Config config;
     checkKeys(root,
-              {u"broker"_s, u"modbus"_s, u"standby"_s, u"http"_s, u"homeassistant"_s, u"line"_s,
-               u"sign"_s, u"group"_s},
+              {u"broker"_s, u"modbus"_s, u"standby"_s, u"http"_s, u"homeassistant"_s,
+               u"sparkplug"_s, u"line"_s, u"sign"_s, u"group"_s},
               u"the file"_s, faults);
     if (const toml::node* broker = root.get("broker"); broker && !broker->is_table())
         faults.add(*broker, u"broker takes a table: [broker]"_s);
@@ -910,6 +931,10 @@ std::variant<Config, QStringList> readConfig(const QByteArray& text, const QStri
         faults.add(*ha, u"homeassistant takes a table: [homeassistant]"_s);
     else if (ha)
         readHomeAssistant(*ha->as_table(), config, faults);
+    if (const toml::node* sp = root.get("sparkplug"); sp && !sp->is_table())
+        faults.add(*sp, u"sparkplug takes a table: [sparkplug]"_s);
+    else if (sp)
+        readSparkplug(*sp->as_table(), config.broker, config.sparkplug.emplace(), faults);
     if (const toml::node* http = root.get("http"); http && !http->is_table())
         faults.add(*http, u"http takes a table: [http]"_s);
     else if (http)
@@ -992,6 +1017,11 @@ QString describe(const Config& config) {
                    .arg(config.http->token.isEmpty() ? u"no token"_s : u"token set"_s);
     if (config.homeAssistant)
         out += u"Home Assistant discovery under %1/\n"_s.arg(config.homeAssistant->prefix);
+    if (const auto& sp = config.sparkplug)
+        out += u"Sparkplug B edge node %1/%2%3, each sign a device\n"_s.arg(
+            sp->groupId, sp->edgeNodeId,
+            sp->primaryHost.isEmpty() ? QString()
+                                      : u", births once host %1 is online"_s.arg(sp->primaryHost));
     for (const GroupConfig& g : config.groups)
         out += u"group %1: signs %2\n"_s.arg(g.name, g.signs.join(u", "_s));
     for (const LineConfig& l : config.lines)

@@ -52,6 +52,14 @@ struct HomeAssistantConfig {
     bool operator==(const HomeAssistantConfig&) const = default;
 };
 
+// The gateway as a Sparkplug B edge node, each sign one of its devices.
+struct SparkplugConfig {
+    QString groupId;
+    QString edgeNodeId;  // the broker client id unless given
+    QString primaryHost; // empty: births go out without waiting for a host
+    bool operator==(const SparkplugConfig&) const = default;
+};
+
 // Two gateways with the same signs back each other up: only the one holding the
 // group's lease opens the links.
 struct StandbyConfig {
@@ -116,6 +124,7 @@ struct Config {
     std::optional<StandbyConfig> standby;             // none: the only gateway for its signs
     std::optional<HttpConfig> http;                   // none: no web server
     std::optional<HomeAssistantConfig> homeAssistant; // none: no discovery
+    std::optional<SparkplugConfig> sparkplug;         // none: not an edge node
     QList<SignConfig> signs;
     QList<LineConfig> lines; // every sign is on exactly one
     QList<GroupConfig> groups;

@@ -8,6 +8,7 @@
 #include "reloadplan.h"
 #include "sign.h"
 #include "signreport.h"
+#include "sparkplugnode.h"
 
 #include <core/logging.h>
 
@@ -219,6 +220,7 @@ bool Gateway::start(QString* error) {
         sign->start();
     startClosedLines();
     loads_.start();
+    followSparkplug();
     // A broker whose address swallows the connection attempt (a dead host) would
     // keep the service from ever being ready: it is ready by then in any case.
     QTimer::singleShot(ReadyWithinMs, this, [this] {
@@ -351,6 +353,7 @@ void Gateway::roleChanged() {
     }
     mqtt_.publish(topics_.gatewayStatus(), gatewayState(), true);
     emit summaryChanged();
+    emit ownerChanged();
 }
 
 void Gateway::checkReady() {
@@ -666,6 +669,28 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
     return false;
 }
 
+void Gateway::refuseWrite(const QString& sign, const QString& topicName, const QString& what,
+                          const QString& reason) {
+    refuse(RefusalKind::Payload, sign, topicName, what.toUtf8(), reason);
+}
+
+void Gateway::followSparkplug() {
+    const auto& wanted = config_.sparkplug;
+    if (sparkplug_ && wanted && sparkplug_->config() == *wanted &&
+        sparkplugBroker_ == config_.broker)
+        return;
+    sparkplug_.reset(); // its connection ends, and the broker publishes its death
+    if (!wanted)
+        return;
+    sparkplugBroker_ = config_.broker;
+    sparkplug_ = std::make_unique<SparkplugNode>(*wanted, mqttSettings(config_), *this, clock_,
+                                                 SparkplugNode::defaultCounterFile());
+    if (QString why; !sparkplug_->start(&why)) {
+        qCWarning(lcGateway).noquote() << "the Sparkplug node cannot start:" << why;
+        sparkplug_.reset();
+    }
+}
+
 void Gateway::refuse(RefusalKind kind, const QString& sign, const QString& topicName,
                      const QByteArray& payload, const QString& reason) {
     ++counters_.refused[std::size_t(kind)];
@@ -926,6 +951,8 @@ void Gateway::lineStopped() {
             mqtt_.publish(topics_.status(name), offlineStatus(name, u"zarnetd stopped"_s), true);
     if (keeper_)
         keeper_->release();
+    if (sparkplug_)
+        sparkplug_->stop();
     mqtt_.publish(topics_.gatewayStatus(), "offline", true);
     mqtt_.stop(StopTimeoutMs);
 }

@@ -28,6 +28,7 @@ namespace zarnet::gateway {
 class LeaseKeeper;
 class Line;
 class ModbusService;
+class SparkplugNode;
 
 class Sign;
 class UnitAccess;
@@ -98,6 +99,11 @@ public:
     // It writes to the lines: it has no standby partner, or holds the lease.
     bool owner() const;
     static constexpr int RecentRefusals = 5;
+    const QString& commandPrefix() const { return config_.broker.prefix; }
+    // A write that came another way than a command topic and cannot be carried
+    // out: logged, and published on the sign's error topic like a refused command.
+    void refuseWrite(const QString& sign, const QString& topic, const QString& what,
+                     const QString& reason);
 
 signals:
     // The links have been opened once and the broker tried once, answering or not.
@@ -108,6 +114,8 @@ signals:
     void signChanged(const QString& sign);
     // Signs came or went with a new configuration.
     void signsChanged();
+    // It took over the signs, or gave them up (see owner()).
+    void ownerChanged();
     void finished();
 
 private:
@@ -170,6 +178,8 @@ private:
     void startSign(Sign& sign);
     QByteArray gatewayState() const;
     void roleChanged();
+    // Starts, restarts or ends the Sparkplug node as the configuration says.
+    void followSparkplug();
 
     Config config_;
     Topics topics_;
@@ -186,6 +196,8 @@ private:
     QTimer loads_;
     std::unique_ptr<ModbusService> modbus_;
     std::unique_ptr<LeaseKeeper> keeper_; // with [standby]
+    std::unique_ptr<SparkplugNode> sparkplug_;
+    BrokerConfig sparkplugBroker_; // the broker settings sparkplug_ was made with
     RetainedTake take_;
     // The retained value each command topic of these signs last had, as far as this
     // service saw it (a digest for long payloads).

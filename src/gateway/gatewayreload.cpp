@@ -27,15 +27,17 @@ void Gateway::reload(const Config& nextConfig) {
         const auto homeAssistantBefore = config_.homeAssistant;
         const bool groupsChanged = next.groups != config_.groups ||
                                    next.homeAssistant != config_.homeAssistant ||
-                                   next.http != config_.http;
+                                   next.sparkplug != config_.sparkplug || next.http != config_.http;
         config_ = next; // groups, and the web server's settings, take effect as they are
         resubscribeGroups(groupsBefore);
         if (homeAssistantBefore != config_.homeAssistant)
             followHomeAssistant();
         announce();
-        qCInfo(lcGateway) << (groupsChanged ? "configuration read again: the groups, discovery "
-                                              "or the web server changed"
-                                            : "configuration read again: nothing changed");
+        followSparkplug();
+        qCInfo(lcGateway) << (groupsChanged
+                                  ? "configuration read again: the groups, discovery, Sparkplug "
+                                    "or the web server changed"
+                                  : "configuration read again: nothing changed");
         return;
     }
     qCInfo(lcGateway).noquote() << "configuration read again:" << plan.added.size() << "signs new,"
@@ -104,6 +106,7 @@ void Gateway::reload(const Config& nextConfig) {
         else
             takeRetained(true);
     }
+    followSparkplug();
     emit summaryChanged();
     emit signsChanged();
 }

@@ -72,7 +72,9 @@ int main(int argc, char* argv[]) {
         "Prometheus metrics (/metrics). Units may have names; [[group]] sends one\n"
         "command to several signs on PREFIX/group/NAME/.../set; an image/set with\n"
         "\"for\" shows for that long; [homeassistant] announces every sign to Home\n"
-        "Assistant. Logs go to standard error. SIGTERM or SIGINT ends it\n"
+        "Assistant; [sparkplug] makes the gateway a Sparkplug B edge node, each sign a\n"
+        "device (the sequence number is kept in $STATE_DIRECTORY). Logs go to standard\n"
+        "error. SIGTERM or SIGINT ends it\n"
         "cleanly; SIGHUP reads the configuration again, leaving signs whose settings did\n"
         "not change untouched.",
         "zarnetd"};

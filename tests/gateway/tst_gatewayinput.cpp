@@ -8,6 +8,7 @@
 #include <gateway/linkidentity.h>
 #include <gateway/payloads.h>
 #include <gateway/reloadplan.h>
+#include <gateway/sparkplugpayload.h>
 #include <gateway/topics.h>
 #include <gateway/unittable.h>
 #include <gateway/website.h>
@@ -58,6 +59,8 @@ private slots:
     void webRequests();
     void leases_data();
     void leases();
+    void sparkplugCommands_data();
+    void sparkplugCommands();
 };
 
 void TestGatewayInput::commandTopics_data() {
@@ -584,6 +587,15 @@ void TestGatewayInput::configFaults_data() {
     QTest::newRow("image beside a bad device")
         << sign + "device = 300\nimage = { text = \"a\", window = [256, 0, 64, 16] }\n"
         << u"z.toml:6: image: window: x"_s;
+    const QByteArray sparkplug = "[sparkplug]\n";
+    QTest::newRow("sparkplug without a group")
+        << sparkplug + sign << u"z.toml:1: group_id takes a name"_s;
+    QTest::newRow("sparkplug node with a level")
+        << sparkplug + "group_id = \"g\"\nedge_node_id = \"a/b\"\n" + sign
+        << u"z.toml:3: edge_node_id takes"_s;
+    QTest::newRow("sparkplug host with a wildcard")
+        << sparkplug + "group_id = \"g\"\nprimary_host = \"#\"\n" + sign
+        << u"z.toml:3: primary_host takes"_s;
     QTest::newRow("modbus misspelt")
         << QByteArray("[modbus]\nlisten = \"127.0.0.1:1502\"\nport = 502\n") + sign +
                "modbus_unit = 1\n"
@@ -877,6 +889,55 @@ void TestGatewayInput::webRequests() {
     QCOMPARE(r.head, head.startsWith("HEAD"));
     QCOMPARE(r.size, head.size());
     QCOMPARE(pageLanguage(r.acceptLanguage), language);
+}
+
+// Payloads as a host's own protobuf library encodes them.
+void TestGatewayInput::sparkplugCommands_data() {
+    using sparkplug::CommandFault;
+    using Value = sparkplug::CommandValue;
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<int>("fault"); // -1: read
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<qint64>("alias"); // -1: none
+    QTest::addColumn<Value>("value");
+    const auto read = [](const char* row, const char* hex, const QString& name, qint64 alias,
+                         const Value& value) {
+        QTest::newRow(row) << QByteArray::fromHex(hex) << -1 << name << alias << value;
+    };
+    read("Int32 keeps its sign", "120e0a04706c616e200350fbffffff0f", u"plan"_s, -1,
+         Value(int64_t(-5)));
+    read("by alias", "120910818004200750f00b", {}, 65537, Value(uint64_t(1520)));
+    read("a float is no value here", "120a0a01782009650000c03f", u"x"_s, -1, Value());
+    read("UTF-8 string", "120a0a0174200c7a0368c3a9", u"t"_s, -1, Value(u"hé"_s));
+    const auto fault = [](const char* row, const QByteArray& payload, CommandFault f) {
+        QTest::newRow(row) << payload << int(f) << QString() << qint64(-1) << Value();
+    };
+    fault("empty", {}, CommandFault::NoMetrics);
+    fault("cut short", QByteArray::fromHex("120e0a04706c"), CommandFault::Unreadable);
+    fault("neither name nor alias", QByteArray::fromHex("120420075001"), CommandFault::Unnamed);
+    fault("too many",
+          QByteArray::fromHex("120420075001").repeated(sparkplug::MaxCommandMetrics + 1),
+          CommandFault::TooManyMetrics);
+}
+
+void TestGatewayInput::sparkplugCommands() {
+    QFETCH(QByteArray, payload);
+    QFETCH(int, fault);
+    const auto read = sparkplug::readCommand(payload);
+    if (fault >= 0) {
+        QCOMPARE(int(std::get<sparkplug::CommandFault>(read)), fault);
+        return;
+    }
+    QFETCH(QString, name);
+    QFETCH(qint64, alias);
+    QFETCH(sparkplug::CommandValue, value);
+    const auto& writes = std::get<std::vector<sparkplug::Write>>(read);
+    QCOMPARE(writes.size(), 1u);
+    QCOMPARE(writes[0].name, name);
+    QCOMPARE(writes[0].alias.has_value(), alias >= 0);
+    if (alias >= 0)
+        QCOMPARE(qint64(*writes[0].alias), alias);
+    QVERIFY(writes[0].value == value);
 }
 
 QTEST_MAIN(TestGatewayInput)
