@@ -105,8 +105,8 @@ void sparkplugCommand(const QByteArray& payload) {
     }
     if (metrics.empty())
         return;
-    const auto again = sparkplug::readCommand(
-        encodePayload(metrics, sparkplug::Naming::Birth, 1, std::nullopt));
+    const auto again =
+        sparkplug::readCommand(encodePayload(metrics, sparkplug::Naming::Birth, 1, std::nullopt));
     if (!std::holds_alternative<std::vector<sparkplug::Write>>(again) ||
         std::get<std::vector<sparkplug::Write>>(again).size() != metrics.size())
         std::abort();

@@ -115,7 +115,7 @@ std::variant<std::vector<Write>, CommandFault> readCommand(QByteArrayView bytes)
     std::vector<Write> writes;
     writes.reserve(size_t(payload.metrics_size()));
     for (const Proto::Metric& metric : payload.metrics()) {
-        if (!metric.has_name() && !metric.has_alias())
+        if (metric.name().empty() && !metric.has_alias())
             return CommandFault::Unnamed;
         Write write;
         write.name = QString::fromStdString(metric.name());

@@ -36,7 +36,8 @@ QByteArray encodePayload(const std::vector<Metric>& metrics, Naming naming, uint
 // int64_t, those of the unsigned ones as uint64_t.
 using CommandValue = std::variant<std::monostate, uint64_t, int64_t, bool, QString>;
 
-// One metric a command writes: by name, or by the alias its birth gave it.
+// One metric a command writes: by name, or by the alias its birth gave it (the
+// name empty); never neither.
 struct Write {
     QString name;
     std::optional<uint64_t> alias;

@@ -910,6 +910,8 @@ void TestGatewayInput::sparkplugCommands_data() {
     QTest::newRow("cut short") << QByteArray::fromHex("120e0a04706c")
                                << QVariant::fromValue(CommandFault::Unreadable);
     QTest::newRow("unnamed") << unnamed << QVariant::fromValue(CommandFault::Unnamed);
+    QTest::newRow("empty name") << QByteArray::fromHex("1206200750010a00")
+                                << QVariant::fromValue(CommandFault::Unnamed);
     QTest::newRow("too many") << unnamed.repeated(sparkplug::MaxCommandMetrics + 1)
                               << QVariant::fromValue(CommandFault::TooManyMetrics);
 }

@@ -172,11 +172,11 @@ void TestZarnetdTools::timedImageGivesWayToTheStandingOne() {
     QTRY_COMPARE_WITH_TIMEOUT(dotsOf(panel), standing, 8000);
     // The status travels through the broker, the frame over the line: either may come first.
     QTRY_COMPARE(json(listener->last(u"zarnet/press3/status"_s))
-                 .value(u"showing"_s)
-                 .toObject()
-                 .value(u"image"_s)
-                 .toString(),
-             u"own"_s);
+                     .value(u"showing"_s)
+                     .toObject()
+                     .value(u"image"_s)
+                     .toString(),
+                 u"own"_s);
 }
 
 // Read back as Home Assistant reads them, then used as it would use them.
