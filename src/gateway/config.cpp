@@ -320,7 +320,7 @@ void readHomeAssistant(const toml::table& table, Config& config, Faults& faults)
 
 // [sparkplug] group_id = "hall2", edge_node_id = "…", primary_host = "scada1": each a
 // single topic level.
-void readSparkplug(const toml::table& table, const BrokerConfig& broker, SparkplugConfig& sparkplug,
+void readSparkplug(const toml::table& table, bool standby, SparkplugConfig& sparkplug,
                    Faults& faults) {
     checkKeys(table, {u"group_id"_s, u"edge_node_id"_s, u"primary_host"_s}, u"[sparkplug]"_s,
               faults);
@@ -334,7 +334,14 @@ void readSparkplug(const toml::table& table, const BrokerConfig& broker, Sparkpl
         return value;
     };
     sparkplug.groupId = id("group_id", {});
-    sparkplug.edgeNodeId = id("edge_node_id", broker.clientId);
+    if (const toml::node* node = table.get("edge_node_id")) {
+        sparkplug.edgeNodeId = id("edge_node_id", {});
+        // Each of the pair is a node of its own: one name would make each one's
+        // birth and death the other's.
+        if (standby)
+            faults.add(*node, u"with [standby] leave edge_node_id out: each gateway is a node "
+                              "named by its client_id"_s);
+    }
     if (table.get("primary_host"))
         sparkplug.primaryHost = id("primary_host", {});
 }
@@ -934,7 +941,7 @@ std::variant<Config, QStringList> readConfig(const QByteArray& text, const QStri
     if (const toml::node* sp = root.get("sparkplug"); sp && !sp->is_table())
         faults.add(*sp, u"sparkplug takes a table: [sparkplug]"_s);
     else if (sp)
-        readSparkplug(*sp->as_table(), config.broker, config.sparkplug.emplace(), faults);
+        readSparkplug(*sp->as_table(), standby != nullptr, config.sparkplug.emplace(), faults);
     if (const toml::node* http = root.get("http"); http && !http->is_table())
         faults.add(*http, u"http takes a table: [http]"_s);
     else if (http)
@@ -956,6 +963,11 @@ std::variant<Config, QStringList> readConfig(const QByteArray& text, const QStri
         if (standby && sign.name == u"lease")
             faults.add(node, u"with [standby] no sign may be named \"lease\""_s);
         names.insert(sign.name);
+        // Metrics of every Sparkplug device already.
+        for (const QString& taken : {u"power"_s, u"state"_s, u"online"_s})
+            if (config.sparkplug && sign.unitNamed(taken))
+                faults.add(node, u"with [sparkplug] no unit may be named \"%1\": it is a metric "
+                                 "of every sign"_s.arg(taken));
         config.signs.append(sign);
     }
     groupLines(config, root.get("line"), *signs, identity, faults);
@@ -1019,7 +1031,7 @@ QString describe(const Config& config) {
         out += u"Home Assistant discovery under %1/\n"_s.arg(config.homeAssistant->prefix);
     if (const auto& sp = config.sparkplug)
         out += u"Sparkplug B edge node %1/%2%3, each sign a device\n"_s.arg(
-            sp->groupId, sp->edgeNodeId,
+            sp->groupId, sp->edgeNodeId.isEmpty() ? b.clientId : sp->edgeNodeId,
             sp->primaryHost.isEmpty() ? QString()
                                       : u", births once host %1 is online"_s.arg(sp->primaryHost));
     for (const GroupConfig& g : config.groups)

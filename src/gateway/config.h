@@ -55,7 +55,7 @@ struct HomeAssistantConfig {
 // The gateway as a Sparkplug B edge node, each sign one of its devices.
 struct SparkplugConfig {
     QString groupId;
-    QString edgeNodeId;  // the broker client id unless given
+    QString edgeNodeId;  // empty: the broker client id in force
     QString primaryHost; // empty: births go out without waiting for a host
     bool operator==(const SparkplugConfig&) const = default;
 };

@@ -676,12 +676,12 @@ void Gateway::refuseWrite(const QString& sign, const QString& topicName, const Q
 
 void Gateway::followSparkplug() {
     const auto& wanted = config_.sparkplug;
-    if (sparkplug_ && wanted && sparkplug_->config() == *wanted &&
-        sparkplugBroker_ == config_.broker)
+    if (sparkplug_ && wanted && sparkplugConfig_ == *wanted && sparkplugBroker_ == config_.broker)
         return;
     sparkplug_.reset(); // its connection ends, and the broker publishes its death
     if (!wanted)
         return;
+    sparkplugConfig_ = *wanted;
     sparkplugBroker_ = config_.broker;
     sparkplug_ = std::make_unique<SparkplugNode>(*wanted, mqttSettings(config_), *this, clock_,
                                                  SparkplugNode::defaultCounterFile());

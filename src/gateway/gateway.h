@@ -197,7 +197,8 @@ private:
     std::unique_ptr<ModbusService> modbus_;
     std::unique_ptr<LeaseKeeper> keeper_; // with [standby]
     std::unique_ptr<SparkplugNode> sparkplug_;
-    BrokerConfig sparkplugBroker_; // the broker settings sparkplug_ was made with
+    SparkplugConfig sparkplugConfig_; // the settings sparkplug_ was made with
+    BrokerConfig sparkplugBroker_;
     RetainedTake take_;
     // The retained value each command topic of these signs last had, as far as this
     // service saw it (a digest for long payloads).

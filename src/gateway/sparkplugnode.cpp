@@ -32,7 +32,24 @@ const QString Namespace = u"spBv1.0"_s;
 const QString Rebirth = u"Node Control/Rebirth"_s;
 const QString Text = u"picture/text"_s;
 constexpr uint64_t RebirthAlias = 2;
+// A sign's aliases: its slot << SlotBits, plus the unit's number, or one of these.
 constexpr uint64_t SlotBits = 16;
+enum Offset : uint64_t { PowerOffset = 256, StateOffset, OnlineOffset, TextOffset };
+// Rebirths come at most this often, however many are asked for.
+constexpr int RebirthGapMs = 1000;
+
+SparkplugConfig withNodeId(SparkplugConfig config, const QString& clientId) {
+    if (config.edgeNodeId.isEmpty())
+        config.edgeNodeId = clientId;
+    return config;
+}
+
+// A unit's metric: its name, else units/N.
+QString unitMetric(const Sign& sign, uint8_t unit) {
+    const auto& names = sign.config().unitNames;
+    const auto name = names.find(unit);
+    return name != names.end() ? name->second : u"units/%1"_s.arg(unit);
+}
 
 QString faultText(CommandFault fault) {
     switch (fault) {
@@ -104,7 +121,8 @@ std::variant<PlainCommand, QString> plainCommand(const Sign& sign, const QString
     } else if (metric == u"state"_s || metric == u"online"_s) {
         return u"%1 is read-only"_s.arg(metric);
     } else {
-        return u"the sign has no metric %1"_s.arg(metric.isEmpty() ? u"with that alias"_s : metric);
+        return u"the sign has no metric %1"_s.arg(metric.isEmpty() ? u"with that alias"_s
+                                                                   : metric.left(100));
     }
     return command;
 }
@@ -131,11 +149,12 @@ bool keepCounter(const QString& path, uint8_t value) {
 
 SparkplugNode::SparkplugNode(const SparkplugConfig& config, MqttClient::Settings broker,
                              Gateway& gateway, const PlantClock& clock, QString counterFile)
-    : config_(config), broker_(broker), gateway_(gateway), clock_(clock),
+    : config_(withNodeId(config, broker.clientId)), gateway_(gateway), clock_(clock),
       counterFile_(std::move(counterFile)), mqtt_([&] {
           // A connection of its own: its will is the node's death, never kept.
           broker.clientId += u"-sparkplug"_s;
-          broker.willTopic = Namespace + u'/' + config.groupId + u"/NDEATH/"_s + config.edgeNodeId;
+          broker.willTopic = Namespace + u'/' + config.groupId + u"/NDEATH/"_s +
+                             withNodeId(config, broker.clientId).edgeNodeId;
           broker.willRetained = false;
           return broker;
       }()),
@@ -143,6 +162,17 @@ SparkplugNode::SparkplugNode(const SparkplugConfig& config, MqttClient::Settings
     flush_.setSingleShot(true);
     flush_.setInterval(0);
     connect(&flush_, &QTimer::timeout, this, &SparkplugNode::flush);
+    rebirth_.setSingleShot(true);
+    connect(&rebirth_, &QTimer::timeout, this, [this] {
+        if (born_)
+            birth();
+    });
+    reconnect_.setSingleShot(true);
+    connect(&reconnect_, &QTimer::timeout, this, [this] {
+        if (QString why; !mqtt_.reconfigure(mqtt_.settings(), &why))
+            qCWarning(lcSparkplug).noquote() << "cannot connect anew:" << why;
+    });
+    sinceBirth_.start();
     connect(&mqtt_, &MqttClient::aboutToConnect, this, &SparkplugNode::connecting);
     connect(&mqtt_, &MqttClient::connected, this, &SparkplugNode::connected);
     connect(&mqtt_, &MqttClient::disconnected, this, [this] {
@@ -185,6 +215,8 @@ bool SparkplugNode::start(QString* error) {
 
 void SparkplugNode::stop() {
     flush_.stop();
+    rebirth_.stop();
+    reconnect_.stop();
     mqtt_.stop(0, true);
 }
 
@@ -208,6 +240,7 @@ QByteArray SparkplugNode::deathCertificate() const {
 // wait for it to be online.
 void SparkplugNode::connected() {
     born_ = false;
+    dying_ = false;
     devices_.clear();
     hostSeenAt_.reset();
     mqtt_.subscribe({topic(u"NCMD"_s), topic(u"DCMD"_s, u"+"_s)}, 0, MqttClient::Retained::Never);
@@ -235,34 +268,32 @@ void SparkplugNode::received(const QString& topicName, const QByteArray& payload
 void SparkplugNode::hostState(const QByteArray& payload) {
     const QJsonObject state = QJsonDocument::fromJson(payload).object();
     const QJsonValue online = state.value(u"online"_s);
-    if (!online.isBool() || !state.value(u"timestamp"_s).isDouble()) {
+    const qint64 at = state.value(u"timestamp"_s).toInteger(-1);
+    if (!online.isBool() || at < 0) {
         dropped_.warn(u"state"_s, u"the primary host's state is not {\"online\", \"timestamp\"}: "
                                   "passed over"_s);
         return;
     }
-    const auto at = int64_t(state.value(u"timestamp"_s).toDouble());
     if (hostSeenAt_ && at < *hostSeenAt_)
         return;
     hostSeenAt_ = at;
-    if (online.toBool() && !born_) {
+    if (online.toBool() && !born_ && !dying_) {
         birth();
     } else if (!online.toBool() && born_) {
         qCInfo(lcSparkplug).noquote() << "primary host" << config_.primaryHost
                                       << "went offline: the node dies and waits for it";
         born_ = false;
-        // Not from inside the client's own reading of the message.
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (QString why; !mqtt_.reconfigure(mqtt_.settings(), &why))
-                    qCWarning(lcSparkplug).noquote() << "cannot connect anew:" << why;
-            },
-            Qt::QueuedConnection);
+        dying_ = true;
+        // Not from inside the client's own reading of the message, and not faster
+        // than once a second however the host's state flaps.
+        reconnect_.start(int(std::max<qint64>(0, RebirthGapMs - sinceBirth_.elapsed())));
     }
 }
 
 // The node's birth, then each device's; seq starts again at 0.
 void SparkplugNode::birth() {
+    rebirth_.stop();
+    sinceBirth_.start();
     seq_ = 0;
     devices_.clear();
     nodeSaid_ = nodeMetrics();
@@ -336,34 +367,50 @@ void SparkplugNode::flushNode() {
 // The units it has a name or a value for, each with the value on the sign (null
 // until it is written there), then what is known of the sign.
 SparkplugNode::Metrics SparkplugNode::deviceMetrics(const Sign& sign) {
-    auto [slot, added] = slots_.try_emplace(sign.name(), slots_.size() + 1);
-    const uint64_t base = slot->second << SlotBits;
+    const uint64_t base = aliasBase(sign.name());
     Metrics metrics;
-    const auto& names = sign.config().unitNames;
     for (int n = 0; n < UnitTable::Units; ++n) {
         const auto unit = uint8_t(n);
         const auto value = sign.unitOnSign(unit);
-        const auto name = names.find(unit);
-        if (!value && !sign.unitWanted(unit) && name == names.end())
+        if (!value && !sign.unitWanted(unit) && !sign.config().unitNames.contains(unit))
             continue;
-        const QString metric = name != names.end() ? name->second : u"units/%1"_s.arg(n);
         if (value)
-            metrics.emplace_back(metric, base + metrics.size(), *value);
+            metrics.emplace_back(unitMetric(sign, unit), base + unit, *value);
         else
-            metrics.emplace_back(metric, base + metrics.size(), DataType::UInt32);
+            metrics.emplace_back(unitMetric(sign, unit), base + unit, DataType::UInt32);
     }
-    const auto power = sign.timetable().power();
-    const auto add = [&](const QString& name, sparkplug::Value value) {
-        metrics.emplace_back(name, base + metrics.size(), std::move(value));
-    };
-    if (power) // unknown before any command or schedule
-        add(u"power"_s, power->on);
+    if (const auto power = sign.timetable().power()) // unknown before any command or schedule
+        metrics.emplace_back(u"power"_s, base + PowerOffset, power->on);
     else
-        metrics.emplace_back(u"power"_s, base + metrics.size(), DataType::Boolean);
-    add(u"state"_s, stateWord(sign.state()));
-    add(u"online"_s, sign.state() == Sign::State::Online);
-    add(Text, sign.shownText());
+        metrics.emplace_back(u"power"_s, base + PowerOffset, DataType::Boolean);
+    metrics.emplace_back(u"state"_s, base + StateOffset, stateWord(sign.state()));
+    metrics.emplace_back(u"online"_s, base + OnlineOffset, sign.state() == Sign::State::Online);
+    metrics.emplace_back(Text, base + TextOffset, sign.shownText());
     return metrics;
+}
+
+uint64_t SparkplugNode::aliasBase(const QString& sign) {
+    const auto slot = slots_.try_emplace(sign, slots_.size() + 1).first;
+    return slot->second << SlotBits;
+}
+
+// The metric an alias stands for, whether the sign's last birth had it or not.
+QString SparkplugNode::metricOf(const Sign& sign, uint64_t alias) {
+    const uint64_t base = aliasBase(sign.name());
+    if (alias < base || alias > base + TextOffset)
+        return {};
+    switch (alias - base) {
+    case PowerOffset:
+        return u"power"_s;
+    case StateOffset:
+        return u"state"_s;
+    case OnlineOffset:
+        return u"online"_s;
+    case TextOffset:
+        return Text;
+    default:
+        return unitMetric(sign, uint8_t(alias - base));
+    }
 }
 
 SparkplugNode::Metrics SparkplugNode::nodeMetrics() const {
@@ -387,15 +434,15 @@ void SparkplugNode::nodeCommand(const QByteArray& payload) {
         const QString name =
             write.name.isEmpty() && write.alias == RebirthAlias ? Rebirth : write.name;
         if (name == Rebirth && write.value == sparkplug::CommandValue(true)) {
-            qCInfo(lcSparkplug) << "rebirth asked for";
-            if (born_)
-                birth();
+            // However often asked, one rebirth, and not more than one a second.
+            if (born_ && !rebirth_.isActive())
+                rebirth_.start(int(std::max<qint64>(0, RebirthGapMs - sinceBirth_.elapsed())));
         } else {
-            dropped_.warn(
-                u"ncmd "_s + write.name,
-                u"dropped a node command: %1 = %2 cannot be written"_s.arg(
-                    write.name.isEmpty() ? u"alias %1"_s.arg(write.alias.value_or(0)) : write.name,
-                    valueText(write.value)));
+            dropped_.warn(u"ncmd"_s,
+                          u"dropped a node command: %1 = %2 cannot be written"_s.arg(
+                              write.name.isEmpty() ? u"alias %1"_s.arg(write.alias.value_or(0))
+                                                   : write.name.left(100),
+                              valueText(write.value)));
         }
     }
 }
@@ -421,19 +468,14 @@ void SparkplugNode::deviceCommand(const QString& name, const QByteArray& payload
         gateway_.refuseWrite(name, where, {}, faultText(*fault));
         return;
     }
-    // The aliases as the device's last birth gave them.
-    const auto born = devices_.find(name);
-    const Metrics known = born != devices_.end() ? born->second : deviceMetrics(sign);
     const QString prefix = gateway_.commandPrefix() + u'/' + name + u'/';
     QList<QPair<QString, QByteArray>> commands;
     for (const sparkplug::Write& write : std::get<std::vector<sparkplug::Write>>(read)) {
-        QString metric = write.name;
-        if (metric.isEmpty())
-            for (const Metric& m : known)
-                if (m.alias == write.alias)
-                    metric = m.name;
-        const QString what = (metric.isEmpty() ? u"alias %1"_s.arg(*write.alias) : metric) +
-                             u" = "_s + valueText(write.value);
+        const QString metric =
+            write.name.isEmpty() ? metricOf(sign, write.alias.value_or(0)) : write.name.left(100);
+        const QString what =
+            (metric.isEmpty() ? u"alias %1"_s.arg(write.alias.value_or(0)) : metric) + u" = "_s +
+            valueText(write.value);
         const auto plain = plainCommand(sign, metric, write.value);
         if (const auto* why = std::get_if<QString>(&plain))
             return gateway_.refuseWrite(name, where, what, *why);

@@ -5,6 +5,7 @@
 #include "repeatlog.h"
 #include "sparkplugpayload.h"
 
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QObject>
 #include <QSet>
@@ -37,8 +38,6 @@ public:
     bool start(QString* error);
     // Leaves with the death certificate.
     void stop();
-    const SparkplugConfig& config() const { return config_; }
-    const MqttClient::Settings& broker() const { return broker_; }
 
     // Where the sequence number is kept: the service's state directory, else the
     // user's data folder.
@@ -59,6 +58,8 @@ private:
     void nodeCommand(const QByteArray& payload);
     void deviceCommand(const QString& sign, const QByteArray& payload);
     Metrics deviceMetrics(const Sign& sign);
+    uint64_t aliasBase(const QString& sign);
+    QString metricOf(const Sign& sign, uint64_t alias);
     Metrics nodeMetrics() const;
     // With the next seq; false while not connected.
     bool publish(const QString& type, const QString& device, const Metrics& metrics,
@@ -68,7 +69,6 @@ private:
     uint64_t nowMs() const;
 
     SparkplugConfig config_;
-    MqttClient::Settings broker_;
     Gateway& gateway_;
     const PlantClock& clock_;
     QString counterFile_;
@@ -76,12 +76,16 @@ private:
     uint8_t bdSeq_ = 0;
     uint8_t seq_ = 0;
     bool born_ = false;
+    bool dying_ = false; // the primary host went offline: no birth before the next connection
     std::optional<int64_t> hostSeenAt_;  // the primary host's latest STATE timestamp
     std::map<QString, Metrics> devices_; // born devices, with what was last said of them
     std::map<QString, uint64_t> slots_;  // each sign's aliases start at its slot << 16
     Metrics nodeSaid_;
     QSet<QString> dirty_;
     QTimer flush_;
+    QTimer rebirth_;
+    QTimer reconnect_;
+    QElapsedTimer sinceBirth_;
     RepeatLog dropped_;
 };
 

@@ -34,7 +34,7 @@ def on_message(client, userdata, message):
               "seq": payload.seq if payload.HasField("seq") else None, "metrics": {}}
     if parts[2].endswith("BIRTH"):
         record["types"] = {m.name: m.datatype for m in payload.metrics}
-        record["aliases"] = [m.alias for m in payload.metrics]
+        record["aliases"] = {m.name: m.alias for m in payload.metrics}
     for m in payload.metrics:
         if m.HasField("name"):
             names[(device, m.alias)] = m.name

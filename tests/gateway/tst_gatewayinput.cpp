@@ -593,6 +593,13 @@ void TestGatewayInput::configFaults_data() {
     QTest::newRow("sparkplug node with a level")
         << sparkplug + "group_id = \"g\"\nedge_node_id = \"a/b\"\n" + sign
         << u"z.toml:3: edge_node_id takes"_s;
+    QTest::newRow("sparkplug beside a unit named power")
+        << sparkplug + "group_id = \"g\"\n" + sign + "units.1.name = \"power\"\n"
+        << u"z.toml:4: with [sparkplug] no unit may be named \"power\""_s;
+    QTest::newRow("sparkplug node named in a standby pair")
+        << "[standby]\ngroup = \"s\"\n" + sparkplug + "group_id = \"g\"\nedge_node_id = \"n\"\n" +
+               sign
+        << u"z.toml:5: with [standby] leave edge_node_id out"_s;
     QTest::newRow("sparkplug host with a wildcard")
         << sparkplug + "group_id = \"g\"\nprimary_host = \"#\"\n" + sign
         << u"z.toml:3: primary_host takes"_s;

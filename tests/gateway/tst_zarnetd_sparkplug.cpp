@@ -158,7 +158,7 @@ void TestZarnetdSparkplug::birthsNameEveryMetric() {
     qsizetype count = 0;
     for (const QJsonObject& birth :
          {lastBirth(), press1, host->of(u"DBIRTH"_s, u"press2"_s).last()})
-        for (const QJsonValue alias : birth.value(u"aliases"_s).toArray()) {
+        for (const QJsonValue alias : birth.value(u"aliases"_s).toObject()) {
             aliases.insert(alias.toInteger());
             ++count;
         }
@@ -170,6 +170,9 @@ void TestZarnetdSparkplug::seqRunsOnOverTheWrap() {
     // A unit's first value brings a new metric, and so a new birth of the device.
     QVERIFY(listener->publish(u"zarnet/press2/units/7/set"_s, "0"));
     QTRY_COMPARE(host->of(u"DBIRTH"_s, u"press2"_s).size(), 2);
+    // A command sent under the first birth means the same under the second.
+    const auto births = host->of(u"DBIRTH"_s, u"press2"_s);
+    QCOMPARE(births[1][u"aliases"_s][u"power"_s], births[0][u"aliases"_s][u"power"_s]);
     for (int i = 1; i <= 300; ++i) {
         QVERIFY(listener->publish(u"zarnet/press2/units/7/set"_s, QByteArray::number(i)));
         QVERIFY2(
@@ -231,8 +234,10 @@ void TestZarnetdSparkplug::silencedSignDiesAndIsBornAgain() {
 void TestZarnetdSparkplug::rebirthOnRequest() {
     const qsizetype from = host->seen.size();
     const qint64 bdSeq = bdSeqOf(lastBirth());
-    host->send({{u"ncmd"_s, QJsonArray{metric(u"Node Control/Rebirth"_s, Boolean, true)}}});
+    const QJsonObject rebirth = metric(u"Node Control/Rebirth"_s, Boolean, true);
+    host->send({{u"ncmd"_s, QJsonArray{rebirth, rebirth, rebirth}}}); // one rebirth
     QTRY_COMPARE(host->of(u"DBIRTH"_s, {}, from).size(), 2);
+    QTest::qWait(300);
     QCOMPARE(host->of(u"NBIRTH"_s, {}, from).size(), 1);
     QCOMPARE(lastBirth().value(u"seq"_s).toInt(), 0);
     QCOMPARE(bdSeqOf(lastBirth()), bdSeq);
