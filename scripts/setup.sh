@@ -2,7 +2,7 @@
 # Installs what Zarnet needs to build and run on Debian 12 (skipped when present).
 # "scripts/setup.sh test" adds what the tests need: clang and its fuzzing runtime,
 # chromium and puppeteer for the web page, promtool for the metrics, Python's
-# protobuf and MQTT client for the Sparkplug host.
+# protobuf and MQTT client for the Sparkplug host, MinGW for the Windows branches.
 # "scripts/setup.sh bench" adds what the benchmarks and their profiles need.
 set -euo pipefail
 
@@ -11,7 +11,8 @@ packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-s
           libsystemd-dev libssl-dev protobuf-compiler libprotobuf-dev fonts-arphic-uming help2man)
 if [ "${1:-}" = test ]; then
     packages+=(dpkg-dev file clang libclang-rt-14-dev mosquitto mosquitto-clients openssl tzdata
-              lintian bash-completion systemd chromium prometheus python3-protobuf python3-paho-mqtt)
+              lintian bash-completion systemd chromium prometheus python3-protobuf python3-paho-mqtt
+              g++-mingw-w64-x86-64-posix)
     command -v npm >/dev/null || packages+=(nodejs npm)
 fi
 if [ "${1:-}" = bench ]; then

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets everything up, builds, and runs every test: the normal build, the same
+# Sets everything up, builds (a warning fails the build), and runs every test:
+# the normal build, a syntax check of the Windows branches with MinGW, the same
 # tests built with AddressSanitizer and UndefinedBehaviorSanitizer, and a bounded
 # run of each fuzz target from its seed corpus. Any failure or report fails it.
 set -euo pipefail
@@ -13,12 +14,18 @@ trap 'rm -rf "$logs"' EXIT
 
 count() { grep -o 'tests failed out of [0-9]*' "$1" | grep -o '[0-9]*$'; }
 
+# Every build here fails on a warning.
+werror=-DCMAKE_COMPILE_WARNING_AS_ERROR=ON
+
 echo "== build and test"
-scripts/build.sh
+scripts/build.sh "$werror"
 (cd build && ctest --output-on-failure) | tee "$logs/normal.log"
 
+echo "== the Windows branches, with MinGW"
+scripts/windows-check.sh
+
 echo "== sanitizers"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZARNET_SANITIZE=ON
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZARNET_SANITIZE=ON "$werror"
 cmake --build build-asan
 # The package test belongs to the normal build.
 (cd build-asan &&
@@ -29,7 +36,7 @@ fuzzed=0
 if command -v clang++ >/dev/null; then
     echo "== fuzzing"
     CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DZARNET_FUZZ=ON -DBUILD_TESTING=OFF
+        -DZARNET_FUZZ=ON -DBUILD_TESTING=OFF "$werror"
     targets=(reply framecutter fields payloads)
     cmake --build build-fuzz --target "${targets[@]/#/fuzz_}"
     for target in "${targets[@]}"; do
@@ -47,5 +54,5 @@ else
     echo "== fuzzing skipped: no clang"
 fi
 
-total=$(( $(count "$logs/normal.log") + $(count "$logs/asan.log") + fuzzed ))
+total=$(( $(count "$logs/normal.log") + $(count "$logs/asan.log") + fuzzed + 1 ))
 echo "all: $total passed, 0 failed"
