@@ -14,14 +14,14 @@ Reply::Rejection framingFault(const QByteArray& block) {
     if (f.size() <= FrameOverhead)
         return R::TooShort;
     if (f.start() != StartByte)
-        return R::StartByte;
+        return R::WrongStart;
     // The length first: where it disagrees, the end byte is looked for in the wrong place.
     if (f.length() != f.size())
         return R::Length;
     if (f.end() != EndByte)
-        return R::EndByte;
+        return R::WrongEnd;
     if (f.replyMarker() != Marker)
-        return R::Marker;
+        return R::WrongMarker;
     if (checkByte(block) != f.check())
         return R::CheckByte;
     return R::None;
@@ -64,11 +64,11 @@ QString describe(Reply::Rejection rejection) {
         return {};
     case Reply::Rejection::TooShort:
         return u"too short for a frame"_s;
-    case Reply::Rejection::StartByte:
+    case Reply::Rejection::WrongStart:
         return u"no start byte"_s;
-    case Reply::Rejection::EndByte:
+    case Reply::Rejection::WrongEnd:
         return u"no end byte where the block ends"_s;
-    case Reply::Rejection::Marker:
+    case Reply::Rejection::WrongMarker:
         return u"no 0xEE in byte 3"_s;
     case Reply::Rejection::Length:
         return u"the length field differs from the bytes waiting (bytes missing or left over)"_s;

@@ -15,9 +15,9 @@ struct Reply {
     enum class Rejection {
         None,
         TooShort,
-        StartByte,
-        EndByte,
-        Marker,
+        WrongStart,
+        WrongEnd,
+        WrongMarker,
         Length,
         CheckByte,
         UnknownCode

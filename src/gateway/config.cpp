@@ -840,9 +840,9 @@ QStringList unitNameList(const SignConfig& sign) {
     return names;
 }
 
-std::optional<uint8_t> SignConfig::unitNamed(QStringView name) const {
+std::optional<uint8_t> SignConfig::unitNamed(QStringView wanted) const {
     for (const auto& [unit, unitName] : unitNames)
-        if (unitName == name)
+        if (unitName == wanted)
             return unit;
     return std::nullopt;
 }

@@ -203,11 +203,11 @@ void TestBoardLine::refusedOptions_data() {
 void TestBoardLine::refusedOptions() {
     QFETCH(QStringList, arguments);
     QFETCH(QString, named);
-    QProcess board;
-    board.start(QStringLiteral(ZARNET_BOARD), arguments + QStringList{u"--headless"_s});
-    QVERIFY(board.waitForFinished(10000));
-    QCOMPARE(board.exitCode(), 2);
-    QVERIFY(QString::fromUtf8(board.readAllStandardError()).contains(named));
+    QProcess process;
+    process.start(QStringLiteral(ZARNET_BOARD), arguments + QStringList{u"--headless"_s});
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), 2);
+    QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(named));
 }
 
 void TestBoardLine::pacedLineTakesItsTime_data() {

@@ -355,10 +355,10 @@ void TestZarnetd::retainedStateComesWholeAfterAStart() {
     Gateway service;
     QVERIFY(service.start(config));
     for (int sign = 0; sign < 4; ++sign) {
-        const Board& board = boards[size_t(sign)];
-        QTRY_VERIFY_WITH_TIMEOUT(board.units().size() == 256, 30000);
+        const Board& signBoard = boards[size_t(sign)];
+        QTRY_VERIFY_WITH_TIMEOUT(signBoard.units().size() == 256, 30000);
         for (int unit = 0; unit < 256; ++unit)
-            QCOMPARE(board.units().value(unit), uint32_t(sign * 1000 + unit));
+            QCOMPARE(signBoard.units().value(unit), uint32_t(sign * 1000 + unit));
     }
 }
 

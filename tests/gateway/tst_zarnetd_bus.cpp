@@ -43,15 +43,15 @@ private slots:
 
 private:
     QJsonObject status(int device) const {
-        return json(listener->last(u"zarnet/%1%2/status"_s.arg(name).arg(device)));
+        return json(listener->last(u"zarnet/%1%2/status"_s.arg(signPrefix).arg(device)));
     }
     QString stateOf(int device) const { return status(device).value(u"state"_s).toString(); }
     QString reasonOf(int device) const { return status(device).value(u"reason"_s).toString(); }
     bool publish(int device, const QByteArray& value) {
-        return listener->publish(u"zarnet/%1%2/units/0/set"_s.arg(name).arg(device), value);
+        return listener->publish(u"zarnet/%1%2/units/0/set"_s.arg(signPrefix).arg(device), value);
     }
 
-    QString name; // of the signs in the running test
+    QString signPrefix; // of the names of the signs in the running test
 
     Broker broker;
     std::unique_ptr<Listener> listener;
@@ -80,7 +80,7 @@ void TestZarnetdBus::oneLineManySigns_data() {
 void TestZarnetdBus::oneLineManySigns() {
     QFETCH(bool, tcp);
     QFETCH(QString, name);
-    this->name = name;
+    signPrefix = name;
     QTemporaryDir dir;
     const QString link = tcp ? u"tcp://127.0.0.1:%1"_s.arg(freePort()) : dir.filePath(u"bus"_s);
     const QStringList arguments = {u"--device"_s, u"1,2,3"_s, u"--collide"_s, u"4"_s, u"--paced"_s};

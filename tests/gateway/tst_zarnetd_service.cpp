@@ -269,26 +269,23 @@ void TestZarnetdService::clientCertificatesChecked_data() {
     QTest::addColumn<QByteArray>("password");
     QTest::addColumn<int>("daysFromNow");
     QTest::addColumn<int>("fault"); // -1: none
-    const QString gateway = ours.filePath(u"gateway"_s);
+    const QString own = ours.filePath(u"gateway"_s);
     const QString locked = ours.filePath(u"locked"_s);
-    QTest::newRow("its own key") << gateway + u".crt"_s << gateway + u".key"_s << QByteArray() << 0
-                                 << -1;
+    QTest::newRow("its own key") << own + u".crt"_s << own + u".key"_s << QByteArray() << 0 << -1;
     QTest::newRow("an encrypted key opened")
         << locked + u".crt"_s << locked + u".key"_s << QByteArray("s3cret") << 0 << -1;
     QTest::newRow("a wrong password") << locked + u".crt"_s << locked + u".key"_s
                                       << QByteArray("guess") << 0 << int(CertificateFault::NoKey);
     QTest::newRow("no password") << locked + u".crt"_s << locked + u".key"_s << QByteArray() << 0
                                  << int(CertificateFault::NoKey);
-    QTest::newRow("another's key")
-        << gateway + u".crt"_s << locked + u".key"_s << QByteArray("s3cret") << 0
-        << int(CertificateFault::KeyMismatch);
-    QTest::newRow("expired") << gateway + u".crt"_s << gateway + u".key"_s << QByteArray() << 3
+    QTest::newRow("another's key") << own + u".crt"_s << locked + u".key"_s << QByteArray("s3cret")
+                                   << 0 << int(CertificateFault::KeyMismatch);
+    QTest::newRow("expired") << own + u".crt"_s << own + u".key"_s << QByteArray() << 3
                              << int(CertificateFault::Expired);
-    QTest::newRow("not valid yet") << gateway + u".crt"_s << gateway + u".key"_s << QByteArray()
-                                   << -1 << int(CertificateFault::NotYetValid);
-    QTest::newRow("a key for a certificate")
-        << gateway + u".key"_s << gateway + u".key"_s << QByteArray() << 0
-        << int(CertificateFault::NoCertificate);
+    QTest::newRow("not valid yet") << own + u".crt"_s << own + u".key"_s << QByteArray() << -1
+                                   << int(CertificateFault::NotYetValid);
+    QTest::newRow("a key for a certificate") << own + u".key"_s << own + u".key"_s << QByteArray()
+                                             << 0 << int(CertificateFault::NoCertificate);
 }
 
 void TestZarnetdService::clientCertificatesChecked() {
