@@ -152,10 +152,10 @@ SparkplugNode::SparkplugNode(const SparkplugConfig& config, MqttClient::Settings
     : config_(withNodeId(config, broker.clientId)), gateway_(gateway), clock_(clock),
       counterFile_(std::move(counterFile)), mqtt_([&] {
           // A connection of its own: its will is the node's death, never kept.
-          broker.clientId += u"-sparkplug"_s;
           broker.willTopic = Namespace + u'/' + config.groupId + u"/NDEATH/"_s +
                              withNodeId(config, broker.clientId).edgeNodeId;
           broker.willRetained = false;
+          broker.clientId += u"-sparkplug"_s;
           return broker;
       }()),
       dropped_(lcSparkplug) {

@@ -25,7 +25,7 @@ def say(record):
 
 def on_message(client, userdata, message):
     parts = message.topic.split("/")
-    if parts[1] == "STATE" or parts[2].endswith("CMD"):
+    if parts[1] == "STATE" or parts[2].endswith("CMD") or parts[3] != node:
         return
     device = parts[4] if len(parts) > 4 else ""
     payload = pb.Payload()
