@@ -44,16 +44,16 @@ def on_message(client, userdata, message):
     say(record)
 
 
-def command(device, specs):
+def command(device, wanted):
     payload = pb.Payload(timestamp=int(time.time() * 1000))
     aliases = {name: alias for (d, alias), name in list(names.items()) if d == device}
-    for spec in specs:
-        m = payload.metrics.add(datatype=spec["datatype"])
-        if "alias_of" in spec:
-            m.alias = aliases[spec["alias_of"]]
+    for metric in wanted:
+        m = payload.metrics.add(datatype=metric["datatype"])
+        if "alias_of" in metric:
+            m.alias = aliases[metric["alias_of"]]
         else:
-            m.name = spec["name"]
-        value = spec["value"]
+            m.name = metric["name"]
+        value = metric["value"]
         if m.datatype in (1, 2, 3, 5, 6, 7):
             m.int_value = value & 0xFFFFFFFF
         elif m.datatype in (4, 8):
