@@ -12,10 +12,6 @@ using namespace zarnet::testplant;
 
 namespace {
 
-QJsonObject json(const QByteArray& payload) {
-    return QJsonDocument::fromJson(payload).object();
-}
-
 // Signs NAME1..NAME4 on devices 1..4 of one line.
 QByteArray busConfig(quint16 brokerPort, const QString& link, const QString& name) {
     QByteArray toml = u"[broker]\nurl = \"mqtt://127.0.0.1:%1\"\nclient_id = \"zarnetd-bus\"\n"

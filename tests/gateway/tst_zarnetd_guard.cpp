@@ -11,10 +11,6 @@ using namespace zarnet::testplant;
 
 namespace {
 
-QJsonObject json(const QByteArray& payload) {
-    return QJsonDocument::fromJson(payload).object();
-}
-
 QString state(const QByteArray& status) {
     return json(status).value(u"state"_s).toString();
 }

@@ -25,10 +25,6 @@ using zarnet::gateway::CertificateFault;
 
 namespace {
 
-QJsonObject json(const QByteArray& payload) {
-    return QJsonDocument::fromJson(payload).object();
-}
-
 QByteArray signConfig(const QString& name, const QString& link, int device, int health = 1) {
     return u"[[sign]]\nname = \"%1\"\nlink = \"%2\"\ndevice = %3\nhealth_seconds = %4\n"_s
         .arg(name, link)

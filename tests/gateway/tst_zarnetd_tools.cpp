@@ -15,10 +15,6 @@ using namespace zarnet::testplant;
 
 namespace {
 
-QJsonObject json(const QByteArray& payload) {
-    return QJsonDocument::fromJson(payload).object();
-}
-
 QString dotsOf(const QString& path) {
     const QImage panel(path);
     return QString::number(qHash(QByteArrayView(panel.constBits(), panel.sizeInBytes())));

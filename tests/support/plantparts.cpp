@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -31,6 +32,10 @@ quint16 freePort() {
     QTcpServer server;
     server.listen(QHostAddress::LocalHost, 0);
     return server.serverPort();
+}
+
+QJsonObject json(const QByteArray& payload) {
+    return QJsonDocument::fromJson(payload).object();
 }
 
 HttpReply httpExchange(quint16 port, const QByteArray& request) {
@@ -311,8 +316,8 @@ Listener::Listener(quint16 port, const QString& filter, const QString& caFile)
           s.caFile = caFile;
           // Each listener its own, also several in one test.
           static int listeners = 0;
-          s.clientId = u"test-listener-%1-%2"_s.arg(QCoreApplication::applicationPid())
-                           .arg(++listeners);
+          s.clientId =
+              u"test-listener-%1-%2"_s.arg(QCoreApplication::applicationPid()).arg(++listeners);
           return s;
       }()),
       filter_(filter) {

@@ -2,6 +2,7 @@
 
 #include <gateway/mqttclient.h>
 
+#include <QJsonObject>
 #include <QList>
 #include <QMap>
 #include <QObject>
@@ -18,6 +19,9 @@ namespace zarnet::testplant {
 
 // A loopback TCP port nobody listens on at the moment of asking.
 quint16 freePort();
+
+// A JSON payload's object; empty when it is none.
+QJsonObject json(const QByteArray& payload);
 
 // An HTTP answer: its status and its body.
 struct HttpReply {
