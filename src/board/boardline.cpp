@@ -1,15 +1,18 @@
 #include "boardline.h"
 
 #include <core/frame.h>
-#include <core/logging.h>
 #include <link/keepalive.h>
 #include <link/pseudoterminal.h>
 
+#include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
 
 using namespace Qt::StringLiterals;
+
+// zarnet.board: what the virtual controller takes and answers on its line.
+Q_LOGGING_CATEGORY(lcBoard, "zarnet.board", QtWarningMsg)
 
 namespace zarnet {
 

@@ -4,8 +4,8 @@
 
 #include <core/frame.h>
 #include <core/linkaddress.h>
-#include <core/logging.h>
 #include <link/controllerlink.h>
+#include <link/linklog.h>
 #include <link/portcatalog.h>
 #include <link/qtseriallink.h>
 
@@ -96,7 +96,7 @@ int runExchange(const Request& request, const PortCatalog& ports, QTextStream& o
             return;
         }
         const QByteArray block = serial.input();
-        qCDebug(lcLink).noquote() << "<" << hex(block);
+        qCDebug(lcLinkBytes).noquote() << "<" << hex(block);
         received += block;
         const Found found = findAnswer(received, request);
         if (found.at < 0) {

@@ -1,5 +1,6 @@
 #include "gateway.h"
 
+#include "gatewaylog.h"
 #include "homeassistant.h"
 #include "leasekeeper.h"
 #include "line.h"
@@ -9,8 +10,6 @@
 #include "sign.h"
 #include "signreport.h"
 #include "sparkplugnode.h"
-
-#include <core/logging.h>
 
 #include <QCryptographicHash>
 #include <QJsonDocument>

@@ -1,13 +1,12 @@
 // How the running service takes a new configuration.
 #include "gateway.h"
 
+#include "gatewaylog.h"
 #include "homeassistant.h"
 #include "line.h"
 #include "modbusservice.h"
 #include "reloadplan.h"
 #include "sign.h"
-
-#include <core/logging.h>
 
 using namespace Qt::StringLiterals;
 

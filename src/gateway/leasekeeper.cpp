@@ -1,8 +1,7 @@
 #include "leasekeeper.h"
 
+#include "gatewaylog.h"
 #include "mqttclient.h"
-
-#include <core/logging.h>
 
 using namespace Qt::StringLiterals;
 

@@ -1,10 +1,11 @@
 #include "line.h"
 
+#include "gatewaylog.h"
 #include "linescheduler.h"
 #include "sign.h"
 
-#include <core/logging.h>
 #include <core/requests.h>
+#include <link/linklog.h>
 #include <link/portcatalog.h>
 
 #include <algorithm>
@@ -194,7 +195,7 @@ void Line::sendTest(Sign& sign) {
 }
 
 void Line::put(const QByteArray& frame) {
-    qCDebug(lcLink).noquote() << ">" << frame.toHex(' ').toUpper();
+    qCDebug(lcLinkBytes).noquote() << ">" << frame.toHex(' ').toUpper();
     if (!serial_.write(frame)) {
         fail(u"the line refused a frame"_s);
         return;

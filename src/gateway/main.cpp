@@ -1,10 +1,10 @@
 #include "config.h"
 #include "gateway.h"
+#include "gatewaylog.h"
 #include "servicenotifier.h"
 #include "website.h"
 
 #include <canvas/songfont.h>
-#include <core/logging.h>
 #include <gateway/linkidentity.h>
 #include <gateway/payloads.h>
 #include <link/portcatalog.h>

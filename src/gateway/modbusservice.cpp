@@ -1,9 +1,8 @@
 #include "modbusservice.h"
 
+#include "gatewaylog.h"
 #include "modbusframe.h"
 #include "unitaccess.h"
-
-#include <core/logging.h>
 
 #include <QHostAddress>
 #include <QModbusExceptionResponse>

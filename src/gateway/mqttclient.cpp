@@ -1,6 +1,6 @@
 #include "mqttclient.h"
 
-#include <core/logging.h>
+#include "gatewaylog.h"
 
 #include <QRegularExpression>
 #include <QSocketNotifier>

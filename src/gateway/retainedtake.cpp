@@ -1,8 +1,7 @@
 #include "retainedtake.h"
 
+#include "gatewaylog.h"
 #include "mqttclient.h"
-
-#include <core/logging.h>
 
 namespace zarnet::gateway {
 

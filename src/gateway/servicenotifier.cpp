@@ -1,6 +1,6 @@
 #include "servicenotifier.h"
 
-#include <core/logging.h>
+#include "gatewaylog.h"
 
 #include <systemd/sd-daemon.h>
 #include <time.h>

@@ -1,7 +1,8 @@
 #include "sign.h"
 
+#include "gatewaylog.h"
+
 #include <core/frame.h>
-#include <core/logging.h>
 #include <core/requests.h>
 
 using namespace Qt::StringLiterals;

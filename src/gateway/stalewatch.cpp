@@ -1,8 +1,7 @@
 #include "stalewatch.h"
 
+#include "gatewaylog.h"
 #include "sign.h"
-
-#include <core/logging.h>
 
 namespace zarnet::gateway {
 

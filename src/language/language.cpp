@@ -1,12 +1,14 @@
 #include "language.h"
 
-#include <core/logging.h>
-
 #include <QCoreApplication>
 #include <QLocale>
+#include <QLoggingCategory>
 #include <QTranslator>
 
 using namespace Qt::StringLiterals;
+
+// zarnet.window: the windows' language, and why.
+Q_LOGGING_CATEGORY(lcWindow, "zarnet.window", QtWarningMsg)
 
 namespace zarnet {
 

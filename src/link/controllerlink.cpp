@@ -1,6 +1,6 @@
 #include "controllerlink.h"
 
-#include <core/logging.h>
+#include <link/linklog.h>
 
 namespace zarnet {
 
@@ -13,7 +13,7 @@ SendResult ControllerLink::send(const QByteArray& frame) {
         qCDebug(lcLink) << "not sent, the port refused the frame";
         return SendResult::WriteFailed;
     }
-    qCDebug(lcLink).noquote() << ">" << frame.toHex(' ').toUpper();
+    qCDebug(lcLinkBytes).noquote() << ">" << frame.toHex(' ').toUpper();
     return SendResult::Sent;
 }
 

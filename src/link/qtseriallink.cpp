@@ -1,7 +1,7 @@
 #include "qtseriallink.h"
 
 #include <core/linkaddress.h>
-#include <core/logging.h>
+#include <link/linklog.h>
 
 #include <QIODevice>
 

@@ -1,7 +1,7 @@
 #include "replyreception.h"
 
-#include <core/logging.h>
 #include <core/reply.h>
+#include <link/linklog.h>
 
 using namespace Qt::StringLiterals;
 
@@ -15,7 +15,7 @@ ReplyReception::ReplyReception(SerialLink& serial, QObject* parent)
 void ReplyReception::onCommEvent(CommEvent kind) {
     if (kind == CommEvent::Receive) {
         const QByteArray block = serial_.input();
-        qCDebug(lcLink).noquote() << "<" << block.toHex(' ').toUpper();
+        qCDebug(lcLinkBytes).noquote() << "<" << block.toHex(' ').toUpper();
         const Reply reply = parseReply(block);
         switch (reply.kind) {
         case Reply::Kind::FoundDevice:

@@ -1,6 +1,6 @@
 #include "serialporttransport.h"
 
-#include <core/logging.h>
+#include <link/linklog.h>
 
 #include <QTimer>
 #include <cerrno>

@@ -3,7 +3,7 @@
 #include "keepalive.h"
 
 #include <core/linkaddress.h>
-#include <core/logging.h>
+#include <link/linklog.h>
 
 #include <QTcpSocket>
 

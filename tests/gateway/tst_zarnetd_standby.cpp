@@ -45,7 +45,7 @@ private:
     std::unique_ptr<Gateway> start(const QString& client, int priority) {
         auto gateway = std::make_unique<Gateway>();
         // Its frames in its log, to tell who wrote.
-        gateway->setEnvironment(u"QT_LOGGING_RULES"_s, u"zarnet.link.debug=true"_s);
+        gateway->setEnvironment(u"QT_LOGGING_RULES"_s, u"zarnet.link.bytes.debug=true"_s);
         return gateway->start(config(client, priority)) ? std::move(gateway) : nullptr;
     }
     bool publish(uint32_t value) {
@@ -79,7 +79,7 @@ void TestZarnetdStandby::bothStart(uint32_t value) {
     QVERIFY(publish(value));
     QTRY_COMPARE_WITH_TIMEOUT(board.units(1).value(0), value, 5000);
     QVERIFY(board.said().filter(u"refused"_s).isEmpty()); // the standby never connected
-    QVERIFY(!second->log().contains(u"zarnet.link: >"_s));
+    QVERIFY(!second->log().contains(u"zarnet.link.bytes: >"_s));
 }
 
 void TestZarnetdStandby::cleanup() {
@@ -134,7 +134,7 @@ void TestZarnetdStandby::pausedOwnerStandsDown() {
     QTRY_VERIFY_WITH_TIMEOUT((said += events.readAll()).contains(R"("state":"connecting")"), 20000);
     QVERIFY(httpExchange(web1, "GET /metrics HTTP/1.1\r\nHost: localhost\r\n\r\n")
                 .body.contains("\nzarnet_gateway_owner 0\n"));
-    QVERIFY2(!first->log().mid(before).contains(u"zarnet.link: >"_s),
+    QVERIFY2(!first->log().mid(before).contains(u"zarnet.link.bytes: >"_s),
              qPrintable(first->log().mid(before)));
 }
 

@@ -1,0 +1,4 @@
+#include "gatewaylog.h"
+
+Q_LOGGING_CATEGORY(lcGateway, "zarnet.gateway", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcMqtt, "zarnet.mqtt", QtWarningMsg)
