@@ -8,23 +8,11 @@
 #include <optional>
 #include <variant>
 
-// When the controller shows the image: the four schedule modes, what selecting
-// one puts on screen, and the four schedule bytes of the image frame.
+// When the controller shows the image: the four schedule modes and the four
+// schedule bytes of the image frame.
 namespace zarnet {
 
 enum class ScheduleMode { Always = 0, DailyPeriod = 1, WeekdayRange = 2, MonthDates = 3 };
-
-// What selecting a mode writes: the three explanation labels, in the window's
-// language, then start and end.
-struct ModeTexts {
-    QString explanation;
-    QString example;
-    QString meaning;
-    QString start;
-    QString end;
-};
-
-ModeTexts modeTexts(ScheduleMode mode);
 
 using ScheduleBytes = std::array<uint8_t, 4>;
 

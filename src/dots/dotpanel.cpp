@@ -7,6 +7,7 @@
 #include <link/controllerlink.h>
 #include <ui/fieldleave.h>
 #include <ui/messages.h>
+#include <ui/modetexts.h>
 #include <ui/refuse.h>
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "formlayout.h"
 
-#include "statuslamp.h"
+#include <ui/statuslamp.h>
 
 #include <ui/controlgroups.h>
 

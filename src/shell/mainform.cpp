@@ -3,7 +3,7 @@
 #include "controlcommands.h"
 #include "formlayout.h"
 #include "portscan.h"
-#include "statuslamp.h"
+#include <ui/statuslamp.h>
 
 #include <canvas/songfont.h>
 #include <core/fieldnumber.h>

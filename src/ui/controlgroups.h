@@ -11,7 +11,6 @@ class QWidget;
 
 namespace zarnet {
 
-class CanvasView;
 class StatusLamp;
 
 // The window's controls, one group box each, as the layout builds them. Every
@@ -20,7 +19,7 @@ class StatusLamp;
 
 // "点阵信息", with "显示位置与大小" and "显示时段控制" inside it.
 struct DotGroup {
-    CanvasView* picture = nullptr;
+    QWidget* picture = nullptr; // the canvas preview
     QPushButton* chooseFont = nullptr;
     QLineEdit* dotText = nullptr;
     QPushButton* drawText = nullptr;

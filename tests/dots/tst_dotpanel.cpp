@@ -4,6 +4,7 @@
 
 #include <core/imageframe.h>
 #include <ui/messages.h>
+#include <ui/modetexts.h>
 
 #include <shell/qtcanvasdialogs.h>
 
@@ -28,6 +29,7 @@ class TestDotPanel : public QObject {
 private slots:
     void init();
     void cleanup();
+    void modeTable();
     void startUpValues();
     void modesOverwriteStartAndEnd_data();
     void modesOverwriteStartAndEnd();
@@ -74,6 +76,28 @@ int TestDotPanel::litDots() {
         for (int x = 0; x < 256; ++x)
             lit += fixture->form->canvas().pixel(x, y) > 128;
     return lit;
+}
+
+void TestDotPanel::modeTable() {
+    const ModeTexts always = modeTexts(ScheduleMode::Always);
+    QCOMPARE(always.explanation, u"永久显示，不受时间段控制"_s);
+    QVERIFY(always.example.isEmpty() && always.meaning.isEmpty());
+    QCOMPARE(always.start + always.end, u"00"_s);
+    const ModeTexts daily = modeTexts(ScheduleMode::DailyPeriod);
+    QCOMPARE(daily.explanation, u"在每天指定的时间段内显示"_s);
+    QCOMPARE(daily.example, u"示例：0845 -- 2130 表示："_s);
+    QCOMPARE(daily.meaning, u"每天8:45到21:30之间显示"_s);
+    QCOMPARE(daily.start + u"-"_s + daily.end, u"0845-2130"_s);
+    const ModeTexts weekdays = modeTexts(ScheduleMode::WeekdayRange);
+    QCOMPARE(weekdays.explanation, u"在每星期指定的日期内显示"_s);
+    QCOMPARE(weekdays.example, u"示例：0 -- 2 表示：每周的"_s);
+    QCOMPARE(weekdays.meaning, u"星期日、一、二这三天显示"_s);
+    QCOMPARE(weekdays.start + u"-"_s + weekdays.end, u"0-2"_s);
+    const ModeTexts dates = modeTexts(ScheduleMode::MonthDates);
+    QCOMPARE(dates.explanation, u"在每月指定的日期内显示"_s);
+    QCOMPARE(dates.example, u"示例：5 -- 15 表示：每月"_s);
+    QCOMPARE(dates.meaning, u"5号到15号这11天之间显示"_s);
+    QCOMPARE(dates.start + u"-"_s + dates.end, u"5-15"_s);
 }
 
 void TestDotPanel::startUpValues() {

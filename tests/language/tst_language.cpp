@@ -7,6 +7,7 @@
 #include <core/schedule.h>
 #include <language/language.h>
 #include <ui/messages.h>
+#include <ui/modetexts.h>
 
 #include <QAbstractButton>
 #include <QAccessible>

@@ -2,8 +2,8 @@
 #include <support/testplatform.h>
 #include <support/virtualcontroller.h>
 
-#include <shell/statuslamp.h>
 #include <ui/messages.h>
+#include <ui/statuslamp.h>
 
 #include <QComboBox>
 #include <QLineEdit>

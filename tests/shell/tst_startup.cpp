@@ -1,8 +1,8 @@
 #include <support/testplatform.h>
 #include <support/virtualcontroller.h>
 
-#include <shell/statuslamp.h>
 #include <ui/messages.h>
+#include <ui/statuslamp.h>
 
 #include <QComboBox>
 #include <QGroupBox>

@@ -3,8 +3,8 @@
 
 #include <board/boardline.h>
 #include <core/board.h>
-#include <shell/statuslamp.h>
 #include <ui/messages.h>
+#include <ui/statuslamp.h>
 
 #include <QComboBox>
 #include <QLineEdit>
