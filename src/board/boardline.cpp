@@ -1,5 +1,6 @@
 #include "boardline.h"
 
+#include <core/faultwords.h>
 #include <core/frame.h>
 #include <link/keepalive.h>
 #include <link/pseudoterminal.h>
@@ -196,7 +197,7 @@ void BoardLine::take(const QList<FrameCutter::Piece>& pieces) {
     bool changed = false;
     for (const FrameCutter::Piece& piece : pieces) {
         if (!piece.isFrame) {
-            log(u"!!"_s, piece.bytes, piece.size, u"rejected: "_s + piece.reason);
+            log(u"!!"_s, piece.bytes, piece.size, u"rejected: "_s + describe(piece));
             continue;
         }
         handle(piece.bytes, changed);

@@ -3,6 +3,7 @@
 #include "boardwindow.h"
 #include "panelrecorder.h"
 #include <core/board.h>
+#include <core/faultwords.h>
 
 #include <core/fieldnumber.h>
 #include <core/linkaddress.h>

@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include <canvas/imagerequest.h>
+#include <core/faultwords.h>
 #include <core/fieldnumber.h>
 #include <core/frame.h>
 #include <core/linkaddress.h>

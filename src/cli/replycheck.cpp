@@ -1,5 +1,6 @@
 #include "replycheck.h"
 
+#include <core/faultwords.h>
 #include <core/frame.h>
 #include <core/framecutter.h>
 #include <core/reply.h>
@@ -57,7 +58,7 @@ QList<Skipped> describeSkipped(const QByteArray& bytes, const Request& request) 
     QList<Skipped> skipped;
     for (const FrameCutter::Piece& piece : pieces) {
         const Answer answer =
-            piece.isFrame ? checkReply(piece.bytes, request) : Answer(piece.reason);
+            piece.isFrame ? checkReply(piece.bytes, request) : Answer(describe(piece));
         const auto* why = std::get_if<QString>(&answer);
         skipped.append({piece.size, why ? *why : u"a frame"_s});
     }

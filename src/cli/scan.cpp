@@ -2,6 +2,7 @@
 
 #include "exchange.h"
 
+#include <core/faultwords.h>
 #include <core/frame.h>
 #include <core/reply.h>
 #include <core/requests.h>

@@ -2,8 +2,6 @@
 
 #include <core/frame.h>
 
-using namespace Qt::StringLiterals;
-
 namespace zarnet {
 
 QList<FrameCutter::Piece> FrameCutter::feed(const QByteArray& bytes) {
@@ -14,12 +12,12 @@ QList<FrameCutter::Piece> FrameCutter::feed(const QByteArray& bytes) {
     // `count` bytes from pos are rejected, `examined` of them shown in the log. A
     // run of rejected bytes is one piece, named by its first reason, so a flood
     // comes back as a few pieces however its bytes fail.
-    auto reject = [&](qsizetype count, qsizetype examined, const QString& reason) {
+    auto reject = [&](qsizetype count, qsizetype examined, Fault fault, int length = 0) {
         if (rejectedUpTo == pos) {
             pieces.last().size += count;
         } else {
             pieces.append({false, buffer_.mid(pos, qMin<qsizetype>(examined, KeptOfRejected)),
-                           reason, count});
+                           fault, length, count});
         }
         pos += count;
         rejectedUpTo = pos;
@@ -29,7 +27,7 @@ QList<FrameCutter::Piece> FrameCutter::feed(const QByteArray& bytes) {
         const qsizetype start = buffer_.indexOf(char(StartByte), pos);
         if (start != pos) {
             const qsizetype count = start < 0 ? left : start - pos;
-            reject(count, count, u"garbage"_s);
+            reject(count, count, Fault::Garbage);
             continue;
         }
         if (left < 3)
@@ -37,7 +35,7 @@ QList<FrameCutter::Piece> FrameCutter::feed(const QByteArray& bytes) {
         const int length = uint8_t(buffer_[pos + 1]) * 256 + uint8_t(buffer_[pos + 2]);
         if (length <= FrameOverhead || length > MaxLength) {
             // Only the start byte goes: a frame may begin among the bytes after it.
-            reject(1, 3, u"length %1 out of range"_s.arg(length));
+            reject(1, 3, Fault::LengthOutOfRange, length);
             continue;
         }
         if (left < length)
@@ -45,14 +43,14 @@ QList<FrameCutter::Piece> FrameCutter::feed(const QByteArray& bytes) {
         // A view, not a copy: a flood may try every byte as a start.
         const QByteArray candidate = QByteArray::fromRawData(buffer_.constData() + pos, length);
         if (uint8_t(candidate[length - 1]) != EndByte) {
-            reject(1, length, u"bad end byte"_s);
+            reject(1, length, Fault::BadEnd);
             continue;
         }
         if (checkByte(candidate) != uint8_t(candidate[length - 2])) {
-            reject(1, length, u"bad check byte"_s);
+            reject(1, length, Fault::BadCheck);
             continue;
         }
-        pieces.append({true, buffer_.mid(pos, length), QString(), length});
+        pieces.append({true, buffer_.mid(pos, length), Fault::None, 0, length});
         pos += length;
     }
     buffer_.remove(0, pos);
@@ -62,7 +60,7 @@ QList<FrameCutter::Piece> FrameCutter::feed(const QByteArray& bytes) {
 QList<FrameCutter::Piece> FrameCutter::flush() {
     QList<Piece> pieces;
     if (!buffer_.isEmpty())
-        pieces.append({false, buffer_.left(KeptOfRejected), u"truncated"_s, buffer_.size()});
+        pieces.append({false, buffer_.left(KeptOfRejected), Fault::Truncated, 0, buffer_.size()});
     buffer_.clear();
     return pieces;
 }

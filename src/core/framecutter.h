@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QString>
 
 namespace zarnet {
 
@@ -18,11 +17,22 @@ public:
     // How many of its first bytes a rejected piece keeps, for the log.
     static constexpr int KeptOfRejected = 64;
 
+    // Why bytes were rejected.
+    enum class Fault {
+        None,             // the piece is a frame
+        Garbage,          // bytes before a start byte
+        LengthOutOfRange, // see Piece::length
+        BadEnd,
+        BadCheck,
+        Truncated, // the line went quiet before the frame was whole
+    };
+
     struct Piece {
         bool isFrame = false;
-        QByteArray bytes;   // a frame whole; of rejected bytes, the first ones examined
-        QString reason;     // why rejected bytes were rejected: the first reason of the run
-        qsizetype size = 0; // how many bytes of the stream the piece stands for
+        QByteArray bytes;          // a frame whole; of rejected bytes, the first ones examined
+        Fault fault = Fault::None; // why rejected bytes were rejected: the first fault of the run
+        int length = 0;            // the length field, for Fault::LengthOutOfRange
+        qsizetype size = 0;        // how many bytes of the stream the piece stands for
     };
 
     QList<Piece> feed(const QByteArray& bytes);

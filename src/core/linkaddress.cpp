@@ -1,7 +1,5 @@
 #include "linkaddress.h"
 
-using namespace Qt::StringLiterals;
-
 namespace zarnet {
 
 bool isNetworkAddress(const QString& text) {
@@ -47,20 +45,6 @@ std::variant<TcpAddress, AddressFault> parseTcpAddress(const QString& text, bool
     if (!ok || number < (listening ? 0u : 1u) || number > 65535 || !port.front().isDigit())
         return AddressFault::BadPort;
     return TcpAddress{host, uint16_t(number)};
-}
-
-QString describe(AddressFault fault) {
-    switch (fault) {
-    case AddressFault::UnknownScheme:
-        return u"unknown scheme: only tcp://HOST:PORT is a network link"_s;
-    case AddressFault::EmptyHost:
-        return u"no host in the address, or blanks in it"_s;
-    case AddressFault::NoPort:
-        return u"no port in the address (tcp://HOST:PORT)"_s;
-    case AddressFault::BadPort:
-        return u"the port must be a number 1..65535"_s;
-    }
-    return {};
 }
 
 } // namespace zarnet

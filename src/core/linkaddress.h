@@ -27,7 +27,4 @@ bool isNetworkAddress(const QString& text);
 // taken only for listening, where it means "any free port".
 std::variant<TcpAddress, AddressFault> parseTcpAddress(const QString& text, bool listening = false);
 
-// The fault in a few words, for logs and scripts.
-QString describe(AddressFault fault);
-
 } // namespace zarnet

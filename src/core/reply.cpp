@@ -2,8 +2,6 @@
 
 #include "frame.h"
 
-using namespace Qt::StringLiterals;
-
 namespace zarnet {
 
 namespace {
@@ -56,28 +54,6 @@ Reply parseReply(const QByteArray& block) {
         break;
     }
     return reply;
-}
-
-QString describe(Reply::Rejection rejection) {
-    switch (rejection) {
-    case Reply::Rejection::None:
-        return {};
-    case Reply::Rejection::TooShort:
-        return u"too short for a frame"_s;
-    case Reply::Rejection::WrongStart:
-        return u"no start byte"_s;
-    case Reply::Rejection::WrongEnd:
-        return u"no end byte where the block ends"_s;
-    case Reply::Rejection::WrongMarker:
-        return u"no 0xEE in byte 3"_s;
-    case Reply::Rejection::Length:
-        return u"the length field differs from the bytes waiting (bytes missing or left over)"_s;
-    case Reply::Rejection::CheckByte:
-        return u"bad check byte"_s;
-    case Reply::Rejection::UnknownCode:
-        return u"a command code the program does not know"_s;
-    }
-    return {};
 }
 
 } // namespace zarnet

@@ -20,7 +20,8 @@ struct Reply {
         WrongMarker,
         Length,
         CheckByte,
-        UnknownCode
+        UnknownCode,
+        LineError // a line error came instead of bytes
     };
 
     Kind kind = Kind::None;
@@ -35,8 +36,5 @@ struct Reply {
 // gives Kind::None with the first test it failed. A unit read reply gives only
 // the values whose four bytes lie inside its payload, whatever count it claims.
 Reply parseReply(const QByteArray& block);
-
-// The rejection in a few words, for logs and scripts.
-QString describe(Reply::Rejection rejection);
 
 } // namespace zarnet

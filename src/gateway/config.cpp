@@ -4,6 +4,7 @@
 
 #include "payloads.h"
 
+#include <core/faultwords.h>
 #include <core/linkaddress.h>
 
 #include <QCryptographicHash>

@@ -1,9 +1,7 @@
 #include "replyreception.h"
 
-#include <core/reply.h>
+#include <core/faultwords.h>
 #include <link/linklog.h>
-
-using namespace Qt::StringLiterals;
 
 namespace zarnet {
 
@@ -29,12 +27,12 @@ void ReplyReception::onCommEvent(CommEvent kind) {
         case Reply::Kind::None:
             qCDebug(lcReply).noquote()
                 << "dropped" << block.size() << "bytes:" << describe(reply.rejection);
-            emit rejected(describe(reply.rejection));
+            emit rejected(reply.rejection);
             break;
         }
     } else {
         qCDebug(lcReply) << "line error: the waiting bytes are dropped";
-        emit rejected(u"line error"_s);
+        emit rejected(Reply::Rejection::LineError);
     }
     serial_.clearInput();
 }

@@ -2,6 +2,8 @@
 
 #include "seriallink.h"
 
+#include <core/reply.h>
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -23,7 +25,7 @@ signals:
     void deviceFound(int device);
     void unitValues(const QList<uint32_t>& values);
     // The event held no reply the program knows, and why.
-    void rejected(const QString& reason);
+    void rejected(zarnet::Reply::Rejection why);
 
 private:
     void onCommEvent(CommEvent kind);

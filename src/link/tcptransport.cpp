@@ -2,6 +2,7 @@
 
 #include "keepalive.h"
 
+#include <core/faultwords.h>
 #include <core/linkaddress.h>
 #include <link/linklog.h>
 

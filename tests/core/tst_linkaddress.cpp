@@ -1,3 +1,4 @@
+#include <core/faultwords.h>
 #include <core/linkaddress.h>
 
 #include <QTest>

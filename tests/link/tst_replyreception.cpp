@@ -1,3 +1,4 @@
+#include <core/faultwords.h>
 #include <link/replyreception.h>
 #include <link/seriallink.h>
 
@@ -160,19 +161,20 @@ void keep(QtMsgType, const QMessageLogContext& context, const QString& message) 
 
 void TestReplyReception::droppedReplyIsLoggedWithItsReason_data() {
     QTest::addColumn<QByteArray>("block");
-    QTest::addColumn<QString>("reason");
+    QTest::addColumn<Reply::Rejection>("why");
     QByteArray badCheck = Found5;
     badCheck[7] = 0;
-    QTest::newRow("check byte") << badCheck << u"check byte"_s;
-    QTest::newRow("left over") << Found5 + "x"_ba << u"left over"_s;
-    QTest::newRow("start byte") << "x"_ba + Found5.mid(1) << u"start byte"_s;
-    QTest::newRow("unknown code") << QByteArray::fromHex("020009EE0022050003") << u"code"_s;
+    QTest::newRow("check byte") << badCheck << Reply::Rejection::CheckByte;
+    QTest::newRow("left over") << Found5 + "x"_ba << Reply::Rejection::Length;
+    QTest::newRow("start byte") << "x"_ba + Found5.mid(1) << Reply::Rejection::WrongStart;
+    QTest::newRow("unknown code") << QByteArray::fromHex("020009EE0022050003")
+                                  << Reply::Rejection::UnknownCode;
 }
 
 void TestReplyReception::droppedReplyIsLoggedWithItsReason() {
     QFETCH(QByteArray, block);
-    QFETCH(QString, reason);
-    if (reason == u"code"_s) // give the frame its right check byte
+    QFETCH(Reply::Rejection, why);
+    if (why == Reply::Rejection::UnknownCode) // give the frame its right check byte
         block[7] = char(block[1] ^ block[2] ^ block[3] ^ block[4] ^ block[5] ^ block[6]);
     ScriptedLink link;
     ReplyReception reception(link);
@@ -185,9 +187,8 @@ void TestReplyReception::droppedReplyIsLoggedWithItsReason() {
     qInstallMessageHandler(before);
     QLoggingCategory::setFilterRules(QString());
     QCOMPARE(rejected.count(), 1);
-    QVERIFY2(rejected.at(0).at(0).toString().contains(reason),
-             qPrintable(rejected.at(0).at(0).toString()));
-    QVERIFY2(!logged.filter(u"zarnet.reply: dropped"_s).filter(reason).isEmpty(),
+    QCOMPARE(rejected.at(0).at(0).value<Reply::Rejection>(), why);
+    QVERIFY2(!logged.filter(u"zarnet.reply: dropped"_s).filter(zarnet::describe(why)).isEmpty(),
              qPrintable(logged.join(u'\n')));
 }
 
