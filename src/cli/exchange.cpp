@@ -29,9 +29,12 @@ QString openFailure(OpenResult result) {
         return u"no such port"_s;
     case OpenResult::PortInUse:
         return u"port in use by another program"_s;
-    default:
-        return u"the port could not be opened (or no connection within 3 s)"_s;
+    case OpenResult::Opened:
+    case OpenResult::Connecting:
+    case OpenResult::Failed:
+        break;
     }
+    return u"the port could not be opened (or no connection within 3 s)"_s;
 }
 
 QString hex(const QByteArray& bytes) {

@@ -122,9 +122,17 @@ QWidget* DotPanel::fieldOf(const fields::Refusal& refusal) const {
     case fields::Field::DailyEnd:
     case fields::Field::RangeEnd:
         return group_.scheduleEnd;
-    default:
-        return group_.width; // the width, or the image size it makes
+    case fields::Field::Width:
+    case fields::Field::ImageSize: // the image size the width makes
+        return group_.width;
+    case fields::Field::DownloadStart:
+    case fields::Field::DownloadCount:
+    case fields::Field::UnitValue:
+    case fields::Field::ReadStart:
+    case fields::Field::ReadCount:
+        break; // not the image's fields
     }
+    return group_.width;
 }
 
 void DotPanel::sendImage() {

@@ -246,9 +246,14 @@ QString describe(const ImageRefusal& refusal) {
     case Field::RangeStart:
     case Field::RangeEnd:
         return u"schedule: start and end take whole numbers 0..255"_s;
-    default:
-        return u"the image cannot be sent"_s;
+    case Field::DownloadStart:
+    case Field::DownloadCount:
+    case Field::UnitValue:
+    case Field::ReadStart:
+    case Field::ReadCount:
+        break; // not the image's fields
     }
+    return u"the image cannot be sent"_s;
 }
 
 std::variant<ImageRequest, QString> checkedImageRequest(const QByteArray& payload) {

@@ -21,9 +21,10 @@ quint16 stateRegister(SignHealth::State state) {
         return 0;
     case SignHealth::State::Offline:
         return 1;
-    default:
+    case SignHealth::State::Connecting:
         return 2;
     }
+    return 2;
 }
 
 quint16 ageRegister(std::optional<qint64> milliseconds) {

@@ -114,11 +114,13 @@ void MainForm::showOpenResult(OpenResult result) {
     case OpenResult::Connecting: // a serial device server: the outcome comes later
         control_.portLamp->setState(StatusLamp::State::Connecting);
         return;
-    default:
-        control_.portLamp->setState(StatusLamp::State::Closed);
-        messages_.error(text::portOpenError());
-        return;
+    case OpenResult::NoSuchPort:
+    case OpenResult::PortInUse:
+    case OpenResult::Failed:
+        break;
     }
+    control_.portLamp->setState(StatusLamp::State::Closed);
+    messages_.error(text::portOpenError());
 }
 
 void MainForm::takeDeviceNumber() {
