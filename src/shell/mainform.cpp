@@ -50,11 +50,12 @@ MainForm::MainForm(const Platform& platform, QWidget* parent)
     setFont(songFont(9));
     setFixedSize(ClientWidth, ClientHeight);
     setWindowIcon(appIcon());
-    const MainFormControls controls = buildMainFormControls(this, canvas_);
-    control_ = controls.control;
+    controls_ = buildMainFormControls(this, canvas_);
+    const MainFormControls& controls = controls_;
     alwaysOption_ = controls.dots.timeOptions[0];
 
-    new ControlCommands(control_, controls.dots.clearDots, link_, messages_, platform.clock, this);
+    new ControlCommands(controls_.control, controls.dots.clearDots, link_, messages_,
+                        platform.clock, this);
     new UnitDownloadPanel(controls.download, link_, messages_, this);
     auto* readPanel = new UnitReadPanel(controls.readBack, link_, messages_, this);
     new DotPanel(controls.dots, canvas_, link_, messages_, dialogs_, this);
@@ -63,21 +64,22 @@ MainForm::MainForm(const Platform& platform, QWidget* parent)
             [this](int device) { messages_.information(text::foundDevice(device)); });
     connect(&reception_, &ReplyReception::unitValues, readPanel, &UnitReadPanel::showValues);
     connect(&platform.serial, &SerialLink::hungUp, this,
-            [this] { control_.portLamp->setState(StatusLamp::State::Closed); });
+            [this] { controls_.control.portLamp->setState(StatusLamp::State::Closed); });
     connect(&platform.serial, &SerialLink::opened, this, &MainForm::showOpenResult);
 
-    connect(control_.openPort, &QPushButton::clicked, this, &MainForm::openComPort);
-    connect(control_.exit, &QPushButton::clicked, this, &QWidget::close);
-    connect(control_.portBox, &QComboBox::editTextChanged, this, &MainForm::showPortDevice);
-    watchLeaving(control_.deviceNumber, [this](const QString&) { takeDeviceNumber(); });
+    connect(controls_.control.openPort, &QPushButton::clicked, this, &MainForm::openComPort);
+    connect(controls_.control.exit, &QPushButton::clicked, this, &QWidget::close);
+    connect(controls_.control.portBox, &QComboBox::editTextChanged, this,
+            &MainForm::showPortDevice);
+    watchLeaving(controls_.control.deviceNumber, [this](const QString&) { takeDeviceNumber(); });
 }
 
 void MainForm::load() {
     for (int port = 1; port <= ScannedPorts; ++port)
-        control_.portBox->addItem(QString::number(port));
-    control_.portBox->setEditText(u"3"_s);
+        controls_.control.portBox->addItem(QString::number(port));
+    controls_.control.portBox->setEditText(u"3"_s);
     link_.setDevice(255);
-    control_.deviceNumber->setText(QString::number(link_.device()));
+    controls_.control.deviceNumber->setText(QString::number(link_.device()));
     alwaysOption_->setChecked(true);
     scanComPorts();
 }
@@ -88,17 +90,17 @@ void MainForm::scanComPorts() {
         messages_.error(text::noUsablePort());
         return;
     }
-    control_.portBox->setEditText(QString::number(*port));
+    controls_.control.portBox->setEditText(QString::number(*port));
     openComPort();
 }
 
 void MainForm::openComPort() {
     platform_.serial.close();
-    const QString portText = control_.portBox->currentText();
+    const QString portText = controls_.control.portBox->currentText();
     if (isNetworkAddress(portText)) {
         const auto address = parseTcpAddress(portText);
         if (const auto* fault = std::get_if<AddressFault>(&address)) {
-            control_.portLamp->setState(StatusLamp::State::Closed);
+            controls_.control.portLamp->setState(StatusLamp::State::Closed);
             messages_.error(text::badAddress(*fault));
             return;
         }
@@ -109,34 +111,34 @@ void MainForm::openComPort() {
 void MainForm::showOpenResult(OpenResult result) {
     switch (result) {
     case OpenResult::Opened:
-        control_.portLamp->setState(StatusLamp::State::Open);
+        controls_.control.portLamp->setState(StatusLamp::State::Open);
         return;
     case OpenResult::Connecting: // a serial device server: the outcome comes later
-        control_.portLamp->setState(StatusLamp::State::Connecting);
+        controls_.control.portLamp->setState(StatusLamp::State::Connecting);
         return;
     case OpenResult::NoSuchPort:
     case OpenResult::PortInUse:
     case OpenResult::Failed:
         break;
     }
-    control_.portLamp->setState(StatusLamp::State::Closed);
+    controls_.control.portLamp->setState(StatusLamp::State::Closed);
     messages_.error(text::portOpenError());
 }
 
 void MainForm::takeDeviceNumber() {
-    const auto value = fields::readInt16(control_.deviceNumber->text());
+    const auto value = fields::readInt16(controls_.control.deviceNumber->text());
     if (!value || *value < 0) {
         // Not a device number: the last valid one stands.
-        control_.deviceNumber->setText(QString::number(link_.device()));
+        controls_.control.deviceNumber->setText(QString::number(link_.device()));
         return;
     }
     if (*value > 255)
-        control_.deviceNumber->setText(u"255"_s);
+        controls_.control.deviceNumber->setText(u"255"_s);
     link_.setDevice(uint8_t(qMin<int>(*value, 255)));
 }
 
 void MainForm::showPortDevice(const QString& portText) {
-    control_.portBox->setToolTip(platform_.ports.device(portText).value_or(QString()));
+    controls_.control.portBox->setToolTip(platform_.ports.device(portText).value_or(QString()));
 }
 
 void MainForm::closeEvent(QCloseEvent* event) {

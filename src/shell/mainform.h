@@ -45,6 +45,7 @@ public:
 
     ControllerLink& link() { return link_; }
     DotCanvas& canvas() { return canvas_; }
+    const MainFormControls& controls() const { return controls_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -60,7 +61,7 @@ private:
     DotCanvas canvas_;
     ControllerLink link_;
     ReplyReception reception_;
-    ControlGroup control_;
+    MainFormControls controls_;
     QRadioButton* alwaysOption_ = nullptr;
 };
 

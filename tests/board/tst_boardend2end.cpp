@@ -52,31 +52,31 @@ void TestBoardEndToEnd::cleanup() {
 }
 
 void TestBoardEndToEnd::connectionTest() {
-    fixture->click(u"FindCommand"_s);
+    fixture->click(fixture->c().control.find);
     QTRY_COMPARE(fixture->messages.informations, QStringList{u"找到  255 号设备~！"_s});
     QVERIFY(log.last().contains(u"0x21 reply: device 255"_s));
 }
 
 void TestBoardEndToEnd::powerAndClock() {
-    fixture->click(u"ClosePowCommand"_s);
+    fixture->click(fixture->c().control.powerOff);
     QTRY_VERIFY(!board->powered());
-    fixture->click(u"OpenPowCommand"_s);
+    fixture->click(fixture->c().control.powerOn);
     QTRY_VERIFY(board->powered());
     fixture->now = QDateTime(QDate(2027, 3, 1), QTime(9, 5, 7));
-    fixture->click(u"SeTimeCommand"_s);
+    fixture->click(fixture->c().control.setTime);
     QTRY_COMPARE(board->clock(boardNow), fixture->now);
 }
 
 void TestBoardEndToEnd::unitsWrittenAndReadBack() {
-    fixture->enter(u"RsAddText_1"_s, u"2"_s);
-    fixture->enter(u"RsDataText_0"_s, u"4321"_s);
-    fixture->enter(u"RsDataText_1"_s, u"99999999"_s);
-    fixture->click(u"Rs23Command"_s);
+    fixture->enter(fixture->c().download.unitCount, u"2"_s);
+    fixture->enter(fixture->c().download.values[0], u"4321"_s);
+    fixture->enter(fixture->c().download.values[1], u"99999999"_s);
+    fixture->click(fixture->c().download.showNow);
     QTRY_COMPARE(board->units().size(), 2);
-    fixture->enter(u"RsGetAddText_1"_s, u"2"_s);
-    fixture->click(u"RsGetCommand"_s);
-    QTRY_COMPARE(fixture->find<QLineEdit>(u"RsGetValText_1"_s)->text(), u"99999999"_s);
-    QCOMPARE(fixture->find<QLineEdit>(u"RsGetValText_0"_s)->text(), u"4321"_s);
+    fixture->enter(fixture->c().readBack.unitCount, u"2"_s);
+    fixture->click(fixture->c().readBack.getData);
+    QTRY_COMPARE(fixture->c().readBack.readBackValues[1]->text(), u"99999999"_s);
+    QCOMPARE(fixture->c().readBack.readBackValues[0]->text(), u"4321"_s);
 }
 
 void TestBoardEndToEnd::imageLightsThePanel() {
@@ -85,8 +85,8 @@ void TestBoardEndToEnd::imageLightsThePanel() {
     PanelRecorder recorder(png);
     connect(line.get(), &BoardLine::changed, this, [&] { recorder.record(*board, boardNow); });
 
-    fixture->click(u"DotTxtCommand"_s);
-    fixture->click(u"TxtSendCommand"_s);
+    fixture->click(fixture->c().dots.drawText);
+    fixture->click(fixture->c().dots.sendImage);
     QTRY_VERIFY(QFile::exists(png));
     const QImage panel(png);
     QCOMPARE(panel.size(), QSize(256, 64));

@@ -121,9 +121,9 @@ void TestCli::textImageAsTheWindowSendsIt() {
     VirtualController controller;
     FormFixture window;
     window.start(controller.path());
-    window.find<QRadioButton>(u"TimeOption_1"_s)->click();
-    window.click(u"DotTxtCommand"_s);
-    window.click(u"TxtSendCommand"_s);
+    window.c().dots.timeOptions[1]->click();
+    window.click(window.c().dots.drawText);
+    window.click(window.c().dots.sendImage);
     QTRY_COMPARE(controller.frames().size(), 1);
     const QByteArray fromCli =
         dryRun({u"image"_s, u"--text"_s, u"生产一线"_s, u"--daily"_s, u"0845-2130"_s});

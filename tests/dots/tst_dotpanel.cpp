@@ -101,10 +101,10 @@ void TestDotPanel::modeTable() {
 }
 
 void TestDotPanel::startUpValues() {
-    QVERIFY(fixture->find<QRadioButton>(u"TimeOption_0"_s)->isChecked());
-    QCOMPARE(fixture->find<QLabel>(u"TimeInfoLabel_0"_s)->text(), u"永久显示，不受时间段控制"_s);
-    QVERIFY(fixture->find<QLabel>(u"TimeInfoLabel_1"_s)->text().isEmpty());
-    QVERIFY(fixture->find<QLabel>(u"TimeInfoLabel_2"_s)->text().isEmpty());
+    QVERIFY(fixture->c().dots.timeOptions[0]->isChecked());
+    QCOMPARE(fixture->c().dots.timeInfo[0]->text(), u"永久显示，不受时间段控制"_s);
+    QVERIFY(fixture->c().dots.timeInfo[1]->text().isEmpty());
+    QVERIFY(fixture->c().dots.timeInfo[2]->text().isEmpty());
     QCOMPARE(QStringList({text(u"XstText"_s), text(u"YstText"_s), text(u"WText"_s),
                           text(u"HText"_s), text(u"StTimeText"_s), text(u"EnTimeText"_s)}),
              QStringList({u"192"_s, u"0"_s, u"64"_s, u"16"_s, u"0"_s, u"0"_s}));
@@ -125,20 +125,20 @@ void TestDotPanel::modesOverwriteStartAndEnd() {
     QFETCH(int, mode);
     QFETCH(QString, start);
     QFETCH(QString, end);
-    fixture->enter(u"StTimeText"_s, u"0700"_s);
-    fixture->enter(u"EnTimeText"_s, u"1900"_s);
-    fixture->find<QRadioButton>(u"TimeOption_%1"_s.arg(mode))->click();
+    fixture->enter(fixture->c().dots.scheduleStart, u"0700"_s);
+    fixture->enter(fixture->c().dots.scheduleEnd, u"1900"_s);
+    fixture->c().dots.timeOptions[mode]->click();
     QCOMPARE(text(u"StTimeText"_s), start);
     QCOMPARE(text(u"EnTimeText"_s), end);
-    QVERIFY(!fixture->find<QLabel>(u"TimeInfoLabel_1"_s)->text().isEmpty());
-    fixture->find<QRadioButton>(u"TimeOption_0"_s)->click();
+    QVERIFY(!fixture->c().dots.timeInfo[1]->text().isEmpty());
+    fixture->c().dots.timeOptions[0]->click();
     QCOMPARE(text(u"StTimeText"_s) + text(u"EnTimeText"_s), u"00"_s);
-    QVERIFY(fixture->find<QLabel>(u"TimeInfoLabel_1"_s)->text().isEmpty());
-    QVERIFY(fixture->find<QLineEdit>(u"StTimeText"_s)->isEnabled());
+    QVERIFY(fixture->c().dots.timeInfo[1]->text().isEmpty());
+    QVERIFY(fixture->c().dots.scheduleStart->isEnabled());
 }
 
 void TestDotPanel::startAndEndTakeFourCharacters() {
-    fixture->enter(u"StTimeText"_s, u"08451"_s);
+    fixture->enter(fixture->c().dots.scheduleStart, u"08451"_s);
     QCOMPARE(text(u"StTimeText"_s), u"0845"_s);
 }
 
@@ -166,7 +166,7 @@ void TestDotPanel::leavingRules() {
     QFETCH(QString, typed);
     QFETCH(QString, shown);
     QFETCH(QString, message);
-    fixture->enter(field, typed);
+    fixture->enter(fixture->find<QLineEdit>(field), typed);
     QCOMPARE(text(field), shown);
     QCOMPARE(fixture->messages.errors, message.isEmpty() ? QStringList() : QStringList{message});
     if (!message.isEmpty()) // back on the field at fault
@@ -190,7 +190,7 @@ void TestDotPanel::leavingByClickSendsNothing() {
     QTest::keyClicks(edit, u"abc"_s);
     // The operator clicks "发送点阵" straight away: the click takes the focus,
     // the rule puts the text back and says why, and the image is not sent.
-    QTest::mouseClick(fixture->find<QPushButton>(u"TxtSendCommand"_s), Qt::LeftButton);
+    QTest::mouseClick(fixture->c().dots.sendImage, Qt::LeftButton);
     QCOMPARE(fixture->messages.errors, QStringList{message});
     QCOMPARE(edit->text(), before);
     QTest::qWait(100);
@@ -198,29 +198,29 @@ void TestDotPanel::leavingByClickSendsNothing() {
     QTRY_VERIFY(edit->hasFocus());
 
     // The next click is the operator's own again.
-    QTest::mouseClick(fixture->find<QPushButton>(u"TxtSendCommand"_s), Qt::LeftButton);
+    QTest::mouseClick(fixture->c().dots.sendImage, Qt::LeftButton);
     QTRY_COMPARE(controller->frames().size(), 1);
 }
 
 void TestDotPanel::leavingByKeyboardKeepsTheNextClick() {
-    auto* width = fixture->find<QLineEdit>(u"WText"_s);
+    auto* width = fixture->c().dots.width;
     width->setFocus(Qt::MouseFocusReason);
     width->selectAll();
     QTest::keyClicks(width, u"abc"_s);
     QTest::keyClick(width, Qt::Key_Tab); // left by keyboard: no click to drop
     QCOMPARE(fixture->messages.errors, QStringList{text::width()});
     QTRY_VERIFY(width->hasFocus());
-    QTest::mouseClick(fixture->find<QPushButton>(u"TxtSendCommand"_s), Qt::LeftButton);
+    QTest::mouseClick(fixture->c().dots.sendImage, Qt::LeftButton);
     QTRY_COMPARE(controller->frames().size(), 1);
 }
 
 void TestDotPanel::fontChoiceRedraws() {
     fixture->dialogs.font = FontChoice{true, 16, u"AR PL UMing CN"_s, true};
-    fixture->click(u"DotFontCommand"_s);
+    fixture->click(fixture->c().dots.chooseFont);
     QCOMPARE(fixture->dialogs.lastPreset.pointSize, 12.0);
     QCOMPARE(fixture->dialogs.lastPreset.bold, false);
     const QFont canvasFont = fixture->form->canvas().font();
-    const QFont fieldFont = fixture->find<QLineEdit>(u"DotText"_s)->font();
+    const QFont fieldFont = fixture->c().dots.dotText->font();
     for (const QFont& font : {canvasFont, fieldFont}) {
         QCOMPARE(font.pointSizeF(), 16.0);
         QVERIFY(font.bold() && font.italic());
@@ -230,20 +230,20 @@ void TestDotPanel::fontChoiceRedraws() {
 }
 
 void TestDotPanel::fontDialogOpensOnTheDrawnFace() {
-    fixture->click(u"DotTxtCommand"_s);
+    fixture->click(fixture->c().dots.drawText);
     const QImage drawn = fixture->form->canvas().image();
     const QString face = QFontInfo(fixture->form->canvas().font()).family();
     QVERIFY(face != u"宋体"_s);
 
     fixture->dialogs.font.reset(); // OK without a change gives the preset back
-    fixture->click(u"DotFontCommand"_s);
+    fixture->click(fixture->c().dots.chooseFont);
     QCOMPARE(fixture->dialogs.lastPreset.family, face);
     QCOMPARE(fixture->form->canvas().image(), drawn);
 
     FontChoice larger = fixture->dialogs.lastPreset;
     larger.pointSize = 15;
     fixture->dialogs.font = larger;
-    fixture->click(u"DotFontCommand"_s);
+    fixture->click(fixture->c().dots.chooseFont);
     QCOMPARE(QFontInfo(fixture->form->canvas().font()).family(), face);
     QCOMPARE(fixture->form->canvas().font().pointSizeF(), 15.0);
 }
@@ -265,28 +265,28 @@ void TestDotPanel::realFontDialogKeepsThePresetFace() {
 }
 
 void TestDotPanel::cancelledFontKeepsFonts() {
-    const QFont fieldFont = fixture->find<QLineEdit>(u"DotText"_s)->font();
+    const QFont fieldFont = fixture->c().dots.dotText->font();
     fixture->dialogs.font.reset();
-    fixture->click(u"DotFontCommand"_s);
+    fixture->click(fixture->c().dots.chooseFont);
     QCOMPARE(fixture->form->canvas().font().pointSizeF(), 12.0);
-    QCOMPARE(fixture->find<QLineEdit>(u"DotText"_s)->font().pointSizeF(), 12.0);
+    QCOMPARE(fixture->c().dots.dotText->font().pointSizeF(), 12.0);
     QVERIFY(fieldFont.pointSizeF() > 21);
     QVERIFY(litDots() > 0);
 }
 
 void TestDotPanel::pictureDialog() {
     QTemporaryDir dir;
-    fixture->click(u"DotTxtCommand"_s);
+    fixture->click(fixture->c().dots.drawText);
     const QImage drawn = fixture->form->canvas().image();
 
     fixture->dialogs.file.clear(); // cancelled
-    fixture->click(u"Command5"_s);
+    fixture->click(fixture->c().dots.loadPicture);
     QCOMPARE(fixture->dialogs.lastInitialDir, QDir::current().filePath(u"bmp"_s));
     QCOMPARE(fixture->dialogs.lastFilter, u"位图文件(*.bmp)"_s);
     QCOMPARE(fixture->form->canvas().image(), drawn);
 
     fixture->dialogs.file = dir.filePath(u"none.bmp"_s);
-    fixture->click(u"Command5"_s);
+    fixture->click(fixture->c().dots.loadPicture);
     QCOMPARE(fixture->form->canvas().image(), drawn);
     QVERIFY(fixture->messages.errors.isEmpty());
 
@@ -294,16 +294,16 @@ void TestDotPanel::pictureDialog() {
     picture.fill(QColor(0, 0, 255));
     picture.save(dir.filePath(u"blue.bmp"_s), "BMP");
     fixture->dialogs.file = dir.filePath(u"blue.bmp"_s);
-    fixture->click(u"Command5"_s);
+    fixture->click(fixture->c().dots.loadPicture);
     QCOMPARE(litDots(), 64); // the picture replaces the drawn text
 
     fixture->dialogs.file.clear();
-    fixture->click(u"Command5"_s); // the dialog opens on the last file
+    fixture->click(fixture->c().dots.loadPicture); // the dialog opens on the last file
     QCOMPARE(fixture->dialogs.lastFileOffered, dir.filePath(u"blue.bmp"_s));
 }
 
 void TestDotPanel::switchingWindowsRunsNoLeavingRule() {
-    auto* width = fixture->find<QLineEdit>(u"WText"_s);
+    auto* width = fixture->c().dots.width;
     width->setFocus(Qt::MouseFocusReason);
     width->selectAll();
     QTest::keyClicks(width, u"abc"_s);
@@ -318,14 +318,14 @@ void TestDotPanel::switchingWindowsRunsNoLeavingRule() {
 }
 
 void TestDotPanel::blackCanvasAtStartUp() {
-    fixture->click(u"TxtSendCommand"_s);
+    fixture->click(fixture->c().dots.sendImage);
     QTRY_COMPARE(controller->frames().size(), 1);
     QCOMPARE(controller->frames()[0].toHex(' '), golden::BlackStartUpImage.toHex(' '));
 }
 
 void TestDotPanel::textThenSend() {
-    fixture->click(u"DotTxtCommand"_s);
-    fixture->click(u"TxtSendCommand"_s);
+    fixture->click(fixture->c().dots.drawText);
+    fixture->click(fixture->c().dots.sendImage);
     QTRY_COMPARE(controller->frames().size(), 1);
     const QByteArray frame = controller->frames()[0];
     const DotCanvas& canvas = fixture->form->canvas();
@@ -338,10 +338,10 @@ void TestDotPanel::textThenSend() {
 }
 
 void TestDotPanel::scheduleGoesIntoTheFrame() {
-    fixture->find<QRadioButton>(u"TimeOption_1"_s)->click();
-    fixture->click(u"TxtSendCommand"_s);
-    fixture->find<QRadioButton>(u"TimeOption_3"_s)->click();
-    fixture->click(u"TxtSendCommand"_s);
+    fixture->c().dots.timeOptions[1]->click();
+    fixture->click(fixture->c().dots.sendImage);
+    fixture->c().dots.timeOptions[3]->click();
+    fixture->click(fixture->c().dots.sendImage);
     QTRY_COMPARE(controller->frames().size(), 2);
     QCOMPARE(controller->frames()[0].mid(6, 4).toHex(), "120d050a"_ba);
     QCOMPARE(controller->frames()[1].mid(6, 4).toHex(), "3005000f"_ba);
@@ -368,11 +368,11 @@ void TestDotPanel::refusalsSendNothing() {
     QFETCH(QString, field);
     QFETCH(QString, typed);
     QFETCH(QString, message);
-    fixture->find<QRadioButton>(u"TimeOption_%1"_s.arg(mode))->click();
+    fixture->c().dots.timeOptions[mode]->click();
     if (typed == u"65")
-        fixture->enter(u"WText"_s, u"256"_s);
-    fixture->enter(field, typed);
-    fixture->click(u"TxtSendCommand"_s);
+        fixture->enter(fixture->c().dots.width, u"256"_s);
+    fixture->enter(fixture->find<QLineEdit>(field), typed);
+    fixture->click(fixture->c().dots.sendImage);
     QCOMPARE(fixture->messages.errors, QStringList{message});
     const QString expectedFocus = typed == u"65" ? u"WText"_s : field;
     QCOMPARE(QApplication::focusWidget()->objectName(), expectedFocus);

@@ -8,6 +8,7 @@
 #include <language/language.h>
 #include <ui/messages.h>
 #include <ui/modetexts.h>
+#include <ui/statuslamp.h>
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -191,7 +192,7 @@ void TestLanguage::textsFitTheirControls() {
     FormFixture f;
     f.start();
     QCOMPARE(f.form->size(), QSize(655, 415));
-    f.find<QRadioButton>(u"TimeOption_%1"_s.arg(mode))->setChecked(true);
+    f.c().dots.timeOptions[mode]->setChecked(true);
     QStringList tooWide;
     QStringList untranslated;
     int walked = 0;
@@ -213,7 +214,7 @@ void TestLanguage::textsFitTheirControls() {
     QVERIFY(f.form->windowTitle().startsWith(u"ZarnetV1.02 - "_s));
     QCOMPARE(f.form->windowTitle().contains(Han), language == Language::Chinese);
     // The sign's own text stays as the plant floor reads it.
-    QCOMPARE(f.find<QLineEdit>(u"DotText"_s)->text(), u"生产一线"_s);
+    QCOMPARE(f.c().dots.dotText->text(), u"生产一线"_s);
 }
 
 void TestLanguage::accessibleNames_data() {
@@ -307,10 +308,10 @@ void TestLanguage::everyControlHasANameOfItsOwn() {
             labels << relation.first->text(QAccessible::Name);
         QVERIFY2(labels.contains(f.find<QLabel>(label)->text()), qPrintable(labels.join(u", ")));
     }
-    QVERIFY(f.find<QLabel>(u"TimeInfoLabel_1"_s)->isHidden()); // the mode says nothing more
-    QCOMPARE(accessibleName(f.find<QComboBox>(u"RsCombo"_s)->lineEdit()),
+    QVERIFY(f.c().dots.timeInfo[1]->isHidden()); // the mode says nothing more
+    QCOMPARE(accessibleName(f.c().control.portBox->lineEdit()),
              language == Language::Chinese ? u"串口号"_s : u"serial port"_s);
-    auto* canvas = QAccessible::queryAccessibleInterface(f.find<QWidget>(u"Picture1"_s));
+    auto* canvas = QAccessible::queryAccessibleInterface(f.c().dots.picture);
     const QString description = canvas->text(QAccessible::Description);
     QVERIFY(description.contains(u"256 × 64"_s));
     QCOMPARE(description.contains(Han), language == Language::Chinese);
@@ -329,18 +330,17 @@ void TestLanguage::lampIsNamedByItsState() {
         VirtualController controller;
         FormFixture f;
         f.start();
-        auto* lamp = f.find<QWidget>(u"GetValShape"_s);
+        auto* lamp = f.c().control.portLamp;
         QCOMPARE(accessibleName(lamp), c.closed); // no usable port at start
-        f.find<QComboBox>(u"RsCombo"_s)->setEditText(controller.path());
-        f.click(u"OpenRs232Command"_s);
+        f.c().control.portBox->setEditText(controller.path());
+        f.click(f.c().control.openPort);
         QCOMPARE(accessibleName(lamp), c.open);
         controller.hangUp();
         QTRY_COMPARE(accessibleName(lamp), c.closed);
         QTcpServer server; // a serial device server: connecting first, then open
         QVERIFY(server.listen(QHostAddress::LocalHost));
-        f.find<QComboBox>(u"RsCombo"_s)
-            ->setEditText(u"tcp://127.0.0.1:%1"_s.arg(server.serverPort()));
-        f.click(u"OpenRs232Command"_s);
+        f.c().control.portBox->setEditText(u"tcp://127.0.0.1:%1"_s.arg(server.serverPort()));
+        f.click(f.c().control.openPort);
         QCOMPARE(accessibleName(lamp), c.connecting);
         QTRY_COMPARE(accessibleName(lamp), c.open);
     }
@@ -395,10 +395,10 @@ void TestLanguage::windowSpeaksToTheOperatorInEnglish() {
     VirtualController controller;
     FormFixture f;
     f.start(controller.path());
-    f.click(u"Command5"_s); // the operator cancels the file dialog
+    f.click(f.c().dots.loadPicture); // the operator cancels the file dialog
     QCOMPARE(f.dialogs.lastFilter, u"Bitmap files (*.bmp)"_s);
-    f.find<QLineEdit>(u"HText"_s)->setText(u"300"_s);
-    f.click(u"TxtSendCommand"_s);
+    f.c().dots.height->setText(u"300"_s);
+    f.click(f.c().dots.sendImage);
     QCOMPARE(f.messages.errors, QStringList{u"The height must be a whole number from 0 to 255."_s});
     QTest::qWait(50);
     QVERIFY(controller.received().isEmpty());

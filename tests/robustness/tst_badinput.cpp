@@ -84,16 +84,16 @@ void TestBadInput::refused() {
     VirtualController controller;
     FormFixture f;
     f.start(controller.path());
-    f.find<QRadioButton>(u"TimeOption_%1"_s.arg(mode))->click();
+    f.c().dots.timeOptions[mode]->click();
     // Pasted: as much as the field takes, without the leaving rules.
     f.find<QLineEdit>(field)->setText(text);
-    f.click(button);
+    f.click(f.find<QPushButton>(button));
     QCOMPARE(f.messages.errors.size(), 1);
     QVERIFY(!f.messages.errors[0].isEmpty());
     QTest::qWait(30);
     QVERIFY(controller.received().isEmpty());
 
-    f.click(u"OpenPowCommand"_s);
+    f.click(f.c().control.powerOn);
     QTRY_COMPARE(controller.frames(), QList<QByteArray>{golden::PowerOn255});
 }
 
@@ -109,13 +109,13 @@ void TestBadInput::badPortTexts() {
     VirtualController controller;
     FormFixture f;
     f.start(controller.path());
-    f.find<QComboBox>(u"RsCombo"_s)->setEditText(text);
-    f.click(u"OpenRs232Command"_s);
+    f.c().control.portBox->setEditText(text);
+    f.click(f.c().control.openPort);
     QCOMPARE(f.messages.errors, QStringList{text::portOpenError()});
     QVERIFY(!f.serial.isOpen());
-    QCOMPARE(f.find<StatusLamp>(u"GetValShape"_s)->fillColor(), QColor(0, 0, 0));
-    f.find<QComboBox>(u"RsCombo"_s)->setEditText(u"1"_s);
-    f.click(u"OpenRs232Command"_s);
+    QCOMPARE(f.c().control.portLamp->fillColor(), QColor(0, 0, 0));
+    f.c().control.portBox->setEditText(u"1"_s);
+    f.click(f.c().control.openPort);
     QVERIFY(f.serial.isOpen());
 }
 

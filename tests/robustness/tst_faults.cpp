@@ -29,7 +29,7 @@ private slots:
 namespace {
 
 QColor lamp(FormFixture& f) {
-    return f.find<StatusLamp>(u"GetValShape"_s)->fillColor();
+    return f.c().control.portLamp->fillColor();
 }
 
 // Hands out ports like any catalog, but once the window has had its port open
@@ -61,20 +61,20 @@ void TestFaults::hangUpDuringTheLargestImage() {
     auto first = std::make_unique<VirtualController>();
     FormFixture f;
     f.start(first->path());
-    f.find<QLineEdit>(u"WText"_s)->setText(u"256"_s);
-    f.find<QLineEdit>(u"HText"_s)->setText(u"64"_s);
-    f.click(u"TxtSendCommand"_s); // 2064 bytes wait in the port's buffer...
-    first->hangUp();              // ...when the line goes
+    f.c().dots.width->setText(u"256"_s);
+    f.c().dots.height->setText(u"64"_s);
+    f.click(f.c().dots.sendImage); // 2064 bytes wait in the port's buffer...
+    first->hangUp();             // ...when the line goes
     QTRY_VERIFY(!f.serial.isOpen());
     QCOMPARE(lamp(f), QColor(0, 0, 0));
 
     // Back on a good line, the next frame goes out whole, with nothing left over.
     VirtualController second;
     f.catalog.ports[u"1"_s] = second.path();
-    f.find<QComboBox>(u"RsCombo"_s)->setEditText(u"1"_s);
-    f.click(u"OpenRs232Command"_s);
+    f.c().control.portBox->setEditText(u"1"_s);
+    f.click(f.c().control.openPort);
     QCOMPARE(lamp(f), QColor(0, 255, 0));
-    f.click(u"TxtSendCommand"_s);
+    f.click(f.c().dots.sendImage);
     QTRY_COMPARE(second.frames().size(), 1);
     QTest::qWait(50);
     QCOMPARE(second.received().size(), 2064);
@@ -85,7 +85,7 @@ void TestFaults::garbageWithoutPause() {
     VirtualController controller;
     FormFixture f;
     f.start(controller.path());
-    f.click(u"FindCommand"_s); // threshold 9: every 9 bytes make an event
+    f.click(f.c().control.find); // threshold 9: every 9 bytes make an event
 
     int ticks = 0;
     QTimer heartbeat; // the window's thread must keep turning
@@ -111,7 +111,7 @@ void TestFaults::garbageWithoutPause() {
     QTRY_COMPARE(f.serial.inBufferCount() < 9, true);
     f.serial.clearInput();
     controller.setAnswering(true);
-    f.click(u"FindCommand"_s);
+    f.click(f.c().control.find);
     QTRY_COMPARE(f.messages.informations, QStringList{text::foundDevice(255)});
 }
 
@@ -119,17 +119,17 @@ void TestFaults::repliesOneByteAtATime() {
     VirtualController controller;
     FormFixture f;
     f.start(controller.path());
-    f.click(u"FindCommand"_s);
+    f.click(f.c().control.find);
     const QByteArray found = VirtualController::findReply(255);
     controller.sendInPieces(found, QList<int>(found.size(), 1), 5);
     QTRY_COMPARE(f.messages.informations, QStringList{text::foundDevice(255)});
 
-    f.enter(u"RsGetAddText_1"_s, u"3"_s);
-    f.click(u"RsGetCommand"_s);
+    f.enter(f.c().readBack.unitCount, u"3"_s);
+    f.click(f.c().readBack.getData);
     const QByteArray values = VirtualController::unitReply(0, {11, 22, 33});
     controller.sendInPieces(values, QList<int>(values.size(), 1), 5);
-    QTRY_COMPARE(f.find<QLineEdit>(u"RsGetValText_2"_s)->text(), u"33"_s);
-    QCOMPARE(f.find<QLineEdit>(u"RsGetValText_0"_s)->text(), u"11"_s);
+    QTRY_COMPARE(f.c().readBack.readBackValues[2]->text(), u"33"_s);
+    QCOMPARE(f.c().readBack.readBackValues[0]->text(), u"11"_s);
     QCOMPARE(f.serial.inBufferCount(), 0);
 }
 
@@ -142,11 +142,11 @@ void TestFaults::portTakenBetweenScanAndOpen() {
         Platform{f.serial, catalog, f.messages, f.dialogs, [&f] { return f.now; }});
     f.form->load();
     QVERIFY(catalog.thief && catalog.thief->isOpen());
-    QCOMPARE(f.find<QComboBox>(u"RsCombo"_s)->currentText(), u"1"_s);
+    QCOMPARE(f.c().control.portBox->currentText(), u"1"_s);
     QCOMPARE(f.messages.errors, QStringList{text::portOpenError()});
     QVERIFY(!f.serial.isOpen());
     QCOMPARE(lamp(f), QColor(0, 0, 0));
-    f.click(u"OpenPowCommand"_s);
+    f.click(f.c().control.powerOn);
     QCOMPARE(f.messages.errors.last(), text::portClosed());
 }
 

@@ -51,7 +51,7 @@ void checkGrowth(long before) {
 bool foundAfterAtMostTwoTries(FormFixture& f) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         f.messages.informations.clear();
-        f.click(u"FindCommand"_s);
+        f.click(f.c().control.find);
         if (QTest::qWaitFor([&] { return !f.messages.informations.isEmpty(); }, 2000))
             return f.messages.informations == QStringList{text::foundDevice(255)};
     }
@@ -83,7 +83,7 @@ void TestFlood::floodWhileTheFoundBoxIsOpen() {
             QVERIFY(flood(controller, FloodBytes));
     };
     const long before = residentKiB();
-    f.click(u"FindCommand"_s);
+    f.click(f.c().control.find);
     QTRY_VERIFY_WITH_TIMEOUT(flooded, 5000);
     QTRY_COMPARE(f.messages.informations, QStringList{text::foundDevice(255)});
     checkGrowth(before);
@@ -94,8 +94,8 @@ void TestFlood::replyWaitsForTheRefusalBox() {
     VirtualController controller;
     FormFixture f;
     f.start(controller.path());
-    f.click(u"FindCommand"_s); // threshold 9; the controller stays silent for now
-    f.find<QLineEdit>(u"RsGetAddText_0"_s)->setText(u"ab"_s);
+    f.click(f.c().control.find); // threshold 9; the controller stays silent for now
+    f.c().readBack.startUnit->setText(u"ab"_s);
     bool replied = false;
     f.messages.whileOpen = [&] {
         if (std::exchange(replied, true))
@@ -104,7 +104,7 @@ void TestFlood::replyWaitsForTheRefusalBox() {
         QTest::qWait(200);
         QVERIFY(f.messages.informations.isEmpty());
     };
-    f.click(u"RsGetCommand"_s);
+    f.click(f.c().readBack.getData);
     QCOMPARE(f.messages.errors, QStringList{text::startUnit()});
     QTRY_COMPARE(f.messages.informations, QStringList{text::foundDevice(5)});
     QCOMPARE(f.messages.mostOpen, 1);

@@ -32,7 +32,7 @@ void TestSoak::tenThousandRoundTrips() {
     auto roundTrips = [&](int count) {
         for (int i = 0; i < count; ++i) {
             const int before = replies;
-            f.click(u"FindCommand"_s);
+            f.click(f.c().control.find);
             QElapsedTimer waited;
             waited.start();
             while (replies == before && waited.elapsed() < 5000)

@@ -47,8 +47,8 @@ void TestControlCommands::cleanup() {
 }
 
 void TestControlCommands::press(const QString& button, const QString& device) {
-    fixture->enter(u"LedIDText"_s, device);
-    fixture->click(button);
+    fixture->enter(fixture->c().control.deviceNumber, device);
+    fixture->click(fixture->find<QPushButton>(button));
 }
 
 void TestControlCommands::frames_data() {
@@ -70,7 +70,7 @@ void TestControlCommands::frames() {
     QFETCH(QByteArray, frame);
     QFETCH(int, threshold);
     press(button, device);
-    fixture->click(button); // a second click sends the same frame again
+    fixture->click(fixture->find<QPushButton>(button)); // a second click sends the same frame again
     QTRY_COMPARE(controller->frames().size(), 2);
     QCOMPARE(controller->frames()[0].toHex(' '), frame.toHex(' '));
     QCOMPARE(controller->frames()[1].toHex(' '), frame.toHex(' '));
@@ -83,23 +83,23 @@ void TestControlCommands::clockFrameForTheInjectedTime() {
     fixture->now = QDateTime(QDate(2026, 12, 5), QTime(20, 18, 51));
     press(u"SeTimeCommand"_s, u"1"_s);
     fixture->now = QDateTime(QDate(2027, 3, 1), QTime(9, 5, 7));
-    fixture->click(u"SeTimeCommand"_s);
+    fixture->click(fixture->c().control.setTime);
     QTRY_COMPARE(controller->frames().size(), 2);
     QCOMPARE(controller->frames()[0].toHex(' '), golden::Clock1.toHex(' '));
     QCOMPARE(controller->frames()[1].mid(6, 6).toHex(' '), "1b 03 01 09 05 07"_ba);
 }
 
 void TestControlCommands::clearLeavesTheCanvas() {
-    fixture->click(u"DotTxtCommand"_s);
+    fixture->click(fixture->c().dots.drawText);
     const QImage drawn = fixture->form->canvas().image();
-    fixture->click(u"ClsDotCommand"_s);
+    fixture->click(fixture->c().dots.clearDots);
     QTRY_COMPARE(controller->frames().size(), 1);
     QCOMPARE(fixture->form->canvas().image(), drawn);
 }
 
 void TestControlCommands::findReportsTheDevice() {
     controller->setAnswering(true);
-    fixture->click(u"FindCommand"_s);
+    fixture->click(fixture->c().control.find);
     QTRY_COMPARE(fixture->messages.informations.size(), 1);
     QCOMPARE(fixture->messages.informations[0], u"找到  255 号设备~！"_s);
     QCOMPARE(text::foundDevice(5), u"找到  5 号设备~！"_s);
@@ -108,7 +108,7 @@ void TestControlCommands::findReportsTheDevice() {
 }
 
 void TestControlCommands::bytesDuringTheMessageAreDropped() {
-    fixture->click(u"FindCommand"_s);
+    fixture->click(fixture->c().control.find);
     fixture->messages.whileOpen = [this] {
         controller->send("late bytes"_ba);
         QTRY_COMPARE(fixture->serial.inBufferCount(), 10);
@@ -120,7 +120,7 @@ void TestControlCommands::bytesDuringTheMessageAreDropped() {
 }
 
 void TestControlCommands::unknownCommandShowsNothing() {
-    fixture->click(u"FindCommand"_s);
+    fixture->click(fixture->c().control.find);
     controller->send(VirtualController::reply(0x12, "\x01"_ba));
     QTRY_COMPARE(fixture->serial.inBufferCount(), 0);
     QTest::qWait(50);
@@ -128,18 +128,18 @@ void TestControlCommands::unknownCommandShowsNothing() {
 }
 
 void TestControlCommands::replyLongerThanThresholdIsDropped() {
-    fixture->click(u"FindCommand"_s); // threshold 9
+    fixture->click(fixture->c().control.find); // threshold 9
     const QByteArray unitReply = VirtualController::unitReply(0, {1234});
     QCOMPARE(unitReply.size(), 14);
     controller->sendInPieces(unitReply, {9, 5}, 100);
     QTRY_COMPARE(fixture->serial.inBufferCount(), 5);
-    QCOMPARE(fixture->find<QLineEdit>(u"RsGetValText_0"_s)->text(), u"0"_s);
+    QCOMPARE(fixture->c().readBack.readBackValues[0]->text(), u"0"_s);
 }
 
 void TestControlCommands::staleBytesSpoilTheNextReply() {
     controller->send("\x02\x00\x09"_ba); // below any threshold: stays waiting
     QTRY_COMPARE(fixture->serial.inBufferCount(), 3);
-    fixture->click(u"FindCommand"_s);
+    fixture->click(fixture->c().control.find);
     controller->send(VirtualController::findReply(9));
     QTRY_COMPARE(fixture->serial.inBufferCount(), 0);
     QTest::qWait(50);
@@ -152,8 +152,8 @@ void TestControlCommands::kTwelveFillsTenFields() {
         values.append(100 + i);
     fixture->serial.setReceiveThreshold(58);
     controller->send(VirtualController::unitReply(0, values));
-    QTRY_COMPARE(fixture->find<QLineEdit>(u"RsGetValText_9"_s)->text(), u"109"_s);
-    QCOMPARE(fixture->find<QLineEdit>(u"RsGetValText_0"_s)->text(), u"100"_s);
+    QTRY_COMPARE(fixture->c().readBack.readBackValues[9]->text(), u"109"_s);
+    QCOMPARE(fixture->c().readBack.readBackValues[0]->text(), u"100"_s);
 }
 
 QTEST_MAIN(TestControlCommands)

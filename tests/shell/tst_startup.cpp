@@ -40,7 +40,7 @@ const QColor Green(0, 255, 0);
 const QColor Black(0, 0, 0);
 
 QColor lamp(FormFixture& f) {
-    return f.find<StatusLamp>(u"GetValShape"_s)->fillColor();
+    return f.c().control.portLamp->fillColor();
 }
 
 } // namespace
@@ -76,14 +76,14 @@ void TestStartup::windowHasEveryControl() {
                                  u"Rs24Command"_s,      u"RsGetCommand"_s};
     for (const QString& name : buttons)
         QVERIFY2(f.find<QPushButton>(name), qPrintable(name));
-    QVERIFY(f.find<QWidget>(u"Picture1"_s));
+    QVERIFY(f.c().dots.picture);
     QVERIFY(f.find<QWidget>(u"Line1"_s));
     for (int i = 0; i < 4; ++i)
         QVERIFY(f.find<QWidget>(u"Label3_%1"_s.arg(i)));
     QCOMPARE(f.find<QWidget>(u"Label3_0"_s)->parentWidget()->objectName(), u"Frame5"_s);
     QCOMPARE(f.find<QWidget>(u"Label3_3"_s)->parentWidget()->objectName(), u"Frame3"_s);
-    QCOMPARE(f.find<QLineEdit>(u"DotText"_s)->font().pointSizeF(), 21.75);
-    QVERIFY(f.find<QLineEdit>(u"WText"_s)->font().bold());
+    QCOMPARE(f.c().dots.dotText->font().pointSizeF(), 21.75);
+    QVERIFY(f.c().dots.width->font().bold());
     // Group boxes stand side by side, left to right.
     QCOMPARE(f.find<QWidget>(u"Frame2"_s)->geometry(), QRect(8, 8, 273, 401));
     QCOMPARE(f.find<QWidget>(u"Frame1"_s)->geometry(), QRect(528, 8, 121, 401));
@@ -100,14 +100,14 @@ void TestStartup::noUsablePort() {
     FormFixture f;
     f.start();
     QCOMPARE(f.messages.errors, QStringList{text::noUsablePort()});
-    auto* combo = f.find<QComboBox>(u"RsCombo"_s);
+    auto* combo = f.c().control.portBox;
     QCOMPARE(combo->count(), 16);
     for (int i = 0; i < 16; ++i)
         QCOMPARE(combo->itemText(i), QString::number(i + 1));
     QCOMPARE(combo->currentText(), u"3"_s);
-    QCOMPARE(f.find<QLineEdit>(u"LedIDText"_s)->text(), u"255"_s);
+    QCOMPARE(f.c().control.deviceNumber->text(), u"255"_s);
     QCOMPARE(f.form->link().device(), uint8_t(255));
-    QVERIFY(f.find<QRadioButton>(u"TimeOption_0"_s)->isChecked());
+    QVERIFY(f.c().dots.timeOptions[0]->isChecked());
     QVERIFY(!f.serial.isOpen());
     QVERIFY(lamp(f) != Green && lamp(f) != Black);
 }
@@ -154,7 +154,7 @@ void TestStartup::scanOrder() {
         }
     }
     f.start();
-    QCOMPARE(f.find<QComboBox>(u"RsCombo"_s)->currentText(), chosen);
+    QCOMPARE(f.c().control.portBox->currentText(), chosen);
     QCOMPARE(f.serial.isOpen(), open);
     QCOMPARE(f.messages.errors, errors);
     if (errors.isEmpty())
@@ -169,7 +169,7 @@ void TestStartup::reopenKeepsTheLampGreen() {
     VirtualController controller;
     FormFixture f;
     f.start(controller.path());
-    f.click(u"OpenRs232Command"_s);
+    f.click(f.c().control.openPort);
     QVERIFY(f.serial.isOpen());
     QCOMPARE(lamp(f), Green);
     QVERIFY(f.messages.errors.isEmpty());
@@ -179,8 +179,8 @@ void TestStartup::badPortText() {
     VirtualController controller;
     FormFixture f;
     f.start(controller.path());
-    f.find<QComboBox>(u"RsCombo"_s)->setEditText(u"abc"_s);
-    f.click(u"OpenRs232Command"_s);
+    f.c().control.portBox->setEditText(u"abc"_s);
+    f.click(f.c().control.openPort);
     QCOMPARE(lamp(f), Black);
     QCOMPARE(f.messages.errors, QStringList{text::portOpenError()});
     QVERIFY(!f.serial.isOpen());
@@ -191,8 +191,8 @@ void TestStartup::failedSwitchLeavesNoPortOpen() {
     FormFixture f;
     f.start(controller.path());
     QVERIFY(f.serial.isOpen());
-    f.find<QComboBox>(u"RsCombo"_s)->setEditText(u"9"_s);
-    f.click(u"OpenRs232Command"_s);
+    f.c().control.portBox->setEditText(u"9"_s);
+    f.click(f.c().control.openPort);
     QVERIFY(!f.serial.isOpen());
     QCOMPARE(lamp(f), Black);
     // The first port is free again: another program could take it now.
@@ -208,7 +208,7 @@ void TestStartup::hangUpTurnsTheLampBlack() {
     controller->hangUp();
     QTRY_VERIFY(!f.serial.isOpen());
     QCOMPARE(lamp(f), Black);
-    f.click(u"OpenPowCommand"_s);
+    f.click(f.c().control.powerOn);
     QCOMPARE(f.messages.errors, QStringList{text::portClosed()});
 }
 
@@ -235,10 +235,10 @@ void TestStartup::deviceNumberRule() {
     QFETCH(int, device);
     FormFixture f;
     f.start();
-    f.enter(u"LedIDText"_s, u"7"_s);
+    f.enter(f.c().control.deviceNumber, u"7"_s);
     QCOMPARE(f.form->link().device(), uint8_t(7));
-    f.enter(u"LedIDText"_s, typed);
-    QCOMPARE(f.find<QLineEdit>(u"LedIDText"_s)->text(), shown);
+    f.enter(f.c().control.deviceNumber, typed);
+    QCOMPARE(f.c().control.deviceNumber->text(), shown);
     QCOMPARE(int(f.form->link().device()), device);
     QCOMPARE(f.messages.errors.size(), 1); // only the scan's
 }
@@ -247,11 +247,11 @@ void TestStartup::deviceNumberTakenBeforeTheClick() {
     VirtualController controller;
     FormFixture f;
     f.start(controller.path());
-    auto* field = f.find<QLineEdit>(u"LedIDText"_s);
+    auto* field = f.c().control.deviceNumber;
     field->setFocus(Qt::MouseFocusReason);
     field->selectAll();
     QTest::keyClicks(field, u"1"_s);
-    f.click(u"OpenPowCommand"_s);
+    f.click(f.c().control.powerOn);
     QTRY_COMPARE(controller.frames().size(), 1);
     QCOMPARE(controller.frames()[0].toHex(' '), "02 00 09 01 ee 12 01 f5 03"_ba);
 }
@@ -261,7 +261,7 @@ void TestStartup::exitClosesThePort() {
     FormFixture f;
     f.start(controller.path());
     QVERIFY(f.serial.isOpen());
-    f.click(u"ExitCommand"_s);
+    f.click(f.c().control.exit);
     QVERIFY(!f.form->isVisible());
     QVERIFY(!f.serial.isOpen());
 }

@@ -35,13 +35,13 @@ const QColor Yellow(255, 255, 0);
 const QColor Black(0, 0, 0);
 
 QColor lamp(FormFixture& f) {
-    return f.find<StatusLamp>(u"GetValShape"_s)->fillColor();
+    return f.c().control.portLamp->fillColor();
 }
 
 void openAddress(FormFixture& f, const QString& address) {
     f.messages.errors.clear();
-    f.find<QComboBox>(u"RsCombo"_s)->setEditText(address);
-    f.click(u"OpenRs232Command"_s);
+    f.c().control.portBox->setEditText(address);
+    f.click(f.c().control.openPort);
 }
 
 } // namespace
@@ -59,18 +59,18 @@ void TestTcpWindow::requestsAndRepliesOverTcp() {
     QTRY_COMPARE(lamp(f), Green);
     QVERIFY(f.messages.errors.isEmpty());
 
-    f.click(u"FindCommand"_s);
+    f.click(f.c().control.find);
     QTRY_COMPARE(f.messages.informations, QStringList{text::foundDevice(255)});
-    f.enter(u"RsAddText_1"_s, u"2"_s);
-    f.enter(u"RsDataText_0"_s, u"1520"_s);
-    f.enter(u"RsDataText_1"_s, u"97"_s);
-    f.click(u"Rs23Command"_s);
+    f.enter(f.c().download.unitCount, u"2"_s);
+    f.enter(f.c().download.values[0], u"1520"_s);
+    f.enter(f.c().download.values[1], u"97"_s);
+    f.click(f.c().download.showNow);
     QTRY_COMPARE(board.units().size(), 2);
-    f.enter(u"RsGetAddText_1"_s, u"2"_s);
-    f.click(u"RsGetCommand"_s);
-    QTRY_COMPARE(f.find<QLineEdit>(u"RsGetValText_1"_s)->text(), u"97"_s);
-    QCOMPARE(f.find<QLineEdit>(u"RsGetValText_0"_s)->text(), u"1520"_s);
-    f.click(u"ClosePowCommand"_s);
+    f.enter(f.c().readBack.unitCount, u"2"_s);
+    f.click(f.c().readBack.getData);
+    QTRY_COMPARE(f.c().readBack.readBackValues[1]->text(), u"97"_s);
+    QCOMPARE(f.c().readBack.readBackValues[0]->text(), u"1520"_s);
+    f.click(f.c().control.powerOff);
     QTRY_VERIFY(!board.powered());
 }
 
@@ -83,13 +83,13 @@ void TestTcpWindow::hangUpDuringAnImage() {
     QTRY_COMPARE(lamp(f), Green);
     QTRY_VERIFY(server.hasPendingConnections());
     QTcpSocket* far = server.nextPendingConnection();
-    f.find<QLineEdit>(u"WText"_s)->setText(u"256"_s);
-    f.find<QLineEdit>(u"HText"_s)->setText(u"64"_s);
-    f.click(u"TxtSendCommand"_s);
+    f.c().dots.width->setText(u"256"_s);
+    f.c().dots.height->setText(u"64"_s);
+    f.click(f.c().dots.sendImage);
     far->close(); // the server goes away with the image on its way
     QTRY_COMPARE(lamp(f), Black);
     QVERIFY(!f.serial.isOpen());
-    f.click(u"OpenPowCommand"_s);
+    f.click(f.c().control.powerOn);
     QCOMPARE(f.messages.errors, QStringList{text::portClosed()});
 }
 

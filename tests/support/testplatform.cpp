@@ -67,19 +67,17 @@ MainForm& FormFixture::start(const QString& port1) {
     return *form;
 }
 
-void FormFixture::click(const QString& button) {
-    auto* widget = find<QPushButton>(button);
-    widget->setFocus(Qt::MouseFocusReason);
-    widget->click();
+void FormFixture::click(QPushButton* button) {
+    button->setFocus(Qt::MouseFocusReason);
+    button->click();
 }
 
-void FormFixture::enter(const QString& field, const QString& text) {
-    auto* edit = find<QLineEdit>(field);
+void FormFixture::enter(QLineEdit* edit, const QString& text) {
     edit->setFocus(Qt::MouseFocusReason);
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Backspace);
     QTest::keyClicks(edit, text);
-    find<QPushButton>(QStringLiteral("ExitCommand"))->setFocus(Qt::TabFocusReason);
+    c().control.exit->setFocus(Qt::TabFocusReason);
 }
 
 } // namespace zarnet::test

@@ -7,6 +7,8 @@
 #include <ui/messages.h>
 
 #include <QDateTime>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QMap>
 #include <QStringList>
 #include <functional>
@@ -70,10 +72,14 @@ struct FormFixture {
     QDateTime now = QDateTime(QDate(2026, 12, 5), QTime(20, 18, 51));
     std::unique_ptr<MainForm> form;
 
+    // The window's controls, once it is built.
+    const MainFormControls& c() const { return form->controls(); }
+
+    // Layout parts that no control group holds, by name.
     template <typename T> T* find(const QString& name) { return form->findChild<T*>(name); }
-    void click(const QString& button);
+    void click(QPushButton* button);
     // Types into a field and moves the focus away, as the operator does.
-    void enter(const QString& field, const QString& text);
+    void enter(QLineEdit* field, const QString& text);
 };
 
 } // namespace zarnet::test

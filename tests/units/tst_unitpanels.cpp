@@ -51,20 +51,20 @@ void TestUnitPanels::expectSilence() {
 }
 
 void TestUnitPanels::showAtOnceAndFixed() {
-    fixture->enter(u"RsDataText_0"_s, u"1234"_s);
-    fixture->click(u"Rs23Command"_s);
-    fixture->click(u"Rs24Command"_s);
+    fixture->enter(fixture->c().download.values[0], u"1234"_s);
+    fixture->click(fixture->c().download.showNow);
+    fixture->click(fixture->c().download.showFixed);
     QTRY_COMPARE(controller->frames().size(), 2);
     QCOMPARE(controller->frames()[0].toHex(' '), golden::Units1234ShowNow.toHex(' '));
     QCOMPARE(controller->frames()[1].toHex(' '), golden::Units1234Fixed.toHex(' '));
-    QCOMPARE(fixture->find<QLineEdit>(u"RsDataText_0"_s)->text(), u"1234"_s);
+    QCOMPARE(fixture->c().download.values[0]->text(), u"1234"_s);
 }
 
 void TestUnitPanels::countNineSendsAllNineValues() {
-    fixture->enter(u"RsAddText_1"_s, u"9"_s);
+    fixture->enter(fixture->c().download.unitCount, u"9"_s);
     for (int i = 0; i < 9; ++i)
-        fixture->enter(u"RsDataText_%1"_s.arg(i), QString::number(i + 1));
-    fixture->click(u"Rs23Command"_s);
+        fixture->enter(fixture->c().download.values[i], QString::number(i + 1));
+    fixture->click(fixture->c().download.showNow);
     QTRY_COMPARE(controller->frames().size(), 1);
     const QByteArray frame = controller->frames()[0];
     QCOMPARE(frame.size(), 46);
@@ -91,8 +91,8 @@ void TestUnitPanels::refusalsSendNothing() {
     QFETCH(QString, text);
     QFETCH(QString, button);
     fixture->serial.setReceiveThreshold(9);
-    fixture->enter(field, text);
-    fixture->click(button);
+    fixture->enter(fixture->find<QLineEdit>(field), text);
+    fixture->click(fixture->find<QPushButton>(button));
     QCOMPARE(fixture->messages.errors.size(), 1);
     QVERIFY(!fixture->messages.errors[0].isEmpty());
     QCOMPARE(QApplication::focusWidget()->objectName(), field);
@@ -102,8 +102,8 @@ void TestUnitPanels::refusalsSendNothing() {
 }
 
 void TestUnitPanels::readRequestArmsTheThreshold() {
-    fixture->enter(u"RsGetAddText_1"_s, u"10"_s);
-    fixture->click(u"RsGetCommand"_s);
+    fixture->enter(fixture->c().readBack.unitCount, u"10"_s);
+    fixture->click(fixture->c().readBack.getData);
     QTRY_COMPARE(controller->frames().size(), 1);
     QCOMPARE(controller->frames()[0].toHex(' '),
              QByteArray::fromHex("02000AFFEE30000A2103").toHex(' ')); // count 10, device 255
@@ -112,41 +112,41 @@ void TestUnitPanels::readRequestArmsTheThreshold() {
 
 void TestUnitPanels::writeThenReadBack() {
     controller->setAnswering(true);
-    fixture->enter(u"RsAddText_0"_s, u"3"_s);
-    fixture->enter(u"RsAddText_1"_s, u"3"_s);
-    fixture->enter(u"RsDataText_0"_s, u"99999999"_s);
-    fixture->enter(u"RsDataText_1"_s, u"0"_s);
-    fixture->enter(u"RsDataText_2"_s, u"2.5"_s);
-    fixture->click(u"Rs24Command"_s);
+    fixture->enter(fixture->c().download.startUnit, u"3"_s);
+    fixture->enter(fixture->c().download.unitCount, u"3"_s);
+    fixture->enter(fixture->c().download.values[0], u"99999999"_s);
+    fixture->enter(fixture->c().download.values[1], u"0"_s);
+    fixture->enter(fixture->c().download.values[2], u"2.5"_s);
+    fixture->click(fixture->c().download.showFixed);
     QTRY_COMPARE(controller->units().size(), 3);
 
-    fixture->enter(u"RsGetAddText_0"_s, u"3"_s);
-    fixture->enter(u"RsGetAddText_1"_s, u"3"_s);
-    fixture->click(u"RsGetCommand"_s);
-    QTRY_COMPARE(fixture->find<QLineEdit>(u"RsGetValText_0"_s)->text(), u"99999999"_s);
-    QCOMPARE(fixture->find<QLineEdit>(u"RsGetValText_1"_s)->text(), u"0"_s);
-    QCOMPARE(fixture->find<QLineEdit>(u"RsGetValText_2"_s)->text(), u"2"_s);
+    fixture->enter(fixture->c().readBack.startUnit, u"3"_s);
+    fixture->enter(fixture->c().readBack.unitCount, u"3"_s);
+    fixture->click(fixture->c().readBack.getData);
+    QTRY_COMPARE(fixture->c().readBack.readBackValues[0]->text(), u"99999999"_s);
+    QCOMPARE(fixture->c().readBack.readBackValues[1]->text(), u"0"_s);
+    QCOMPARE(fixture->c().readBack.readBackValues[2]->text(), u"2"_s);
     QCOMPARE(fixture->serial.inBufferCount(), 0);
     QVERIFY(fixture->messages.errors.isEmpty());
 }
 
 void TestUnitPanels::shortReplyLeavesLaterFields() {
     for (int i = 0; i < 10; ++i)
-        fixture->find<QLineEdit>(u"RsGetValText_%1"_s.arg(i))->setText(u"x"_s);
-    fixture->enter(u"RsGetAddText_1"_s, u"3"_s);
-    fixture->click(u"RsGetCommand"_s);
+        fixture->c().readBack.readBackValues[i]->setText(u"x"_s);
+    fixture->enter(fixture->c().readBack.unitCount, u"3"_s);
+    fixture->click(fixture->c().readBack.getData);
     QTRY_COMPARE(controller->frames().size(), 1);
     controller->send(VirtualController::unitReply(0, {4294967295u, 5, 6}));
-    QTRY_COMPARE(fixture->find<QLineEdit>(u"RsGetValText_0"_s)->text(), u"4294967295"_s);
-    QCOMPARE(fixture->find<QLineEdit>(u"RsGetValText_2"_s)->text(), u"6"_s);
+    QTRY_COMPARE(fixture->c().readBack.readBackValues[0]->text(), u"4294967295"_s);
+    QCOMPARE(fixture->c().readBack.readBackValues[2]->text(), u"6"_s);
     for (int i = 3; i < 10; ++i)
-        QCOMPARE(fixture->find<QLineEdit>(u"RsGetValText_%1"_s.arg(i))->text(), u"x"_s);
+        QCOMPARE(fixture->c().readBack.readBackValues[i]->text(), u"x"_s);
 }
 
 void TestUnitPanels::closedPortSendsNothing() {
     fixture->serial.close();
-    fixture->click(u"Rs23Command"_s);
-    fixture->click(u"RsGetCommand"_s);
+    fixture->click(fixture->c().download.showNow);
+    fixture->click(fixture->c().readBack.getData);
     QCOMPARE(fixture->messages.errors, QStringList(2, text::portClosed()));
     QCOMPARE(fixture->serial.receiveThreshold(), 0);
     expectSilence();
