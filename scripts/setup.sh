@@ -12,7 +12,7 @@ packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-s
 if [ "${1:-}" = test ]; then
     packages+=(dpkg-dev file clang libclang-rt-14-dev mosquitto mosquitto-clients openssl tzdata
               lintian bash-completion systemd chromium prometheus python3-protobuf python3-paho-mqtt
-              g++-mingw-w64-x86-64-posix)
+              g++-mingw-w64-x86-64-posix clang-tidy)
     command -v npm >/dev/null || packages+=(nodejs npm)
 fi
 if [ "${1:-}" = bench ]; then

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets everything up, builds (a warning fails the build), and runs every test:
-# the normal build, a syntax check of the Windows branches with MinGW, the same
+# the normal build, a syntax check of the Windows branches with MinGW, clang-tidy, the same
 # tests built with AddressSanitizer and UndefinedBehaviorSanitizer, and a bounded
 # run of each fuzz target from its seed corpus. Any failure or report fails it.
 set -euo pipefail
@@ -24,6 +24,9 @@ scripts/build.sh "$werror"
 echo "== the Windows branches, with MinGW"
 scripts/windows-check.sh
 
+echo "== clang-tidy"
+scripts/tidy.sh
+
 echo "== sanitizers"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZARNET_SANITIZE=ON "$werror"
 cmake --build build-asan
@@ -43,8 +46,8 @@ if command -v clang++ >/dev/null; then
         corpus="$logs/corpus-$target"
         mkdir -p "$corpus"
         cp fuzz/corpus/"$target"/* "$corpus"/
-        echo "fuzz_$target: ${FUZZ_SECONDS:-60} s"
-        build-fuzz/fuzz/fuzz_"$target" -max_total_time="${FUZZ_SECONDS:-60}" -timeout=10 \
+        echo "fuzz_$target: ${FUZZ_SECONDS:-40} s"
+        build-fuzz/fuzz/fuzz_"$target" -max_total_time="${FUZZ_SECONDS:-40}" -timeout=10 \
             -rss_limit_mb=2048 -print_final_stats=1 "$corpus" 2>"$logs/fuzz-$target.log" ||
             { tail -n 60 "$logs/fuzz-$target.log"; exit 1; }
         grep -E 'stat::number_of_executed_units|Done' "$logs/fuzz-$target.log" || true
@@ -54,5 +57,5 @@ else
     echo "== fuzzing skipped: no clang"
 fi
 
-total=$(( $(count "$logs/normal.log") + $(count "$logs/asan.log") + fuzzed + 1 ))
+total=$(( $(count "$logs/normal.log") + $(count "$logs/asan.log") + fuzzed + 2 ))
 echo "all: $total passed, 0 failed"

@@ -28,8 +28,8 @@ class BoardLine : public QObject {
     Q_OBJECT
 public:
     // What one read takes from the line, and what may wait to be sent.
-    static constexpr qsizetype MaxRead = 64 * 1024;
-    static constexpr qsizetype MaxQueued = 64 * 1024;
+    static constexpr qsizetype MaxRead = qsizetype{64} * 1024;
+    static constexpr qsizetype MaxQueued = qsizetype{64} * 1024;
     static constexpr int ReopenMs = 1000;
 
     explicit BoardLine(Board& board, QObject* parent = nullptr);

@@ -67,7 +67,7 @@ bool DotCanvas::loadPictureData(const QByteArray& bytes) {
     return usePicture(reader.read());
 }
 
-bool DotCanvas::usePicture(QImage picture) {
+bool DotCanvas::usePicture(const QImage& picture) {
     if (picture.isNull())
         return false;
     picture_ = picture.convertToFormat(QImage::Format_RGB32);

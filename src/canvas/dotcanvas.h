@@ -25,7 +25,7 @@ public:
     // The same for a picture file's bytes, of at most MaxPictureDots dots: only the
     // part on the canvas is used, but most formats decode the whole picture first.
     bool loadPictureData(const QByteArray& bytes);
-    static constexpr qint64 MaxPictureDots = 2048 * 1024;
+    static constexpr qint64 MaxPictureDots = qint64{2048} * 1024;
     // Whether the bytes' header announces a picture of at most MaxPictureDots dots.
     static bool canLoadPictureData(const QByteArray& bytes);
 
@@ -37,7 +37,7 @@ public:
     const QImage& image() const { return image_; }
 
 private:
-    bool usePicture(QImage picture);
+    bool usePicture(const QImage& picture);
     void compose();
 
     QFont font_;

@@ -175,7 +175,7 @@ Board::Outcome Board::handle(const QByteArray& frame, const QDateTime& systemNow
         image.y = f.payloadAt(5);
         image.bytesPerRow = f.payloadAt(6);
         image.rows = f.payloadAt(7);
-        image.dots = frame.mid(14, image.bytesPerRow * image.rows);
+        image.dots = frame.mid(14, qsizetype(image.bytesPerRow) * image.rows);
         image_ = image;
         outcome.changed = true;
         break;

@@ -326,7 +326,7 @@ void readSparkplug(const toml::table& table, bool standby, SparkplugConfig& spar
     checkKeys(table, {u"group_id"_s, u"edge_node_id"_s, u"primary_host"_s}, u"[sparkplug]"_s,
               faults);
     const auto id = [&](const char* key, const QString& otherwise) {
-        const QString value = text(table, key, faults).value_or(otherwise);
+        QString value = text(table, key, faults).value_or(otherwise);
         if (!brokerName(value) || value.contains(u'/') || value.contains(u'+') ||
             value.contains(u'#'))
             faults.add(
@@ -486,7 +486,7 @@ QByteArray readImage(const toml::node& node, const QString& key, Faults& faults)
         }
         image.insert(u"bmp"_s, QString::fromLatin1(std::get<QByteArray>(bytes).toBase64()));
     }
-    const QByteArray payload = QJsonDocument(image).toJson(QJsonDocument::Compact);
+    QByteArray payload = QJsonDocument(image).toJson(QJsonDocument::Compact);
     const auto request = readImageRequest(payload);
     if (const auto* why = std::get_if<QString>(&request)) {
         faults.add(node, key + u": "_s + *why);
@@ -853,7 +853,7 @@ int soloResponseMs(const SignConfig& sign) {
 }
 
 QString linkText(const QString& link) {
-    const QString trimmed = link.trimmed();
+    QString trimmed = link.trimmed();
     const auto address = parseTcpAddress(trimmed);
     if (const auto* tcp = std::get_if<TcpAddress>(&address))
         return u"tcp://[%1]:%2"_s.arg(tcp->host.toLower()).arg(tcp->port);
@@ -896,7 +896,7 @@ std::variant<int64_t, QString> readDuration(const QString& text) {
                            : match.captured(2) == u"m" ? 60000
                                                        : 3600000;
     const int64_t ms = match.captured(1).toLongLong() * unitMs;
-    if (ms < 1000 || ms > 7 * 24 * 3600000LL)
+    if (ms < 1000 || ms > 7LL * 24 * 3600000)
         return fault;
     return ms;
 }

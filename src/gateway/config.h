@@ -154,7 +154,7 @@ QString linkText(const QString& link);
 
 // The most a password_file may hold, and how deep an image table may nest.
 constexpr qint64 MaxSecretBytes = 4096;
-constexpr qint64 MaxCertificateBytes = 1024 * 1024;
+constexpr qint64 MaxCertificateBytes = qint64{1024} * 1024;
 constexpr int MaxImageDepth = 4;
 // The most a prefix or client_id may hold, in bytes, so that every topic stays short.
 constexpr int MaxNameBytes = 1024;

@@ -38,7 +38,7 @@ MqttClient::Settings mqttSettings(const Config& config) {
     s.willPayload = "offline";
     // Room for the largest payload taken and a long topic: the broker drops larger
     // messages instead of handing them over, so none is ever held here.
-    s.maxPacketSize = quint32(MaxPayload + 70 * 1024);
+    s.maxPacketSize = quint32(MaxPayload + qsizetype{70} * 1024);
     return s;
 }
 
@@ -832,7 +832,7 @@ std::optional<QString> Gateway::groupFault(const CommandTopic& c, const QByteArr
     case Command::Clear:
         return clearFault(payload);
     case Command::Image:
-        if (const auto why = fault(checkedImageRequest(payload)))
+        if (auto why = fault(checkedImageRequest(payload)))
             return why;
         return fault(readShowFor(payload));
     }

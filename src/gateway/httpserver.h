@@ -44,7 +44,7 @@ public:
     // A client that has not taken its whole answer by then is closed.
     static constexpr int AnswerTimeoutMs = 30000;
     // A stream whose reader lets this much wait is closed: it does not keep up.
-    static constexpr qint64 MaxUnread = 1024 * 1024;
+    static constexpr qint64 MaxUnread = qint64{1024} * 1024;
     // A comment line on every stream this often, so that a gone reader shows.
     static constexpr int KeepAliveMs = 15000;
 

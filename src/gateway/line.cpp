@@ -174,7 +174,7 @@ void Line::sendCommand(Sign& sign, const QByteArray& frame) {
     handedOver_ = false;
     busyFromUs_ = nowUs();
     wireUs_ = SerialLink::wireUs(frame.size());
-    const int wireAndGap = int((wireUs_ + config_.gapMs * 1000 + 999) / 1000);
+    const int wireAndGap = int((wireUs_ + qint64{config_.gapMs} * 1000 + 999) / 1000);
     writeTimeout_.start(wireAndGap + WriteMarginMs);
     onWire_.start(wireAndGap);
     put(frame);

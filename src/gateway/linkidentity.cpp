@@ -10,7 +10,7 @@
 namespace zarnet::gateway {
 
 QString systemLink(const QString& link, const PortCatalog& ports) {
-    const QString text = linkText(link);
+    QString text = linkText(link);
     if (isNetworkAddress(text))
         return text;
     QString device = ports.device(text).value_or(text);

@@ -30,7 +30,7 @@ void logHandler(QtMsgType type, const QMessageLogContext& context, const QString
 }
 
 // The most a configuration file may hold: far more than any plant needs.
-constexpr qint64 MaxConfigBytes = 16 * 1024 * 1024;
+constexpr qint64 MaxConfigBytes = qint64{16} * 1024 * 1024;
 
 // Reads the file, and builds each configured image the way the service will.
 std::variant<zarnet::gateway::Config, QStringList> loadConfig(const QString& path,
@@ -49,15 +49,15 @@ std::variant<zarnet::gateway::Config, QStringList> loadConfig(const QString& pat
         [&ports](const QString& link) { return zarnet::gateway::systemLink(link, ports); });
 }
 
-} // namespace
+// The command line's options; nullopt to go on, else the exit code (help was
+// printed, or an option is bad).
+struct Options {
+    std::string configPath = zarnet::gateway::DefaultConfigPath;
+    std::string checkPath;
+    bool verbose = false;
+};
 
-int main(int argc, char* argv[]) {
-    qInstallMessageHandler(logHandler);
-    qSetMessagePattern(u"%{category}: %{message}"_s);
-    // Texts are drawn on the canvas without a screen.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-
+std::optional<int> readOptions(int argc, char* argv[], Options& options) {
     CLI::App cli{
         "zarnetd: keeps LED signs current from an MQTT broker.\n\n"
         "Commands arrive on PREFIX/SIGN/units/N/set, units/set, power/set, clock/set,\n"
@@ -78,27 +78,46 @@ int main(int argc, char* argv[]) {
         "cleanly; SIGHUP reads the configuration again, leaving signs whose settings did\n"
         "not change untouched.",
         "zarnetd"};
-    std::string configPath = zarnet::gateway::DefaultConfigPath;
-    std::string checkPath;
-    bool verbose = false;
-    cli.add_option("--config", configPath, "the configuration file")->capture_default_str();
-    cli.add_option("--check-config", checkPath,
+    cli.add_option("--config", options.configPath, "the configuration file")->capture_default_str();
+    cli.add_option("--check-config", options.checkPath,
                    "read the configuration, print what it says or every fault with its line, "
                    "and exit (0 when usable, 2 when not)");
-    cli.add_flag("--verbose", verbose, "log every frame and every broker message");
+    cli.add_flag("--verbose", options.verbose, "log every frame and every broker message");
     try {
         cli.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return cli.exit(e) == 0 ? 0 : 2;
     }
+    return std::nullopt;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    qInstallMessageHandler(logHandler);
+    qSetMessagePattern(u"%{category}: %{message}"_s);
+    // Texts are drawn on the canvas without a screen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    Options options;
+    try {
+        if (const auto code = readOptions(argc, argv, options))
+            return *code;
+    } catch (const CLI::Error& e) { // the options themselves are at fault
+        std::fprintf(stderr, "zarnetd: %s\n", e.what());
+        return 2;
+    }
 
     QGuiApplication app(argc, argv);
     zarnet::installSongSubstitutions();
     QLoggingCategory::setFilterRules(
-        verbose ? u"zarnet.*=true"_s
-                : u"zarnet.gateway.info=true\nzarnet.mqtt.info=true\nzarnet.web.info=true"_s);
+        options.verbose
+            ? u"zarnet.*=true"_s
+            : u"zarnet.gateway.info=true\nzarnet.mqtt.info=true\nzarnet.web.info=true"_s);
 
-    const QString path = QString::fromStdString(checkPath.empty() ? configPath : checkPath);
+    const QString path =
+        QString::fromStdString(options.checkPath.empty() ? options.configPath : options.checkPath);
     zarnet::SystemPortCatalog ports;
     const auto config = loadConfig(path, ports);
     if (const auto* faults = std::get_if<QStringList>(&config)) {
@@ -109,7 +128,7 @@ int main(int argc, char* argv[]) {
     }
     for (const QString& warning : std::get<zarnet::gateway::Config>(config).warnings)
         qCWarning(lcGateway).noquote() << warning;
-    if (!checkPath.empty()) {
+    if (!options.checkPath.empty()) {
         QTextStream(stdout) << zarnet::gateway::describe(std::get<zarnet::gateway::Config>(config));
         return 0;
     }

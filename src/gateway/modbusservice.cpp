@@ -74,7 +74,7 @@ void ModbusService::accept() {
         state.readSome.start();
         // Requests wait in the socket while answers wait to be read: the client's
         // bytes never pile up here.
-        client->setReadBufferSize(64 * 1024);
+        client->setReadBufferSize(qint64{64} * 1024);
         client->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
         connect(client, &QTcpSocket::readyRead, this, [this, client] { serve(client); });
         connect(client, &QTcpSocket::bytesWritten, this, [this, client] {
@@ -125,8 +125,8 @@ void ModbusService::serve(QTcpSocket* client) {
         return;
     Client& state = found->second;
     QByteArray& bytes = state.pending;
-    if (bytes.size() < 64 * 1024)
-        bytes.append(client->read(64 * 1024));
+    if (bytes.size() < qsizetype{64} * 1024)
+        bytes.append(client->read(qint64{64} * 1024));
     qsizetype used = 0;
     while (client->bytesToWrite() < MaxUnread) {
         const auto read = readAdu(QByteArrayView(bytes).sliced(used));

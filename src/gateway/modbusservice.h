@@ -25,7 +25,7 @@ class ModbusService : public QObject {
 public:
     static constexpr int MaxClients = 32;
     // While this much of a client's answers waits unread, its further requests wait.
-    static constexpr qint64 MaxUnread = 1024 * 1024;
+    static constexpr qint64 MaxUnread = qint64{1024} * 1024;
     // A client whose answers wait this long without it reading any is dropped.
     static constexpr int UnreadLimitMs = 30000;
 

@@ -10,8 +10,8 @@ struct mosquitto;
 struct mosquitto_message;
 struct ssl_st;
 typedef struct ssl_st SSL;
-struct mqtt5__property;
-typedef struct mqtt5__property mosquitto_property;
+struct mqtt5__property; // NOLINT(bugprone-reserved-identifier): libmosquitto's name
+typedef struct mqtt5__property mosquitto_property; // NOLINT(bugprone-reserved-identifier)
 class QSocketNotifier;
 
 namespace zarnet::gateway {

@@ -257,7 +257,7 @@ QString describe(const ImageRefusal& refusal) {
 }
 
 std::variant<ImageRequest, QString> checkedImageRequest(const QByteArray& payload) {
-    const auto request = readImageRequest(payload);
+    auto request = readImageRequest(payload);
     if (const auto* why = std::get_if<QString>(&request))
         return *why;
     if (const auto refusal = checkImageRequest(std::get<ImageRequest>(request)))

@@ -18,7 +18,7 @@
 namespace zarnet::gateway {
 
 // A payload above this is refused unread.
-constexpr qsizetype MaxPayload = 1024 * 1024;
+constexpr qsizetype MaxPayload = qsizetype{1024} * 1024;
 constexpr qsizetype MaxTextLength = 1024;
 
 // A unit number 0..255; `plain`: without leading zeros, as a topic must name a
@@ -43,7 +43,7 @@ std::variant<ImageRequest, QString> readImageRequest(const QByteArray& payload);
 // An image/set payload's "for": how long the image shows before the sign's own
 // comes back; nullopt without one.
 std::variant<std::optional<int64_t>, QString> readShowFor(const QByteArray& payload);
-inline constexpr int64_t MaxShowForMs = 24 * 3600 * 1000;
+inline constexpr int64_t MaxShowForMs = int64_t{24} * 3600 * 1000;
 
 // Why an image the window would refuse cannot be sent, in words.
 QString describe(const ImageRefusal& refusal);

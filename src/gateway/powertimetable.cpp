@@ -14,14 +14,14 @@ constexpr int ScheduleLookMs = 1000;
 // When a change happens: at its time, or, in an hour skipped when daylight saving
 // begins, as soon as that hour is over.
 QDateTime wallClock(const PowerSwitch& s) {
-    const QDateTime exact(s.date, s.at);
+    QDateTime exact(s.date, s.at);
     if (exact.isValid())
         return exact;
     for (int minutes = 15; minutes <= 180; minutes += 15) {
         const QTime quarter = QTime(s.at.hour(), s.at.minute() / 15 * 15).addSecs(60 * minutes);
         if (quarter < s.at)
             break; // past midnight
-        const QDateTime later(s.date, quarter);
+        QDateTime later(s.date, quarter);
         if (later.isValid())
             return later;
     }

@@ -45,7 +45,7 @@ void SignRegisters::load(const UnitAccess& sign) {
     QList<quint16> holding(HoldingCount);
     for (int unit = 0; unit < HoldingCount / 2; ++unit) {
         const auto words = unitRegisters(sign.unitWanted(uint8_t(unit)).value_or(0));
-        holding[2 * unit] = words[0];
+        holding[qsizetype{2} * unit] = words[0];
         holding[2 * unit + 1] = words[1];
     }
     setData(QModbusDataUnit(QModbusDataUnit::HoldingRegisters, 0, holding));

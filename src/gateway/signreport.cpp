@@ -37,7 +37,7 @@ QJsonArray units(const Sign& sign) {
                           {u"on_sign"_s, onSign ? double(*onSign) : QJsonValue()},
                           {u"stale"_s, watch.stale(unit)}};
         if (const auto age = watch.ageMs(unit))
-            entry.insert(u"age_s"_s, double(*age / 1000));
+            entry.insert(u"age_s"_s, std::floor(double(*age) / 1000)); // whole seconds
         if (const auto name = sign.config().unitNames.find(unit);
             name != sign.config().unitNames.end())
             entry.insert(u"name"_s, name->second);
@@ -121,7 +121,8 @@ QJsonObject signReport(const Gateway& gateway, const Sign& sign, const QDateTime
         {u"state"_s, stateWord(sign.state())},
         {u"since"_s, isoTime(sign.since())},
         {u"reason"_s, sign.reason()},
-        {u"seconds_since_answer"_s, answered ? QJsonValue(double(*answered / 1000)) : QJsonValue()},
+        {u"seconds_since_answer"_s,
+         answered ? QJsonValue(std::floor(double(*answered) / 1000)) : QJsonValue()},
         {u"line"_s,
          QJsonObject{{u"link"_s, line.link()}, {u"load"_s, std::round(line.load() * 1000) / 1000}}},
         {u"power"_s, powerReport(sign)},

@@ -28,7 +28,7 @@ QString privateTempFolder() {
     const QString temp = QDir::tempPath();
     if (temp.isEmpty() || QDir::isRelativePath(temp))
         return {};
-    const QString folder = QDir(temp).absoluteFilePath(u"zarnet-"_s + user);
+    QString folder = QDir(temp).absoluteFilePath(u"zarnet-"_s + user);
     constexpr auto Private = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                              QFile::ReadUser | QFile::WriteUser | QFile::ExeUser;
     // Another copy starting at the same moment may create it first: that is fine.
