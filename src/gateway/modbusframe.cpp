@@ -22,15 +22,15 @@ void appendWord(QByteArray& out, quint16 value) {
 
 } // namespace
 
-std::variant<ModbusAdu, AduIncomplete, QString> readAdu(QByteArrayView bytes) {
+std::variant<ModbusAdu, AduIncomplete, AduFault> readAdu(QByteArrayView bytes) {
     if (bytes.size() < HeaderSize)
         return AduIncomplete{};
     const quint16 protocol = word(bytes, 2);
     if (protocol != 0)
-        return u"protocol identifier %1 is not Modbus (0)"_s.arg(protocol);
+        return AduFault{AduFault::Kind::Protocol, protocol};
     const quint16 length = word(bytes, 4);
     if (length < MinLength || length > MaxLength)
-        return u"length %1 is outside %2..%3"_s.arg(length).arg(MinLength).arg(MaxLength);
+        return AduFault{AduFault::Kind::Length, length};
     const qsizetype size = HeaderSize - 1 + length;
     if (bytes.size() < size)
         return AduIncomplete{};
@@ -42,6 +42,16 @@ std::variant<ModbusAdu, AduIncomplete, QString> readAdu(QByteArrayView bytes) {
         QModbusRequest(QModbusPdu::FunctionCode(quint8(pdu[0])), pdu.sliced(1).toByteArray());
     adu.size = size;
     return adu;
+}
+
+QString describe(const AduFault& fault) {
+    switch (fault.kind) {
+    case AduFault::Kind::Protocol:
+        return u"protocol identifier %1 is not Modbus (0)"_s.arg(fault.value);
+    case AduFault::Kind::Length:
+        return u"length %1 is outside %2..%3"_s.arg(fault.value).arg(MinLength).arg(MaxLength);
+    }
+    return {};
 }
 
 QByteArray aduBytes(quint16 transaction, quint8 unit, const QModbusResponse& response) {

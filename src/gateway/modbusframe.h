@@ -24,9 +24,19 @@ struct ModbusAdu {
 // The first part of a stream is not yet a whole request.
 struct AduIncomplete {};
 
+// Why a stream cannot be Modbus TCP, with the header field that says so.
+struct AduFault {
+    enum class Kind { Protocol, Length };
+    Kind kind = Kind::Protocol;
+    quint16 value = 0; // the protocol identifier, or the length field
+};
+
 // The first request in `bytes`, a wait for more, or why the stream cannot be
 // Modbus TCP (the connection is then closed: nothing after it can be trusted).
-std::variant<ModbusAdu, AduIncomplete, QString> readAdu(QByteArrayView bytes);
+std::variant<ModbusAdu, AduIncomplete, AduFault> readAdu(QByteArrayView bytes);
+
+// The fault in a few words, for the log.
+QString describe(const AduFault& fault);
 
 // The response to the request with `transaction` and `unit`, as sent.
 QByteArray aduBytes(quint16 transaction, quint8 unit, const QModbusResponse& response);

@@ -132,8 +132,8 @@ void ModbusService::serve(QTcpSocket* client) {
         const auto read = readAdu(QByteArrayView(bytes).sliced(used));
         if (std::holds_alternative<AduIncomplete>(read))
             break;
-        if (const auto* why = std::get_if<QString>(&read)) {
-            drop(client, *why);
+        if (const auto* fault = std::get_if<AduFault>(&read)) {
+            drop(client, describe(*fault));
             return;
         }
         const auto& adu = std::get<ModbusAdu>(read);
