@@ -25,6 +25,8 @@ struct ImageRequest {
     ScheduleMode mode = ScheduleMode::Always;
     QString start; // the schedule fields, as typed; not read for Always
     QString end;
+
+    bool operator==(const ImageRequest&) const = default;
 };
 
 constexpr double MaxPointSize = 1000;

@@ -453,54 +453,55 @@ std::optional<QJsonValue> toJson(const toml::node& node, int depth) {
     return QJsonValue();
 }
 
-// An image table as the payload image/set takes; empty when it has a fault.
-QByteArray readImage(const toml::node& node, const QString& key, Faults& faults) {
+// An image table, read as the payload image/set takes; nullopt when it has a fault.
+std::optional<ConfiguredImage> readImage(const toml::node& node, const QString& key,
+                                         Faults& faults) {
     if (!node.is_table()) {
         faults.add(node, u"%1 takes a table: { text = …, window = […], schedule = … }"_s.arg(key));
-        return {};
+        return std::nullopt;
     }
     const auto json = toJson(node, MaxImageDepth);
     if (!json) {
         faults.add(node, u"%1 nests more than %2 levels deep"_s.arg(key).arg(MaxImageDepth));
-        return {};
+        return std::nullopt;
     }
     QJsonObject image = json->toObject();
     if (image.contains(u"for"_s)) {
         faults.add(node,
                    u"%1: for belongs to image/set commands; a configured image stays"_s.arg(key));
-        return {};
+        return std::nullopt;
     }
     // A picture file is named in the configuration and carried in base64, as on the topic.
     if (image.contains(u"bmp_file"_s)) {
         const QString path = image.take(u"bmp_file"_s).toString();
         if (image.contains(u"bmp"_s) || image.contains(u"text"_s)) {
             faults.add(node, u"%1 takes one of text, bmp or bmp_file"_s.arg(key));
-            return {};
+            return std::nullopt;
         }
         const auto bytes = path.isEmpty()
                                ? std::variant<QByteArray, QString>(u"cannot read: no file named"_s)
                                : readRegularFile(path, MaxPayload);
         if (const auto* why = std::get_if<QString>(&bytes)) {
             faults.add(node, u"%1: bmp_file: %2"_s.arg(key, *why));
-            return {};
+            return std::nullopt;
         }
         image.insert(u"bmp"_s, QString::fromLatin1(std::get<QByteArray>(bytes).toBase64()));
     }
     QByteArray payload = QJsonDocument(image).toJson(QJsonDocument::Compact);
-    const auto request = readImageRequest(payload);
+    auto request = readImageRequest(payload);
     if (const auto* why = std::get_if<QString>(&request)) {
         faults.add(node, key + u": "_s + *why);
-        return {};
+        return std::nullopt;
     }
-    return payload;
+    return ConfiguredImage{std::move(std::get<ImageRequest>(request)), std::move(payload)};
 }
 
 // Draws a configured image as the service will, where the caller can draw.
 void checkDrawing(const toml::node& node, const QString& key, uint8_t device,
-                  const QByteArray& payload, Faults& faults) {
-    if (payload.isEmpty() || !faults.checkImage || !*faults.checkImage)
+                  const std::optional<ConfiguredImage>& image, Faults& faults) {
+    if (!image || !faults.checkImage || !*faults.checkImage)
         return;
-    if (const auto why = (*faults.checkImage)(device, payload))
+    if (const auto why = (*faults.checkImage)(device, image->request))
         faults.add(node, key + u": "_s + *why);
 }
 
@@ -606,7 +607,7 @@ void readStale(const toml::node& node, SignConfig& sign, Faults& faults) {
     sign.staleImageLine = int(table->get("image")->source().begin.line);
     sign.staleImage = readImage(*table->get("image"), u"stale image"_s, faults);
     checkDrawing(*table->get("image"), u"stale image"_s, sign.device, sign.staleImage, faults);
-    if (!sign.staleImage.isEmpty())
+    if (sign.staleImage)
         sign.staleAction = StaleAction::Image;
 }
 
@@ -1060,13 +1061,13 @@ QString describe(const Config& config) {
         if (s.staleAction == StaleAction::Value)
             out += u", stale units show %1"_s.arg(s.staleValue);
         else if (s.staleAction == StaleAction::Image)
-            out += u", stale image "_s + QString::fromUtf8(s.staleImage.left(80));
+            out += u", stale image "_s + QString::fromUtf8(s.staleImage->payload.left(80));
         if (s.power)
             out += u", on at %1 and off at %2 %3"_s.arg(s.power->on.toString(u"hh:mm"_s),
                                                         s.power->off.toString(u"hh:mm"_s),
                                                         describeDays(s.power->days));
-        if (!s.image.isEmpty())
-            out += u", image "_s + QString::fromUtf8(s.image.left(120));
+        if (s.image)
+            out += u", image "_s + QString::fromUtf8(s.image->payload.left(120));
         out += u'\n';
     }
     return out;

@@ -2,6 +2,8 @@
 
 #include "powerschedule.h"
 
+#include <canvas/imagerequest.h>
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -77,13 +79,22 @@ enum class StaleAction {
     Image, // show staleImage instead of the sign's picture while even its newest value is too old
 };
 
+// An image the configuration names, read once: the request the service draws,
+// and the image as an image/set payload would carry it, for --check-config and
+// the announcements that offer its settings.
+struct ConfiguredImage {
+    ImageRequest request;
+    QByteArray payload;
+    bool operator==(const ConfiguredImage&) const = default;
+};
+
 struct SignConfig {
     QString name;
     QString link;
     uint8_t device = 255;
     int healthSeconds = 30;
     std::optional<QTime> clockSync;
-    QByteArray image;                  // the image as an image/set payload; empty: none
+    std::optional<ConfiguredImage> image;
     std::optional<uint8_t> modbusUnit; // none: not served over Modbus
     std::optional<int64_t> maxAgeMs;   // for every unit; none: figures are not watched
     std::map<uint8_t, std::optional<int64_t>> unitMaxAgeMs; // per unit; nullopt: "off"
@@ -92,7 +103,7 @@ struct SignConfig {
     std::optional<uint8_t> unitNamed(QStringView name) const;
     StaleAction staleAction = StaleAction::Keep;
     uint32_t staleValue = 0;
-    QByteArray staleImage; // an image/set payload
+    std::optional<ConfiguredImage> staleImage;
     int staleImageLine = 0;
     std::optional<PowerSchedule> power;
     int line = 0; // where the sign is in the file
@@ -133,9 +144,10 @@ struct Config {
 
 inline constexpr char DefaultConfigPath[] = "/etc/zarnet/zarnetd.toml";
 
-// Builds a configured image (an image/set payload) for `device` as the service
+// Builds a configured image for `device` as the service
 // will; the reason when it cannot be sent.
-using ImageCheck = std::function<std::optional<QString>(uint8_t device, const QByteArray& payload)>;
+using ImageCheck =
+    std::function<std::optional<QString>(uint8_t device, const ImageRequest& request)>;
 
 // The names a sign gives its units, in unit order.
 QStringList unitNameList(const SignConfig& sign);

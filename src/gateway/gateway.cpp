@@ -88,10 +88,11 @@ template <typename T> std::optional<QString> fault(const std::variant<T, QString
 }
 
 // A configured image as this sign's frame; empty, with a warning, when it cannot be sent.
-QByteArray configuredFrame(const SignConfig& sign, const QByteArray& image, const char* what) {
-    if (image.isEmpty())
+QByteArray configuredFrame(const SignConfig& sign, const std::optional<ConfiguredImage>& image,
+                           const char* what) {
+    if (!image)
         return {};
-    const auto frame = imageFrame(sign.device, image);
+    const auto frame = drawImageFrame(sign.device, image->request);
     if (const auto* bytes = std::get_if<QByteArray>(&frame))
         return *bytes;
     qCWarning(lcGateway).noquote()
@@ -188,7 +189,7 @@ Sign& Gateway::addSign(const SignConfig& sign) {
     connect(raw, &Sign::unitsWritten, this,
             [this, raw](const UnitWrite& run) { publishUnits(*raw, run); });
     if (const QByteArray frame = configuredFrame(sign, sign.image, "image"); !frame.isEmpty())
-        raw->setImage(frame, imageText(sign.image));
+        raw->setImage(frame, sign.image->request.text.value_or(QString()));
     connect(&raw->timetable(), &PowerTimetable::powerChanged, this,
             [this, raw] { publishStatus(*raw); });
     connect(

@@ -122,7 +122,7 @@ private:
     // The text goes into the sign's configured image in place of its own text or
     // picture, so that it shows where and when that one would; else on the whole sign.
     static QString textTemplate(const SignConfig& sign) {
-        const QJsonObject image = imageSettings(sign.image);
+        const QJsonObject image = sign.image ? imageSettings(sign.image->payload) : QJsonObject();
         const QString rest = QString::fromUtf8(QJsonDocument(image).toJson(QJsonDocument::Compact));
         return u"{\"text\": {{ value | tojson }}"_s +
                (image.isEmpty() ? u"}"_s : u", "_s + rest.mid(1));

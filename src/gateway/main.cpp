@@ -40,8 +40,8 @@ std::variant<zarnet::gateway::Config, QStringList> loadConfig(const QString& pat
         return QStringList{*why};
     return zarnet::gateway::readConfig(
         std::get<QByteArray>(text), path,
-        [](uint8_t device, const QByteArray& image) -> std::optional<QString> {
-            const auto frame = zarnet::gateway::imageFrame(device, image);
+        [](uint8_t device, const zarnet::ImageRequest& image) -> std::optional<QString> {
+            const auto frame = zarnet::gateway::drawImageFrame(device, image);
             if (const auto* why = std::get_if<QString>(&frame))
                 return *why;
             return std::nullopt;

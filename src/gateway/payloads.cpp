@@ -279,17 +279,4 @@ QJsonObject imageSettings(const QByteArray& image) {
     return settings;
 }
 
-QString imageText(const QByteArray& payload) {
-    const auto request = readImageRequest(payload);
-    const auto* read = std::get_if<ImageRequest>(&request);
-    return read && read->text ? *read->text : QString();
-}
-
-std::variant<QByteArray, QString> imageFrame(uint8_t device, const QByteArray& payload) {
-    const auto request = readImageRequest(payload);
-    if (const auto* why = std::get_if<QString>(&request))
-        return *why;
-    return drawImageFrame(device, std::get<ImageRequest>(request));
-}
-
 } // namespace zarnet::gateway

@@ -57,11 +57,5 @@ std::variant<QByteArray, QString> drawImageFrame(uint8_t device, const ImageRequ
 // A configured image's settings (window, font, schedule) without its text or
 // picture: another text put in shows where and when it would.
 QJsonObject imageSettings(const QByteArray& image);
-// The text an image/set payload shows; empty for a picture or an unreadable payload.
-QString imageText(const QByteArray& payload);
-
-// An image/set payload read and drawn into the frame for `device`, or why it
-// cannot be sent. Draws on the canvas, so a QGuiApplication must exist.
-std::variant<QByteArray, QString> imageFrame(uint8_t device, const QByteArray& payload);
 
 } // namespace zarnet::gateway

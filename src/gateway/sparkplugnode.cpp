@@ -101,7 +101,8 @@ std::variant<PlainCommand, QString> plainCommand(const Sign& sign, const QString
         const auto* text = std::get_if<QString>(&value);
         if (!text)
             return u"picture/text takes a String"_s;
-        QJsonObject image = imageSettings(sign.config().image);
+        QJsonObject image =
+            sign.config().image ? imageSettings(sign.config().image->payload) : QJsonObject();
         image.insert(u"text"_s, *text);
         command = {u"image/set"_s, QJsonDocument(image).toJson(QJsonDocument::Compact)};
         if (const auto checked = checkedImageRequest(command.second);

@@ -612,8 +612,8 @@ void TestGatewayInput::configFaults_data() {
 void TestGatewayInput::configFaults() {
     QFETCH(QByteArray, toml);
     QFETCH(QString, fault);
-    const auto read = readConfig(toml, u"z.toml"_s, [](uint8_t device, const QByteArray& image) {
-        const auto frame = imageFrame(device, image);
+    const auto read = readConfig(toml, u"z.toml"_s, [](uint8_t device, const ImageRequest& image) {
+        const auto frame = drawImageFrame(device, image);
         const auto* why = std::get_if<QString>(&frame);
         return why ? std::optional<QString>(*why) : std::nullopt;
     });
@@ -685,8 +685,7 @@ void TestGatewayInput::configRead() {
     QCOMPARE(config.modbus->port, uint16_t(1502));
     QCOMPARE(config.signs[0].modbusUnit, std::optional<uint8_t>(7));
     QCOMPARE(config.signs[1].modbusUnit, std::nullopt);
-    const auto image = readImageRequest(config.signs[0].image);
-    QCOMPARE(std::get<ImageRequest>(image).start, u"0800"_s);
+    QCOMPARE(config.signs[0].image->request.start, u"0800"_s);
     // What --check-config prints never carries the secret.
     const QString described = describe(config);
     QVERIFY(described.contains(u"password (set)"_s));

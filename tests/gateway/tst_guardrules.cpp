@@ -328,7 +328,7 @@ void TestGuardRules::configRead() {
     QCOMPARE(sign.unitMaxAgeMs.at(4), std::nullopt);
     QCOMPARE(sign.unitMaxAgeMs.at(5), std::optional<int64_t>(30000));
     QCOMPARE(sign.staleAction, StaleAction::Image);
-    QVERIFY(sign.staleImage.contains("数据中断"));
+    QVERIFY(sign.staleImage->payload.contains("数据中断"));
     QCOMPARE(sign.power->on, QTime(22, 0));
     QCOMPARE(sign.power->days.to_ulong(), 0x1Fu);
 }
