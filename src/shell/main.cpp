@@ -9,56 +9,59 @@
 #include <link/portcatalog.h>
 #include <link/qtseriallink.h>
 
+#include <CLI/CLI.hpp>
 #include <QApplication>
 #include <QScreen>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
-// Answered before any window system is needed, so it works over ssh too.
-constexpr char helpText[] =
-    "Usage: zarnet [--lang zh|en] [Qt options]\n"
-    "\n"
-    "Zarnet: the operator's window for an LED dot-matrix sign controller on a serial\n"
-    "line (115200 baud, 8N1). It finds and opens the port, addresses a controller by\n"
-    "its device number, switches the sign, sets its clock, clears it, tests the\n"
-    "connection, composes and sends a 256 x 64 image, and writes and reads units.\n"
-    "Only one copy runs at a time; a second one ends at once.\n"
-    "\n"
-    "Options:\n"
-    "  --lang LANG    the window's language: zh (Chinese) or en (English); without\n"
-    "                 it, the first of the user's interface languages (LANGUAGE,\n"
-    "                 LC_ALL, LC_MESSAGES, LANG) that is one of the two, else zh\n"
-    "  -h, --help     print this text and exit\n"
-    "  --version      print the version and exit\n"
-    "\n"
-    "Qt's own options (-platform NAME, -style NAME, ...) are accepted as well.\n";
+// What the command line asks for: nullopt to go on (with the language given, if
+// any), else the exit code. Answered before any window system is needed, so
+// --help works over ssh too. Qt's own options are left for QApplication.
+std::optional<int> readOptions(int argc, char* argv[], std::optional<QString>& language) {
+    CLI::App cli{"Zarnet: the operator's window for an LED dot-matrix sign controller on a\n"
+                 "serial line (115200 baud, 8N1). It finds and opens the port, addresses a\n"
+                 "controller by its device number, switches the sign, sets its clock, clears\n"
+                 "it, tests the connection, composes and sends a 256 x 64 image, and writes\n"
+                 "and reads units. Only one copy runs at a time; a second one ends at once.",
+                 "zarnet"};
+    cli.allow_extras();
+    cli.set_help_flag("-h,--help", "print this text and exit");
+    cli.set_version_flag("--version", std::string("zarnet " ZARNET_VERSION),
+                         "print the version and exit");
+    std::string lang;
+    CLI::Option* option =
+        cli.add_option("--lang", lang,
+                       "the window's language: zh (Chinese) or en (English); without it, the "
+                       "first of the user's interface languages (LANGUAGE, LC_ALL, LC_MESSAGES, "
+                       "LANG) that is one of the two, else zh")
+            ->option_text("LANG")
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    cli.footer("Qt's own options (-platform NAME, -style NAME, ...) are accepted as well.");
+    try {
+        cli.parse(argc, argv);
+    } catch (const CLI::Success& e) { // --help or --version
+        return cli.exit(e);
+    } catch (const CLI::ParseError&) { // --lang is the only option that can fail
+        std::fputs("zarnet: --lang takes zh or en\n", stderr);
+        return 2;
+    }
+    if (option->count() > 0)
+        language = QString::fromLocal8Bit(lang.c_str());
+    return std::nullopt;
+}
 
 } // namespace
 
 int main(int argc, char* argv[]) {
     std::optional<QString> languageOption;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--lang") == 0 || std::strncmp(argv[i], "--lang=", 7) == 0) {
-            if (argv[i][6] == '=') {
-                languageOption = QString::fromLocal8Bit(argv[i] + 7);
-            } else if (i + 1 < argc) {
-                languageOption = QString::fromLocal8Bit(argv[++i]);
-            } else {
-                std::fputs("zarnet: --lang takes zh or en\n", stderr);
-                return 2;
-            }
-            continue;
-        }
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(helpText, stdout);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::puts("zarnet " ZARNET_VERSION);
-            return 0;
-        }
+    try {
+        if (const auto code = readOptions(argc, argv, languageOption))
+            return *code;
+    } catch (const CLI::Error& e) { // the options themselves are at fault
+        std::fprintf(stderr, "zarnet: %s\n", e.what());
+        return 2;
     }
     QString languageFault;
     const auto language = zarnet::chooseLanguage(languageOption, &languageFault);
