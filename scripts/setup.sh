@@ -2,7 +2,8 @@
 # Installs what Zarnet needs to build and run on Debian 12 (skipped when present).
 # "scripts/setup.sh test" adds what the tests need: clang and its fuzzing runtime,
 # chromium and puppeteer for the web page, promtool for the metrics, Python's
-# protobuf and MQTT client for the Sparkplug host, MinGW for the Windows branches.
+# protobuf and MQTT client for the Sparkplug host, MinGW for the Windows branches,
+# clang-tidy for the source checks.
 # "scripts/setup.sh bench" adds what the benchmarks and their profiles need.
 set -euo pipefail
 

@@ -105,10 +105,12 @@ void TestDotPanel::startUpValues() {
     QCOMPARE(fixture->c().dots.timeInfo[0]->text(), u"永久显示，不受时间段控制"_s);
     QVERIFY(fixture->c().dots.timeInfo[1]->text().isEmpty());
     QVERIFY(fixture->c().dots.timeInfo[2]->text().isEmpty());
-    QCOMPARE(QStringList({text(u"XstText"_s), text(u"YstText"_s), text(u"WText"_s),
-                          text(u"HText"_s), text(u"StTimeText"_s), text(u"EnTimeText"_s)}),
+    QCOMPARE(QStringList({fixture->c().dots.xStart->text(), fixture->c().dots.yStart->text(),
+                          fixture->c().dots.width->text(), fixture->c().dots.height->text(),
+                          fixture->c().dots.scheduleStart->text(),
+                          fixture->c().dots.scheduleEnd->text()}),
              QStringList({u"192"_s, u"0"_s, u"64"_s, u"16"_s, u"0"_s, u"0"_s}));
-    QCOMPARE(text(u"DotText"_s), u"生产一线"_s);
+    QCOMPARE(fixture->c().dots.dotText->text(), u"生产一线"_s);
     QCOMPARE(litDots(), 0);
 }
 
@@ -128,18 +130,19 @@ void TestDotPanel::modesOverwriteStartAndEnd() {
     fixture->enter(fixture->c().dots.scheduleStart, u"0700"_s);
     fixture->enter(fixture->c().dots.scheduleEnd, u"1900"_s);
     fixture->c().dots.timeOptions[mode]->click();
-    QCOMPARE(text(u"StTimeText"_s), start);
-    QCOMPARE(text(u"EnTimeText"_s), end);
+    QCOMPARE(fixture->c().dots.scheduleStart->text(), start);
+    QCOMPARE(fixture->c().dots.scheduleEnd->text(), end);
     QVERIFY(!fixture->c().dots.timeInfo[1]->text().isEmpty());
     fixture->c().dots.timeOptions[0]->click();
-    QCOMPARE(text(u"StTimeText"_s) + text(u"EnTimeText"_s), u"00"_s);
+    QCOMPARE(fixture->c().dots.scheduleStart->text() + fixture->c().dots.scheduleEnd->text(),
+             u"00"_s);
     QVERIFY(fixture->c().dots.timeInfo[1]->text().isEmpty());
     QVERIFY(fixture->c().dots.scheduleStart->isEnabled());
 }
 
 void TestDotPanel::startAndEndTakeFourCharacters() {
     fixture->enter(fixture->c().dots.scheduleStart, u"08451"_s);
-    QCOMPARE(text(u"StTimeText"_s), u"0845"_s);
+    QCOMPARE(fixture->c().dots.scheduleStart->text(), u"0845"_s);
 }
 
 void TestDotPanel::leavingRules_data() {

@@ -74,7 +74,11 @@ void TestModbus::readAdu() {
         QCOMPARE(u"more"_s, expected);
     } else if (const auto* fault = std::get_if<AduFault>(&read)) {
         QCOMPARE(u"fault %1 %2"_s.arg(int(fault->kind)).arg(fault->value), expected);
-        QVERIFY(describe(*fault).contains(QString::number(fault->value)));
+        const QString words = describe(*fault);
+        QVERIFY2(
+            words.contains(fault->kind == AduFault::Kind::Protocol ? u"protocol"_s : u"length"_s) &&
+                words.contains(QString::number(fault->value)),
+            qPrintable(words));
     } else {
         const auto& adu = std::get<ModbusAdu>(read);
         const QString pdu = QString::fromLatin1(

@@ -79,6 +79,7 @@ void TestZarnetdStandby::bothStart(uint32_t value) {
     QVERIFY(publish(value));
     QTRY_COMPARE_WITH_TIMEOUT(board.units(1).value(0), value, 5000);
     QVERIFY(board.said().filter(u"refused"_s).isEmpty()); // the standby never connected
+    QVERIFY(first->log().contains(u"zarnet.link.bytes: >"_s));
     QVERIFY(!second->log().contains(u"zarnet.link.bytes: >"_s));
 }
 

@@ -55,11 +55,14 @@ void TestReplyReception::lineErrorEmptiesTheBuffer() {
     ScriptedLink link;
     ReplyReception reception(link);
     QSignalSpy found(&reception, &ReplyReception::deviceFound);
+    QSignalSpy rejected(&reception, &ReplyReception::rejected);
     link.arrive(Found5); // threshold 0: no data event
     QCOMPARE(link.inBufferCount(), 9);
     link.lineError();
     QCOMPARE(link.inBufferCount(), 0);
     QCOMPARE(found.count(), 0);
+    QCOMPARE(rejected.count(), 1);
+    QCOMPARE(rejected.at(0).at(0).value<Reply::Rejection>(), Reply::Rejection::LineError);
 }
 
 void TestReplyReception::bufferEmptiedOnlyAfterTheReport() {

@@ -76,7 +76,7 @@ void TestStartup::windowHasEveryControl() {
                                  u"Rs24Command"_s,      u"RsGetCommand"_s};
     for (const QString& name : buttons)
         QVERIFY2(f.find<QPushButton>(name), qPrintable(name));
-    QVERIFY(f.c().dots.picture);
+    QCOMPARE(f.find<QWidget>(u"Picture1"_s), f.c().dots.picture);
     QVERIFY(f.find<QWidget>(u"Line1"_s));
     for (int i = 0; i < 4; ++i)
         QVERIFY(f.find<QWidget>(u"Label3_%1"_s.arg(i)));
