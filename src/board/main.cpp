@@ -9,8 +9,8 @@
 #include <core/linkaddress.h>
 #include <language/language.h>
 
+#include <CLI/CLI.hpp>
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QRegularExpression>
 #include <QTextStream>
 #include <QTimer>
@@ -34,10 +34,81 @@ int fail(const QString& message) {
     return 2;
 }
 
+// What the command line asks for, read from the arguments Qt left.
+struct BoardOptions {
+    std::optional<QString> device; // DEVICE
+    QString devices = u"255"_s;
+    std::optional<QString> collide;
+    std::optional<QString> listen;
+    QString panel = u"256x64"_s;
+    bool paced = false;
+    bool headless = false;
+    std::optional<QString> png;
+    std::optional<QString> lang;
+};
+
+// Binds an option's text to `target`, set only when the option is given.
+CLI::Option* addText(CLI::App& cli, const std::string& name, std::optional<QString>& target,
+                     const std::string& help, const std::string& valueName) {
+    return cli
+        .add_option_function<std::string>(
+            name, [&target](const std::string& value) { target = QString::fromLocal8Bit(value); },
+            help)
+        ->type_name(valueName);
+}
+
+// nullopt to go on, else the exit code (help was printed, or an option is bad).
+std::optional<int> readOptions(int argc, const char* const* argv, BoardOptions& options) {
+    CLI::App cli{"A virtual sign controller. Without DEVICE it creates a pseudo-terminal and\n"
+                 "prints its path: type that path into Zarnet's port box and press \"打开串口\"\n"
+                 "(\"Open port\" in English). When its standard input is a pipe or a file, lines\n"
+                 "\"mute N\" and \"unmute N\" on it silence controller N and bring it back.",
+                 "zarnet-board"};
+    cli.set_help_flag("-h,--help", "print this text and exit");
+    addText(cli, "DEVICE", options.device, "a serial device to answer on (optional)", "");
+    cli.add_option_function<std::string>(
+           "--device",
+           [&options](const std::string& value) {
+               options.devices = QString::fromLocal8Bit(value);
+           },
+           "the controllers' device numbers, 0..255 (255); several, such as 1,5,9, play "
+           "controllers sharing one line")
+        ->option_text("N[,N...]");
+    addText(cli, "--collide", options.collide,
+            "put two controllers on number N: their replies garble each other", "N");
+    addText(cli, "--listen", options.listen,
+            "answer as a serial device server on tcp://HOST:PORT (one client at a time; PORT 0 "
+            "picks a free one) instead of a pseudo-terminal",
+            "ADDRESS");
+    cli.add_option_function<std::string>(
+           "--panel",
+           [&options](const std::string& value) { options.panel = QString::fromLocal8Bit(value); },
+           "the panel's size in dots (256x64)")
+        ->option_text("WxH");
+    cli.add_flag("--paced", options.paced,
+                 "read the line no faster than 115200 baud carries it (11520 bytes a second), "
+                 "as a real controller does");
+    cli.add_flag("--headless", options.headless, "no window; the log goes to standard output");
+    addText(cli, "--png", options.png, "write the panel to FILE each time it changes", "FILE");
+    addText(cli, "--lang", options.lang,
+            "the window's language, zh or en; without it, the first of the user's interface "
+            "languages that is one of the two, else zh",
+            "LANG");
+    try {
+        cli.parse(argc, argv);
+    } catch (const CLI::Success& e) { // --help
+        return cli.exit(e);
+    } catch (const CLI::ParseError& e) {
+        return fail(u"%1 (see --help)"_s.arg(QString::fromLocal8Bit(e.what())));
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // Without a window (or only printing help) no display is needed.
+    // Without a window (or only printing help) no display is needed; this is known
+    // before the options are read, since Qt takes its own from them first.
     bool headless = false;
     bool windowless = false;
     for (int i = 1; i < argc; ++i) {
@@ -51,68 +122,51 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"zarnet-board"_s);
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        u"A virtual sign controller. Without DEVICE it creates a pseudo-terminal and prints "
-        "its path: type that path into Zarnet's port box and press \"打开串口\" (\"Open port\" in "
-        "English). When its standard input is a pipe or a file, lines \"mute N\" and "
-        "\"unmute N\" on it silence controller N and bring it back."_s);
-    parser.addHelpOption();
-    parser.addPositionalArgument(u"DEVICE"_s, u"A serial device to answer on (optional)."_s);
-    parser.addOption({u"device"_s,
-                      u"The controllers' device numbers, 0..255 (255); several, such as 1,5,9, "
-                      "play controllers sharing one line."_s,
-                      u"N[,N...]"_s, u"255"_s});
-    parser.addOption({u"collide"_s,
-                      u"Put two controllers on number N: their replies garble each other."_s,
-                      u"N"_s});
-    parser.addOption({u"listen"_s,
-                      u"Answer as a serial device server on tcp://HOST:PORT (one client at a "
-                      "time; PORT 0 picks a free one) instead of a pseudo-terminal."_s,
-                      u"ADDRESS"_s});
-    parser.addOption({u"panel"_s, u"The panel's size in dots (256x64)."_s, u"WxH"_s, u"256x64"_s});
-    parser.addOption({u"paced"_s,
-                      u"Read the line no faster than 115200 baud carries it (11520 bytes a "
-                      "second), as a real controller does."_s});
-    parser.addOption({u"headless"_s, u"No window; the log goes to standard output."_s});
-    parser.addOption({u"png"_s, u"Write the panel to FILE each time it changes."_s, u"FILE"_s});
-    parser.addOption({u"lang"_s,
-                      u"The window's language, zh or en; without it, the first of the user's "
-                      "interface languages that is one of the two, else zh."_s,
-                      u"LANG"_s});
-    parser.process(app);
+    // Qt's own options are gone from arguments() by now.
+    const QStringList arguments = QCoreApplication::arguments();
+    std::vector<std::string> words;
+    words.reserve(size_t(arguments.size()));
+    for (const QString& argument : arguments)
+        words.push_back(argument.toLocal8Bit().toStdString());
+    std::vector<const char*> wordPointers;
+    wordPointers.reserve(words.size());
+    for (const std::string& word : words)
+        wordPointers.push_back(word.c_str());
+    BoardOptions options;
+    try {
+        if (const auto code = readOptions(int(wordPointers.size()), wordPointers.data(), options))
+            return *code;
+    } catch (const CLI::Error& e) { // the options themselves are at fault
+        return fail(QString::fromLocal8Bit(e.what()));
+    }
 
     QString languageFault;
-    const auto language = zarnet::chooseLanguage(
-        parser.isSet(u"lang"_s) ? std::optional(parser.value(u"lang"_s)) : std::nullopt,
-        &languageFault);
+    const auto language = zarnet::chooseLanguage(options.lang, &languageFault);
     if (!language)
         return fail(languageFault);
     zarnet::useLanguage(*language); // says so in the log when it cannot
 
     QList<uint8_t> devices;
-    for (const QString& text : parser.value(u"device"_s).split(u',')) {
+    for (const QString& text : options.devices.split(u',')) {
         const auto device = fields::readByte(text);
         if (!device || devices.contains(*device))
             return fail(u"--device takes different whole numbers 0..255, such as 1,5,9"_s);
         devices.append(*device);
     }
-    if (parser.isSet(u"collide"_s)) {
-        const auto twice = fields::readByte(parser.value(u"collide"_s));
+    if (options.collide) {
+        const auto twice = fields::readByte(*options.collide);
         if (!twice)
             return fail(u"--collide takes a whole number 0..255"_s);
         devices.removeAll(*twice);
         devices += {*twice, *twice};
     }
     static const QRegularExpression sizePattern(u"^(\\d{1,4})x(\\d{1,4})$"_s);
-    const auto size = sizePattern.match(parser.value(u"panel"_s));
+    const auto size = sizePattern.match(options.panel);
     if (!size.hasMatch() || size.captured(1).toInt() < 1 || size.captured(2).toInt() < 1)
         return fail(u"--panel takes a size such as 256x64"_s);
     if (size.captured(1).toInt() > MaxPanelWidth || size.captured(2).toInt() > MaxPanelHeight)
         return fail(u"--panel: at most %1x%2 dots can be addressed"_s.arg(MaxPanelWidth)
                         .arg(MaxPanelHeight));
-    if (parser.positionalArguments().size() > 1)
-        return fail(u"give at most one serial device"_s);
 
     const QSize panel(size.captured(1).toInt(), size.captured(2).toInt());
     std::vector<std::unique_ptr<zarnet::Board>> boards;
@@ -125,29 +179,29 @@ int main(int argc, char* argv[]) {
     zarnet::BoardLine line(onLine);
     QObject::connect(&line, &zarnet::BoardLine::logged,
                      [](const QString& text) { out() << text << Qt::endl; });
-    line.setPaced(parser.isSet(u"paced"_s));
+    line.setPaced(options.paced);
     std::unique_ptr<zarnet::BoardConsole> console;
     if (commandsOnInput)
         console = std::make_unique<zarnet::BoardConsole>(line);
 
     QString where;
-    if (parser.isSet(u"listen"_s)) {
-        if (!parser.positionalArguments().isEmpty())
+    if (options.listen) {
+        if (options.device)
             return fail(u"give --listen or a serial device, not both"_s);
-        const auto address = zarnet::parseTcpAddress(parser.value(u"listen"_s), true);
+        const auto address = zarnet::parseTcpAddress(*options.listen, true);
         if (const auto* fault = std::get_if<zarnet::AddressFault>(&address))
             return fail(u"--listen: "_s + zarnet::describe(*fault));
         QString error;
         const auto& tcp = std::get<zarnet::TcpAddress>(address);
         where = line.listen(tcp.host, tcp.port, &error);
         if (where.isEmpty())
-            return fail(u"cannot listen on %1: %2"_s.arg(parser.value(u"listen"_s), error));
-    } else if (parser.positionalArguments().isEmpty()) {
+            return fail(u"cannot listen on %1: %2"_s.arg(*options.listen, error));
+    } else if (!options.device) {
         where = line.openPseudoTerminal();
         if (where.isEmpty())
             return fail(u"no pseudo-terminal could be created"_s);
     } else {
-        where = parser.positionalArguments().constFirst();
+        where = *options.device;
         QString error;
         if (!line.openDevice(where, &error))
             return fail(u"cannot open %1: %2"_s.arg(where, error));
@@ -159,8 +213,8 @@ int main(int argc, char* argv[]) {
           << " listening on " << where << Qt::endl;
 
     std::unique_ptr<zarnet::PanelRecorder> recorder;
-    if (parser.isSet(u"png"_s)) {
-        const QString png = parser.value(u"png"_s);
+    if (options.png) {
+        const QString png = *options.png;
         recorder = std::make_unique<zarnet::PanelRecorder>(png);
         using Result = zarnet::PanelRecorder::Result;
         if (recorder->record(board, QDateTime::currentDateTime()) == Result::Failed)
@@ -180,7 +234,7 @@ int main(int argc, char* argv[]) {
     }
 
     std::unique_ptr<zarnet::BoardWindow> window;
-    if (!headless) {
+    if (!options.headless) {
         window = std::make_unique<zarnet::BoardWindow>(board, line, where);
         window->show();
     }
