@@ -9,28 +9,43 @@ namespace zarnet {
 
 namespace {
 
-std::variant<DotWindow, fields::Refusal> requestWindow(const ImageRequest& request) {
-    auto window = request.window;
+// X made even and W a multiple of 8, as the window does when those fields are left.
+ImagePlacement requestPlacement(const ImageRequest& request) {
+    ImagePlacement placement{request.window, request.mode, request.start, request.end};
+    auto& window = placement.window;
     window[0] = alignDown(window[0], 2).value_or(window[0]);
     window[2] = alignDown(window[2], 8).value_or(window[2]);
-    return readDotWindow(window[0], window[1], window[2], window[3]);
+    return placement;
 }
 
-std::variant<ScheduleBytes, fields::Refusal> requestSchedule(const ImageRequest& request) {
-    if (request.mode == ScheduleMode::Always)
-        return ScheduleBytes{};
-    return encodeSchedule(request.mode, request.start, request.end);
+std::variant<DotWindow, fields::Refusal> placementWindow(const ImagePlacement& placement) {
+    const auto& window = placement.window;
+    return readDotWindow(window[0], window[1], window[2], window[3]);
 }
 
 } // namespace
 
+std::variant<QByteArray, fields::Refusal> canvasImageFrame(uint8_t device, const DotCanvas& canvas,
+                                                           const ImagePlacement& placement) {
+    const auto window = placementWindow(placement);
+    if (const auto* refusal = std::get_if<fields::Refusal>(&window))
+        return *refusal;
+    const auto schedule = encodeSchedule(placement.mode, placement.start, placement.end);
+    if (const auto* refusal = std::get_if<fields::Refusal>(&schedule))
+        return *refusal;
+    const DotWindow& w = std::get<DotWindow>(window);
+    return dotImageFrame(device, std::get<ScheduleBytes>(schedule), w,
+                         getDotData(canvas, w.bytesPerRow, w.rows));
+}
+
 std::optional<ImageRefusal> checkImageRequest(const ImageRequest& request) {
     if (request.picture && !DotCanvas::canLoadPictureData(*request.picture))
         return ImageRefusal{};
-    const auto window = requestWindow(request);
+    const ImagePlacement placement = requestPlacement(request);
+    const auto window = placementWindow(placement);
     if (const auto* refusal = std::get_if<fields::Refusal>(&window))
         return ImageRefusal{*refusal};
-    const auto schedule = requestSchedule(request);
+    const auto schedule = encodeSchedule(placement.mode, placement.start, placement.end);
     if (const auto* refusal = std::get_if<fields::Refusal>(&schedule))
         return ImageRefusal{*refusal};
     return std::nullopt;
@@ -53,9 +68,10 @@ std::variant<QByteArray, ImageRefusal> buildImageFrame(uint8_t device,
         canvas.setFont(font);
         canvas.drawText(request.text.value_or(QString()));
     }
-    const DotWindow w = std::get<DotWindow>(requestWindow(request));
-    return dotImageFrame(device, std::get<ScheduleBytes>(requestSchedule(request)), w,
-                         getDotData(canvas, w.bytesPerRow, w.rows));
+    const auto frame = canvasImageFrame(device, canvas, requestPlacement(request));
+    if (const auto* refusal = std::get_if<fields::Refusal>(&frame))
+        return ImageRefusal{*refusal};
+    return std::get<QByteArray>(frame);
 }
 
 } // namespace zarnet

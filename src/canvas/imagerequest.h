@@ -37,6 +37,23 @@ struct ImageRefusal {
     std::optional<fields::Refusal> field;
 };
 
+// Where and when an image shows: the window fields X, Y, W, H and the schedule
+// fields, as typed.
+struct ImagePlacement {
+    std::array<QString, 4> window;
+    ScheduleMode mode = ScheduleMode::Always;
+    QString start;
+    QString end;
+};
+
+class DotCanvas;
+
+// The one way an image becomes a frame, for the window and for described
+// requests alike: the window read first, then the schedule (Always reads no
+// fields), then the canvas's top-left W × H dots.
+std::variant<QByteArray, fields::Refusal> canvasImageFrame(uint8_t device, const DotCanvas& canvas,
+                                                           const ImagePlacement& placement);
+
 // Why the request would be refused, found without drawing it: its fields, and
 // the picture's size as its header gives it.
 std::optional<ImageRefusal> checkImageRequest(const ImageRequest& request);

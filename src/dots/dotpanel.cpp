@@ -2,7 +2,7 @@
 
 #include "canvasview.h"
 #include "dialogs.h"
-#include <core/imageframe.h>
+#include <canvas/imagerequest.h>
 
 #include <link/controllerlink.h>
 #include <ui/fieldleave.h>
@@ -136,22 +136,18 @@ QWidget* DotPanel::fieldOf(const fields::Refusal& refusal) const {
 }
 
 void DotPanel::sendImage() {
-    const auto window = readDotWindow(group_.xStart->text(), group_.yStart->text(),
-                                      group_.width->text(), group_.height->text());
-    if (const auto* refusal = std::get_if<fields::Refusal>(&window)) {
+    // The fields as they stand: their leaving rules have already aligned X and W.
+    const ImagePlacement placement{
+        {group_.xStart->text(), group_.yStart->text(), group_.width->text(), group_.height->text()},
+        scheduleMode(),
+        group_.scheduleStart->text(),
+        group_.scheduleEnd->text()};
+    const auto frame = canvasImageFrame(link_.device(), canvas_, placement);
+    if (const auto* refusal = std::get_if<fields::Refusal>(&frame)) {
         refuse(fieldOf(*refusal), messages_, *refusal);
         return;
     }
-    const auto schedule =
-        encodeSchedule(scheduleMode(), group_.scheduleStart->text(), group_.scheduleEnd->text());
-    if (const auto* refusal = std::get_if<fields::Refusal>(&schedule)) {
-        refuse(fieldOf(*refusal), messages_, *refusal);
-        return;
-    }
-    const DotWindow& w = std::get<DotWindow>(window);
-    reportSend(messages_,
-               link_.send(dotImageFrame(link_.device(), std::get<ScheduleBytes>(schedule), w,
-                                        getDotData(canvas_, w.bytesPerRow, w.rows))));
+    reportSend(messages_, link_.send(std::get<QByteArray>(frame)));
 }
 
 } // namespace zarnet
