@@ -13,7 +13,8 @@ if ! run-clang-tidy-14 -p build -quiet -j "$(nproc)" "^$root/src/.*\.cpp$" > "$l
     grep -E "(warning|error):" -A3 "$log" | head -n 80 || tail -n 40 "$log"
     exit 1
 fi
-examined=$(grep -c '^clang-tidy' "$log" || true)
+# Each file's command line is echoed once, not always at the start of a line.
+examined=$(grep -oE -- "-quiet /[^ ]+\.cpp" "$log" | sort -u | wc -l)
 if [ "$examined" -ne "$expected" ]; then
     echo "clang-tidy examined $examined files, not the $expected of src/"
     tail -n 20 "$log"
