@@ -52,8 +52,7 @@ CLI::Option* addText(CLI::App& cli, const std::string& name, std::optional<QStri
                      const std::string& help, const std::string& valueName) {
     return cli
         .add_option_function<std::string>(
-            name, [&target](const std::string& value) { target = QString::fromLocal8Bit(value); },
-            help)
+            name, [&target](const std::string& value) { target = QString::fromUtf8(value); }, help)
         ->type_name(valueName);
 }
 
@@ -65,12 +64,12 @@ std::optional<int> readOptions(int argc, const char* const* argv, BoardOptions& 
                  "\"mute N\" and \"unmute N\" on it silence controller N and bring it back.",
                  "zarnet-board"};
     cli.set_help_flag("-h,--help", "print this text and exit");
+    // An option given twice takes the later value, as a script's override means.
+    cli.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     addText(cli, "DEVICE", options.device, "a serial device to answer on (optional)", "");
     cli.add_option_function<std::string>(
            "--device",
-           [&options](const std::string& value) {
-               options.devices = QString::fromLocal8Bit(value);
-           },
+           [&options](const std::string& value) { options.devices = QString::fromUtf8(value); },
            "the controllers' device numbers, 0..255 (255); several, such as 1,5,9, play "
            "controllers sharing one line")
         ->option_text("N[,N...]");
@@ -82,7 +81,7 @@ std::optional<int> readOptions(int argc, const char* const* argv, BoardOptions& 
             "ADDRESS");
     cli.add_option_function<std::string>(
            "--panel",
-           [&options](const std::string& value) { options.panel = QString::fromLocal8Bit(value); },
+           [&options](const std::string& value) { options.panel = QString::fromUtf8(value); },
            "the panel's size in dots (256x64)")
         ->option_text("WxH");
     cli.add_flag("--paced", options.paced,
@@ -99,7 +98,7 @@ std::optional<int> readOptions(int argc, const char* const* argv, BoardOptions& 
     } catch (const CLI::Success& e) { // --help
         return cli.exit(e);
     } catch (const CLI::ParseError& e) {
-        return fail(u"%1 (see --help)"_s.arg(QString::fromLocal8Bit(e.what())));
+        return fail(u"%1 (see --help)"_s.arg(QString::fromUtf8(e.what())));
     }
     return std::nullopt;
 }
@@ -122,12 +121,12 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"zarnet-board"_s);
 
-    // Qt's own options are gone from arguments() by now.
+    // Qt's own options are gone from arguments() by now; UTF-8 keeps every character.
     const QStringList arguments = QCoreApplication::arguments();
     std::vector<std::string> words;
     words.reserve(size_t(arguments.size()));
     for (const QString& argument : arguments)
-        words.push_back(argument.toLocal8Bit().toStdString());
+        words.push_back(argument.toUtf8().toStdString());
     std::vector<const char*> wordPointers;
     wordPointers.reserve(words.size());
     for (const std::string& word : words)
@@ -137,7 +136,7 @@ int main(int argc, char* argv[]) {
         if (const auto code = readOptions(int(wordPointers.size()), wordPointers.data(), options))
             return *code;
     } catch (const CLI::Error& e) { // the options themselves are at fault
-        return fail(QString::fromLocal8Bit(e.what()));
+        return fail(QString::fromUtf8(e.what()));
     }
 
     QString languageFault;

@@ -198,6 +198,10 @@ void TestBoardLine::refusedOptions_data() {
         << QStringList{u"--png"_s, u"/dev/null/panel.png"_s} << u"--png"_s;
     QTest::newRow("panel too wide") << QStringList{u"--panel"_s, u"2297x64"_s} << u"--panel"_s;
     QTest::newRow("panel too tall") << QStringList{u"--panel"_s, u"256x511"_s} << u"--panel"_s;
+    QTest::newRow("the later of two values")
+        << QStringList{u"--panel"_s, u"256x64"_s, u"--panel"_s, u"0x0"_s} << u"--panel"_s;
+    QTest::newRow("two devices") << QStringList{u"/dev/null"_s, u"/dev/zero"_s} << u"/dev/zero"_s;
+    QTest::newRow("unknown option") << QStringList{u"--pannel"_s, u"8x8"_s} << u"--pannel"_s;
 }
 
 void TestBoardLine::refusedOptions() {

@@ -436,6 +436,8 @@ void TestLanguage::badLanguageOptionSendsTheWindowNowhere_data() {
     QTest::newRow("joined") << QStringList{u"--lang=de"_s}
                             << u"zarnet: --lang takes zh or en, not \"de\"\n"_s;
     QTest::newRow("missing") << QStringList{u"--lang"_s} << u"zarnet: --lang takes zh or en\n"_s;
+    QTest::newRow("the later of two") << QStringList{u"--lang"_s, u"en"_s, u"--lang=it"_s}
+                                      << u"zarnet: --lang takes zh or en, not \"it\"\n"_s;
 }
 
 void TestLanguage::badLanguageOptionSendsTheWindowNowhere() {
