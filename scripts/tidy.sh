@@ -10,11 +10,15 @@ root=$(pwd -P | sed 's/[][\\.^$*+?(){}|]/\\&/g')
 log=build/tidy.log
 expected=$(git ls-files 'src/*.cpp' | wc -l)
 if ! run-clang-tidy-14 -p build -quiet -j "$(nproc)" "^$root/src/.*\.cpp$" > "$log" 2>&1; then
-    grep -E "(warning|error):" -A3 "$log" | head -n 80 || tail -n 40 "$log"
+    if grep -qE "(warning|error):" "$log"; then
+        grep -E "(warning|error):" -A3 "$log" | head -n 80 || true
+    else
+        tail -n 40 "$log"
+    fi
     exit 1
 fi
 # Each file's command line is echoed once, not always at the start of a line.
-examined=$(grep -oE -- "-quiet /[^ ]+\.cpp" "$log" | sort -u | wc -l)
+examined=$( { grep -oE -- "-quiet /[^ ]+\.cpp" "$log" || true; } | sort -u | wc -l)
 if [ "$examined" -ne "$expected" ]; then
     echo "clang-tidy examined $examined files, not the $expected of src/"
     tail -n 20 "$log"

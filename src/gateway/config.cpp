@@ -1060,7 +1060,7 @@ QString describe(const Config& config) {
                       : u", unit %1 not watched"_s.arg(unit);
         if (s.staleAction == StaleAction::Value)
             out += u", stale units show %1"_s.arg(s.staleValue);
-        else if (s.staleAction == StaleAction::Image)
+        else if (s.staleAction == StaleAction::Image && s.staleImage)
             out += u", stale image "_s + QString::fromUtf8(s.staleImage->payload.left(80));
         if (s.power)
             out += u", on at %1 and off at %2 %3"_s.arg(s.power->on.toString(u"hh:mm"_s),
