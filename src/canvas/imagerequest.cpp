@@ -18,35 +18,39 @@ ImagePlacement requestPlacement(const ImageRequest& request) {
     return placement;
 }
 
-std::variant<DotWindow, fields::Refusal> placementWindow(const ImagePlacement& placement) {
-    const auto& window = placement.window;
-    return readDotWindow(window[0], window[1], window[2], window[3]);
+struct ReadPlacement {
+    DotWindow window;
+    ScheduleBytes schedule;
+};
+
+// The window read first, then the schedule (Always reads no fields).
+std::variant<ReadPlacement, fields::Refusal> readPlacement(const ImagePlacement& placement) {
+    const auto& fieldsText = placement.window;
+    const auto window = readDotWindow(fieldsText[0], fieldsText[1], fieldsText[2], fieldsText[3]);
+    if (const auto* refusal = std::get_if<fields::Refusal>(&window))
+        return *refusal;
+    const auto schedule = encodeSchedule(placement.mode, placement.start, placement.end);
+    if (const auto* refusal = std::get_if<fields::Refusal>(&schedule))
+        return *refusal;
+    return ReadPlacement{std::get<DotWindow>(window), std::get<ScheduleBytes>(schedule)};
 }
 
 } // namespace
 
 std::variant<QByteArray, fields::Refusal> canvasImageFrame(uint8_t device, const DotCanvas& canvas,
                                                            const ImagePlacement& placement) {
-    const auto window = placementWindow(placement);
-    if (const auto* refusal = std::get_if<fields::Refusal>(&window))
+    const auto read = readPlacement(placement);
+    if (const auto* refusal = std::get_if<fields::Refusal>(&read))
         return *refusal;
-    const auto schedule = encodeSchedule(placement.mode, placement.start, placement.end);
-    if (const auto* refusal = std::get_if<fields::Refusal>(&schedule))
-        return *refusal;
-    const DotWindow& w = std::get<DotWindow>(window);
-    return dotImageFrame(device, std::get<ScheduleBytes>(schedule), w,
-                         getDotData(canvas, w.bytesPerRow, w.rows));
+    const auto& [w, schedule] = std::get<ReadPlacement>(read);
+    return dotImageFrame(device, schedule, w, getDotData(canvas, w.bytesPerRow, w.rows));
 }
 
 std::optional<ImageRefusal> checkImageRequest(const ImageRequest& request) {
     if (request.picture && !DotCanvas::canLoadPictureData(*request.picture))
         return ImageRefusal{};
-    const ImagePlacement placement = requestPlacement(request);
-    const auto window = placementWindow(placement);
-    if (const auto* refusal = std::get_if<fields::Refusal>(&window))
-        return ImageRefusal{*refusal};
-    const auto schedule = encodeSchedule(placement.mode, placement.start, placement.end);
-    if (const auto* refusal = std::get_if<fields::Refusal>(&schedule))
+    const auto read = readPlacement(requestPlacement(request));
+    if (const auto* refusal = std::get_if<fields::Refusal>(&read))
         return ImageRefusal{*refusal};
     return std::nullopt;
 }
