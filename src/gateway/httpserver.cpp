@@ -93,9 +93,14 @@ void HttpServer::accept() {
             makeRoom();
         Client& client = clients_[socket];
         client.connected.start();
+        client.quiet.start();
         // A head larger than this is refused anyway: nothing more is read.
         socket->setReadBufferSize(MaxHeadBytes + 1);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
+            if (const auto found = clients_.find(socket); found != clients_.end())
+                found->second.quiet.start();
+        });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
             clients_.erase(socket);
             socket->deleteLater();
@@ -108,6 +113,7 @@ void HttpServer::read(QTcpSocket* socket) {
     if (found == clients_.end())
         return;
     Client& client = found->second;
+    client.quiet.start();
     if (client.answered) { // nothing more is asked on this connection
         socket->readAll();
         return;
@@ -168,23 +174,23 @@ void HttpServer::drop(QTcpSocket* socket, const QString& why) {
     socket->deleteLater();
 }
 
-// A full table makes room by closing one connection: first one whose request is
-// not whole yet, at the address that holds the most connections (one peer opening
-// connection after connection cannot push out every other reader), the oldest
-// there; only when every connection is a stream, the oldest stream.
+// A full table makes room by closing one connection: first one that is no event
+// stream, at the address that holds the most connections (one peer opening
+// connection after connection cannot push out every other reader), the quietest
+// there; only when every connection is a stream, the quietest stream.
 void HttpServer::makeRoom() {
     QHash<QHostAddress, int> held;
     for (const auto& [socket, client] : clients_)
         ++held[socket->peerAddress()];
     const auto rank = [&](const auto& c) {
         return std::make_tuple(!c.second.stream, held.value(c.first->peerAddress()),
-                               c.second.connected.elapsed());
+                               c.second.quiet.elapsed());
     };
     const auto victim =
         std::max_element(clients_.begin(), clients_.end(),
                          [&](const auto& a, const auto& b) { return rank(a) < rank(b); });
     drop(victim->first,
-         u"%1 connections are open; it was the oldest %2"_s.arg(MaxClients)
+         u"%1 connections are open; it was the quietest %2"_s.arg(MaxClients)
              .arg(victim->second.stream ? u"event stream"_s : u"request at the busiest address"_s));
 }
 
@@ -204,6 +210,15 @@ void HttpServer::sendEvent(const QByteArray& event, const QByteArray& data) {
     }
     for (QTcpSocket* socket : behind)
         drop(socket, u"its event stream has more than %1 KiB unread"_s.arg(MaxUnread / 1024));
+}
+
+void HttpServer::closeStreams(const QString& why) {
+    QList<QTcpSocket*> streams;
+    for (const auto& [socket, client] : clients_)
+        if (client.stream)
+            streams.append(socket);
+    for (QTcpSocket* socket : streams)
+        drop(socket, why);
 }
 
 // Slow clients, and a keep-alive line for the streams.

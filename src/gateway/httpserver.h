@@ -59,11 +59,14 @@ public:
     // Sends one event to every open stream.
     void sendEvent(const QByteArray& event, const QByteArray& data);
     int streams() const;
+    // Closes every event stream, saying why in the log: what let them in has changed.
+    void closeStreams(const QString& why);
 
 private:
     struct Client {
         QByteArray head;
         QElapsedTimer connected;
+        QElapsedTimer quiet; // since the client last sent a byte or took one
         bool answered = false;
         bool stream = false;
     };

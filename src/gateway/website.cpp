@@ -52,6 +52,8 @@ QByteArray pageLanguage(const QByteArray& acceptLanguage) {
         for (const QByteArray& field : fields.sliced(1))
             if (field.trimmed().startsWith("q="))
                 quality = field.trimmed().sliced(2).toDouble();
+        if (quality <= 0) // q=0: not wanted at all
+            continue;
         if (tag == "zh" || tag.startsWith("zh-"))
             zh = std::max(zh, quality);
         else if (tag == "en" || tag.startsWith("en-"))
@@ -64,18 +66,15 @@ WebSite::WebSite(const Gateway& gateway, const PlantClock& clock, const QByteArr
                  QObject* parent)
     : QObject(parent), gateway_(gateway), clock_(clock), version_(version) {
     events_.setSingleShot(true);
-    events_.setInterval(EventDelayMs);
     connect(&events_, &QTimer::timeout, this, &WebSite::sendChanges);
     pictures_.setInterval(PictureCheckMs);
     connect(&pictures_, &QTimer::timeout, this, &WebSite::checkPictures);
     connect(&gateway, &Gateway::signChanged, this, [this](const QString& sign) {
-        if (!server_ || server_->streams() == 0)
-            return;
-        changed_.insert(sign);
-        if (!events_.isActive())
-            events_.start();
+        if (server_ && server_->streams() > 0)
+            noteChange(sign);
     });
     connect(&gateway, &Gateway::signsChanged, this, [this] {
+        forgetRemoved();
         if (server_)
             server_->sendEvent("signs", "{}");
     });
@@ -107,7 +106,8 @@ bool WebSite::configure(const std::optional<HttpConfig>& config, QString* error)
         qCInfo(lcWeb).noquote() << "web page, API and metrics on" << config->host << "port"
                                 << next->port();
         server_ = std::move(next);
-    }
+    } else if (config->token != config_->token)
+        server_->closeStreams(u"the token it was let in with is no longer the configured one"_s);
     config_ = config;
     pictures_.start();
     return true;
@@ -223,6 +223,14 @@ QByteArray WebSite::gatewayState() const {
         .toJson(QJsonDocument::Compact);
 }
 
+void WebSite::forgetRemoved() {
+    const auto removed = [this](const QString& name) {
+        return gateway_.signs().find(name) == gateway_.signs().end();
+    };
+    sent_.removeIf([&](const auto& entry) { return removed(entry.key()); });
+    drawn_.removeIf([&](const auto& entry) { return removed(entry.key()); });
+}
+
 // A picture that changed with no frame sent (its schedule began or ended) is news.
 void WebSite::checkPictures() {
     if (!server_ || server_->streams() == 0)
@@ -230,12 +238,19 @@ void WebSite::checkPictures() {
     const QDateTime now = clock_.now();
     for (const auto& [name, sign] : gateway_.signs())
         if (pictureKey(signDots(*sign, now)) != sent_.value(name))
-            changed_.insert(name);
-    if (!changed_.isEmpty() && !events_.isActive())
-        events_.start();
+            noteChange(name);
+}
+
+void WebSite::noteChange(const QString& sign) {
+    changed_.insert(sign);
+    if (events_.isActive())
+        return;
+    const qint64 since = sinceEvents_.isValid() ? sinceEvents_.elapsed() : EventGapMs;
+    events_.start(int(std::max<qint64>(0, EventGapMs - since)));
 }
 
 void WebSite::sendChanges() {
+    sinceEvents_.start();
     const QDateTime now = clock_.now();
     for (const QString& name : std::exchange(changed_, {})) {
         const auto found = gateway_.signs().find(name);

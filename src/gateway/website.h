@@ -3,6 +3,7 @@
 #include "config.h"
 #include "httpserver.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSet>
 #include <QTimer>
@@ -19,11 +20,12 @@ class Sign;
 class WebSite : public QObject {
     Q_OBJECT
 public:
-    // Changes are gathered this long and sent as one event per sign.
-    static constexpr int EventDelayMs = 200;
+    // A change goes out at once; changes that follow within this time are gathered
+    // into one event per sign, so that a burst costs the readers little.
+    static constexpr int EventGapMs = 50;
     // How often the pictures are looked at again: an image's schedule turns it on
     // and off with no frame sent.
-    static constexpr int PictureCheckMs = 20000;
+    static constexpr int PictureCheckMs = 500;
 
     WebSite(const Gateway& gateway, const PlantClock& clock, const QByteArray& version,
             QObject* parent = nullptr);
@@ -40,6 +42,8 @@ private:
     bool authorized(const HttpRequest& request) const;
     bool hostAllowed(const QByteArray& host) const;
     HttpAnswer picture(const Sign& sign, const QDateTime& now) const;
+    void noteChange(const QString& sign);
+    void forgetRemoved();
     void sendChanges();
     void checkPictures();
     QByteArray gatewayState() const;
@@ -51,6 +55,7 @@ private:
     std::unique_ptr<HttpServer> server_;
     QSet<QString> changed_;
     QTimer events_;
+    QElapsedTimer sinceEvents_;
     QTimer pictures_;
     QHash<QString, QString> sent_; // the picture key each sign's last event gave
     // Per sign: the PNG drawn last, with its picture key.

@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QTcpSocket>
 #include <QtTest>
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 using namespace zarnet::testplant;
@@ -78,6 +79,7 @@ private slots:
     void hostileRequests_data();
     void hostileRequests();
     void crowdsAndSlowClients();
+    void aNewTokenClosesTheStreams();
 
 private:
     QByteArray config() const;
@@ -264,7 +266,8 @@ void TestZarnetdWeb::crowdsAndSlowClients() {
     listener->publish(u"zarnet/press1/units/6/set"_s, "66");
     QTRY_COMPARE(busBoard.units(1).value(6), 66u);
 
-    // A byte now and then: never the quietest, never done.
+    // A byte now and then, while new connections keep coming: never the quietest,
+    // never done.
     QTcpSocket slow;
     slow.connectToHost(u"127.0.0.1"_s, http);
     QVERIFY(slow.waitForConnected(5000));
@@ -276,11 +279,32 @@ void TestZarnetdWeb::crowdsAndSlowClients() {
                        since.elapsed() < zarnet::gateway::HttpServer::HeadTimeoutMs + 5000;
          ++sent) {
         slow.write(head.mid(sent, 1));
+        for (int i = 0; i < 2; ++i) {
+            crowd.push_back(std::make_unique<QTcpSocket>());
+            crowd.back()->connectToHost(u"127.0.0.1"_s, http);
+        }
         if (slow.waitForReadyRead(250))
             answer += slow.readAll();
     }
     answer += slow.readAll();
     QVERIFY2(answer.startsWith("HTTP/1.1 408"), answer.constData());
+}
+
+// A stream let in with a token that is no longer configured ends at the reload.
+void TestZarnetdWeb::aNewTokenClosesTheStreams() {
+    QTcpSocket stream;
+    stream.connectToHost(u"127.0.0.1"_s, http);
+    QVERIFY(stream.waitForConnected(5000));
+    stream.write("GET /events HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer "_ba + Token +
+                 "\r\n\r\n");
+    QByteArray seen;
+    QTRY_VERIFY((seen += stream.readAll()).contains("event: gateway"));
+    QFile token(dir.filePath(u"token"_s));
+    QVERIFY(token.open(QIODevice::WriteOnly) && token.write("another-token-0123456789") > 0);
+    token.close();
+    service.signal(SIGHUP);
+    QTRY_COMPARE_WITH_TIMEOUT(stream.state(), QAbstractSocket::UnconnectedState, 10000);
+    QCOMPARE(get(http, "/api/signs").status, 401);
 }
 
 QTEST_GUILESS_MAIN(TestZarnetdWeb)
