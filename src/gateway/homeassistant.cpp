@@ -3,6 +3,8 @@
 #include "payloads.h"
 #include "topics.h"
 
+#include <canvas/dotcanvas.h>
+
 #include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -125,7 +127,9 @@ private:
         const QJsonObject image = sign.image ? imageSettings(sign.image->payload) : QJsonObject();
         const QString rest = QString::fromUtf8(QJsonDocument(image).toJson(QJsonDocument::Compact));
         return u"{\"text\": {{ value | tojson }}"_s +
-               (image.isEmpty() ? u"}"_s : u", "_s + rest.mid(1));
+               (image.isEmpty() ? u", \"window\": [0, 0, %1, %2]}"_s.arg(DotCanvas::Width)
+                                      .arg(DotCanvas::Height)
+                                : u", "_s + rest.mid(1));
     }
 
     static QJsonObject with(QJsonObject base, const QJsonObject& more) {

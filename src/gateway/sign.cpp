@@ -155,7 +155,9 @@ void Sign::showFor(ImageDrawing drawing, int64_t ms, const QString& text) {
         commands_.put(CommandQueue::Kind::Image, {});
         emit wantsLine();
     }
-    noteShowing();
+    // Said even when a timed image showed already: it ends at another time now.
+    showingSaid_ = showing();
+    emit showingChanged();
 }
 
 // The sign's own image comes back; without one the sign is cleared. An own image

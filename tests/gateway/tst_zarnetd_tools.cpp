@@ -165,7 +165,18 @@ void TestZarnetdTools::timedImageGivesWayToTheStandingOne() {
                      .toString(),
                  u"timed"_s);
     QTRY_VERIFY(dotsOf(panel) != standing);
-    QTRY_COMPARE_WITH_TIMEOUT(dotsOf(panel), standing, 8000);
+    // A second notice in its place moves the end the status gives.
+    const auto until = [&] {
+        return json(listener->last(u"zarnet/press3/status"_s))
+            .value(u"showing"_s)
+            .toObject()
+            .value(u"until"_s)
+            .toString();
+    };
+    const QString first = until();
+    publish(u"press3/image/set"_s, R"({"text": "NOTICE 2", "for": "4s"})");
+    QTRY_VERIFY(until() != first && !until().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(dotsOf(panel), standing, 9000);
     // The status travels through the broker, the frame over the line: either may come first.
     QTRY_COMPARE(json(listener->last(u"zarnet/press3/status"_s))
                      .value(u"showing"_s)
@@ -205,6 +216,11 @@ void TestZarnetdTools::homeAssistantFindsAndDrivesTheSigns() {
                 .value(u"command_template"_s)
                 .toString()
                 .contains(u"\"window\":[0,0,64,16]"_s));
+    // A sign with no image of its own shows the text on all of it.
+    QVERIFY(config(u"text"_s, u"press2_text"_s)
+                .value(u"command_template"_s)
+                .toString()
+                .contains(u"\"window\": [0, 0, 256, 64]"_s));
 
     const QJsonObject power = config(u"switch"_s, u"press1_power"_s);
     listener->publish(power.value(u"command_topic"_s).toString(),
