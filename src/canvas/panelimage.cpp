@@ -7,11 +7,19 @@
 
 namespace zarnet {
 
+namespace {
+
+bool dark(const Board& board, const QDateTime& systemNow) {
+    return !board.powered() || !board.image() ||
+           !scheduleActive(board.image()->schedule, board.clock(systemNow));
+}
+
+} // namespace
+
 QImage renderPanel(const Board& board, const QDateTime& systemNow) {
     QImage panel(board.panelSize(), QImage::Format_RGB32);
     panel.fill(Qt::black);
-    if (!board.powered() || !board.image() ||
-        !scheduleActive(board.image()->schedule, board.clock(systemNow)))
+    if (dark(board, systemNow))
         return panel;
     const BoardImage& image = *board.image();
     const QRgb red = qRgb(255, 0, 0);
@@ -27,6 +35,15 @@ QImage renderPanel(const Board& board, const QDateTime& systemNow) {
         }
     }
     return panel;
+}
+
+QByteArray panelKey(const Board& board, const QDateTime& systemNow) {
+    if (dark(board, systemNow))
+        return {};
+    const BoardImage& image = *board.image();
+    return QByteArray::number(image.x) + ',' + QByteArray::number(image.y) + ',' +
+           QByteArray::number(image.bytesPerRow) + ',' + QByteArray::number(image.rows) + ':' +
+           image.dots;
 }
 
 void paintLeds(QPainter& painter, const QImage& dots, int pitch) {

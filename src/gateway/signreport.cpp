@@ -99,8 +99,8 @@ QImage signDots(const Sign& sign, const QDateTime& now) {
     return renderPanel(sign.panel(), now);
 }
 
-QString pictureKey(const QImage& dots) {
-    return QString::number(qHash(QByteArrayView(dots.constBits(), dots.sizeInBytes())), 16);
+QString pictureKey(const Sign& sign, const QDateTime& now) {
+    return QString::number(qHash(panelKey(sign.panel(), now)), 16);
 }
 
 QByteArray signPicture(const QImage& dots) {
@@ -130,7 +130,7 @@ QJsonObject signReport(const Gateway& gateway, const Sign& sign, const QDateTime
         {u"units"_s, units(sign)},
         {u"refusals"_s, refusals(gateway, sign.name())},
         // Changes with what the sign shows, so that the page fetches the picture anew.
-        {u"picture"_s, pictureKey(signDots(sign, now))},
+        {u"picture"_s, pictureKey(sign, now)},
     };
 }
 

@@ -27,8 +27,8 @@ QJsonObject showingReport(const Sign& sign);
 
 // What the sign shows now, one pixel per dot.
 QImage signDots(const Sign& sign, const QDateTime& now);
-// A text that changes whenever the dots do.
-QString pictureKey(const QImage& dots);
+// A text that changes whenever the sign's dots do.
+QString pictureKey(const Sign& sign, const QDateTime& now);
 // The dots drawn as the board's LED panel, as PNG.
 QByteArray signPicture(const QImage& dots);
 

@@ -65,6 +65,7 @@ QByteArray pageLanguage(const QByteArray& acceptLanguage) {
 WebSite::WebSite(const Gateway& gateway, const PlantClock& clock, const QByteArray& version,
                  QObject* parent)
     : QObject(parent), gateway_(gateway), clock_(clock), version_(version) {
+    uptime_.start();
     events_.setSingleShot(true);
     connect(&events_, &QTimer::timeout, this, &WebSite::sendChanges);
     pictures_.setInterval(PictureCheckMs);
@@ -207,12 +208,11 @@ HttpAnswer WebSite::api(const QString& path) const {
 
 // Drawn once for each picture a sign shows: a page full of them costs no drawing.
 HttpAnswer WebSite::picture(const Sign& sign, const QDateTime& now) const {
-    const QImage dots = signDots(sign, now);
-    const QString key = pictureKey(dots);
+    const QString key = pictureKey(sign, now);
     auto& [drawnKey, png] = drawn_[sign.name()];
     if (drawnKey != key || png.isEmpty()) {
         drawnKey = key;
-        png = signPicture(dots);
+        png = signPicture(signDots(sign, now));
     }
     return {200, "image/png", png, {}};
 }
@@ -228,6 +228,7 @@ void WebSite::forgetRemoved() {
         return gateway_.signs().find(name) == gateway_.signs().end();
     };
     sent_.removeIf([&](const auto& entry) { return removed(entry.key()); });
+    lastSent_.removeIf([&](const auto& entry) { return removed(entry.key()); });
     drawn_.removeIf([&](const auto& entry) { return removed(entry.key()); });
 }
 
@@ -237,29 +238,49 @@ void WebSite::checkPictures() {
         return;
     const QDateTime now = clock_.now();
     for (const auto& [name, sign] : gateway_.signs())
-        if (pictureKey(signDots(*sign, now)) != sent_.value(name))
+        if (pictureKey(*sign, now) != sent_.value(name))
             noteChange(name);
 }
 
+// A sign's change goes out at once unless its last event left less than
+// EventGapMs ago; then it waits for the rest of that time, with whatever else
+// changes meanwhile.
 void WebSite::noteChange(const QString& sign) {
-    changed_.insert(sign);
-    if (events_.isActive())
+    if (due_.contains(sign))
         return;
-    const qint64 since = sinceEvents_.isValid() ? sinceEvents_.elapsed() : EventGapMs;
-    events_.start(int(std::max<qint64>(0, EventGapMs - since)));
+    const qint64 now = uptime_.elapsed();
+    const auto last = lastSent_.constFind(sign);
+    due_.insert(sign, last == lastSent_.cend() ? now : std::max(now, *last + EventGapMs));
+    planEvents();
+}
+
+void WebSite::planEvents() {
+    if (due_.isEmpty())
+        return;
+    const qint64 next = *std::min_element(due_.cbegin(), due_.cend());
+    const int wait = int(std::max<qint64>(0, next - uptime_.elapsed()));
+    if (!events_.isActive() || events_.remainingTime() > wait)
+        events_.start(wait);
 }
 
 void WebSite::sendChanges() {
-    sinceEvents_.start();
+    const qint64 uptime = uptime_.elapsed();
     const QDateTime now = clock_.now();
-    for (const QString& name : std::exchange(changed_, {})) {
-        const auto found = gateway_.signs().find(name);
-        if (found == gateway_.signs().end() || !server_)
+    for (auto it = due_.begin(); it != due_.end();) {
+        if (it.value() > uptime) {
+            ++it;
             continue;
-        const QJsonObject report = signReport(gateway_, *found->second, now);
-        sent_[name] = report.value(u"picture"_s).toString();
-        server_->sendEvent("sign", QJsonDocument(report).toJson(QJsonDocument::Compact));
+        }
+        const auto found = gateway_.signs().find(it.key());
+        if (found != gateway_.signs().end() && server_) {
+            const QJsonObject report = signReport(gateway_, *found->second, now);
+            sent_[it.key()] = report.value(u"picture"_s).toString();
+            lastSent_[it.key()] = uptime;
+            server_->sendEvent("sign", QJsonDocument(report).toJson(QJsonDocument::Compact));
+        }
+        it = due_.erase(it);
     }
+    planEvents();
 }
 
 } // namespace zarnet::gateway

@@ -20,9 +20,9 @@ class Sign;
 class WebSite : public QObject {
     Q_OBJECT
 public:
-    // A change goes out at once; changes that follow within this time are gathered
-    // into one event per sign, so that a burst costs the readers little.
-    static constexpr int EventGapMs = 50;
+    // A sign's change goes out at once; its changes within this time of an event
+    // are gathered into the next, so that a burst costs the readers little.
+    static constexpr int EventGapMs = 20;
     // How often the pictures are looked at again: an image's schedule turns it on
     // and off with no frame sent.
     static constexpr int PictureCheckMs = 500;
@@ -44,6 +44,7 @@ private:
     HttpAnswer picture(const Sign& sign, const QDateTime& now) const;
     void noteChange(const QString& sign);
     void forgetRemoved();
+    void planEvents();
     void sendChanges();
     void checkPictures();
     QByteArray gatewayState() const;
@@ -53,9 +54,10 @@ private:
     QByteArray version_;
     std::optional<HttpConfig> config_;
     std::unique_ptr<HttpServer> server_;
-    QSet<QString> changed_;
     QTimer events_;
-    QElapsedTimer sinceEvents_;
+    QElapsedTimer uptime_;
+    QHash<QString, qint64> due_;      // signs with news, and when (uptime ms) it may go
+    QHash<QString, qint64> lastSent_; // when each sign's last event went
     QTimer pictures_;
     QHash<QString, QString> sent_; // the picture key each sign's last event gave
     // Per sign: the PNG drawn last, with its picture key.
