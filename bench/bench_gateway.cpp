@@ -1,8 +1,8 @@
 // Times zarnetd between a mosquitto broker and boards in this process: the delay
 // from a publication (or a Modbus TCP write) to the last byte of its frame on the
 // board's line, a burst of updates over four signs, 32 signs on TCP updated at
-// once against one, eight controllers sharing one paced line, and zarnetd against
-// a bridge that writes one frame a message.
+// once against one, eight controllers sharing one paced line, zarnetd against
+// a bridge that writes one frame a message, and its web server.
 #include <board/boardline.h>
 #include <core/board.h>
 #include <gateway/mqttclient.h>
@@ -585,6 +585,101 @@ void busFigures(int seconds) {
         }
 }
 
+// One GET over a fresh connection, as a browser without keep-alive makes it: the
+// time until the server has sent the whole answer and closed.
+double getMs(quint16 port, const QByteArray& path) {
+    QTcpSocket socket;
+    QElapsedTimer timer;
+    timer.start();
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    socket.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    if (!waitUntil([&] { return socket.state() == QAbstractSocket::UnconnectedState; }, 5000))
+        return -1;
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+// Resident memory of a process, in KiB.
+long residentKiB(qint64 pid) {
+    QFile status(u"/proc/%1/status"_s.arg(pid));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+// The web server with 32 signs: the page and the JSON served, a publication to
+// its event on a stream, and what 50 open streams cost.
+void webFigures(int samples) {
+    std::vector<std::unique_ptr<Sign>> signs;
+    const quint16 http = freePort();
+    QByteArray toml = u"[http]\nlisten = \"127.0.0.1:%1\"\n"_s.arg(http).toUtf8();
+    for (int i = 0; i < 32; ++i) {
+        signs.push_back(makeSign(u"w%1"_s.arg(i), true));
+        toml += u"[[sign]]\nname = \"w%1\"\nlink = \"%2\"\n"_s.arg(i)
+                    .arg(signs.back()->address)
+                    .toUtf8();
+    }
+    Plant plant;
+    if (!plant.start(signs, 0, toml)) {
+        out << "web: the plant did not start" << Qt::endl;
+        return;
+    }
+    for (int i = 0; i < 32; ++i) // cards with units and a picture
+        plant.client->publish(u"zarnet/w%1/units/set"_s.arg(i),
+                              R"({"0": 1520, "1": 1498, "2": 97})", false);
+    plant.client->publish(u"zarnet/w0/image/set"_s, R"({"text": "Line 1"})", false);
+    idle(1000);
+    for (const QByteArray& path : {QByteArray("/"), QByteArray("/api/signs")}) {
+        QList<double> ms;
+        for (int i = 0; i < samples; ++i)
+            ms.append(getMs(http, path));
+        out << "GET " << path << ", 32 signs (" << samples << " requests): median "
+            << QString::number(percentile(ms, 0.5), 'f', 2) << " ms, 99th percentile "
+            << QString::number(percentile(ms, 0.99), 'f', 2) << " ms" << Qt::endl;
+    }
+
+    QTcpSocket stream;
+    stream.connectToHost(QHostAddress::LocalHost, http);
+    stream.write("GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    waitUntil([&] { return stream.bytesAvailable() > 0; }, 5000);
+    idle(200);
+    stream.readAll();
+    QList<double> ms;
+    QElapsedTimer timer;
+    for (int i = 0; i < samples; ++i) {
+        const QByteArray value = QByteArray::number(1000000 + i);
+        QByteArray seen;
+        timer.start();
+        plant.client->publish(u"zarnet/w5/units/7/set"_s, value, false);
+        if (waitUntil([&] { return (seen += stream.readAll()).contains(value); }, 2000))
+            ms.append(double(timer.nsecsElapsed()) / 1e6);
+        idle(60); // apart, so that no change waits for the one before
+    }
+    out << "publication to its event on a stream (" << ms.size() << " samples): median "
+        << QString::number(percentile(ms, 0.5), 'f', 2) << " ms, 99th percentile "
+        << QString::number(percentile(ms, 0.99), 'f', 2) << " ms" << Qt::endl;
+
+    const long before = residentKiB(plant.zarnetd.processId());
+    std::vector<std::unique_ptr<QTcpSocket>> streams;
+    for (int i = 0; i < 50; ++i) {
+        streams.push_back(std::make_unique<QTcpSocket>());
+        streams.back()->connectToHost(QHostAddress::LocalHost, http);
+        streams.back()->write("GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    }
+    for (int round = 0; round < 20; ++round) { // every card changes, 20 times over
+        for (int i = 0; i < 32; ++i)
+            plant.client->publish(u"zarnet/w%1/units/3/set"_s.arg(i), QByteArray::number(round),
+                                  false);
+        idle(100);
+    }
+    const long after = residentKiB(plant.zarnetd.processId());
+    out << "50 open event streams, 640 changes: zarnetd resident "
+        << QString::number(double(before) / 1024, 'f', 1) << " MiB before, "
+        << QString::number(double(after) / 1024, 'f', 1) << " MiB after (+"
+        << QString::number(double(after - before) / 1024, 'f', 1) << " MiB)" << Qt::endl;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -598,6 +693,8 @@ int main(int argc, char* argv[]) {
         burst(100000, 4, false);
     if (only.isEmpty() || only == u"bus")
         busFigures(30);
+    if (only.isEmpty() || only == u"web")
+        webFigures(300);
     if (only.isEmpty() || only == u"versus")
         versusFigures(5000);
     if (only == u"fanout-profile") // a long run of the 32 signs, to profile zarnetd
