@@ -10,6 +10,11 @@ const words = {
     away: 'zarnetd 无法访问：显示的是断开前的状态，恢复后自动更新。', device: '设备编号',
     answered: '上次应答', picture: '图像', own: '常显', timed: '临时',
     none: '无', standby: '备用：线路由另一台 zarnetd 驱动',
+    tests: {
+      answered: '控制器应答连接测试', no_answer: '连接测试 {n} ms 内无应答',
+      other_device: '另一台控制器应答（设备编号 {n}）', garbled: '应答错乱：可能设备编号冲突',
+      late: '应答过迟（线路等待 {n} ms）',
+    },
   },
   en: {
     online: 'online', offline: 'offline', connecting: 'connecting', since: 'since', load: 'line load',
@@ -25,6 +30,12 @@ const words = {
 const t = words[document.documentElement.lang] || words.zh;
 
 const signs = new Map(); // name → { report, at }
+
+// A connection test's outcome in the page's language; a line's fault as the service says it.
+function reasonText(report) {
+  const test = report.test && t.tests && t.tests[report.test.outcome];
+  return test ? test.replace('{n}', report.test.detail) : report.reason;
+}
 
 function el(tag, attributes, ...children) {
   const node = document.createElement(tag);
@@ -84,7 +95,7 @@ function card(name) {
     el('div', {},
       el('span', { class: 'state' }, t[report.state] || report.state),
       ` ${t.since} ${new Date(report.since).toLocaleString()}`,
-      report.reason ? el('div', { class: 'reason muted' }, report.reason) : ''),
+      report.reason ? el('div', { class: 'reason muted' }, reasonText(report)) : ''),
     el('div', { class: 'muted' }, `${t.device} ${report.device}${answered}`),
     el('div', { class: 'power' }, `${t.power}: ${powerText(report.power)}`),
     el('div', { class: 'showing' }, `${t.picture}: ${showingText(report.showing)}`),

@@ -282,9 +282,9 @@ void Sign::testIn(int ms) {
 }
 
 void Sign::tested(TestOutcome outcome, int detail) {
-    QString why = describe(outcome, detail);
+    TestResult result{outcome, detail};
     if (outcome == TestOutcome::Answered) {
-        late_.clear();
+        late_.reset();
         lastAnswer_.start();
         emit answered();
         // One missed test may have been a controller restarting.
@@ -292,25 +292,26 @@ void Sign::tested(TestOutcome outcome, int detail) {
         testIn(health_.answered(config_.healthSeconds * 1000));
         if (back)
             comeBack();
-        setState(why);
+        setState(result);
         emit wantsLine();
         return;
     }
     // The miss was counted when the wait ran out; now it is known why.
     if (outcome == TestOutcome::Late) {
-        if (reason_ != why)
-            qCWarning(lcGateway).noquote() << config_.name << ":" << why;
-        late_ = why;
+        if (reason_ != describe(result))
+            qCWarning(lcGateway).noquote() << config_.name << ":" << describe(result);
+        late_ = result;
         if (state() != State::Online)
-            setState(why);
+            setState(result);
         return;
     }
     // A slow controller's answer comes after the wait each time: its reason stays
     // rather than changing back and forth with every test.
-    if (outcome == TestOutcome::NoAnswer && !late_.isEmpty())
-        why = std::exchange(late_, {});
+    if (outcome == TestOutcome::NoAnswer && late_)
+        result = *std::exchange(late_, std::nullopt);
     else
-        late_.clear();
+        late_.reset();
+    const QString why = describe(result);
     const int next = health_.missed();
     testIn(next);
     if (state() != State::Offline) {
@@ -320,7 +321,7 @@ void Sign::tested(TestOutcome outcome, int detail) {
     if (shown_ != State::Offline || reason_ != why)
         qCWarning(lcGateway).noquote()
             << config_.name << "offline:" << why << "- testing again in" << next / 1000 << "s";
-    setState(why);
+    setState(result);
 }
 
 // A controller that was away may have restarted: everything known goes again.
@@ -358,10 +359,11 @@ void Sign::lineUp() {
     emit wantsLine();
 }
 
-void Sign::setState(const QString& reason) {
+void Sign::setState(const QString& reason, const std::optional<TestResult>& test) {
     const State now = state();
     if (now == shown_ && reason == reason_)
         return;
+    reasonTest_ = test;
     if (now != shown_)
         since_ = clock_.now();
     if (now == State::Online && shown_ != State::Online)

@@ -40,6 +40,8 @@ public:
     uint8_t device() const { return config_.device; }
     State state() const override { return health_.state(); }
     const QString& reason() const { return reason_; }
+    // The connection test the reason comes from; none when the line is down.
+    const std::optional<TestResult>& reasonTest() const { return reasonTest_; }
     QDateTime since() const { return since_; }
     std::optional<uint32_t> unitOnSign(uint8_t unit) const { return table_.onSign(unit); }
     std::optional<uint32_t> unitWanted(uint8_t unit) const override { return table_.value(unit); }
@@ -123,7 +125,8 @@ signals:
 private:
     void testIn(int ms);
     void comeBack();
-    void setState(const QString& reason);
+    void setState(const QString& reason, const std::optional<TestResult>& test = std::nullopt);
+    void setState(const TestResult& test) { setState(describe(test), test); }
     void checkClockSync();
     QByteArray ownImage();
     void endTimed();
@@ -157,7 +160,8 @@ private:
     bool testDue_ = false;
     State shown_ = State::Connecting; // the state last reported
     QString reason_;
-    QString late_; // the last test's answer came late: the next one's may too
+    std::optional<TestResult> reasonTest_;
+    std::optional<TestResult> late_; // the last answer came late: the next one may too
     QDateTime since_;
     QElapsedTimer lastAnswer_;
     QElapsedTimer dueFor_;

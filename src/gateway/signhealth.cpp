@@ -29,8 +29,9 @@ void SignHealth::lineDown() {
     backOffMs_ = FirstBackOffMs;
 }
 
-QString describe(TestOutcome outcome, int detail) {
-    switch (outcome) {
+QString describe(const TestResult& result) {
+    const int detail = result.detail;
+    switch (result.outcome) {
     case TestOutcome::Answered:
         return u"the sign answers the connection test"_s;
     case TestOutcome::NoAnswer:
@@ -43,6 +44,22 @@ QString describe(TestOutcome outcome, int detail) {
         return u"answered late (the line waits %1 ms)"_s.arg(detail);
     }
     return {};
+}
+
+QString outcomeKey(TestOutcome outcome) {
+    switch (outcome) {
+    case TestOutcome::Answered:
+        return u"answered"_s;
+    case TestOutcome::NoAnswer:
+        return u"no_answer"_s;
+    case TestOutcome::OtherDevice:
+        return u"other_device"_s;
+    case TestOutcome::Garbled:
+        return u"garbled"_s;
+    case TestOutcome::Late:
+        break;
+    }
+    return u"late"_s;
 }
 
 } // namespace zarnet::gateway

@@ -39,8 +39,16 @@ private:
     int backOffMs_ = FirstBackOffMs;
 };
 
-// The outcome as the sign's reason; `detail` is the other device's number or the
+// A connection test's outcome; `detail` is the other device's number or the
 // line's answer time in milliseconds.
-QString describe(TestOutcome outcome, int detail);
+struct TestResult {
+    TestOutcome outcome = TestOutcome::Answered;
+    int detail = 0;
+};
+
+// The result as the sign's reason, in English.
+QString describe(const TestResult& result);
+// A word for the outcome that a page can put into its own language.
+QString outcomeKey(TestOutcome outcome);
 
 } // namespace zarnet::gateway

@@ -114,6 +114,7 @@ QByteArray signPicture(const QImage& dots) {
 QJsonObject signReport(const Gateway& gateway, const Sign& sign, const QDateTime& now) {
     const Line& line = gateway.lineOf(sign.name());
     const auto answered = sign.sinceLastAnswerMs();
+    const auto& test = sign.reasonTest();
     return {
         {u"name"_s, sign.name()},
         {u"device"_s, sign.device()},
@@ -121,6 +122,10 @@ QJsonObject signReport(const Gateway& gateway, const Sign& sign, const QDateTime
         {u"state"_s, stateWord(sign.state())},
         {u"since"_s, isoTime(sign.since())},
         {u"reason"_s, sign.reason()},
+        // What the reason comes from, for a reader that words it in its own language.
+        {u"test"_s,
+         test ? QJsonObject{{u"outcome"_s, outcomeKey(test->outcome)}, {u"detail"_s, test->detail}}
+              : QJsonValue()},
         {u"seconds_since_answer"_s,
          answered ? QJsonValue(std::floor(double(*answered) / 1000)) : QJsonValue()},
         {u"line"_s,

@@ -154,6 +154,9 @@ void TestZarnetdWeb::livePage() {
     QVERIFY(browser.eval(card(u"press2"_s) + u".querySelector('.reason').textContent"_s)
                 .toString()
                 .startsWith(u"no answer"_s));
+    // Its cause as a word, for a page in another language.
+    QCOMPARE(QJsonDocument::fromJson(get(http, "/api/signs/press2").body)["test"]["outcome"],
+             u"no_answer"_s);
     busBoard.unmute(2);
     QVERIFY(browser.eval(u"window.notReloaded === true"_s).toBool());
 
