@@ -16,16 +16,22 @@ file(MAKE_DIRECTORY ${man_dir})
 set(man_pages1)
 set(man_pages8)
 
-# SECTION is 1 for the programs in /usr/bin, 8 for the service in /usr/sbin.
+# SECTION is 1 for the programs in /usr/bin, 8 for the service in /usr/sbin. An
+# extra argument names the help option to read instead of --help.
 function(zarnet_manpage target section summary)
     set(page ${man_dir}/${target}.${section})
+    set(help_option --help)
+    if(ARGC GREATER 3)
+        set(help_option ${ARGV3})
+    endif()
     # Run by name from its folder, so the usage line names the program, not the build.
     add_custom_command(
         OUTPUT ${page}.gz
         COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
                 "PATH=$<TARGET_FILE_DIR:${target}>:$ENV{PATH}"
                 ${HELP2MAN} --no-info --section=${section} --name=${summary}
-                --version-string=${PROJECT_VERSION}
+                --version-string=${PROJECT_VERSION} --help-option=${help_option}
+                --locale=C.UTF-8
                 --include=${CMAKE_SOURCE_DIR}/resources/man/${target}.h2m --output=${page}
                 ${target}
         COMMAND gzip -9nf ${page}
@@ -35,7 +41,7 @@ function(zarnet_manpage target section summary)
 endfunction()
 
 zarnet_manpage(zarnet 1 "operator's window for an LED dot-matrix sign controller")
-zarnet_manpage(zarnet-cli 1 "send one request to an LED sign controller from a script")
+zarnet_manpage(zarnet-cli 1 "send one request to an LED sign controller from a script" --help-all)
 zarnet_manpage(zarnet-board 1 "a virtual LED sign controller")
 zarnet_manpage(zarnetd 8 "keeps LED signs current from an MQTT broker and Modbus TCP")
 

@@ -13,13 +13,13 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QMap>
 #include <QRegularExpression>
-#include <QSet>
 #include <QStringDecoder>
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
-#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,99 +29,18 @@ namespace zarnet::cli {
 
 namespace {
 
-const QString ProgramHelp = uR"(Usage: zarnet-cli [options] COMMAND ...
-
-Sends one request to a sign controller, exactly as the Zarnet window does.
-
-Commands:
-  power on|off                  switch the sign on or off
-  clock [--at "YYYY-MM-DD hh:mm:ss"]
-                                set the controller's clock (default: now)
-  clear                         clear the sign
-  test                          test the connection; prints the device number
-  units write START V1 [V2 ...] [--fixed]
-                                write up to 9 values into units START, START+1, ...
-  units read START COUNT        read COUNT units; prints one value per line
-  scan [--from N] [--to M]      find the controllers on the line: the connection
-                                test to each number N..M (0..255); one line per
-                                number that answered, with the round trip
-  image (--text TEXT [--font FAMILY] [--size PT] | --bmp FILE)
-        [--window X,Y,W,H] [--always | --daily HHMM-HHMM | --weekdays A-B | --dates A-B]
-                                send a 256 x 64 canvas image
-
-Options:
-  --port P        port number (as in the window), device path, or
-                  tcp://HOST:PORT for a serial device server (default 1)
-  --device N      controller's device number, 0..255 (default 255)
-  --timeout MS    how long test and units read wait for their reply once the
-                  request is out (default 1000); a request without a reply waits
-                  as long as its frame needs on the line, plus 2 s
-  --dry-run       print the frame as hex and send nothing
-  --verbose       print every frame sent and received on standard error
-  --help          this text; COMMAND --help for one command
-
-Bytes already waiting on the port when it opens are discarded. A reply counts
-only when it is a whole, checked frame of the kind asked for: 0x21 for test
-(from the device asked, unless that is 255), 0x30 for units read with the
-request's start unit and count. Bytes that come before it and are no such
-frame are passed over (--verbose shows them) until it comes or the timeout
-ends. Over tcp:// a request without a reply counts as sent only when the
-connection is still up 100 ms after its bytes left. "--" ends the options.
+constexpr char Footer[] =
+    R"(A reply counts only when it is a whole, checked frame of the kind asked for:
+0x21 for test (from the device asked, unless that is 255), 0x30 for units read
+with the request's start unit and count. Bytes already waiting on the port when
+it opens are discarded, and bytes before the reply that are no such frame are
+passed over (--verbose shows them) until it comes or the timeout ends. Over
+tcp:// a request without a reply counts as sent only when the connection is
+still up 100 ms after its bytes left. "--" ends the options.
 
 Exit codes: 0 success, 1 no reply in time, a reply that fails its checks, a
 frame that could not be sent or a line that hung up, 2 bad arguments (nothing
-is sent), 3 the port could not be opened.
-)"_s;
-
-const QMap<QString, QString> CommandHelp = {
-    {u"power"_s,
-     u"Usage: zarnet-cli [options] power on|off\n\nSwitches the sign on or off (0x12).\n"_s},
-    {u"clock"_s, u"Usage: zarnet-cli [options] clock [--at \"YYYY-MM-DD hh:mm:ss\"]\n\n"
-                 "Sets the controller's clock (0x20) to the given local time, or to now.\n"_s},
-    {u"clear"_s, u"Usage: zarnet-cli [options] clear\n\nClears the sign (0x40).\n"_s},
-    {u"scan"_s, u"Usage: zarnet-cli [options] scan [--from N] [--to M] [--timeout MS]\n\n"
-                "Sends the connection test (0x21) to each device number from N to M (0..255) and\n"
-                "prints one line per controller that answered: its number and the round trip in\n"
-                "ms. A number whose reply fails its checks is reported as a garbled answer (an\n"
-                "address collision, or noise); when most numbers get one, the line carries noise:\n"
-                "check its speed. --timeout is the wait per number (60 ms unless given; raise it\n"
-                "for slow serial device servers). A progress bar is drawn on a terminal; Ctrl-C\n"
-                "stops and prints what was found. Exit 0 when a controller answered properly, 1\n"
-                "when none did (garbled answers are none), 3 when the link cannot be opened or\n"
-                "is lost during the scan.\n"_s},
-    {u"test"_s, u"Usage: zarnet-cli [options] test\n\nSends the connection test (0x21), waits for "
-                "the reply and prints the number of the device that answered.\n"_s},
-    {u"units"_s, u"Usage: zarnet-cli [options] units write START V1 [V2 ...] [--fixed]\n"
-                 "       zarnet-cli [options] units read START COUNT\n\n"
-                 "write: up to 9 values, each a number 0..2147483647, into units START,\n"
-                 "       START+1, ...; anything else (\"N/A\", \"12abc\", \"\") is refused.\n"
-                 "       (0x23 shown at once; 0x24 with --fixed). START is 0..255.\n"
-                 "read:  asks for COUNT units from START (0x30), both 0..255, and prints\n"
-                 "       the values of the reply, one per line.\n"_s},
-    {u"image"_s,
-     u"Usage: zarnet-cli [options] image (--text TEXT [--font FAMILY] [--size PT] | --bmp FILE)\n"
-     "        [--window X,Y,W,H] [--always | --daily HHMM-HHMM | --weekdays A-B | --dates A-B]\n\n"
-     "Draws TEXT (default font 宋体 12 pt) or loads a bitmap onto the 256 x 64 canvas and\n"
-     "sends its top-left W x H dots (0x41). --window defaults to 192,0,64,16; X is made\n"
-     "even and W a multiple of 8, as the window does. X, Y, W/8 and H are 0..255 and\n"
-     "W/8 x H at most 2048 bytes. --daily takes hhmm times (hours x 60 + minutes at\n"
-     "most 4095); --weekdays (0 = Sunday) and --dates take numbers 0..255.\n"_s},
-};
-
-const QSet<QString> ValueOptions = {
-    u"from"_s, u"to"_s,   u"port"_s, u"device"_s, u"timeout"_s, u"at"_s,       u"text"_s,
-    u"font"_s, u"size"_s, u"bmp"_s,  u"window"_s, u"daily"_s,   u"weekdays"_s, u"dates"_s};
-const QSet<QString> FlagOptions = {u"dry-run"_s, u"verbose"_s, u"help"_s, u"fixed"_s, u"always"_s};
-const QSet<QString> GlobalOptions = {u"port"_s,    u"device"_s,  u"timeout"_s,
-                                     u"dry-run"_s, u"verbose"_s, u"help"_s};
-const QMap<QString, QSet<QString>> CommandOptions = {
-    {u"clock"_s, {u"at"_s}},
-    {u"scan"_s, {u"from"_s, u"to"_s}},
-    {u"units"_s, {u"fixed"_s}},
-    {u"image"_s,
-     {u"text"_s, u"font"_s, u"size"_s, u"bmp"_s, u"window"_s, u"always"_s, u"daily"_s,
-      u"weekdays"_s, u"dates"_s}},
-};
+is sent), 3 the port could not be opened.)";
 
 // Qt's own decoding drops a leading byte-order mark; these keep it.
 QString decodeKeepingMark(QByteArrayView bytes, QStringDecoder::Encoding encoding) {
@@ -137,57 +56,371 @@ Stop bad(const QString& text) {
     return {BadArguments, text};
 }
 
-struct Parsed {
-    QStringList positional;
-    QMap<QString, QString> options;
+// What the command line gave, as CLI11 read it into the declared options.
+struct Given {
+    std::string port = "1";
+    std::string device = "255";
+    std::string timeout = "1000";
+    bool dryRun = false;
+    bool verbose = false;
+    std::string state; // power
+    std::string at;    // clock
+    std::string start; // units
+    std::string count;
+    std::vector<std::string> values;
+    bool fixed = false;
+    std::string from = "0"; // scan
+    std::string to = "255";
+    std::string text; // image
+    std::string font;
+    std::string size;
+    std::string bmp;
+    std::string window = "192,0,64,16";
+    bool always = false;
+    std::string daily;
+    std::string weekdays;
+    std::string dates;
+    std::string topic; // help
 };
 
-// Options and words as CLI11 reads them (--opt value, --opt=value, flags, "--"
-// ending the options); which options a command takes is checked after.
-std::variant<Parsed, Stop> split(const QStringList& arguments) {
-    CLI::App app;
-    app.set_help_flag(); // help is this program's own text
-    app.allow_windows_style_options(false);
-    app.positionals_at_end(false);
-    std::map<QString, std::string> values;
-    std::map<QString, bool> flags;
-    for (const QString& name : ValueOptions) {
-        app.add_option("--" + name.toStdString(), values[name])
-            ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
-            ->allow_extra_args(false);
-    }
-    for (const QString& name : FlagOptions) {
-        const std::string spelled = name == u"help" ? "-h,--help" : "--" + name.toStdString();
-        app.add_flag(spelled, flags[name])->multi_option_policy(CLI::MultiOptionPolicy::Throw);
-    }
-    std::vector<std::string> words;
-    app.add_option("words", words);
+// The declared commands, and the options whose presence (not only value) counts.
+struct Declared {
+    CLI::App* power = nullptr;
+    CLI::App* clock = nullptr;
+    CLI::App* clear = nullptr;
+    CLI::App* test = nullptr;
+    CLI::App* units = nullptr;
+    CLI::App* write = nullptr;
+    CLI::App* read = nullptr;
+    CLI::App* scan = nullptr;
+    CLI::App* image = nullptr;
+    CLI::App* help = nullptr;
+    CLI::Option* timeout = nullptr;
+    CLI::Option* at = nullptr;
+    CLI::Option* text = nullptr;
+    CLI::Option* size = nullptr;
+    CLI::Option* daily = nullptr;
+    CLI::Option* weekdays = nullptr;
+};
 
-    // A value that looks like an option is a forgotten one; --opt=--x passes it.
+// CLI11 puts an option's name before its validator's message; these messages
+// are whole sentences, so the first refusal is kept here and shown as it is.
+class Rules {
+public:
+    using Check = std::function<std::optional<QString>(const QString&)>;
+
+    CLI::Validator operator()(Check check) {
+        return CLI::Validator(
+            [this, check = std::move(check)](std::string& value) -> std::string {
+                const auto why = check(fromStd(value));
+                if (!why)
+                    return {};
+                if (!first)
+                    first = *why;
+                return why->toStdString();
+            },
+            "");
+    }
+    CLI::Validator operator()(const QString& message, std::function<bool(const QString&)> holds) {
+        return (*this)([message, holds = std::move(holds)](const QString& value) {
+            return holds(value) ? std::nullopt : std::optional<QString>(message);
+        });
+    }
+
+    std::optional<QString> first;
+};
+
+bool isByte(const QString& value) {
+    return fields::readByte(value).has_value();
+}
+
+std::optional<QDateTime> readLocalTime(const QString& text) {
+    const QDateTime at = QDateTime::fromString(text, u"yyyy-MM-dd hh:mm:ss"_s);
+    if (!at.isValid() || at.date().year() < 1 || at.date().year() > 9999)
+        return std::nullopt;
+    return at;
+}
+
+// A schedule's A-B, each side as the window's fields take it.
+bool isRange(const QString& value) {
+    static const QRegularExpression range(u"^[^-]{1,4}-[^-]{1,4}$"_s);
+    return range.match(value).hasMatch();
+}
+
+std::optional<QString> portFault(const QString& port) {
+    if (port.trimmed().isEmpty())
+        return u"--port takes a port number, a device path or tcp://HOST:PORT"_s;
+    if (!isNetworkAddress(port))
+        return std::nullopt;
+    const auto address = parseTcpAddress(port);
+    if (const auto* fault = std::get_if<AddressFault>(&address))
+        return u"--port: "_s + describe(*fault);
+    return std::nullopt;
+}
+
+void declareCommon(CLI::App& app, Given& g, Rules& rule, Declared& d) {
+    app.set_help_flag("-h,--help", "this text; COMMAND --help for one command");
+    app.set_help_all_flag("--help-all", "this text with every command's options");
+    app.get_formatter()->label("SUBCOMMAND", "COMMAND");
+    app.get_formatter()->column_width(24);
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    app.require_subcommand(0, 1);
+    app.fallthrough();
+    app.footer(Footer);
+    app.add_option("--port", g.port,
+                   "port number (as in the window), device path, or\n"
+                   "tcp://HOST:PORT for a serial device server")
+        ->type_name("P")
+        ->capture_default_str()
+        ->check(rule(portFault));
+    app.add_option("--device", g.device, "the controller's device number, 0..255")
+        ->type_name("N")
+        ->capture_default_str()
+        ->check(rule(u"--device takes a whole number 0..255"_s, isByte));
+    d.timeout =
+        app.add_option("--timeout", g.timeout,
+                       "how long test and units read wait for their reply once\n"
+                       "the request is out; a request without a reply waits as\n"
+                       "long as its frame needs on the line, plus 2 s")
+            ->type_name("MS")
+            ->capture_default_str()
+            ->check(rule(u"--timeout takes milliseconds, 1..3600000"_s, [](const QString& v) {
+                return fields::readWholeNumber(v, 1, 3600000).has_value();
+            }));
+    app.add_flag("--dry-run", g.dryRun, "print the frame as hex and send nothing")
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    app.add_flag("--verbose", g.verbose, "print every frame sent and received on standard error")
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+}
+
+void declareSimple(CLI::App& app, Given& g, Rules& rule, Declared& d) {
+    d.power = app.add_subcommand("power", "switch the sign on or off (0x12)");
+    d.power->add_option("STATE", g.state, "on or off")
+        ->type_name("")
+        ->check(rule(u"power takes on or off"_s,
+                     [](const QString& v) { return v == u"on"_s || v == u"off"_s; }));
+    d.clock = app.add_subcommand("clock", "set the controller's clock (0x20) to a local time");
+    d.at = d.clock->add_option("--at", g.at, "the time, \"YYYY-MM-DD hh:mm:ss\" (default: now)")
+               ->type_name("TIME")
+               ->check(rule(u"--at takes a local time as \"YYYY-MM-DD hh:mm:ss\""_s,
+                            [](const QString& v) { return readLocalTime(v).has_value(); }));
+    d.clear = app.add_subcommand("clear", "clear the sign (0x40)");
+    d.test = app.add_subcommand(
+        "test", "test the connection (0x21); prints the number of the\ndevice that answered");
+    d.help = app.add_subcommand("help", "this text, or one command's");
+    d.help->add_option("COMMAND", g.topic, "the command")->type_name("");
+}
+
+void declareUnits(CLI::App& app, Given& g, Declared& d) {
+    d.units = app.add_subcommand("units", "units write START V1 [V2 ...] [--fixed] | "
+                                          "units read START COUNT");
+    d.units->require_subcommand(0, 1);
+    d.write = d.units->add_subcommand(
+        "write", "write up to 9 values, each a number 0..2147483647, into\n"
+                 "units START, START+1, ... (0x23 shown at once; 0x24 with --fixed)");
+    d.write->add_option("START", g.start, "the first unit, 0..255")->type_name("");
+    d.write->add_option("VALUES", g.values, "1 to 9 values")->type_name("");
+    d.write->add_flag("--fixed", g.fixed, "fixed display (0x24)")
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    d.read = d.units->add_subcommand(
+        "read", "read COUNT units from START (0x30); prints one value per line");
+    d.read->add_option("START", g.start, "the first unit, 0..255")->type_name("");
+    d.read->add_option("COUNT", g.count, "how many, 0..255")->type_name("");
+}
+
+void declareScan(CLI::App& app, Given& g, Rules& rule, Declared& d) {
+    d.scan =
+        app.add_subcommand("scan", "find the controllers on the line: the connection test\n"
+                                   "(0x21) to each device number, one line each that answered");
+    d.scan->footer(
+        "One line per controller that answered properly: its number and the round trip in\n"
+        "ms. A number whose reply fails its checks is reported as a garbled answer (an\n"
+        "address collision, or noise); when most numbers get one, the line carries noise:\n"
+        "check its speed. --timeout is the wait per number (60 ms unless given; raise it\n"
+        "for slow serial device servers). A progress bar is drawn on a terminal; Ctrl-C\n"
+        "stops and prints what was found.\n\n"
+        "Exit codes: 0 when a controller answered properly, 1 when none did (garbled\n"
+        "answers are none), 2 bad arguments, 3 when the link cannot be opened or is lost\n"
+        "during the scan.");
+    const QString range = u"--from and --to take device numbers 0..255, --from not above --to"_s;
+    d.scan->add_option("--from", g.from, "the first device number tried")
+        ->type_name("N")
+        ->capture_default_str()
+        ->check(rule(range, isByte));
+    d.scan->add_option("--to", g.to, "the last device number tried")
+        ->type_name("M")
+        ->capture_default_str()
+        ->check(rule(range, isByte));
+}
+
+void declareImage(CLI::App& app, Given& g, Rules& rule, Declared& d) {
+    d.image =
+        app.add_subcommand("image", "draw a text or load a bitmap onto the 256 x 64 canvas and\n"
+                                    "send its top-left W x H dots (0x41), as the window does");
+    d.text = d.image->add_option("--text", g.text, "the text to draw")->type_name("TEXT");
+    CLI::Option* bmp = d.image->add_option("--bmp", g.bmp, "a picture file to send instead")
+                           ->type_name("FILE")
+                           ->excludes(d.text)
+                           ->check(rule([](const QString& path) -> std::optional<QString> {
+                               // A FIFO or a device would be read until it ends: maybe never.
+                               if (QFileInfo(path).isFile())
+                                   return std::nullopt;
+                               return u"--bmp: %1 is not a regular file"_s.arg(path);
+                           }));
+    d.image->add_option("--font", g.font, "the text's font (default 宋体)")
+        ->type_name("FAMILY")
+        ->excludes(bmp);
+    d.size = d.image->add_option("--size", g.size, "the text's size in points (default 12)")
+                 ->type_name("PT")
+                 ->excludes(bmp)
+                 ->check(rule(
+                     u"--size takes points, more than 0 and at most 1000"_s, [](const QString& v) {
+                         bool ok = false;
+                         const double size = v.toDouble(&ok);
+                         return ok && std::isfinite(size) && size > 0 && size <= MaxPointSize;
+                     }));
+    d.image
+        ->add_option("--window", g.window,
+                     "where the dots go: X is made even and W a multiple of 8,\n"
+                     "as the window does; X, Y, W/8 and H are 0..255, and\n"
+                     "W/8 x H at most 2048 bytes")
+        ->type_name("X,Y,W,H")
+        ->capture_default_str()
+        ->check(rule(u"--window takes X,Y,W,H"_s,
+                     [](const QString& v) { return v.split(u',').size() == 4; }));
+    CLI::Option* always = d.image->add_flag("--always", g.always, "always shown (the default)")
+                              ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    d.daily =
+        d.image
+            ->add_option("--daily", g.daily,
+                         "shown daily between two hhmm times\n"
+                         "(hours x 60 + minutes at most 4095)")
+            ->type_name("HHMM-HHMM")
+            ->check(rule(u"--daily takes HHMM-HHMM, hours x 60 + minutes at most 4095"_s, isRange));
+    const QString range = u"takes A-B, each a whole number 0..255"_s;
+    d.weekdays =
+        d.image->add_option("--weekdays", g.weekdays, "shown on weekdays A to B, 0 = Sunday")
+            ->type_name("A-B")
+            ->check(rule(u"--weekdays "_s + range, isRange));
+    CLI::Option* dates = d.image->add_option("--dates", g.dates, "shown on dates A to B")
+                             ->type_name("A-B")
+                             ->check(rule(u"--dates "_s + range, isRange));
+    const std::vector<CLI::Option*> schedules{always, d.daily, d.weekdays, dates};
+    for (CLI::Option* one : schedules)
+        for (CLI::Option* other : schedules)
+            if (one != other)
+                one->excludes(other);
+}
+
+// "--text --bmp x" would take "--bmp" for the text: a value that looks like an
+// option is a forgotten one, wherever that option is declared (--text=--x passes).
+bool takesValue(const CLI::App& app, const std::string& name) {
+    if (const CLI::Option* option = app.get_option_no_throw(name))
+        return option->get_expected_min() > 0;
+    const auto all = app.get_subcommands([](const CLI::App*) { return true; });
+    return std::any_of(all.begin(), all.end(),
+                       [&](const CLI::App* sub) { return takesValue(*sub, name); });
+}
+
+std::optional<Stop> forgottenValue(const CLI::App& app, const QStringList& arguments) {
     for (qsizetype i = 0; i < arguments.size() && arguments[i] != u"--"; ++i) {
-        const QString name = arguments[i].mid(2);
-        if (arguments[i].startsWith(u"--") && ValueOptions.contains(name) &&
+        if (arguments[i].startsWith(u"--") && !arguments[i].contains(u'=') &&
+            takesValue(app, arguments[i].toStdString()) &&
             (i + 1 >= arguments.size() || arguments[i + 1].startsWith(u"--")))
-            return bad(u"--%1 needs a value"_s.arg(name));
+            return bad(u"%1 needs a value"_s.arg(arguments[i]));
     }
-    std::vector<std::string> args;
-    for (qsizetype i = arguments.size() - 1; i >= 0; --i)
-        args.push_back(arguments[i].toStdString()); // CLI11 takes them last first
-    try {
-        app.parse(args);
-    } catch (const CLI::ParseError& e) {
-        return bad(u"%1 (see --help)"_s.arg(fromStd(e.what())));
-    }
-    Parsed parsed;
+    return std::nullopt;
+}
+
+// The command chosen, as deep as it goes (units, then write), or none.
+const CLI::App* chosenCommand(const CLI::App& app) {
+    const CLI::App* chosen = nullptr;
+    for (auto subs = app.get_subcommands(); !subs.empty(); subs = subs.front()->get_subcommands())
+        chosen = subs.front();
+    return chosen;
+}
+
+QString commandName(const CLI::App* command) {
+    if (!command)
+        return {};
+    const QString name = fromStd(command->get_name());
+    const CLI::App* parent = command->get_parent();
+    return parent && parent->get_parent() ? commandName(parent) + u' ' + name : name;
+}
+
+void declare(CLI::App& app, Given& g, Rules& rule, Declared& d) {
+    declareCommon(app, g, rule, d);
+    declareSimple(app, g, rule, d);
+    declareUnits(app, g, d);
+    declareScan(app, g, rule, d);
+    declareImage(app, g, rule, d);
+    for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; }))
+        command->group("Commands");
+    app.allow_extras(); // the words no declaration takes get this program's own message
+}
+
+// Reads the words into the declarations; help, or why they cannot be used.
+std::optional<Stop> parse(CLI::App& app, const QStringList& arguments, const Rules& rule) {
+    std::vector<std::string> words{app.get_name()};
+    words.reserve(std::size_t(arguments.size()) + 1);
+    for (const QString& argument : arguments)
+        words.push_back(argument.toStdString());
+    std::vector<const char*> argv;
+    argv.reserve(words.size());
     for (const std::string& word : words)
-        parsed.positional.append(fromStd(word));
-    for (const auto& [name, value] : values)
-        if (app.count("--" + name.toStdString()) > 0)
-            parsed.options[name] = fromStd(value);
-    for (const auto& [name, set] : flags)
-        if (set)
-            parsed.options[name] = QString();
-    return parsed;
+        argv.push_back(word.c_str());
+    try {
+        app.parse(int(argv.size()), argv.data());
+    } catch (const CLI::CallForHelp&) {
+        return Stop{Success, fromStd(app.help())};
+    } catch (const CLI::CallForAllHelp&) {
+        return Stop{Success, fromStd(app.help("", CLI::AppFormatMode::All))};
+    } catch (const CLI::ValidationError& e) {
+        return bad(rule.first.value_or(fromStd(e.what())));
+    } catch (const CLI::ParseError& e) {
+        const QString command = commandName(chosenCommand(app));
+        return bad(u"%1 (see %2--help)"_s.arg(fromStd(e.what()),
+                                              command.isEmpty() ? QString() : command + u' '));
+    }
+    return std::nullopt;
+}
+
+// Which command declares an option, if any does.
+const CLI::App* declaring(const CLI::App& app, const std::string& option) {
+    for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
+        if (sub->get_option_no_throw(option))
+            return sub;
+        if (const CLI::App* deeper = declaring(*sub, option))
+            return deeper;
+    }
+    return nullptr;
+}
+
+// A word or option that no declaration took.
+Stop leftOver(const CLI::App& app, const Declared& d, const CLI::App* chosen, const QString& word) {
+    const QString command = commandName(chosen);
+    if (word.startsWith(u'-')) {
+        const CLI::App* owner = declaring(app, word.section(u'=', 0, 0).toStdString());
+        if (owner && owner == chosen)
+            return bad(u"%1 goes after %2 (see %2 --help)"_s.arg(word, command));
+        return chosen ? bad(u"%1 is not an option of %2 (see %2 --help)"_s.arg(word, command))
+                      : bad(u"%1 is not an option (see --help)"_s.arg(word));
+    }
+    if (!chosen)
+        return bad(u"unknown command %1 (see --help)"_s.arg(word));
+    if (chosen == d.units)
+        return bad(u"units takes write or read (see units --help)"_s);
+    return bad(u"%1 takes no further words (see %1 --help)"_s.arg(command));
+}
+
+// "help COMMAND": that command's help, else the program's.
+QString helpFor(const CLI::App& app, const std::string& topic) {
+    for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; }))
+        if (sub->get_name() == topic)
+            return fromStd(sub->get_formatter()->make_help(sub, app.get_name() + ' ' + topic,
+                                                           CLI::AppFormatMode::Normal));
+    return fromStd(
+        app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal));
 }
 
 // What a refused field means on the command line: one table for every request.
@@ -222,16 +455,12 @@ QString argumentFor(const fields::Refusal& refusal) {
     return {};
 }
 
-std::variant<QByteArray, Stop> unitsFrame(const Parsed& p, uint8_t device, Request& request) {
-    const QStringList& args = p.positional;
-    if (args.size() < 2 || (args[1] != u"write" && args[1] != u"read"))
-        return bad(u"units takes write or read (see units --help)"_s);
-    if (args[1] == u"read") {
-        if (args.size() != 4)
+std::variant<QByteArray, Stop> unitsFrame(const Given& g, const Declared& d, uint8_t device,
+                                          Request& request) {
+    if (d.read->parsed()) {
+        if (d.read->get_option("COUNT")->count() == 0)
             return bad(u"units read takes START and COUNT"_s);
-        if (p.options.contains(u"fixed"_s))
-            return bad(u"--fixed belongs to units write"_s);
-        const auto read = readUnitRead(args[2], args[3]);
+        const auto read = readUnitRead(fromStd(g.start), fromStd(g.count));
         if (const auto* refusal = std::get_if<fields::Refusal>(&read))
             return bad(argumentFor(*refusal));
         request.awaits = Request::Awaits::Values;
@@ -240,147 +469,106 @@ std::variant<QByteArray, Stop> unitsFrame(const Parsed& p, uint8_t device, Reque
         request.count = std::get<UnitRead>(read).count;
         return unitReadFrame(device, std::get<UnitRead>(read));
     }
-    if (args.size() < 4)
+    if (g.values.empty())
         return bad(u"units write takes START and 1 to 9 values"_s);
-    const QStringList values = args.mid(3);
+    QStringList values;
+    for (const std::string& value : g.values)
+        values.append(fromStd(value));
     // The window reads the number a value starts with and takes an empty field for
     // 0; a script that hands over "N/A" or nothing must fail, not zero a unit.
     for (qsizetype i = 0; i < values.size(); ++i)
         if (!fields::readWholeNumber(values[i], 0, std::numeric_limits<int32_t>::max()))
             return bad(u"value %1 takes a number 0..2147483647, not \"%2\""_s.arg(i + 1).arg(
                 values[i].left(40)));
-    const auto write = readUnitWrite(args[2], QString::number(values.size()), values);
+    const auto write = readUnitWrite(fromStd(g.start), QString::number(values.size()), values);
     if (const auto* refusal = std::get_if<fields::Refusal>(&write))
         return bad(argumentFor(*refusal));
-    const uint8_t code = p.options.contains(u"fixed"_s) ? UnitFixedCode : UnitShowNowCode;
-    return unitWriteFrame(device, code, std::get<UnitWrite>(write));
+    return unitWriteFrame(device, g.fixed ? UnitFixedCode : UnitShowNowCode,
+                          std::get<UnitWrite>(write));
 }
 
-// The schedule option into the request's mode and fields.
-std::optional<Stop> readSchedule(const Parsed& p, ImageRequest& request) {
-    const QStringList kinds = {u"always"_s, u"daily"_s, u"weekdays"_s, u"dates"_s};
-    QString chosen;
-    for (const QString& kind : kinds) {
-        if (!p.options.contains(kind))
-            continue;
-        if (!chosen.isEmpty())
-            return bad(u"give only one of --always, --daily, --weekdays, --dates"_s);
-        chosen = kind;
-    }
-    if (chosen.isEmpty() || chosen == u"always")
-        return std::nullopt;
-    static const QRegularExpression range(u"^([^-]{1,4})-([^-]{1,4})$"_s);
-    const auto match = range.match(p.options[chosen]);
-    const QString form = chosen == u"daily" ? u"HHMM-HHMM, hours x 60 + minutes at most 4095"_s
-                                            : u"A-B, each a whole number 0..255"_s;
-    if (!match.hasMatch())
-        return bad(u"--%1 takes %2"_s.arg(chosen, form));
-    request.mode = chosen == u"daily"      ? ScheduleMode::DailyPeriod
-                   : chosen == u"weekdays" ? ScheduleMode::WeekdayRange
-                                           : ScheduleMode::MonthDates;
-    request.start = match.captured(1);
-    request.end = match.captured(2);
-    return std::nullopt;
-}
-
-std::variant<QByteArray, Stop> imageFrame(const Parsed& p, uint8_t device) {
-    if (p.positional.size() != 1)
-        return bad(u"image takes no further words (see image --help)"_s);
-    const bool text = p.options.contains(u"text"_s);
-    const bool bmp = p.options.contains(u"bmp"_s);
-    if (text == bmp)
-        return bad(u"image takes one of --text TEXT or --bmp FILE"_s);
-    if (bmp && (p.options.contains(u"font"_s) || p.options.contains(u"size"_s)))
-        return bad(u"--font and --size go with --text"_s);
-
-    ImageRequest request;
-    if (text) {
-        request.text = p.options[u"text"_s];
-        request.family = p.options.value(u"font"_s);
-        if (p.options.contains(u"size"_s)) {
-            bool ok = false;
-            const double size = p.options[u"size"_s].toDouble(&ok);
-            if (!ok || !std::isfinite(size) || size <= 0 || size > MaxPointSize)
-                return bad(u"--size takes points, more than 0 and at most 1000"_s);
-            request.pointSize = size;
-        }
+// The schedule option given, if any, into the request's mode and fields.
+void readSchedule(const Given& g, const Declared& d, ImageRequest& request) {
+    std::string range;
+    if (d.daily->count() > 0) {
+        request.mode = ScheduleMode::DailyPeriod;
+        range = g.daily;
+    } else if (d.weekdays->count() > 0) {
+        request.mode = ScheduleMode::WeekdayRange;
+        range = g.weekdays;
+    } else if (!g.dates.empty()) {
+        request.mode = ScheduleMode::MonthDates;
+        range = g.dates;
     } else {
-        const QString path = p.options[u"bmp"_s];
-        // A FIFO or a device would be read until it ends, which may be never.
-        if (!QFileInfo(path).isFile())
-            return bad(u"--bmp: %1 is not a regular file"_s.arg(path));
-        QFile file(path);
+        return;
+    }
+    const QStringList sides = fromStd(range).split(u'-');
+    request.start = sides.value(0);
+    request.end = sides.value(1);
+}
+
+std::variant<QByteArray, Stop> imageFrame(const Given& g, const Declared& d, uint8_t device) {
+    if (d.text->count() == 0 && g.bmp.empty())
+        return bad(u"image takes one of --text TEXT or --bmp FILE"_s);
+    ImageRequest request;
+    if (d.text->count() > 0) {
+        request.text = fromStd(g.text);
+        request.family = fromStd(g.font);
+        if (d.size->count() > 0)
+            request.pointSize = fromStd(g.size).toDouble();
+    } else {
+        QFile file(fromStd(g.bmp));
         if (!file.open(QIODevice::ReadOnly))
-            return bad(u"--bmp: cannot read %1 as a picture"_s.arg(path));
+            return bad(u"--bmp: cannot read %1 as a picture"_s.arg(file.fileName()));
         request.picture = file.readAll();
     }
-
-    const QStringList window = p.options.value(u"window"_s, u"192,0,64,16"_s).split(u',');
-    if (window.size() != 4)
-        return bad(u"--window takes X,Y,W,H"_s);
+    const QStringList window = fromStd(g.window).split(u',');
     std::copy(window.begin(), window.end(), request.window.begin());
-    if (const auto stop = readSchedule(p, request))
-        return *stop;
+    readSchedule(g, d, request);
 
     const auto frame = buildImageFrame(device, request);
     if (const auto* refusal = std::get_if<ImageRefusal>(&frame)) {
         if (!refusal->field)
-            return bad(u"--bmp: cannot read %1 as a picture"_s.arg(p.options[u"bmp"_s]));
+            return bad(u"--bmp: cannot read %1 as a picture"_s.arg(fromStd(g.bmp)));
         return bad(argumentFor(*refusal->field));
     }
     return std::get<QByteArray>(frame);
 }
 
 // The frames of a scan are built as it goes; here only the range is read.
-std::variant<QByteArray, Stop> scanRange(const Parsed& p, Request& request) {
-    if (p.positional.size() != 1)
-        return bad(u"scan takes no further words (see scan --help)"_s);
-    const auto from = fields::readByte(p.options.value(u"from"_s, u"0"_s));
-    const auto to = fields::readByte(p.options.value(u"to"_s, u"255"_s));
-    if (!from || !to || *from > *to)
+std::variant<QByteArray, Stop> scanRange(const Given& g, const Declared& d, Request& request) {
+    const auto from = fields::readByte(fromStd(g.from));
+    const auto to = fields::readByte(fromStd(g.to));
+    if (*from > *to)
         return bad(u"--from and --to take device numbers 0..255, --from not above --to"_s);
     request.awaits = Request::Awaits::Scan;
     request.scanFrom = *from;
     request.scanTo = *to;
-    if (!p.options.contains(u"timeout"_s))
+    if (d.timeout->count() == 0)
         request.timeoutMs = 60; // a 9-byte reply needs 0.8 ms on the wire
     return QByteArray();
 }
 
-std::variant<QByteArray, Stop> frameFor(const Parsed& p, uint8_t device, const QDateTime& now,
-                                        Request& request) {
-    const QString& command = p.positional[0];
-    const qsizetype words = p.positional.size();
-    if (command == u"power") {
-        if (words != 2 || (p.positional[1] != u"on" && p.positional[1] != u"off"))
-            return bad(u"power takes on or off"_s);
-        return powerFrame(device, p.positional[1] == u"on");
-    }
-    if (command == u"clock") {
-        if (words != 1)
-            return bad(u"clock takes no further words (see clock --help)"_s);
-        QDateTime at = now;
-        if (p.options.contains(u"at"_s)) {
-            at = QDateTime::fromString(p.options[u"at"_s], u"yyyy-MM-dd hh:mm:ss"_s);
-            if (!at.isValid() || at.date().year() < 1 || at.date().year() > 9999)
-                return bad(u"--at takes a local time as \"YYYY-MM-DD hh:mm:ss\""_s);
-        }
-        return clockFrame(device, at);
-    }
-    if (command == u"clear" || command == u"test") {
-        if (words != 1)
-            return bad(u"%1 takes no further words"_s.arg(command));
-        if (command == u"clear")
-            return clearFrame(device);
+std::variant<QByteArray, Stop> frameFor(const CLI::App* command, const Given& g, const Declared& d,
+                                        const QDateTime& now, Request& request) {
+    const uint8_t device = request.device;
+    if (command == d.power)
+        return g.state.empty() ? std::variant<QByteArray, Stop>(bad(u"power takes on or off"_s))
+                               : powerFrame(device, g.state == "on");
+    if (command == d.clock)
+        return clockFrame(device, d.at->count() > 0 ? *readLocalTime(fromStd(g.at)) : now);
+    if (command == d.clear)
+        return clearFrame(device);
+    if (command == d.test) {
         request.awaits = Request::Awaits::Device;
         request.replyLength = FindReplyLength;
         return findFrame(device);
     }
-    if (command == u"units")
-        return unitsFrame(p, device, request);
-    if (command == u"scan")
-        return scanRange(p, request);
-    return imageFrame(p, device);
+    if (command == d.write || command == d.read)
+        return unitsFrame(g, d, device, request);
+    if (command == d.scan)
+        return scanRange(g, d, request);
+    return imageFrame(g, d, device);
 }
 
 } // namespace
@@ -393,46 +581,35 @@ QStringList argumentWords(int argc, const char* const* argv) {
 }
 
 std::variant<Request, Stop> parseCommandLine(const QStringList& arguments, const QDateTime& now) {
-    const auto split_ = split(arguments);
-    if (const auto* stop = std::get_if<Stop>(&split_))
+    CLI::App app{"Sends one request to a sign controller, exactly as the Zarnet window does.",
+                 "zarnet-cli"};
+    Given g;
+    Rules rule;
+    Declared d;
+    declare(app, g, rule, d);
+    if (const auto stop = forgottenValue(app, arguments))
         return *stop;
-    const Parsed& p = std::get<Parsed>(split_);
-
-    const QString command = p.positional.value(0);
-    if (p.options.contains(u"help"_s) || command == u"help") {
-        const QString topic = command == u"help" ? p.positional.value(1) : command;
-        return Stop{Success, CommandHelp.value(topic, ProgramHelp)};
-    }
-    if (command.isEmpty())
+    if (const auto stop = parse(app, arguments, rule))
+        return *stop;
+    const CLI::App* command = chosenCommand(app);
+    // CLI11 leaves the "--" that ended the options among the words it did not take.
+    for (const std::string& extra : app.remaining(true))
+        if (extra != "--")
+            return leftOver(app, d, command, fromStd(extra));
+    if (!command)
         return bad(u"no command given (see --help)"_s);
-    if (!CommandHelp.contains(command))
-        return bad(u"unknown command %1 (see --help)"_s.arg(command));
-    for (auto it = p.options.begin(); it != p.options.end(); ++it)
-        if (!GlobalOptions.contains(it.key()) && !CommandOptions.value(command).contains(it.key()))
-            return bad(u"--%1 is not an option of %2"_s.arg(it.key(), command));
+    if (command == d.help)
+        return Stop{Success, helpFor(app, g.topic)};
+    if (command == d.units)
+        return bad(u"units takes write or read (see units --help)"_s);
 
     Request request;
-    const auto device = fields::readByte(p.options.value(u"device"_s, u"255"_s));
-    if (!device)
-        return bad(u"--device takes a whole number 0..255"_s);
-    request.device = *device;
-    const auto timeout =
-        fields::readWholeNumber(p.options.value(u"timeout"_s, u"1000"_s), 1, 3600000);
-    if (!timeout)
-        return bad(u"--timeout takes milliseconds, 1..3600000"_s);
-    request.timeoutMs = *timeout;
-    request.port = p.options.value(u"port"_s, u"1"_s);
-    if (request.port.trimmed().isEmpty())
-        return bad(u"--port takes a port number, a device path or tcp://HOST:PORT"_s);
-    if (isNetworkAddress(request.port)) {
-        const auto address = parseTcpAddress(request.port);
-        if (const auto* fault = std::get_if<AddressFault>(&address))
-            return bad(u"--port: "_s + describe(*fault));
-    }
-    request.dryRun = p.options.contains(u"dry-run"_s);
-    request.verbose = p.options.contains(u"verbose"_s);
-
-    const auto frame = frameFor(p, *device, now, request);
+    request.device = *fields::readByte(fromStd(g.device));
+    request.timeoutMs = *fields::readWholeNumber(fromStd(g.timeout), 1, 3600000);
+    request.port = fromStd(g.port);
+    request.dryRun = g.dryRun;
+    request.verbose = g.verbose;
+    const auto frame = frameFor(command, g, d, now, request);
     if (const auto* stop = std::get_if<Stop>(&frame))
         return *stop;
     request.frame = std::get<QByteArray>(frame);

@@ -144,6 +144,7 @@ void TestCli::badArguments_data() {
                                                u"3"_s,     u"4"_s,     u"5"_s, u"6"_s, u"7"_s,
                                                u"8"_s,     u"9"_s,     u"10"_s}
                                 << u"1 to 9 values"_s;
+    QTest::newRow("no values") << QStringList{u"units"_s, u"write"_s, u"0"_s} << u"1 to 9 values"_s;
     QTest::newRow("negative value")
         << QStringList{u"units"_s, u"write"_s, u"0"_s, u"-1"_s} << u"value 1"_s;
     QTest::newRow("value 3e9") << QStringList{u"units"_s, u"write"_s, u"0"_s, u"1"_s, u"3e9"_s}
@@ -160,7 +161,7 @@ void TestCli::badArguments_data() {
         << u"--daily"_s;
     QTest::newRow("two schedules")
         << QStringList{u"image"_s, u"--text"_s, u"a"_s, u"--always"_s, u"--dates"_s, u"1-2"_s}
-        << u"only one"_s;
+        << u"--dates"_s;
     QTest::newRow("option of another command")
         << QStringList{u"power"_s, u"on"_s, u"--fixed"_s} << u"--fixed"_s;
     QTest::newRow("missing value") << QStringList{u"test"_s, u"--port"_s} << u"--port"_s;
@@ -270,7 +271,7 @@ void TestCli::help() {
     QVERIFY(all.out.contains(u"units write START"_s));
     const Run image = cli({u"image"_s, u"--help"_s});
     QCOMPARE(image.exitCode, 0);
-    QVERIFY(image.out.startsWith(u"Usage: zarnet-cli [options] image"_s));
+    QVERIFY(image.out.contains(u"Usage: zarnet-cli image"_s));
 }
 
 void TestCli::staleBytesAreNotTheAnswer_data() {
