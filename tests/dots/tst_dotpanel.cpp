@@ -23,6 +23,7 @@
 using namespace Qt::StringLiterals;
 using namespace zarnet;
 using namespace zarnet::test;
+using namespace zarnet::test::reach;
 
 class TestDotPanel : public QObject {
     Q_OBJECT
@@ -52,7 +53,6 @@ private slots:
     void refusalsSendNothing();
 
 private:
-    QString text(const QString& name) { return fixture->find<QLineEdit>(name)->text(); }
     int litDots();
 
     std::unique_ptr<VirtualController> controller;
@@ -145,48 +145,50 @@ void TestDotPanel::startAndEndTakeFourCharacters() {
     QCOMPARE(fixture->c().dots.scheduleStart->text(), u"0845"_s);
 }
 
+
 void TestDotPanel::leavingRules_data() {
-    QTest::addColumn<QString>("field");
+    QTest::addColumn<EditOf>("field");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("message"); // empty: none
-    QTest::newRow("width 70") << u"WText"_s << u"70"_s << u"64"_s << QString();
-    QTest::newRow("width 7") << u"WText"_s << u"7"_s << u"0"_s << QString();
-    QTest::newRow("width -13") << u"WText"_s << u"-13"_s << u"-8"_s << QString();
-    QTest::newRow("width with a blank") << u"WText"_s << u" 64"_s << u"64"_s << QString();
-    QTest::newRow("width letters") << u"WText"_s << u"abc"_s << u"64"_s << text::width();
-    QTest::newRow("width empty") << u"WText"_s << QString() << u"64"_s << text::width();
-    QTest::newRow("width beyond 16 bits") << u"WText"_s << u"40000"_s << u"64"_s << text::width();
-    QTest::newRow("X 193") << u"XstText"_s << u"193"_s << u"192"_s << QString();
-    QTest::newRow("X -3") << u"XstText"_s << u"-3"_s << u"-2"_s << QString();
-    QTest::newRow("X letters") << u"XstText"_s << u"x1"_s << u"192"_s << text::xStart();
-    QTest::newRow("Y keeps 193") << u"YstText"_s << u"193"_s << u"193"_s << QString();
-    QTest::newRow("height keeps 7") << u"HText"_s << u"7"_s << u"7"_s << QString();
+    QTest::newRow("width 70") << width << u"70"_s << u"64"_s << QString();
+    QTest::newRow("width 7") << width << u"7"_s << u"0"_s << QString();
+    QTest::newRow("width -13") << width << u"-13"_s << u"-8"_s << QString();
+    QTest::newRow("width with a blank") << width << u" 64"_s << u"64"_s << QString();
+    QTest::newRow("width letters") << width << u"abc"_s << u"64"_s << text::width();
+    QTest::newRow("width empty") << width << QString() << u"64"_s << text::width();
+    QTest::newRow("width beyond 16 bits") << width << u"40000"_s << u"64"_s << text::width();
+    QTest::newRow("X 193") << xStart << u"193"_s << u"192"_s << QString();
+    QTest::newRow("X -3") << xStart << u"-3"_s << u"-2"_s << QString();
+    QTest::newRow("X letters") << xStart << u"x1"_s << u"192"_s << text::xStart();
+    QTest::newRow("Y keeps 193") << yStart << u"193"_s << u"193"_s << QString();
+    QTest::newRow("height keeps 7") << height << u"7"_s << u"7"_s << QString();
 }
 
 void TestDotPanel::leavingRules() {
-    QFETCH(QString, field);
+    QFETCH(EditOf, field);
     QFETCH(QString, typed);
     QFETCH(QString, shown);
     QFETCH(QString, message);
-    fixture->enter(fixture->find<QLineEdit>(field), typed);
-    QCOMPARE(text(field), shown);
+    QLineEdit* edit = field(fixture->c());
+    fixture->enter(edit, typed);
+    QCOMPARE(edit->text(), shown);
     QCOMPARE(fixture->messages.errors, message.isEmpty() ? QStringList() : QStringList{message});
     if (!message.isEmpty()) // back on the field at fault
-        QTRY_VERIFY(fixture->find<QLineEdit>(field)->hasFocus());
+        QTRY_VERIFY(edit->hasFocus());
 }
 
 void TestDotPanel::leavingByClickSendsNothing_data() {
-    QTest::addColumn<QString>("field");
+    QTest::addColumn<EditOf>("field");
     QTest::addColumn<QString>("message");
-    QTest::newRow("width") << u"WText"_s << text::width();
-    QTest::newRow("X start") << u"XstText"_s << text::xStart();
+    QTest::newRow("width") << width << text::width();
+    QTest::newRow("X start") << xStart << text::xStart();
 }
 
 void TestDotPanel::leavingByClickSendsNothing() {
-    QFETCH(QString, field);
+    QFETCH(EditOf, field);
     QFETCH(QString, message);
-    auto* edit = fixture->find<QLineEdit>(field);
+    QLineEdit* edit = field(fixture->c());
     const QString before = edit->text();
     edit->setFocus(Qt::MouseFocusReason);
     edit->selectAll();
@@ -352,33 +354,33 @@ void TestDotPanel::scheduleGoesIntoTheFrame() {
 
 void TestDotPanel::refusalsSendNothing_data() {
     QTest::addColumn<int>("mode");
-    QTest::addColumn<QString>("field");
+    QTest::addColumn<EditOf>("field");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("message");
-    QTest::newRow("X 256") << 0 << u"XstText"_s << u"256"_s << text::xStart();
-    QTest::newRow("Y letters") << 0 << u"YstText"_s << u"y"_s << text::yStart();
-    QTest::newRow("Y empty") << 0 << u"YstText"_s << QString() << text::yStart();
-    QTest::newRow("height 300") << 0 << u"HText"_s << u"300"_s << text::height();
-    QTest::newRow("image 256 x 65") << 0 << u"HText"_s << u"65"_s << text::imageTooLarge();
-    QTest::newRow("daily start 845") << 1 << u"StTimeText"_s << u"845"_s << text::dailyStart();
-    QTest::newRow("daily end 99h9") << 1 << u"EnTimeText"_s << u"99h9"_s << text::dailyEnd();
-    QTest::newRow("weekday end 300") << 2 << u"EnTimeText"_s << u"300"_s << text::rangeEnd();
-    QTest::newRow("date start -1") << 3 << u"StTimeText"_s << u"-1"_s << text::rangeStart();
+    QTest::newRow("X 256") << 0 << xStart << u"256"_s << text::xStart();
+    QTest::newRow("Y letters") << 0 << yStart << u"y"_s << text::yStart();
+    QTest::newRow("Y empty") << 0 << yStart << QString() << text::yStart();
+    QTest::newRow("height 300") << 0 << height << u"300"_s << text::height();
+    QTest::newRow("image 256 x 65") << 0 << height << u"65"_s << text::imageTooLarge();
+    QTest::newRow("daily start 845") << 1 << scheduleStart << u"845"_s << text::dailyStart();
+    QTest::newRow("daily end 99h9") << 1 << scheduleEnd << u"99h9"_s << text::dailyEnd();
+    QTest::newRow("weekday end 300") << 2 << scheduleEnd << u"300"_s << text::rangeEnd();
+    QTest::newRow("date start -1") << 3 << scheduleStart << u"-1"_s << text::rangeStart();
 }
 
 void TestDotPanel::refusalsSendNothing() {
     QFETCH(int, mode);
-    QFETCH(QString, field);
+    QFETCH(EditOf, field);
     QFETCH(QString, typed);
     QFETCH(QString, message);
     fixture->c().dots.timeOptions[mode]->click();
     if (typed == u"65")
         fixture->enter(fixture->c().dots.width, u"256"_s);
-    fixture->enter(fixture->find<QLineEdit>(field), typed);
+    fixture->enter(field(fixture->c()), typed);
     fixture->click(fixture->c().dots.sendImage);
     QCOMPARE(fixture->messages.errors, QStringList{message});
-    const QString expectedFocus = typed == u"65" ? u"WText"_s : field;
-    QCOMPARE(QApplication::focusWidget()->objectName(), expectedFocus);
+    QWidget* expectedFocus = typed == u"65" ? fixture->c().dots.width : field(fixture->c());
+    QCOMPARE(QApplication::focusWidget(), expectedFocus);
     QTest::qWait(100);
     QVERIFY(controller->received().isEmpty());
 }

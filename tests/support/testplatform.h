@@ -8,8 +8,8 @@
 
 #include <QDateTime>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QMap>
+#include <QPushButton>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -82,4 +82,31 @@ struct FormFixture {
     void enter(QLineEdit* field, const QString& text);
 };
 
+// A control named in a test table: how to reach it through the control groups,
+// since each row gets a window of its own after the table is made.
+using EditOf = QLineEdit* (*)(const MainFormControls&);
+using ButtonOf = QPushButton* (*)(const MainFormControls&);
+
+// The fields and buttons the tables name.
+namespace reach {
+inline const EditOf downloadStart = [](const MainFormControls& c) { return c.download.startUnit; };
+inline const EditOf downloadCount = [](const MainFormControls& c) { return c.download.unitCount; };
+inline const EditOf firstValue = [](const MainFormControls& c) { return c.download.values[0]; };
+inline const EditOf readStart = [](const MainFormControls& c) { return c.readBack.startUnit; };
+inline const EditOf readCount = [](const MainFormControls& c) { return c.readBack.unitCount; };
+inline const EditOf xStart = [](const MainFormControls& c) { return c.dots.xStart; };
+inline const EditOf yStart = [](const MainFormControls& c) { return c.dots.yStart; };
+inline const EditOf width = [](const MainFormControls& c) { return c.dots.width; };
+inline const EditOf height = [](const MainFormControls& c) { return c.dots.height; };
+inline const EditOf scheduleStart = [](const MainFormControls& c) { return c.dots.scheduleStart; };
+inline const EditOf scheduleEnd = [](const MainFormControls& c) { return c.dots.scheduleEnd; };
+inline const ButtonOf showNow = [](const MainFormControls& c) { return c.download.showNow; };
+inline const ButtonOf showFixed = [](const MainFormControls& c) { return c.download.showFixed; };
+inline const ButtonOf getData = [](const MainFormControls& c) { return c.readBack.getData; };
+inline const ButtonOf sendImage = [](const MainFormControls& c) { return c.dots.sendImage; };
+} // namespace reach
+
 } // namespace zarnet::test
+
+Q_DECLARE_METATYPE(zarnet::test::EditOf)
+Q_DECLARE_METATYPE(zarnet::test::ButtonOf)

@@ -10,6 +10,7 @@
 using namespace Qt::StringLiterals;
 using namespace zarnet;
 using namespace zarnet::test;
+using namespace zarnet::test::reach;
 
 class TestUnitPanels : public QObject {
     Q_OBJECT
@@ -74,29 +75,30 @@ void TestUnitPanels::countNineSendsAllNineValues() {
 }
 
 void TestUnitPanels::refusalsSendNothing_data() {
-    QTest::addColumn<QString>("field");
+    QTest::addColumn<EditOf>("field");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("button");
-    QTest::newRow("download count 10") << u"RsAddText_1"_s << u"10"_s << u"Rs23Command"_s;
-    QTest::newRow("download start -1") << u"RsAddText_0"_s << u"-1"_s << u"Rs24Command"_s;
-    QTest::newRow("value -1") << u"RsDataText_0"_s << u"-1"_s << u"Rs23Command"_s;
-    QTest::newRow("value 3e9") << u"RsDataText_0"_s << u"3e9"_s << u"Rs23Command"_s;
-    QTest::newRow("read start letters") << u"RsGetAddText_0"_s << u"ab"_s << u"RsGetCommand"_s;
-    QTest::newRow("read start -1") << u"RsGetAddText_0"_s << u"-1"_s << u"RsGetCommand"_s;
-    QTest::newRow("read count empty") << u"RsGetAddText_1"_s << QString() << u"RsGetCommand"_s;
+    QTest::addColumn<ButtonOf>("button");
+    QTest::newRow("download count 10") << downloadCount << u"10"_s << showNow;
+    QTest::newRow("download start -1") << downloadStart << u"-1"_s << showFixed;
+    QTest::newRow("value -1") << firstValue << u"-1"_s << showNow;
+    QTest::newRow("value 3e9") << firstValue << u"3e9"_s << showNow;
+    QTest::newRow("read start letters") << readStart << u"ab"_s << getData;
+    QTest::newRow("read start -1") << readStart << u"-1"_s << getData;
+    QTest::newRow("read count empty") << readCount << QString() << getData;
 }
 
 void TestUnitPanels::refusalsSendNothing() {
-    QFETCH(QString, field);
+    QFETCH(EditOf, field);
     QFETCH(QString, text);
-    QFETCH(QString, button);
+    QFETCH(ButtonOf, button);
+    QLineEdit* edit = field(fixture->c());
     fixture->serial.setReceiveThreshold(9);
-    fixture->enter(fixture->find<QLineEdit>(field), text);
-    fixture->click(fixture->find<QPushButton>(button));
+    fixture->enter(edit, text);
+    fixture->click(button(fixture->c()));
     QCOMPARE(fixture->messages.errors.size(), 1);
     QVERIFY(!fixture->messages.errors[0].isEmpty());
-    QCOMPARE(QApplication::focusWidget()->objectName(), field);
-    QCOMPARE(fixture->find<QLineEdit>(field)->text(), text);
+    QCOMPARE(QApplication::focusWidget(), edit);
+    QCOMPARE(edit->text(), text);
     QCOMPARE(fixture->serial.receiveThreshold(), 9);
     expectSilence();
 }
