@@ -145,7 +145,6 @@ void TestDotPanel::startAndEndTakeFourCharacters() {
     QCOMPARE(fixture->c().dots.scheduleStart->text(), u"0845"_s);
 }
 
-
 void TestDotPanel::leavingRules_data() {
     QTest::addColumn<EditOf>("field");
     QTest::addColumn<QString>("typed");
