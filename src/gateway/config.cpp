@@ -489,8 +489,8 @@ std::optional<ConfiguredImage> readImage(const toml::node& node, const QString& 
     }
     QByteArray payload = QJsonDocument(image).toJson(QJsonDocument::Compact);
     auto request = readImageRequest(payload);
-    if (const auto* why = std::get_if<QString>(&request)) {
-        faults.add(node, key + u": "_s + *why);
+    if (const auto* why = std::get_if<PayloadRefusal>(&request)) {
+        faults.add(node, key + u": "_s + describe(*why));
         return std::nullopt;
     }
     return ConfiguredImage{std::move(std::get<ImageRequest>(request)), std::move(payload)};

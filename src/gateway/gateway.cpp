@@ -81,9 +81,10 @@ std::optional<QString> clearFault(const QByteArray& payload) {
 }
 
 // Why a reader refused the payload; nullopt when it took it.
-template <typename T> std::optional<QString> fault(const std::variant<T, QString>& read) {
-    if (const auto* why = std::get_if<QString>(&read))
-        return *why;
+// A payload reader's refusal, in words.
+template <typename T> std::optional<QString> fault(const std::variant<T, PayloadRefusal>& read) {
+    if (const auto* why = std::get_if<PayloadRefusal>(&read))
+        return describe(*why);
     return std::nullopt;
 }
 
@@ -96,7 +97,8 @@ QByteArray configuredFrame(const SignConfig& sign, const std::optional<Configure
     if (const auto* bytes = std::get_if<QByteArray>(&frame))
         return *bytes;
     qCWarning(lcGateway).noquote()
-        << sign.name << ": the configured" << what << "cannot be sent:" << std::get<QString>(frame);
+        << sign.name << ": the configured" << what
+        << "cannot be sent:" << describe(std::get<PayloadRefusal>(frame));
     return {};
 }
 
@@ -568,7 +570,7 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
         sign.setUnit(unit, value);
     };
     auto refused = [&](const auto& result) {
-        if (const auto* why = std::get_if<QString>(&result)) {
+        if (const auto why = fault(result)) {
             refuse(RefusalKind::Payload, c.sign, topicName, payload, *why);
             return true;
         }
@@ -652,7 +654,7 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
                                       request = std::get<ImageRequest>(request), name = c.sign,
                                       topicName, excerpt = payload.left(200)]() {
             auto frame = drawImageFrame(device, request);
-            if (const auto* why = std::get_if<QString>(&frame)) {
+            if (const auto why = fault(frame)) {
                 refuse(RefusalKind::Payload, name, topicName, excerpt, *why);
                 return std::optional<QByteArray>();
             }

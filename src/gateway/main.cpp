@@ -42,8 +42,8 @@ std::variant<zarnet::gateway::Config, QStringList> loadConfig(const QString& pat
         std::get<QByteArray>(text), path,
         [](uint8_t device, const zarnet::ImageRequest& image) -> std::optional<QString> {
             const auto frame = zarnet::gateway::drawImageFrame(device, image);
-            if (const auto* why = std::get_if<QString>(&frame))
-                return *why;
+            if (const auto* why = std::get_if<zarnet::gateway::PayloadRefusal>(&frame))
+                return zarnet::gateway::describe(*why);
             return std::nullopt;
         },
         [&ports](const QString& link) { return zarnet::gateway::systemLink(link, ports); });

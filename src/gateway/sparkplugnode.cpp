@@ -106,8 +106,8 @@ std::variant<PlainCommand, QString> plainCommand(const Sign& sign, const QString
         image.insert(u"text"_s, *text);
         command = {u"image/set"_s, QJsonDocument(image).toJson(QJsonDocument::Compact)};
         if (const auto checked = checkedImageRequest(command.second);
-            const auto* why = std::get_if<QString>(&checked))
-            return *why;
+            const auto* why = std::get_if<PayloadRefusal>(&checked))
+            return describe(*why);
     } else if (unit) {
         if (const auto* number = std::get_if<uint64_t>(&value))
             command.second = QByteArray::number(*number);
@@ -117,8 +117,8 @@ std::variant<PlainCommand, QString> plainCommand(const Sign& sign, const QString
             return u"%1 takes a whole number"_s.arg(metric);
         command.first = u"units/%1/set"_s.arg(*unit);
         if (const auto checked = readUnitValue(command.second);
-            const auto* why = std::get_if<QString>(&checked))
-            return *why;
+            const auto* why = std::get_if<PayloadRefusal>(&checked))
+            return describe(*why);
     } else if (metric == u"state"_s || metric == u"online"_s) {
         return u"%1 is read-only"_s.arg(metric);
     } else {

@@ -32,6 +32,7 @@ private slots:
     void unitNames_data();
     void unitNames();
     void unitValues_data();
+    void payloadRefusalWords();
     void unitValues();
     void unitBatches_data();
     void unitBatches();
@@ -136,8 +137,9 @@ void TestGatewayInput::unitNames() {
                                      [&](QStringView n) { return sign.unitNamed(n); });
     using Values = std::map<uint8_t, uint32_t>;
     QCOMPARE(std::get<Values>(batch), (Values{{2, 6}, {7, 5}}));
-    QVERIFY(std::holds_alternative<QString>(
-        readUnitBatch("{\"nope\": 5}", [&](QStringView n) { return sign.unitNamed(n); })));
+    const auto unknown =
+        readUnitBatch("{\"nope\": 5}", [&](QStringView n) { return sign.unitNamed(n); });
+    QCOMPARE(std::get<PayloadRefusal>(unknown).fault, PayloadRefusal::Fault::UnknownUnit);
 }
 
 void TestGatewayInput::unitValues_data() {
@@ -163,12 +165,24 @@ void TestGatewayInput::unitValues_data() {
     QTest::newRow("long") << QByteArray(30, '9') << -1LL;
 }
 
+// Every refusal has words of its own.
+void TestGatewayInput::payloadRefusalWords() {
+    QSet<QString> seen;
+    for (int f = 0; f <= int(PayloadRefusal::Fault::Image); ++f) {
+        PayloadRefusal refusal;
+        refusal.fault = PayloadRefusal::Fault(f);
+        const QString words = describe(refusal);
+        QVERIFY2(!words.isEmpty() && !seen.contains(words), qPrintable(words));
+        seen.insert(words);
+    }
+}
+
 void TestGatewayInput::unitValues() {
     QFETCH(QByteArray, payload);
     QFETCH(qlonglong, value);
     const auto read = readUnitValue(payload);
     if (value < 0)
-        QVERIFY(std::holds_alternative<QString>(read));
+        QVERIFY(std::holds_alternative<PayloadRefusal>(read));
     else
         QCOMPARE(qlonglong(std::get<uint32_t>(read)), value);
 }
@@ -198,7 +212,7 @@ void TestGatewayInput::unitBatches() {
     QFETCH(QString, values);
     const auto read = readUnitBatch(payload);
     if (values.isEmpty()) {
-        QVERIFY(std::holds_alternative<QString>(read));
+        QVERIFY(std::holds_alternative<PayloadRefusal>(read));
         return;
     }
     QStringList got;
@@ -289,11 +303,11 @@ void TestGatewayInput::imageRequests() {
     QFETCH(QString, expected);
     const auto read = readImageRequest(payload);
     if (expected == u"refused") {
-        QVERIFY(std::holds_alternative<QString>(read));
+        QVERIFY(std::holds_alternative<PayloadRefusal>(read));
         return;
     }
-    if (const auto* why = std::get_if<QString>(&read))
-        QFAIL(qPrintable(*why));
+    if (const auto* why = std::get_if<PayloadRefusal>(&read))
+        QFAIL(qPrintable(describe(*why)));
     const ImageRequest& r = std::get<ImageRequest>(read);
     QString got = (r.text ? u"text "_s : u"bmp "_s) +
                   QStringList(r.window.begin(), r.window.end()).join(u',') + u' ' +
@@ -614,8 +628,8 @@ void TestGatewayInput::configFaults() {
     QFETCH(QString, fault);
     const auto read = readConfig(toml, u"z.toml"_s, [](uint8_t device, const ImageRequest& image) {
         const auto frame = drawImageFrame(device, image);
-        const auto* why = std::get_if<QString>(&frame);
-        return why ? std::optional<QString>(*why) : std::nullopt;
+        const auto* why = std::get_if<PayloadRefusal>(&frame);
+        return why ? std::optional<QString>(describe(*why)) : std::nullopt;
     });
     QVERIFY(std::holds_alternative<QStringList>(read));
     const QStringList faults = std::get<QStringList>(read);
