@@ -80,7 +80,8 @@ struct Given {
     std::string daily;
     std::string weekdays;
     std::string dates;
-    std::string topic; // help
+    std::string topic;             // help
+    std::vector<std::string> rest; // words after those a command takes
 };
 
 // The declared commands, and the options whose presence (not only value) counts.
@@ -332,6 +333,26 @@ std::optional<Stop> forgottenValue(const CLI::App& app, const QStringList& argum
     return std::nullopt;
 }
 
+// CLI11 reads a word in brackets as a list ("[]" as none at all), which would
+// shift a script's values into other units: such a word is refused unless it is
+// an option's value.
+std::optional<Stop> bracketedWord(const CLI::App& app, const QStringList& arguments) {
+    const qsizetype end = arguments.indexOf(u"--"_s);
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& word = arguments[i];
+        if (!word.startsWith(u'[') || !word.endsWith(u']'))
+            continue;
+        const bool optionValue = i > 0 && (end < 0 || i <= end) &&
+                                 arguments[i - 1].startsWith(u"--") &&
+                                 takesValue(app, arguments[i - 1].toStdString());
+        if (!optionValue)
+            return bad(
+                u"\"%1\" is no value here: give each value on its own, without brackets"_s.arg(
+                    word.left(40)));
+    }
+    return std::nullopt;
+}
+
 // The command chosen, as deep as it goes (units, then write), or none.
 const CLI::App* chosenCommand(const CLI::App& app) {
     const CLI::App* chosen = nullptr;
@@ -348,15 +369,25 @@ QString commandName(const CLI::App* command) {
     return parent && parent->get_parent() ? commandName(parent) + u' ' + name : name;
 }
 
+// A command keeps the words after the ones it takes, unseen in its help, so that
+// a "--" after them still ends the options: CLI11 would hand the words after it
+// to the main command's options otherwise.
+void takeTheRest(CLI::App& command, Given& g) {
+    command.add_option("REST", g.rest)->group("");
+}
+
 void declare(CLI::App& app, Given& g, Rules& rule, Declared& d) {
     declareCommon(app, g, rule, d);
     declareSimple(app, g, rule, d);
     declareUnits(app, g, d);
     declareScan(app, g, rule, d);
     declareImage(app, g, rule, d);
-    for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; }))
+    for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; })) {
         command->group("Commands");
-    app.allow_extras(); // the words no declaration takes get this program's own message
+        takeTheRest(*command, g);
+    }
+    takeTheRest(*d.read, g); // write's values take every word
+    app.allow_extras();      // the words no declaration takes get this program's own message
 }
 
 // Reads the words into the declarations; help, or why they cannot be used.
@@ -589,6 +620,8 @@ std::variant<Request, Stop> parseCommandLine(const QStringList& arguments, const
     declare(app, g, rule, d);
     if (const auto stop = forgottenValue(app, arguments))
         return *stop;
+    if (const auto stop = bracketedWord(app, arguments))
+        return *stop;
     if (const auto stop = parse(app, arguments, rule))
         return *stop;
     const CLI::App* command = chosenCommand(app);
@@ -597,11 +630,14 @@ std::variant<Request, Stop> parseCommandLine(const QStringList& arguments, const
         if (extra != "--")
             return leftOver(app, d, command, fromStd(extra));
     if (!command)
-        return bad(u"no command given (see --help)"_s);
+        return bad(arguments.contains(u"--"_s) ? u"no command given before \"--\" (see --help)"_s
+                                               : u"no command given (see --help)"_s);
     if (command == d.help)
         return Stop{Success, helpFor(app, g.topic)};
     if (command == d.units)
         return bad(u"units takes write or read (see units --help)"_s);
+    if (!g.rest.empty())
+        return bad(u"%1 takes no further words (see %1 --help)"_s.arg(commandName(command)));
 
     Request request;
     request.device = *fields::readByte(fromStd(g.device));

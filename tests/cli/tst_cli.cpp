@@ -161,7 +161,12 @@ void TestCli::badArguments_data() {
         << u"--daily"_s;
     QTest::newRow("two schedules")
         << QStringList{u"image"_s, u"--text"_s, u"a"_s, u"--always"_s, u"--dates"_s, u"1-2"_s}
-        << u"--dates"_s;
+        << u"excludes --dates"_s;
+    // After "--" every word is the command's, options and all.
+    QTest::newRow("option after --")
+        << QStringList{u"clear"_s, u"--"_s, u"--device"_s, u"7"_s} << u"no further words"_s;
+    QTest::newRow("values in brackets")
+        << QStringList{u"units"_s, u"write"_s, u"0"_s, u"5"_s, u"[]"_s, u"7"_s} << u"[]"_s;
     QTest::newRow("option of another command")
         << QStringList{u"power"_s, u"on"_s, u"--fixed"_s} << u"--fixed"_s;
     QTest::newRow("missing value") << QStringList{u"test"_s, u"--port"_s} << u"--port"_s;
