@@ -124,12 +124,13 @@ private:
     // The text goes into the sign's configured image in place of its own text or
     // picture, so that it shows where and when that one would; else on the whole sign.
     static QString textTemplate(const SignConfig& sign) {
-        const QJsonObject image = sign.image ? imageSettings(sign.image->payload) : QJsonObject();
+        const QString start = u"{\"text\": {{ value | tojson }}"_s;
+        if (!sign.image)
+            return start +
+                   u", \"window\": [0, 0, %1, %2]}"_s.arg(DotCanvas::Width).arg(DotCanvas::Height);
+        const QJsonObject image = imageSettings(sign.image->payload);
         const QString rest = QString::fromUtf8(QJsonDocument(image).toJson(QJsonDocument::Compact));
-        return u"{\"text\": {{ value | tojson }}"_s +
-               (image.isEmpty() ? u", \"window\": [0, 0, %1, %2]}"_s.arg(DotCanvas::Width)
-                                      .arg(DotCanvas::Height)
-                                : u", "_s + rest.mid(1));
+        return start + (image.isEmpty() ? u"}"_s : u", "_s + rest.mid(1));
     }
 
     static QJsonObject with(QJsonObject base, const QJsonObject& more) {

@@ -348,6 +348,7 @@ void Sign::standBy() {
     health_ = SignHealth{};
     shown_ = State::Connecting;
     reason_.clear();
+    reasonTest_.reset();
     since_ = clock_.now();
     emit stateChanged();
 }
