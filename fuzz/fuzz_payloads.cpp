@@ -26,11 +26,18 @@ void topic(const QByteArray& payload) {
         std::abort();
 }
 
+// Every refusal can be put into words.
+void worded(const PayloadRefusal* refusal) {
+    if (refusal && describe(*refusal).isEmpty())
+        std::abort();
+}
+
 void batch(const QByteArray& payload) {
     const auto read = readUnitBatch(payload);
     if (const auto* values = std::get_if<std::map<uint8_t, uint32_t>>(&read);
         values && values->empty())
         std::abort();
+    worded(std::get_if<PayloadRefusal>(&read));
 }
 
 void clock(const QByteArray& payload) {
@@ -46,6 +53,7 @@ void image(const QByteArray& payload) {
         if (request->text.has_value() == request->picture.has_value() ||
             !(request->pointSize > 0) || request->pointSize > MaxPointSize)
             std::abort();
+    worded(std::get_if<PayloadRefusal>(&read));
 }
 
 // A sign that is never started: only its table takes the writes.
