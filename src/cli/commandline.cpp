@@ -159,11 +159,25 @@ std::optional<QString> portFault(const QString& port) {
     return std::nullopt;
 }
 
+// CLI11's help, without the unseen slot for further words in the usage line.
+class HelpFormatter : public CLI::Formatter {
+public:
+    std::string make_usage(const CLI::App* app, std::string name) const override {
+        std::string usage = CLI::Formatter::make_usage(app, std::move(name));
+        for (const std::string slot : {" [...]", " []"})
+            if (const auto at = usage.find(slot); at != std::string::npos)
+                usage.erase(at, slot.size());
+        return usage;
+    }
+};
+
 void declareCommon(CLI::App& app, Given& g, Rules& rule, Declared& d) {
+    auto formatter = std::make_shared<HelpFormatter>();
+    formatter->label("SUBCOMMAND", "COMMAND");
+    formatter->column_width(24);
+    app.formatter(formatter);
     app.set_help_flag("-h,--help", "this text; COMMAND --help for one command");
     app.set_help_all_flag("--help-all", "this text with every command's options");
-    app.get_formatter()->label("SUBCOMMAND", "COMMAND");
-    app.get_formatter()->column_width(24);
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     app.require_subcommand(0, 1);
     app.fallthrough();
@@ -386,8 +400,11 @@ void declare(CLI::App& app, Given& g, Rules& rule, Declared& d) {
         command->group("Commands");
         takeTheRest(*command, g);
     }
-    takeTheRest(*d.read, g); // write's values take every word
-    app.allow_extras();      // the words no declaration takes get this program's own message
+    takeTheRest(*d.read, g);
+    // Write's values take every word; one more slot only keeps a "--" after them
+    // in write (two open-ended lists would be ambiguous).
+    d.write->add_option("REST", g.rest)->expected(1)->group("");
+    app.allow_extras(); // the words no declaration takes get this program's own message
 }
 
 // Reads the words into the declarations; help, or why they cannot be used.

@@ -80,8 +80,7 @@ std::optional<QString> clearFault(const QByteArray& payload) {
     return u"clear takes an empty payload"_s;
 }
 
-// Why a reader refused the payload; nullopt when it took it.
-// A payload reader's refusal, in words.
+// Why a reader refused the payload, in words; nullopt when it took it.
 template <typename T> std::optional<QString> fault(const std::variant<T, PayloadRefusal>& read) {
     if (const auto* why = std::get_if<PayloadRefusal>(&read))
         return describe(*why);

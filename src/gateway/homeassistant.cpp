@@ -130,7 +130,9 @@ private:
                    u", \"window\": [0, 0, %1, %2]}"_s.arg(DotCanvas::Width).arg(DotCanvas::Height);
         const QJsonObject image = imageSettings(sign.image->payload);
         const QString rest = QString::fromUtf8(QJsonDocument(image).toJson(QJsonDocument::Compact));
-        return start + (image.isEmpty() ? u"}"_s : u", "_s + rest.mid(1));
+        // Raw: a font name with "{{" in it is no template of Home Assistant's.
+        return start +
+               (image.isEmpty() ? u"}"_s : u", {% raw %}"_s + rest.mid(1) + u"{% endraw %}"_s);
     }
 
     static QJsonObject with(QJsonObject base, const QJsonObject& more) {

@@ -143,7 +143,7 @@ std::variant<std::map<uint8_t, uint32_t>, PayloadRefusal> readUnitBatch(const QB
         const auto value = jsonValue(it.value());
         if (!value)
             return refused(Fault::UnitValue,
-                           readUnitNumber(it.key()) ? QString::number(*unit) : it.key().left(40));
+                           readUnitNumber(it.key()) ? QString::number(*unit) : it.key());
         values[*unit] = *value;
     }
     return values;

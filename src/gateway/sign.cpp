@@ -349,6 +349,7 @@ void Sign::standBy() {
     shown_ = State::Connecting;
     reason_.clear();
     reasonTest_.reset();
+    late_.reset();
     since_ = clock_.now();
     emit stateChanged();
 }

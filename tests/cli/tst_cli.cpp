@@ -165,6 +165,9 @@ void TestCli::badArguments_data() {
     // After "--" every word is the command's, options and all.
     QTest::newRow("option after --")
         << QStringList{u"clear"_s, u"--"_s, u"--device"_s, u"7"_s} << u"no further words"_s;
+    QTest::newRow("option after values and --")
+        << QStringList{u"units"_s, u"write"_s, u"0"_s, u"5"_s, u"--"_s, u"--device"_s, u"7"_s}
+        << u"--device"_s;
     QTest::newRow("values in brackets")
         << QStringList{u"units"_s, u"write"_s, u"0"_s, u"5"_s, u"[]"_s, u"7"_s} << u"[]"_s;
     QTest::newRow("option of another command")
