@@ -4,8 +4,8 @@
 #include "httpserver.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
-#include <QSet>
 #include <QTimer>
 #include <memory>
 
