@@ -302,6 +302,11 @@ void TestZarnetdWeb::aNewTokenClosesTheStreams() {
                  "\r\n\r\n");
     QByteArray seen;
     QTRY_VERIFY((seen += stream.readAll()).contains("event: gateway"));
+    // A reload that keeps the token keeps the stream.
+    service.signal(SIGHUP);
+    QTRY_VERIFY(service.log().contains(u"configuration read again"_s));
+    listener->publish(u"zarnet/press1/units/9/set"_s, "909");
+    QTRY_VERIFY((seen += stream.readAll()).contains("909"));
     QFile token(dir.filePath(u"token"_s));
     QVERIFY(token.open(QIODevice::WriteOnly) && token.write("another-token-0123456789") > 0);
     token.close();
