@@ -8,7 +8,6 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 #include <csignal>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -56,13 +55,25 @@ HttpReply httpExchange(quint16 port, const QByteArray& request) {
 }
 
 bool Broker::start(quint16 port, const QByteArray& listenerLines) {
+    // A port found free may be taken before the broker binds it: one of our own
+    // choosing is chosen again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (launch(port ? port : freePort(), listenerLines))
+            return true;
+        if (port || !error.contains(u"in use"_s))
+            return false;
+    }
+    return false;
+}
+
+bool Broker::launch(quint16 port, const QByteArray& listenerLines) {
     const QString program =
         QStandardPaths::findExecutable(u"mosquitto"_s, {u"/usr/sbin"_s, u"/usr/bin"_s});
     if (program.isEmpty()) {
         error = u"mosquitto is not installed (scripts/setup.sh test installs it)"_s;
         return false;
     }
-    port_ = port ? port : freePort();
+    port_ = port;
     QFile conf(dir_.filePath(u"mosquitto.conf"_s));
     if (!conf.open(QIODevice::WriteOnly)) {
         error = u"cannot write the broker's configuration"_s;
@@ -84,13 +95,16 @@ bool Broker::start(quint16 port, const QByteArray& listenerLines) {
         error = u"mosquitto did not start"_s;
         return false;
     }
-    for (int i = 0; i < 100; ++i) { // up to 5 s for it to listen
+    // Up to 5 s for it to listen, unless it ends first (a port in use, say).
+    for (int i = 0; i < 100 && process_.state() == QProcess::Running; ++i) {
         QTcpSocket probe;
         probe.connectToHost(QHostAddress::LocalHost, port_);
         if (probe.waitForConnected(50))
             return true;
-        QThread::msleep(50);
+        process_.waitForFinished(50);
     }
+    process_.kill();
+    process_.waitForFinished(5000);
     error = u"mosquitto does not listen on port %1: %2"_s.arg(port_).arg(
         QString::fromUtf8(process_.readAll()));
     return false;

@@ -41,6 +41,8 @@ public:
     QString error;
 
 private:
+    bool launch(quint16 port, const QByteArray& listenerLines);
+
     QProcess process_;
     QTemporaryDir dir_;
     quint16 port_ = 0;
