@@ -56,6 +56,15 @@ void image(const QByteArray& payload) {
     worded(std::get_if<PayloadRefusal>(&read));
 }
 
+// A configuration is read, or refused with findings that each have a line and words.
+void config(const QByteArray& payload) {
+    const auto read = readConfig(payload, QStringLiteral("fuzz.toml"));
+    if (const auto* faults = std::get_if<QList<ConfigFinding>>(&read))
+        for (const ConfigFinding& fault : *faults)
+            if (fault.line < 1 || describe(fault).isEmpty())
+                std::abort();
+}
+
 // A sign that is never started: only its table takes the writes.
 Sign& fuzzedSign() {
     static int argc = 1;
@@ -146,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         image(payload);
         break;
     case 6:
-        readConfig(payload, QStringLiteral("fuzz.toml"));
+        config(payload);
         break;
     case 7:
         modbus(payload);

@@ -4,11 +4,9 @@
 
 #include "payloads.h"
 
-#include <core/faultwords.h>
 #include <core/linkaddress.h>
 
 #include <QCryptographicHash>
-#include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QJsonArray>
@@ -23,11 +21,6 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -35,37 +28,49 @@ namespace zarnet::gateway {
 
 namespace {
 
+using Cause = decltype(ConfigFinding::cause);
+
 // Collects faults with the line they were found on.
 class Faults {
 public:
-    explicit Faults(const QString& path) : path_(path) {}
-    void add(const toml::source_region& where, const QString& what) {
-        list_.append(u"%1:%2: %3"_s.arg(path_).arg(where.begin.line).arg(what));
+    void add(const toml::source_region& where, ConfigFault fault, const QStringList& detail = {},
+             const Cause& cause = {}) {
+        list_.append({fault, int(where.begin.line), detail, cause});
     }
-    void add(const toml::node& node, const QString& what) { add(node.source(), what); }
-    void warn(const toml::node& node, const QString& what) {
-        warnings_.append(u"%1:%2: %3"_s.arg(path_).arg(node.source().begin.line).arg(what));
+    void add(const toml::node& node, ConfigFault fault, const QStringList& detail = {},
+             const Cause& cause = {}) {
+        add(node.source(), fault, detail, cause);
     }
-    const QStringList& list() const { return list_; }
-    const QStringList& warnings() const { return warnings_; }
+    void warn(const toml::node& node, ConfigFault fault, const QStringList& detail = {},
+              const Cause& cause = {}) {
+        warnings_.append({fault, int(node.source().begin.line), detail, cause});
+    }
+    const QList<ConfigFinding>& list() const { return list_; }
+    const QList<ConfigFinding>& warnings() const { return warnings_; }
     const ImageCheck* checkImage = nullptr;
 
 private:
-    QString path_;
-    QStringList list_;
-    QStringList warnings_;
+    QList<ConfigFinding> list_;
+    QList<ConfigFinding> warnings_;
 };
+
+// Where a key is, or else its table: a missing key's fault is the table's.
+const toml::source_region& at(const toml::table& table, std::string_view key) {
+    return table.get(key) ? table.get(key)->source() : table.source();
+}
 
 QString qs(std::string_view text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
 // Flags keys the program does not know: a misspelt one would be ignored silently.
+// `where` names the table as the file does; empty: the file's top level.
 void checkKeys(const toml::table& table, const QSet<QString>& known, const QString& where,
                Faults& faults) {
     for (auto&& [key, node] : table)
         if (!known.contains(qs(key.str())))
-            faults.add(node, u"unknown key \"%1\" in %2"_s.arg(qs(key.str()), where));
+            faults.add(node, where.isEmpty() ? ConfigFault::UnknownTopKey : ConfigFault::UnknownKey,
+                       {qs(key.str()), where});
 }
 
 std::optional<QString> text(const toml::table& table, std::string_view key, Faults& faults) {
@@ -73,7 +78,7 @@ std::optional<QString> text(const toml::table& table, std::string_view key, Faul
     if (!node)
         return std::nullopt;
     if (!node->is_string()) {
-        faults.add(*node, u"%1 takes a text in quotes"_s.arg(qs(key)));
+        faults.add(*node, ConfigFault::NotText, {qs(key)});
         return std::nullopt;
     }
     return qs(node->as_string()->get());
@@ -85,7 +90,8 @@ std::optional<int64_t> number(const toml::table& table, std::string_view key, in
     if (!node)
         return std::nullopt;
     if (!node->is_integer() || node->as_integer()->get() < min || node->as_integer()->get() > max) {
-        faults.add(*node, u"%1 takes a whole number %2..%3"_s.arg(qs(key)).arg(min).arg(max));
+        faults.add(*node, ConfigFault::NotWholeNumber,
+                   {qs(key), QString::number(min), QString::number(max)});
         return std::nullopt;
     }
     return node->as_integer()->get();
@@ -103,41 +109,18 @@ bool brokerName(const QString& name) {
 std::optional<QByteArray> readSecret(const toml::node& node, const QString& path,
                                      const QString& key, Faults& faults) {
     const auto secret = readRegularFile(path, MaxSecretBytes);
-    if (const auto* why = std::get_if<QString>(&secret)) {
-        QString fault = key + u": "_s + *why;
-        if (QFileInfo(path).isFile() && !QFileInfo(path).isReadable())
-            fault += u"; the service's user may still read it: check the configuration as that "
-                     "user (sudo -u zarnet zarnetd --check-config …)"_s;
-        faults.add(node, fault);
+    if (const auto* why = std::get_if<FileProblem>(&secret)) {
+        const bool forbidden = QFileInfo(path).isFile() && !QFileInfo(path).isReadable();
+        faults.add(node, forbidden ? ConfigFault::SecretUnreadable : ConfigFault::FileUnreadable,
+                   {key}, *why);
         return std::nullopt;
     }
     QByteArray bytes = std::get<QByteArray>(secret);
     while (bytes.endsWith('\n') || bytes.endsWith('\r'))
         bytes.chop(1);
     if (QFileInfo(path).permissions() & QFileDevice::ReadOther)
-        faults.warn(node, u"%1 %2 can be read by every user of this machine; let only the "
-                          "service's user read it (chmod 600)"_s.arg(key, path));
+        faults.warn(node, ConfigFault::ReadableByAll, {key, path});
     return bytes;
-}
-
-QString certificateFaultText(const CertificateProblem& problem, const QString& cert,
-                             const QString& key) {
-    switch (problem.fault) {
-    case CertificateFault::NoCertificate:
-        return u"cert_file: %1 holds no PEM certificate"_s.arg(cert);
-    case CertificateFault::NoKey:
-        return u"key_file: %1 holds no PEM private key, or key_password_file does not open it"_s
-            .arg(key);
-    case CertificateFault::KeyMismatch:
-        return u"cert_file: the certificate in %1 does not match the key in %2"_s.arg(cert, key);
-    case CertificateFault::Expired:
-        return u"cert_file: the certificate in %1 expired on %2"_s.arg(
-            cert, problem.when.toString(Qt::ISODate));
-    case CertificateFault::NotYetValid:
-        return u"cert_file: the certificate in %1 is valid only from %2"_s.arg(
-            cert, problem.when.toString(Qt::ISODate));
-    }
-    return {};
 }
 
 // A client certificate for brokers that require one, checked against its key and the clock.
@@ -147,16 +130,16 @@ void readClientCertificate(const toml::table& table, BrokerConfig& broker, Fault
     const auto password = text(table, "key_password_file", faults);
     if (!cert && !key) {
         if (password)
-            faults.add(*table.get("key_password_file"), u"key_password_file goes with key_file"_s);
+            faults.add(*table.get("key_password_file"), ConfigFault::KeyPasswordAlone);
         return;
     }
     const toml::node& node = *table.get(cert ? "cert_file" : "key_file");
     if (!cert || !key) {
-        faults.add(node, u"cert_file and key_file go together"_s);
+        faults.add(node, ConfigFault::CertificateHalf);
         return;
     }
     if (!broker.tls) {
-        faults.add(node, u"cert_file goes with an mqtts:// url"_s);
+        faults.add(node, ConfigFault::CertificateWithoutTls);
         return;
     }
     if (password) {
@@ -169,23 +152,22 @@ void readClientCertificate(const toml::table& table, BrokerConfig& broker, Fault
     const auto certBytes = readRegularFile(*cert, MaxCertificateBytes);
     const auto keyBytes = readRegularFile(*key, MaxCertificateBytes);
     for (const auto& [name, bytes] : {std::pair{"cert_file", &certBytes}, {"key_file", &keyBytes}})
-        if (const auto* why = std::get_if<QString>(bytes)) {
-            faults.add(*table.get(name), QString::fromLatin1(name) + u": "_s + *why);
+        if (const auto* why = std::get_if<FileProblem>(bytes)) {
+            faults.add(*table.get(name), ConfigFault::FileUnreadable, {QString::fromLatin1(name)},
+                       *why);
             return;
         }
     if (QFileInfo(*key).permissions() & QFileDevice::ReadOther)
-        faults.warn(*table.get("key_file"),
-                    u"key_file %1 can be read by every user of this machine; let only the "
-                    "service's user read it (chmod 600)"_s.arg(*key));
+        faults.warn(*table.get("key_file"), ConfigFault::ReadableByAll, {u"key_file"_s, *key});
     const auto problem =
         checkClientCertificate(std::get<QByteArray>(certBytes), std::get<QByteArray>(keyBytes),
                                broker.keyPassword, QDateTime::currentDateTimeUtc());
     // Not valid yet is most likely a clock not set yet (no clock chip, before the
     // network time): the broker decides when it is asked.
     if (problem && problem->fault == CertificateFault::NotYetValid)
-        faults.warn(node, certificateFaultText(*problem, *cert, *key));
+        faults.warn(node, ConfigFault::Certificate, {*cert, *key}, *problem);
     else if (problem)
-        faults.add(node, certificateFaultText(*problem, *cert, *key));
+        faults.add(node, ConfigFault::Certificate, {*cert, *key}, *problem);
     broker.certificateDigest =
         QCryptographicHash::hash(std::get<QByteArray>(certBytes) + std::get<QByteArray>(keyBytes),
                                  QCryptographicHash::Sha256);
@@ -198,17 +180,14 @@ void readBroker(const toml::table& table, BrokerConfig& broker, Faults& faults) 
               {u"url"_s, u"client_id"_s, u"username"_s, u"password_file"_s, u"ca_file"_s,
                u"cert_file"_s, u"key_file"_s, u"key_password_file"_s, u"prefix"_s},
               u"[broker]"_s, faults);
-    const toml::source_region& where = table.source();
     const QString url = text(table, "url", faults).value_or(u"mqtt://127.0.0.1:1883"_s);
     const QUrl parsed(url, QUrl::StrictMode);
     const QString scheme = parsed.scheme();
     if (!parsed.isValid() || (scheme != u"mqtt" && scheme != u"mqtts") || parsed.host().isEmpty() ||
         !(parsed.path().isEmpty() || parsed.path() == u"/") || parsed.hasQuery()) {
-        faults.add(table.get("url") ? table.get("url")->source() : where,
-                   u"url takes mqtt://HOST:PORT or mqtts://HOST:PORT"_s);
+        faults.add(at(table, "url"), ConfigFault::UrlForm);
     } else if (!parsed.userInfo().isEmpty()) {
-        faults.add(table.get("url")->source(),
-                   u"url: put the user in username and the password in password_file"_s);
+        faults.add(table.get("url")->source(), ConfigFault::UrlWithUser);
     } else {
         broker.tls = scheme == u"mqtts";
         broker.host = parsed.host();
@@ -218,47 +197,40 @@ void readBroker(const toml::table& table, BrokerConfig& broker, Faults& faults) 
         text(table, "client_id", faults).value_or(u"zarnetd-"_s + QSysInfo::machineHostName());
     if (!brokerName(broker.clientId) || broker.clientId.contains(u'/') ||
         broker.clientId.contains(u'+') || broker.clientId.contains(u'#'))
-        faults.add(table.get("client_id") ? table.get("client_id")->source() : where,
-                   u"client_id takes a name of at most %1 bytes without /, +, # or control "
-                   "characters"_s.arg(MaxNameBytes));
+        faults.add(at(table, "client_id"), ConfigFault::ClientIdForm);
     broker.username = text(table, "username", faults).value_or(QString());
     if (const auto file = text(table, "password_file", faults))
         if (const auto secret =
                 readSecret(*table.get("password_file"), *file, u"password_file"_s, faults))
             broker.password = QString::fromUtf8(*secret);
     if (table.get("password_file") && broker.username.isEmpty())
-        faults.add(*table.get("password_file"), u"password_file needs a username"_s);
+        faults.add(*table.get("password_file"), ConfigFault::PasswordWithoutUser);
     if (const auto ca = text(table, "ca_file", faults)) {
         if (!broker.tls)
-            faults.add(*table.get("ca_file"), u"ca_file goes with an mqtts:// url"_s);
+            faults.add(*table.get("ca_file"), ConfigFault::CaWithoutTls);
         else if (!QFileInfo(*ca).isReadable())
-            faults.add(*table.get("ca_file"), u"ca_file: cannot read %1"_s.arg(*ca));
+            faults.add(*table.get("ca_file"), ConfigFault::CaUnreadable, {*ca});
         broker.caFile = *ca;
     }
     readClientCertificate(table, broker, faults);
     broker.prefix = text(table, "prefix", faults).value_or(broker.prefix);
     static const QRegularExpression prefixForm(u"^[^/+#]+(/[^/+#]+)*$"_s);
     if (!prefixForm.match(broker.prefix).hasMatch() || !brokerName(broker.prefix))
-        faults.add(table.get("prefix") ? table.get("prefix")->source() : where,
-                   u"prefix takes topic levels without +, #, control characters or empty "
-                   "levels, at most %1 bytes"_s.arg(MaxNameBytes));
+        faults.add(at(table, "prefix"), ConfigFault::PrefixForm);
 }
 
 // listen = "ADDRESS:PORT", as a listener of either kind takes it; `port` is the
 // example's port.
 std::optional<TcpAddress> readListen(const toml::table& table, int port, Faults& faults) {
     if (table.get("listen") && !table.get("listen")->is_string()) {
-        faults.add(*table.get("listen"),
-                   u"listen takes a text in quotes, such as \"127.0.0.1:%1\""_s.arg(port));
+        faults.add(*table.get("listen"), ConfigFault::ListenNotText, {QString::number(port)});
         return std::nullopt;
     }
     const QString listen = text(table, "listen", faults).value_or(QString());
     const auto address = parseTcpAddress(u"tcp://"_s + listen);
     const auto* parsed = std::get_if<TcpAddress>(&address);
     if (!parsed || QHostAddress(parsed->host).isNull()) {
-        faults.add(
-            table.get("listen") ? table.get("listen")->source() : table.source(),
-            u"listen takes an address and a port, such as 127.0.0.1:%1 or [::1]:%1"_s.arg(port));
+        faults.add(at(table, "listen"), ConfigFault::ListenForm, {QString::number(port)});
         return std::nullopt;
     }
     return *parsed;
@@ -287,17 +259,13 @@ void readHttp(const toml::table& table, HttpConfig& http, Faults& faults) {
             http.token = *token;
             static const QRegularExpression tokenForm(u"^[A-Za-z0-9._~+/=-]*$"_s);
             if (!tokenForm.match(QString::fromLatin1(http.token)).hasMatch())
-                faults.add(*table.get("token_file"),
-                           u"token_file: the token may hold letters, digits and . _ ~ + / = - "
-                           "only"_s);
+                faults.add(*table.get("token_file"), ConfigFault::TokenCharacters);
             else if (http.token.size() < 16)
-                faults.add(*table.get("token_file"),
-                           u"token_file: the token has %1 characters; give it at least 16"_s.arg(
-                               http.token.size()));
+                faults.add(*table.get("token_file"), ConfigFault::TokenShort,
+                           {QString::number(http.token.size())});
         }
     } else if (!QHostAddress(http.host).isLoopback()) {
-        faults.add(*table.get("listen"),
-                   u"listen on %1 reaches beyond this machine: give a token_file"_s.arg(http.host));
+        faults.add(*table.get("listen"), ConfigFault::ListenNeedsToken, {http.host});
     }
 }
 
@@ -306,7 +274,7 @@ void readHomeAssistant(const toml::table& table, Config& config, Faults& faults)
     checkKeys(table, {u"discovery"_s, u"prefix"_s}, u"[homeassistant]"_s, faults);
     const toml::node* discovery = table.get("discovery");
     if (discovery && !discovery->is_boolean()) {
-        faults.add(*discovery, u"discovery takes true or false"_s);
+        faults.add(*discovery, ConfigFault::DiscoveryNotBoolean);
         return;
     }
     if (!discovery || !discovery->as_boolean()->get())
@@ -315,8 +283,7 @@ void readHomeAssistant(const toml::table& table, Config& config, Faults& faults)
     ha.prefix = text(table, "prefix", faults).value_or(ha.prefix);
     static const QRegularExpression prefixForm(u"^[^/+#]+(/[^/+#]+)*$"_s);
     if (!prefixForm.match(ha.prefix).hasMatch() || !brokerName(ha.prefix))
-        faults.add(table.get("prefix") ? table.get("prefix")->source() : table.source(),
-                   u"prefix takes topic levels without +, # or empty levels"_s);
+        faults.add(at(table, "prefix"), ConfigFault::DiscoveryPrefixForm);
 }
 
 // [sparkplug] group_id = "hall2", edge_node_id = "…", primary_host = "scada1": each a
@@ -329,9 +296,7 @@ void readSparkplug(const toml::table& table, bool standby, SparkplugConfig& spar
         QString value = text(table, key, faults).value_or(otherwise);
         if (!brokerName(value) || value.contains(u'/') || value.contains(u'+') ||
             value.contains(u'#'))
-            faults.add(
-                table.get(key) ? table.get(key)->source() : table.source(),
-                u"%1 takes a name without /, +, # or control characters"_s.arg(QLatin1String(key)));
+            faults.add(at(table, key), ConfigFault::TopicNameForm, {QString::fromLatin1(key)});
         return value;
     };
     sparkplug.groupId = id("group_id", {});
@@ -340,8 +305,7 @@ void readSparkplug(const toml::table& table, bool standby, SparkplugConfig& spar
         // Each of the pair is a node of its own: one name would make each one's
         // birth and death the other's.
         if (standby)
-            faults.add(*node, u"with [standby] leave edge_node_id out: each gateway is a node "
-                              "named by its client_id"_s);
+            faults.add(*node, ConfigFault::NodeWithStandby);
     }
     if (table.get("primary_host"))
         sparkplug.primaryHost = id("primary_host", {});
@@ -353,25 +317,23 @@ void readGroup(const toml::table& table, const Config& config, GroupConfig& grou
     group.name = text(table, "name", faults).value_or(QString());
     static const QRegularExpression nameForm(u"^[A-Za-z0-9_-]{1,64}$"_s);
     if (!nameForm.match(group.name).hasMatch())
-        faults.add(table.get("name") ? table.get("name")->source() : table.source(),
-                   u"name takes 1 to 64 letters, digits, - and _"_s);
+        faults.add(at(table, "name"), ConfigFault::NameForm);
     if (std::any_of(config.signs.begin(), config.signs.end(),
                     [&](const SignConfig& s) { return s.name == group.name; }))
-        faults.add(*table.get("name"), u"\"%1\" is a sign's name too"_s.arg(group.name));
+        faults.add(*table.get("name"), ConfigFault::GroupNamedLikeSign, {group.name});
     const toml::array* signs = table.get_as<toml::array>("signs");
     if (!signs || signs->empty()) {
-        faults.add(table.get("signs") ? table.get("signs")->source() : table.source(),
-                   u"signs takes a list of sign names, such as [\"press1\", \"press2\"]"_s);
+        faults.add(at(table, "signs"), ConfigFault::GroupSignsMissing);
         return;
     }
     for (const toml::node& member : *signs) {
         const auto* name = member.as_string();
         if (!name || !nameForm.match(qs(name->get())).hasMatch()) {
-            faults.add(member, u"signs takes a list of sign names"_s);
+            faults.add(member, ConfigFault::GroupMemberForm);
             continue;
         }
         if (group.signs.contains(qs(name->get())))
-            faults.add(member, u"\"%1\" is listed twice"_s.arg(qs(name->get())));
+            faults.add(member, ConfigFault::GroupMemberTwice, {qs(name->get())});
         group.signs.append(qs(name->get()));
     }
 }
@@ -380,7 +342,7 @@ void readGroups(Config& config, const toml::node* groups, Faults& faults) {
     if (!groups)
         return;
     if (!groups->is_array_of_tables()) {
-        faults.add(*groups, u"group takes tables: [[group]]"_s);
+        faults.add(*groups, ConfigFault::NotTables, {u"group"_s});
         return;
     }
     for (const toml::node& node : *groups->as_array()) {
@@ -388,20 +350,19 @@ void readGroups(Config& config, const toml::node* groups, Faults& faults) {
         readGroup(*node.as_table(), config, group, faults);
         if (std::any_of(config.groups.begin(), config.groups.end(),
                         [&](const GroupConfig& g) { return g.name == group.name; }))
-            faults.add(node, u"a second group named \"%1\""_s.arg(group.name));
+            faults.add(node, ConfigFault::GroupTwice, {group.name});
         // A misspelt member would never get the group's commands: each is named.
         for (const QString& member : group.signs)
             if (std::none_of(config.signs.begin(), config.signs.end(),
                              [&](const SignConfig& s) { return s.name == member; }))
-                faults.warn(node, u"group \"%1\": \"%2\" is not a sign of this gateway; "
-                                  "another gateway must serve it"_s.arg(group.name, member));
+                faults.warn(node, ConfigFault::GroupMemberElsewhere, {group.name, member});
         config.groups.append(group);
     }
     // PREFIX/group/… are the groups' topics.
     if (!config.groups.isEmpty() &&
         std::any_of(config.signs.begin(), config.signs.end(),
                     [](const SignConfig& s) { return s.name == u"group"; }))
-        faults.add(*groups, u"with [[group]] no sign may be named \"group\""_s);
+        faults.add(*groups, ConfigFault::SignNamedGroup);
 }
 
 void readStandby(const toml::table& table, StandbyConfig& standby, Faults& faults) {
@@ -409,8 +370,7 @@ void readStandby(const toml::table& table, StandbyConfig& standby, Faults& fault
     standby.group = text(table, "group", faults).value_or(QString());
     if (!brokerName(standby.group) || standby.group.contains(u'/') ||
         standby.group.contains(u'+') || standby.group.contains(u'#'))
-        faults.add(table.get("group") ? table.get("group")->source() : table.source(),
-                   u"group takes a name without /, +, # or control characters"_s);
+        faults.add(at(table, "group"), ConfigFault::TopicNameForm, {u"group"_s});
     standby.priority = int(number(table, "priority", 0, 1000, faults).value_or(1));
     // At most 40: the broker publishes a lost owner's will after one and a half
     // keep-alive intervals (45 s), and the owner must have stopped writing by then.
@@ -457,32 +417,29 @@ std::optional<QJsonValue> toJson(const toml::node& node, int depth) {
 std::optional<ConfiguredImage> readImage(const toml::node& node, const QString& key,
                                          Faults& faults) {
     if (!node.is_table()) {
-        faults.add(node, u"%1 takes a table: { text = …, window = […], schedule = … }"_s.arg(key));
+        faults.add(node, ConfigFault::ImageNotTable, {key});
         return std::nullopt;
     }
     const auto json = toJson(node, MaxImageDepth);
     if (!json) {
-        faults.add(node, u"%1 nests more than %2 levels deep"_s.arg(key).arg(MaxImageDepth));
+        faults.add(node, ConfigFault::ImageTooDeep, {key});
         return std::nullopt;
     }
     QJsonObject image = json->toObject();
     if (image.contains(u"for"_s)) {
-        faults.add(node,
-                   u"%1: for belongs to image/set commands; a configured image stays"_s.arg(key));
+        faults.add(node, ConfigFault::ImageFor, {key});
         return std::nullopt;
     }
     // A picture file is named in the configuration and carried in base64, as on the topic.
     if (image.contains(u"bmp_file"_s)) {
         const QString path = image.take(u"bmp_file"_s).toString();
         if (image.contains(u"bmp"_s) || image.contains(u"text"_s)) {
-            faults.add(node, u"%1 takes one of text, bmp or bmp_file"_s.arg(key));
+            faults.add(node, ConfigFault::ImageSources, {key});
             return std::nullopt;
         }
-        const auto bytes = path.isEmpty()
-                               ? std::variant<QByteArray, QString>(u"cannot read: no file named"_s)
-                               : readRegularFile(path, MaxPayload);
-        if (const auto* why = std::get_if<QString>(&bytes)) {
-            faults.add(node, u"%1: bmp_file: %2"_s.arg(key, *why));
+        const auto bytes = readRegularFile(path, MaxPayload);
+        if (const auto* why = std::get_if<FileProblem>(&bytes)) {
+            faults.add(node, ConfigFault::ImageFile, {key}, *why);
             return std::nullopt;
         }
         image.insert(u"bmp"_s, QString::fromLatin1(std::get<QByteArray>(bytes).toBase64()));
@@ -490,7 +447,7 @@ std::optional<ConfiguredImage> readImage(const toml::node& node, const QString& 
     QByteArray payload = QJsonDocument(image).toJson(QJsonDocument::Compact);
     auto request = readImageRequest(payload);
     if (const auto* why = std::get_if<PayloadRefusal>(&request)) {
-        faults.add(node, key + u": "_s + describe(*why));
+        faults.add(node, ConfigFault::ImageRefused, {key}, *why);
         return std::nullopt;
     }
     return ConfiguredImage{std::move(std::get<ImageRequest>(request)), std::move(payload)};
@@ -502,7 +459,7 @@ void checkDrawing(const toml::node& node, const QString& key, uint8_t device,
     if (!image || !faults.checkImage || !*faults.checkImage)
         return;
     if (const auto why = (*faults.checkImage)(device, image->request))
-        faults.add(node, key + u": "_s + *why);
+        faults.add(node, ConfigFault::ImageRefused, {key}, *why);
 }
 
 std::optional<int64_t> duration(const toml::table& table, std::string_view key, Faults& faults) {
@@ -510,11 +467,9 @@ std::optional<int64_t> duration(const toml::table& table, std::string_view key, 
     if (!value)
         return std::nullopt;
     const auto ms = readDuration(*value);
-    if (const auto* why = std::get_if<QString>(&ms)) {
-        faults.add(*table.get(key), qs(key) + u": "_s + *why);
-        return std::nullopt;
-    }
-    return std::get<int64_t>(ms);
+    if (!ms)
+        faults.add(*table.get(key), ConfigFault::DurationForm, {qs(key)});
+    return ms;
 }
 
 std::optional<QTime> timeOfDay(const toml::table& table, std::string_view key, Faults& faults) {
@@ -523,7 +478,7 @@ std::optional<QTime> timeOfDay(const toml::table& table, std::string_view key, F
         return std::nullopt;
     const QTime time = QTime::fromString(*at, u"HH:mm"_s);
     if (!time.isValid())
-        faults.add(*table.get(key), u"%1 takes a time of day as \"hh:mm\""_s.arg(qs(key)));
+        faults.add(*table.get(key), ConfigFault::TimeOfDayForm, {qs(key)});
     return time.isValid() ? std::optional(time) : std::nullopt;
 }
 
@@ -535,16 +490,14 @@ void readUnitName(const toml::table& settings, uint8_t unit, SignConfig& sign,
         return;
     const toml::node& node = *settings.get("name");
     if (!isUnitName(*name)) {
-        faults.add(node, u"units.%1.name takes letters, digits, - and _, at most 64, not all "
-                         "digits, and not \"set\""_s.arg(unit));
+        faults.add(node, ConfigFault::UnitNameForm, {QString::number(unit)});
         return;
     }
     if (const toml::node* first = named.value(*name)) {
-        faults.add(node,
-                   u"units.%1.name: \"%2\" is also the name of another unit, on line %3"_s.arg(unit)
-                       .arg(*name)
-                       .arg(first->source().begin.line));
-        faults.add(*first, u"a unit name used again on line %1"_s.arg(node.source().begin.line));
+        faults.add(node, ConfigFault::UnitNameTaken,
+                   {QString::number(unit), *name, QString::number(first->source().begin.line)});
+        faults.add(*first, ConfigFault::UnitNameUsedAgain,
+                   {QString::number(node.source().begin.line)});
         return;
     }
     named.insert(*name, &node);
@@ -555,8 +508,7 @@ void readUnitName(const toml::table& settings, uint8_t unit, SignConfig& sign,
 void readUnits(const toml::node& node, SignConfig& sign, Faults& faults) {
     const toml::table* units = node.as_table();
     if (!units) {
-        faults.add(node,
-                   u"units takes a table: units.N.max_age = \"10m\", units.N.name = \"plan\""_s);
+        faults.add(node, ConfigFault::UnitsNotTable);
         return;
     }
     QHash<QString, const toml::node*> named;
@@ -565,8 +517,7 @@ void readUnits(const toml::node& node, SignConfig& sign, Faults& faults) {
         const uint unit = qs(key.str()).toUInt(&ok);
         const toml::table* settings = value.as_table();
         if (!ok || unit > 255 || !settings) {
-            faults.add(value, u"units.%1: give a unit 0..255 and its settings, such as "
-                              "units.3.max_age = \"30s\""_s.arg(qs(key.str())));
+            faults.add(value, ConfigFault::UnitKeyForm, {qs(key.str())});
             continue;
         }
         checkKeys(*settings, {u"max_age"_s, u"name"_s}, u"units.%1"_s.arg(unit), faults);
@@ -577,24 +528,23 @@ void readUnits(const toml::node& node, SignConfig& sign, Faults& faults) {
         const auto ms = readDuration(*maxAge);
         if (*maxAge == u"off")
             sign.unitMaxAgeMs[uint8_t(unit)] = std::nullopt;
-        else if (const auto* why = std::get_if<QString>(&ms))
-            faults.add(*settings->get("max_age"),
-                       u"units.%1.max_age: "_s.arg(unit) + *why + u", or \"off\""_s);
+        else if (!ms)
+            faults.add(*settings->get("max_age"), ConfigFault::UnitMaxAgeForm,
+                       {QString::number(unit)});
         else
-            sign.unitMaxAgeMs[uint8_t(unit)] = std::get<int64_t>(ms);
+            sign.unitMaxAgeMs[uint8_t(unit)] = *ms;
     }
 }
 
 void readStale(const toml::node& node, SignConfig& sign, Faults& faults) {
-    const QString form = u"stale takes \"keep\", { value = N } or { image = { … } }"_s;
     if (const auto* keep = node.as_string()) {
         if (keep->get() != "keep")
-            faults.add(node, form);
+            faults.add(node, ConfigFault::StaleForm);
         return;
     }
     const toml::table* table = node.as_table();
     if (!table || table->size() != 1 || !(table->contains("value") || table->contains("image"))) {
-        faults.add(node, form);
+        faults.add(node, ConfigFault::StaleForm);
         return;
     }
     if (table->contains("value")) {
@@ -614,30 +564,30 @@ void readStale(const toml::node& node, SignConfig& sign, Faults& faults) {
 void readPower(const toml::node& node, SignConfig& sign, Faults& faults) {
     const toml::table* table = node.as_table();
     if (!table) {
-        faults.add(node, u"power takes { on = \"hh:mm\", off = \"hh:mm\", days = \"mon-sun\" }"_s);
+        faults.add(node, ConfigFault::PowerForm);
         return;
     }
     checkKeys(*table, {u"on"_s, u"off"_s, u"days"_s}, u"power"_s, faults);
     const auto on = timeOfDay(*table, "on", faults);
     const auto off = timeOfDay(*table, "off", faults);
     if (!table->contains("on") || !table->contains("off")) {
-        faults.add(node, u"power needs both on and off"_s);
+        faults.add(node, ConfigFault::PowerHalf);
         return;
     }
     if (!on || !off)
         return;
     if (*on == *off) {
-        faults.add(node, u"power: on and off are the same time"_s);
+        faults.add(node, ConfigFault::PowerSameTime);
         return;
     }
     PowerSchedule schedule{*on, *off};
     if (const auto days = text(*table, "days", faults)) {
         const auto read = readDays(*days);
-        if (const auto* why = std::get_if<QString>(&read)) {
-            faults.add(*table->get("days"), *why);
+        if (!read) {
+            faults.add(*table->get("days"), ConfigFault::DaysForm);
             return;
         }
-        schedule.days = std::get<std::bitset<7>>(read);
+        schedule.days = *read;
     }
     sign.power = schedule;
 }
@@ -651,23 +601,21 @@ void readSign(const toml::table& table, SignConfig& sign, Faults& faults) {
     sign.name = text(table, "name", faults).value_or(QString());
     static const QRegularExpression nameForm(u"^[A-Za-z0-9_-]{1,64}$"_s);
     if (!nameForm.match(sign.name).hasMatch())
-        faults.add(table.get("name") ? table.get("name")->source() : table.source(),
-                   u"name takes 1 to 64 letters, digits, - and _"_s);
+        faults.add(at(table, "name"), ConfigFault::NameForm);
     sign.link = text(table, "link", faults).value_or(QString());
     if (sign.link.trimmed().isEmpty())
-        faults.add(table.get("link") ? table.get("link")->source() : table.source(),
-                   u"link takes a port number, a device path or tcp://HOST:PORT"_s);
+        faults.add(at(table, "link"), ConfigFault::LinkForm);
     else if (isNetworkAddress(sign.link)) {
         const auto address = parseTcpAddress(sign.link);
         if (const auto* fault = std::get_if<AddressFault>(&address))
-            faults.add(*table.get("link"), u"link: "_s + zarnet::describe(*fault));
+            faults.add(*table.get("link"), ConfigFault::LinkAddress, {}, *fault);
     }
     sign.device = uint8_t(number(table, "device", 0, 255, faults).value_or(255));
     sign.healthSeconds = int(number(table, "health_seconds", 1, 86400, faults).value_or(30));
     if (const auto at = text(table, "clock_sync", faults)) {
         const QTime time = QTime::fromString(*at, u"HH:mm"_s);
         if (!time.isValid())
-            faults.add(*table.get("clock_sync"), u"clock_sync takes a time of day as \"hh:mm\""_s);
+            faults.add(*table.get("clock_sync"), ConfigFault::TimeOfDayForm, {u"clock_sync"_s});
         else
             sign.clockSync = time;
     }
@@ -685,7 +633,7 @@ void readSign(const toml::table& table, SignConfig& sign, Faults& faults) {
             sign.maxAgeMs || std::any_of(sign.unitMaxAgeMs.begin(), sign.unitMaxAgeMs.end(),
                                          [](const auto& unit) { return unit.second.has_value(); });
         if (!watched)
-            faults.add(*stale, u"stale needs a max_age, for the sign or a unit"_s);
+            faults.add(*stale, ConfigFault::StaleUnwatched);
     }
     if (const toml::node* power = table.get("power"))
         readPower(*power, sign, faults);
@@ -704,16 +652,15 @@ void checkModbusUnits(const Config& config, const toml::node& signs, const toml:
             continue;
         if (!modbus)
             faults.add(*node.as_table()->get("modbus_unit"),
-                       u"modbus_unit needs a [modbus] table with listen"_s);
+                       ConfigFault::ModbusUnitWithoutListener);
         else if (units.contains(*sign.modbusUnit))
-            faults.add(*node.as_table()->get("modbus_unit"),
-                       u"modbus_unit %1 is taken by sign \"%2\""_s.arg(*sign.modbusUnit)
-                           .arg(units[*sign.modbusUnit]));
+            faults.add(*node.as_table()->get("modbus_unit"), ConfigFault::ModbusUnitTaken,
+                       {QString::number(*sign.modbusUnit), units[*sign.modbusUnit]});
         if (!units.contains(*sign.modbusUnit))
             units.insert(*sign.modbusUnit, sign.name);
     }
     if (modbus && units.isEmpty())
-        faults.add(*modbus, u"[modbus] serves no sign: give signs a modbus_unit"_s);
+        faults.add(*modbus, ConfigFault::ModbusServesNone);
 }
 
 void readLine(const toml::table& table, LineConfig& line, Faults& faults) {
@@ -721,8 +668,7 @@ void readLine(const toml::table& table, LineConfig& line, Faults& faults) {
     line.line = int(table.source().begin.line);
     line.link = text(table, "link", faults).value_or(QString());
     if (line.link.trimmed().isEmpty())
-        faults.add(table.get("link") ? table.get("link")->source() : table.source(),
-                   u"link takes the link of the signs on the line"_s);
+        faults.add(at(table, "link"), ConfigFault::LineLinkForm);
     line.responseMs = int(number(table, "response_ms", 1, 10000, faults).value_or(150));
     line.gapMs = int(number(table, "gap_ms", 0, 1000, faults).value_or(1));
 }
@@ -739,18 +685,14 @@ bool checkNeighbours(const SignConfig& sign, const QList<OnLine>& neighbours,
                      const toml::node& node, Faults& faults) {
     for (const OnLine& other : neighbours) {
         if (other.device == sign.device) {
-            faults.add(node, u"sign \"%1\" has device %2 on the link of sign \"%3\" (line %4): "
-                             "each controller on a line needs a number of its own"_s.arg(sign.name)
-                                 .arg(sign.device)
-                                 .arg(other.sign)
-                                 .arg(other.line));
+            faults.add(
+                node, ConfigFault::DeviceTwiceOnLine,
+                {sign.name, QString::number(sign.device), other.sign, QString::number(other.line)});
             return false;
         }
         if (other.device == 255 || sign.device == 255) {
-            faults.add(node, u"sign \"%1\" shares its link with sign \"%2\" (line %3), and "
-                             "device 255 reaches every controller on a line: give each sign on a "
-                             "shared link a number 0..254"_s.arg(sign.name, other.sign)
-                                 .arg(other.line));
+            faults.add(node, ConfigFault::BroadcastOnSharedLine,
+                       {sign.name, other.sign, QString::number(other.line)});
             return false;
         }
     }
@@ -764,7 +706,7 @@ void groupLines(Config& config, const toml::node* lineNodes, const toml::node& s
     QHash<QString, qsizetype> byLink;
     QList<const toml::node*> tables;
     if (lineNodes && !lineNodes->is_array_of_tables())
-        faults.add(*lineNodes, u"line takes tables: [[line]]"_s);
+        faults.add(*lineNodes, ConfigFault::NotTables, {u"line"_s});
     else if (lineNodes)
         for (const toml::node& node : *lineNodes->as_array()) {
             LineConfig line;
@@ -773,8 +715,8 @@ void groupLines(Config& config, const toml::node* lineNodes, const toml::node& s
                 continue;
             const QString key = identity(line.link);
             if (const auto known = byLink.find(key); known != byLink.end()) {
-                faults.add(node, u"a second [[line]] for link %1 (line %2)"_s.arg(line.link).arg(
-                                     config.lines[*known].line));
+                faults.add(node, ConfigFault::LineTwice,
+                           {line.link, QString::number(config.lines[*known].line)});
                 continue;
             }
             byLink.insert(key, config.lines.size());
@@ -805,13 +747,10 @@ void groupLines(Config& config, const toml::node* lineNodes, const toml::node& s
         if (!config.lines[l].signs.isEmpty())
             continue;
         const QString link = config.lines[l].link.trimmed();
-        const QString what =
-            u"[[line]] for link %1 serves no sign: no sign has that link"_s.arg(link);
         if (isNetworkAddress(link) || QFileInfo::exists(link))
-            faults.add(*tables[l], what);
+            faults.add(*tables[l], ConfigFault::LineServesNone, {link});
         else
-            faults.warn(*tables[l],
-                        what + u" (it does not exist now, so it was compared as written)"_s);
+            faults.warn(*tables[l], ConfigFault::LineServesNoneAbsent, {link});
         config.lines.removeAt(l);
     }
     // A sign alone on its link, with no [[line]], waits as long as it always has.
@@ -861,98 +800,70 @@ QString linkText(const QString& link) {
     return trimmed;
 }
 
-// Opened without waiting and looked at as opened, so that a FIFO cannot hold the
-// read and a file swapped in between cannot pass the check.
-std::variant<QByteArray, QString> readRegularFile(const QString& path, qint64 limit) {
-    const QString cannot = u"cannot read %1: "_s.arg(path);
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return cannot + (errno == ENOENT ? u"it does not exist"_s
-                                         : QString::fromLocal8Bit(std::strerror(errno)));
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return cannot + file.errorString();
-    }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
-        return cannot + u"it is not a regular file"_s;
-    const QString tooLarge = cannot + u"it has more than %1 bytes"_s.arg(limit);
-    if (status.st_size > limit)
-        return tooLarge;
-    QByteArray bytes = file.read(limit + 1);
-    if (bytes.size() > limit)
-        return tooLarge;
-    return bytes;
-}
-
-std::variant<int64_t, QString> readDuration(const QString& text) {
+std::optional<int64_t> readDuration(const QString& text) {
     static const QRegularExpression form(u"^([0-9]{1,6})(s|m|h)$"_s);
     const auto match = form.match(text.trimmed());
-    const QString fault = u"takes a time such as \"90s\", \"10m\" or \"2h\", 1 s to 7 days"_s;
     if (!match.hasMatch())
-        return fault;
+        return std::nullopt;
     const int64_t unitMs = match.captured(2) == u"s"   ? 1000
                            : match.captured(2) == u"m" ? 60000
                                                        : 3600000;
     const int64_t ms = match.captured(1).toLongLong() * unitMs;
     if (ms < 1000 || ms > 7LL * 24 * 3600000)
-        return fault;
+        return std::nullopt;
     return ms;
 }
 
-std::variant<Config, QStringList> readConfig(const QByteArray& text, const QString& path,
-                                             const ImageCheck& checkImage,
-                                             const LinkIdentity& identity) {
-    Faults faults(path);
+std::variant<Config, QList<ConfigFinding>> readConfig(const QByteArray& text, const QString& path,
+                                                      const ImageCheck& checkImage,
+                                                      const LinkIdentity& identity) {
+    Faults faults;
     faults.checkImage = &checkImage;
     toml::table root;
     try {
         root = toml::parse(std::string_view(text.constData(), size_t(text.size())),
                            path.toStdString());
     } catch (const toml::parse_error& error) {
-        faults.add(error.source(), qs(error.description()));
+        faults.add(error.source(), ConfigFault::Syntax, {qs(error.description())});
         return faults.list();
     }
     Config config;
     checkKeys(root,
               {u"broker"_s, u"modbus"_s, u"standby"_s, u"http"_s, u"homeassistant"_s,
                u"sparkplug"_s, u"line"_s, u"sign"_s, u"group"_s},
-              u"the file"_s, faults);
+              {}, faults);
     if (const toml::node* broker = root.get("broker"); broker && !broker->is_table())
-        faults.add(*broker, u"broker takes a table: [broker]"_s);
+        faults.add(*broker, ConfigFault::NotTable, {u"broker"_s});
     static const toml::table none;
     const toml::table* broker = root.get_as<toml::table>("broker");
     readBroker(broker ? *broker : none, config.broker, faults);
     const toml::node* modbus = root.get("modbus");
     if (modbus && !modbus->is_table())
-        faults.add(*modbus, u"modbus takes a table: [modbus]"_s);
+        faults.add(*modbus, ConfigFault::NotTable, {u"modbus"_s});
     else if (modbus)
         readModbus(*modbus->as_table(), config.modbus.emplace(), faults);
     const toml::node* standby = root.get("standby");
     if (standby && !standby->is_table())
-        faults.add(*standby, u"standby takes a table: [standby]"_s);
+        faults.add(*standby, ConfigFault::NotTable, {u"standby"_s});
     else if (standby)
         readStandby(*standby->as_table(), config.standby.emplace(), faults);
 
     if (const toml::node* ha = root.get("homeassistant"); ha && !ha->is_table())
-        faults.add(*ha, u"homeassistant takes a table: [homeassistant]"_s);
+        faults.add(*ha, ConfigFault::NotTable, {u"homeassistant"_s});
     else if (ha)
         readHomeAssistant(*ha->as_table(), config, faults);
     if (const toml::node* sp = root.get("sparkplug"); sp && !sp->is_table())
-        faults.add(*sp, u"sparkplug takes a table: [sparkplug]"_s);
+        faults.add(*sp, ConfigFault::NotTable, {u"sparkplug"_s});
     else if (sp)
         readSparkplug(*sp->as_table(), standby != nullptr, config.sparkplug.emplace(), faults);
     if (const toml::node* http = root.get("http"); http && !http->is_table())
-        faults.add(*http, u"http takes a table: [http]"_s);
+        faults.add(*http, ConfigFault::NotTable, {u"http"_s});
     else if (http)
         readHttp(*http->as_table(), config.http.emplace(), faults);
 
     const toml::node* signs = root.get("sign");
     if (!signs || !signs->is_array_of_tables()) {
-        faults.add(signs ? signs->source() : root.source(),
-                   u"no sign: give each one in a [[sign]] table"_s);
+        faults.add(signs ? signs->source() : root.source(), ConfigFault::NoSign);
         return faults.list();
     }
     QSet<QString> names;
@@ -960,16 +871,15 @@ std::variant<Config, QStringList> readConfig(const QByteArray& text, const QStri
         SignConfig sign;
         readSign(*node.as_table(), sign, faults);
         if (!sign.name.isEmpty() && names.contains(sign.name))
-            faults.add(node, u"a second sign named \"%1\""_s.arg(sign.name));
+            faults.add(node, ConfigFault::SignTwice, {sign.name});
         // PREFIX/lease/GROUP is the lease's topic.
         if (standby && sign.name == u"lease")
-            faults.add(node, u"with [standby] no sign may be named \"lease\""_s);
+            faults.add(node, ConfigFault::SignNamedLease);
         names.insert(sign.name);
         // Metrics of every Sparkplug device already.
         for (const QString& taken : {u"power"_s, u"state"_s, u"online"_s})
             if (config.sparkplug && sign.unitNamed(taken))
-                faults.add(node, u"with [sparkplug] no unit may be named \"%1\": it is a metric "
-                                 "of every sign"_s.arg(taken));
+                faults.add(node, ConfigFault::UnitNamedMetric, {taken});
         config.signs.append(sign);
     }
     groupLines(config, root.get("line"), *signs, identity, faults);

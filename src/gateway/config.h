@@ -1,6 +1,8 @@
 #pragma once
 
+#include "configfault.h"
 #include "powerschedule.h"
+#include "regularfile.h"
 
 #include <canvas/imagerequest.h>
 
@@ -139,7 +141,7 @@ struct Config {
     QList<SignConfig> signs;
     QList<LineConfig> lines; // every sign is on exactly one
     QList<GroupConfig> groups;
-    QStringList warnings; // "PATH:LINE: what": usable, but worth a word
+    QList<ConfigFinding> warnings; // usable, but worth a word
 };
 
 inline constexpr char DefaultConfigPath[] = "/etc/zarnet/zarnetd.toml";
@@ -147,7 +149,7 @@ inline constexpr char DefaultConfigPath[] = "/etc/zarnet/zarnetd.toml";
 // Builds a configured image for `device` as the service
 // will; the reason when it cannot be sent.
 using ImageCheck =
-    std::function<std::optional<QString>(uint8_t device, const ImageRequest& request)>;
+    std::function<std::optional<PayloadRefusal>(uint8_t device, const ImageRequest& request)>;
 
 // The names a sign gives its units, in unit order.
 QStringList unitNameList(const SignConfig& sign);
@@ -171,21 +173,16 @@ constexpr int MaxImageDepth = 4;
 // The most a prefix or client_id may hold, in bytes, so that every topic stays short.
 constexpr int MaxNameBytes = 1024;
 
-// Reads a zarnetd.toml. Every fault found is one entry "PATH:LINE: what"; a
+// Reads a zarnetd.toml. Every fault found is one finding, with its line; a
 // password_file and a bmp_file named in it are read too (regular files only), and
 // each image is checked with `checkImage` when one is given. Signs whose links have
 // the same `identity` share a line.
-std::variant<Config, QStringList> readConfig(const QByteArray& text, const QString& path,
-                                             const ImageCheck& checkImage = {},
-                                             const LinkIdentity& identity = linkText);
+std::variant<Config, QList<ConfigFinding>> readConfig(const QByteArray& text, const QString& path,
+                                                      const ImageCheck& checkImage = {},
+                                                      const LinkIdentity& identity = linkText);
 
-// The contents of a regular file of at most `limit` bytes, or why not ("cannot
-// read PATH: …"): a device or a FIFO named by mistake would be read without end,
-// or wait for ever.
-std::variant<QByteArray, QString> readRegularFile(const QString& path, qint64 limit);
-
-// "90s", "10m", "2h": milliseconds, or why not.
-std::variant<int64_t, QString> readDuration(const QString& text);
+// "90s", "10m", "2h", 1 s to 7 days: milliseconds; nullopt for any other text.
+std::optional<int64_t> readDuration(const QString& text);
 
 // What the configuration says, one setting a line; the password only as "(set)".
 QString describe(const Config& config);

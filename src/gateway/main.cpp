@@ -32,21 +32,26 @@ void logHandler(QtMsgType type, const QMessageLogContext& context, const QString
 // The most a configuration file may hold: far more than any plant needs.
 constexpr qint64 MaxConfigBytes = qint64{16} * 1024 * 1024;
 
-// Reads the file, and builds each configured image the way the service will.
+// Reads the file, and builds each configured image the way the service will; the
+// faults as "PATH:LINE: what".
 std::variant<zarnet::gateway::Config, QStringList> loadConfig(const QString& path,
                                                               const zarnet::PortCatalog& ports) {
-    const auto text = zarnet::gateway::readRegularFile(path, MaxConfigBytes);
-    if (const auto* why = std::get_if<QString>(&text))
-        return QStringList{*why};
-    return zarnet::gateway::readConfig(
+    using namespace zarnet::gateway;
+    const auto text = readRegularFile(path, MaxConfigBytes);
+    if (const auto* why = std::get_if<FileProblem>(&text))
+        return QStringList{describe(*why)};
+    auto config = readConfig(
         std::get<QByteArray>(text), path,
-        [](uint8_t device, const zarnet::ImageRequest& image) -> std::optional<QString> {
-            const auto frame = zarnet::gateway::drawImageFrame(device, image);
-            if (const auto* why = std::get_if<zarnet::gateway::PayloadRefusal>(&frame))
-                return zarnet::gateway::describe(*why);
+        [](uint8_t device, const zarnet::ImageRequest& image) -> std::optional<PayloadRefusal> {
+            const auto frame = drawImageFrame(device, image);
+            if (const auto* why = std::get_if<PayloadRefusal>(&frame))
+                return *why;
             return std::nullopt;
         },
-        [&ports](const QString& link) { return zarnet::gateway::systemLink(link, ports); });
+        [&ports](const QString& link) { return systemLink(link, ports); });
+    if (const auto* faults = std::get_if<QList<ConfigFinding>>(&config))
+        return describe(*faults, path);
+    return std::move(std::get<Config>(config));
 }
 
 // The command line's options; nullopt to go on, else the exit code (help was
@@ -126,8 +131,8 @@ int main(int argc, char* argv[]) {
             err << fault << Qt::endl;
         return 2;
     }
-    for (const QString& warning : std::get<zarnet::gateway::Config>(config).warnings)
-        qCWarning(lcGateway).noquote() << warning;
+    for (const auto& warning : std::get<zarnet::gateway::Config>(config).warnings)
+        qCWarning(lcGateway).noquote() << zarnet::gateway::describe(warning, path);
     if (!options.checkPath.empty()) {
         QTextStream(stdout) << zarnet::gateway::describe(std::get<zarnet::gateway::Config>(config));
         return 0;
@@ -166,8 +171,8 @@ int main(int argc, char* argv[]) {
                 qCWarning(lcGateway).noquote() << fault;
             notifier.setStatusNote(u"the configuration read again has faults (see the log)"_s);
         } else {
-            for (const QString& warning : std::get<zarnet::gateway::Config>(next).warnings)
-                qCWarning(lcGateway).noquote() << warning;
+            for (const auto& warning : std::get<zarnet::gateway::Config>(next).warnings)
+                qCWarning(lcGateway).noquote() << zarnet::gateway::describe(warning, path);
             gateway.reload(std::get<zarnet::gateway::Config>(next));
             QString webError;
             if (!web.configure(std::get<zarnet::gateway::Config>(next).http, &webError))

@@ -174,10 +174,9 @@ std::variant<std::optional<int64_t>, PayloadRefusal> readShowFor(const QByteArra
     if (value.isUndefined())
         return std::optional<int64_t>();
     const auto ms = readDuration(value.toString());
-    if (!value.isString() || !std::holds_alternative<int64_t>(ms) ||
-        std::get<int64_t>(ms) > MaxShowForMs)
+    if (!value.isString() || !ms || *ms > MaxShowForMs)
         return refused(Fault::ShowFor);
-    return std::optional(std::get<int64_t>(ms));
+    return ms;
 }
 
 std::variant<ImageRequest, PayloadRefusal> readImageRequest(const QByteArray& payload) {

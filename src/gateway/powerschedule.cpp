@@ -34,9 +34,7 @@ bool atOrBefore(const PowerSwitch& s, QDate date, QTime time) {
 
 } // namespace
 
-std::variant<std::bitset<7>, QString> readDays(const QString& text) {
-    const QString fault = u"days takes day names mon..sun, ranges such as mon-fri, "
-                          "a list such as mon,wed,fri, or daily"_s;
+std::optional<std::bitset<7>> readDays(const QString& text) {
     const QString trimmed = text.trimmed().toLower();
     if (trimmed == u"daily")
         return std::bitset<7>(0x7F);
@@ -44,11 +42,11 @@ std::variant<std::bitset<7>, QString> readDays(const QString& text) {
     for (const QString& part : trimmed.split(u',')) {
         const QStringList ends = part.trimmed().split(u'-');
         if (ends.size() > 2)
-            return fault;
+            return std::nullopt;
         const int first = dayIndex(ends.first().trimmed());
         const int last = dayIndex(ends.last().trimmed());
         if (first < 0 || last < 0)
-            return fault;
+            return std::nullopt;
         // A range may wrap over the week's end: sat-mon is Saturday, Sunday, Monday.
         for (int day = first;; day = (day + 1) % 7) {
             days.set(size_t(day));

@@ -34,8 +34,8 @@ struct PowerSwitch {
     bool operator==(const PowerSwitch&) const = default;
 };
 
-// "mon-sat", "mon,wed,fri", "sat-mon", "daily": the days, or why not.
-std::variant<std::bitset<7>, QString> readDays(const QString& text);
+// "mon-sat", "mon,wed,fri", "sat-mon", "daily": the days; nullopt for any other text.
+std::optional<std::bitset<7>> readDays(const QString& text);
 
 // The latest change at or before the wall-clock date and time: the one in force.
 std::optional<PowerSwitch> lastSwitch(const PowerSchedule& schedule, QDate date, QTime time);
