@@ -70,20 +70,23 @@ QString excerpt(const QByteArray& payload) {
     return QString::fromUtf8(payload.left(end));
 }
 
-QString tooLarge(qsizetype size) {
-    return u"the payload has %1 bytes, more than 1 MiB"_s.arg(size);
+using Fault = CommandRefusal::Fault;
+
+CommandRefusal tooLarge(qsizetype size) {
+    return {Fault::TooLarge, {}, {}, size, {}, {}};
 }
 
-std::optional<QString> clearFault(const QByteArray& payload) {
+std::optional<CommandRefusal> clearFault(const QByteArray& payload) {
     if (payload.trimmed().isEmpty())
         return std::nullopt;
-    return u"clear takes an empty payload"_s;
+    return CommandRefusal{Fault::ClearNotEmpty};
 }
 
-// Why a reader refused the payload, in words; nullopt when it took it.
-template <typename T> std::optional<QString> fault(const std::variant<T, PayloadRefusal>& read) {
+// Why a reader refused the payload; nullopt when it took it.
+template <typename T>
+std::optional<CommandRefusal> fault(const std::variant<T, PayloadRefusal>& read) {
     if (const auto* why = std::get_if<PayloadRefusal>(&read))
-        return describe(*why);
+        return refusedPayload(*why);
     return std::nullopt;
 }
 
@@ -517,17 +520,16 @@ void Gateway::command(const QString& topicName, const QByteArray& payload, bool 
 bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool retained,
                        bool* own, bool publishedRetained) {
     const auto parsed = readCommandTopic(config_.broker.prefix, topicName);
-    if (const auto* why = std::get_if<QString>(&parsed)) {
+    if (const auto* why = std::get_if<CommandRefusal>(&parsed)) {
         ++counters_.received.back();
-        refuse(RefusalKind::Topic, topics_.signOf(topicName), topicName, payload, *why);
+        refuse(topics_.signOf(topicName), topicName, payload, *why);
         return false;
     }
     const CommandTopic& c = std::get<CommandTopic>(parsed);
     ++counters_.received[std::size_t(c.command)];
     const auto found = signs_.find(c.sign);
     if (found == signs_.end()) {
-        refuse(RefusalKind::UnknownSign, c.sign, topicName, payload,
-               u"unknown sign \"%1\""_s.arg(c.sign.left(64)));
+        refuse(c.sign, topicName, payload, {Fault::UnknownSign, c.sign});
         return false;
     }
     Sign& sign = *found->second;
@@ -535,20 +537,17 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
     // not grow the service.
     const auto named = c.unitName.isEmpty() ? std::nullopt : sign.config().unitNamed(c.unitName);
     if (!c.unitName.isEmpty() && !named) {
-        refuse(RefusalKind::Topic, c.sign, topicName, payload,
-               u"unknown unit \"%1\": the sign gives no unit that name"_s.arg(c.unitName));
+        refuse(c.sign, topicName, payload, {Fault::UnknownUnitName, c.unitName});
         return false;
     }
     if (own)
         *own = true;
     if (payload.size() > MaxPayload) {
-        refuse(RefusalKind::TooLarge, c.sign, topicName, payload, tooLarge(payload.size()));
+        refuse(c.sign, topicName, payload, tooLarge(payload.size()));
         return false;
     }
     if (retained && (c.command == Command::Clock || c.command == Command::Clear)) {
-        refuse(RefusalKind::Replay, c.sign, topicName, payload,
-               u"a retained clock or clear command is a replay and is not carried out again; "
-               "publish these without retain"_s);
+        refuse(c.sign, topicName, payload, {Fault::ReplayedClockOrClear});
         return false;
     }
     PowerTimetable& timetable = sign.timetable();
@@ -556,9 +555,7 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
     // A retained power command comes again on every reconnect; on a scheduled sign
     // it would override the schedule each time, at any hour.
     if (retained && c.command == Command::Power && timetable.hasSchedule()) {
-        refuse(RefusalKind::Replay, c.sign, topicName, payload,
-               u"a retained power command on a sign with a power schedule is a replay and is "
-               "not carried out again; publish it without retain"_s);
+        refuse(c.sign, topicName, payload, {Fault::ReplayedScheduledPower});
         return false;
     }
     // A retained value the sign already had from the plant is the broker's replay,
@@ -570,7 +567,7 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
     };
     auto refused = [&](const auto& result) {
         if (const auto why = fault(result)) {
-            refuse(RefusalKind::Payload, c.sign, topicName, payload, *why);
+            refuse(c.sign, topicName, payload, *why);
             return true;
         }
         return false;
@@ -630,7 +627,7 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
     }
     case Command::Clear:
         if (const auto why = clearFault(payload)) {
-            refuse(RefusalKind::Payload, c.sign, topicName, payload, *why);
+            refuse(c.sign, topicName, payload, *why);
             return false;
         }
         sign.clear();
@@ -644,9 +641,7 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
         const auto ms = std::get<std::optional<int64_t>>(showFor);
         // It may well have ended long ago.
         if (retained && ms) {
-            refuse(RefusalKind::Replay, c.sign, topicName, payload,
-                   u"a retained timed image is a replay and is not shown again; publish it "
-                   "without retain"_s);
+            refuse(c.sign, topicName, payload, {Fault::ReplayedTimedImage});
             return false;
         }
         Sign::ImageDrawing drawing = [this, device = sign.device(),
@@ -654,7 +649,7 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
                                       topicName, excerpt = payload.left(200)]() {
             auto frame = drawImageFrame(device, request);
             if (const auto why = fault(frame)) {
-                refuse(RefusalKind::Payload, name, topicName, excerpt, *why);
+                refuse(name, topicName, excerpt, *why);
                 return std::optional<QByteArray>();
             }
             return std::optional<QByteArray>(std::get<QByteArray>(frame));
@@ -671,8 +666,8 @@ bool Gateway::carryOut(const QString& topicName, const QByteArray& payload, bool
 }
 
 void Gateway::refuseWrite(const QString& sign, const QString& topicName, const QString& what,
-                          const QString& reason) {
-    refuse(RefusalKind::Payload, sign, topicName, what.toUtf8(), reason);
+                          const CommandRefusal& why) {
+    refuse(sign, topicName, what.toUtf8(), why);
 }
 
 void Gateway::followSparkplug() {
@@ -692,9 +687,10 @@ void Gateway::followSparkplug() {
     }
 }
 
-void Gateway::refuse(RefusalKind kind, const QString& sign, const QString& topicName,
-                     const QByteArray& payload, const QString& reason) {
-    ++counters_.refused[std::size_t(kind)];
+void Gateway::refuse(const QString& sign, const QString& topicName, const QByteArray& payload,
+                     const CommandRefusal& why) {
+    ++counters_.refused[std::size_t(refusalKind(why.fault))];
+    const QString reason = describe(why);
     refusals_.warn(reason, u"dropped a command on %1 : %2"_s.arg(topicName.left(200), reason));
     if (!signs_.contains(sign) || !owner())
         return; // not one of ours: another gateway's sign may carry the name
@@ -772,17 +768,17 @@ void Gateway::groupCommand(const QString& topicName, const QByteArray& payload, 
         return;
     const auto parsed = readCommandTopic(topics_.groups(), topicName);
     const auto* c = std::get_if<CommandTopic>(&parsed);
-    const auto why = c ? groupFault(*c, payload, members, retained) : std::get<QString>(parsed);
+    const auto why =
+        c ? groupFault(*c, payload, members, retained) : std::get<CommandRefusal>(parsed);
     const bool takeOff = retained && servesWholeGroup(*group);
     if (takeOff && (why || c->command == Command::Clock || c->command == Command::Clear))
         mqtt_.publish(topicName, {}, true);
     if (why) {
-        ++counters_.refused[std::size_t(!c                            ? RefusalKind::Topic
-                                        : payload.size() > MaxPayload ? RefusalKind::TooLarge
-                                                                      : RefusalKind::Payload)];
-        refusals_.warn(*why, u"dropped a command on %1 : %2"_s.arg(topicName.left(200), *why));
+        ++counters_.refused[std::size_t(refusalKind(why->fault))];
+        const QString reason = describe(*why);
+        refusals_.warn(reason, u"dropped a command on %1 : %2"_s.arg(topicName.left(200), reason));
         const QJsonObject error{
-            {u"topic"_s, topicName}, {u"payload"_s, excerpt(payload)}, {u"reason"_s, *why}};
+            {u"topic"_s, topicName}, {u"payload"_s, excerpt(payload)}, {u"reason"_s, reason}};
         mqtt_.publish(topics_.groupError(group->name),
                       QJsonDocument(error).toJson(QJsonDocument::Compact), false);
         return;
@@ -797,35 +793,36 @@ void Gateway::groupCommand(const QString& topicName, const QByteArray& payload, 
         mqtt_.publish(topicName, {}, true);
 }
 
-std::optional<QString> Gateway::groupFault(const CommandTopic& c, const QByteArray& payload,
-                                           const QList<const Sign*>& members, bool retained) const {
+std::optional<CommandRefusal> Gateway::groupFault(const CommandTopic& c, const QByteArray& payload,
+                                                  const QList<const Sign*>& members,
+                                                  bool retained) const {
     if (payload.size() > MaxPayload)
         return tooLarge(payload.size());
     // Kept, it would be a member's replay too: refused as the member would refuse it.
     const auto scheduled = [](const Sign* member) { return member->timetable().hasSchedule(); };
     if (retained && c.command == Command::Power &&
         std::any_of(members.begin(), members.end(), scheduled))
-        return u"a retained power command for signs with a power schedule would override "
-               "it on every reconnect; publish it without retain"_s;
+        return CommandRefusal{Fault::GroupScheduledPower};
     if (retained && c.command == Command::Image) {
         const auto showFor = readShowFor(payload);
         if (const auto* ms = std::get_if<std::optional<int64_t>>(&showFor); ms && *ms)
-            return u"a retained timed image may have ended long ago and is not shown; "
-                   "publish it without retain"_s;
+            return CommandRefusal{Fault::GroupTimedImage};
     }
     switch (c.command) {
     case Command::UnitValue:
         for (const Sign* member : members)
             if (!c.unitName.isEmpty() && !member->config().unitNamed(c.unitName))
-                return u"unknown unit \"%1\": sign %2 gives no unit that name"_s.arg(
-                    c.unitName, member->name());
+                return CommandRefusal{Fault::MemberUnknownUnitName, c.unitName, member->name()};
         return fault(readUnitValue(payload));
     case Command::UnitBatch:
         for (const Sign* member : members)
-            if (const auto why = fault(readUnitBatch(payload, [member](QStringView name) {
+            if (auto why = fault(readUnitBatch(payload, [member](QStringView name) {
                     return member->config().unitNamed(name);
-                })))
-                return u"sign %1: %2"_s.arg(member->name(), *why);
+                }))) {
+                why->fault = Fault::MemberPayload;
+                why->member = member->name();
+                return why;
+            }
         return std::nullopt;
     case Command::Power:
         return fault(readPower(payload));

@@ -103,7 +103,7 @@ public:
     // A write that came another way than a command topic and cannot be carried
     // out: logged, and published on the sign's error topic like a refused command.
     void refuseWrite(const QString& sign, const QString& topic, const QString& what,
-                     const QString& reason);
+                     const CommandRefusal& why);
 
 signals:
     // The links have been opened once and the broker tried once, answering or not.
@@ -134,8 +134,8 @@ private:
     // `publishedRetained`: a live command its publisher marked retained.
     bool carryOut(const QString& topic, const QByteArray& payload, bool retained,
                   bool* own = nullptr, bool publishedRetained = false);
-    void refuse(RefusalKind kind, const QString& sign, const QString& topic,
-                const QByteArray& payload, const QString& reason);
+    void refuse(const QString& sign, const QString& topic, const QByteArray& payload,
+                const CommandRefusal& why);
     bool isGroupTopic(const QString& topic) const;
     const GroupConfig* groupOf(const QString& topic) const;
     bool isHomeAssistantTopic(const QString& topic) const;
@@ -147,8 +147,9 @@ private:
     void groupCommand(const QString& topic, const QByteArray& payload, bool retained);
     void subscribeGroups(const QStringList& filters);
     bool servesWholeGroup(const GroupConfig& group) const;
-    std::optional<QString> groupFault(const CommandTopic& command, const QByteArray& payload,
-                                      const QList<const Sign*>& members, bool retained) const;
+    std::optional<CommandRefusal> groupFault(const CommandTopic& command, const QByteArray& payload,
+                                             const QList<const Sign*>& members,
+                                             bool retained) const;
     // The live subscriptions of the groups naming one of these signs.
     QStringList groupFilters() const;
     void publishStatus(const Sign& sign);

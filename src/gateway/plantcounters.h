@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commandrefusal.h"
 #include "topics.h"
 
 #include <QDateTime>
@@ -7,16 +8,6 @@
 #include <array>
 
 namespace zarnet::gateway {
-
-// Why a command was dropped, in kinds few enough to count each.
-enum class RefusalKind {
-    Topic,       // not a command topic
-    UnknownSign, // no such sign
-    TooLarge,    // the payload is over the limit
-    Replay,      // a retained command that must not be carried out again
-    Payload,     // the payload does not say what its command needs
-};
-inline constexpr int RefusalKinds = 5;
 
 // A command dropped, as the sign's error topic gave it.
 struct Refusal {

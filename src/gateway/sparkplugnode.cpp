@@ -51,20 +51,6 @@ QString unitMetric(const Sign& sign, uint8_t unit) {
     return name != names.end() ? name->second : u"units/%1"_s.arg(unit);
 }
 
-QString faultText(CommandFault fault) {
-    switch (fault) {
-    case CommandFault::Unreadable:
-        return u"the payload is not a Sparkplug B payload"_s;
-    case CommandFault::NoMetrics:
-        return u"the command has no metrics"_s;
-    case CommandFault::TooManyMetrics:
-        return u"the command has more than %1 metrics"_s.arg(sparkplug::MaxCommandMetrics);
-    case CommandFault::Unnamed:
-        return u"a metric has neither a name nor an alias"_s;
-    }
-    return {};
-}
-
 QString valueText(const sparkplug::CommandValue& value) {
     return std::visit(
         [](const auto& v) -> QString {
@@ -86,8 +72,8 @@ using PlainCommand = QPair<QString, QByteArray>;
 
 // The command the plain topics would take for a write to the metric, checked by
 // their readers; or why there is none.
-std::variant<PlainCommand, QString> plainCommand(const Sign& sign, const QString& metric,
-                                                 const sparkplug::CommandValue& value) {
+std::variant<PlainCommand, CommandRefusal> plainCommand(const Sign& sign, const QString& metric,
+                                                        const sparkplug::CommandValue& value) {
     const auto unit = metric.startsWith(u"units/"_s)
                           ? readUnitNumber(QStringView(metric).mid(6), true)
                           : sign.config().unitNamed(metric);
@@ -95,35 +81,34 @@ std::variant<PlainCommand, QString> plainCommand(const Sign& sign, const QString
     if (metric == u"power"_s) {
         const auto* on = std::get_if<bool>(&value);
         if (!on)
-            return u"power takes a Boolean"_s;
+            return CommandRefusal{CommandRefusal::Fault::PowerNotBoolean};
         command = {u"power/set"_s, *on ? "on" : "off"};
     } else if (metric == Text) {
         const auto* text = std::get_if<QString>(&value);
         if (!text)
-            return u"picture/text takes a String"_s;
+            return CommandRefusal{CommandRefusal::Fault::TextNotString};
         QJsonObject image =
             sign.config().image ? imageSettings(sign.config().image->payload) : QJsonObject();
         image.insert(u"text"_s, *text);
         command = {u"image/set"_s, QJsonDocument(image).toJson(QJsonDocument::Compact)};
         if (const auto checked = checkedImageRequest(command.second);
             const auto* why = std::get_if<PayloadRefusal>(&checked))
-            return describe(*why);
+            return refusedPayload(*why);
     } else if (unit) {
         if (const auto* number = std::get_if<uint64_t>(&value))
             command.second = QByteArray::number(*number);
         else if (const auto* negative = std::get_if<int64_t>(&value))
             command.second = QByteArray::number(*negative);
         else
-            return u"%1 takes a whole number"_s.arg(metric);
+            return CommandRefusal{CommandRefusal::Fault::UnitNotWholeNumber, metric};
         command.first = u"units/%1/set"_s.arg(*unit);
         if (const auto checked = readUnitValue(command.second);
             const auto* why = std::get_if<PayloadRefusal>(&checked))
-            return describe(*why);
+            return refusedPayload(*why);
     } else if (metric == u"state"_s || metric == u"online"_s) {
-        return u"%1 is read-only"_s.arg(metric);
+        return CommandRefusal{CommandRefusal::Fault::ReadOnlyMetric, metric};
     } else {
-        return u"the sign has no metric %1"_s.arg(metric.isEmpty() ? u"with that alias"_s
-                                                                   : metric.left(100));
+        return CommandRefusal{CommandRefusal::Fault::UnknownMetric, metric};
     }
     return command;
 }
@@ -428,7 +413,7 @@ SparkplugNode::Metrics SparkplugNode::nodeMetrics() const {
 void SparkplugNode::nodeCommand(const QByteArray& payload) {
     const auto read = sparkplug::readCommand(payload);
     if (const auto* fault = std::get_if<CommandFault>(&read)) {
-        dropped_.warn(u"ncmd"_s, u"dropped a node command: %1"_s.arg(faultText(*fault)));
+        dropped_.warn(u"ncmd"_s, u"dropped a node command: %1"_s.arg(describe(*fault)));
         return;
     }
     for (const sparkplug::Write& write : std::get<std::vector<sparkplug::Write>>(read)) {
@@ -461,12 +446,14 @@ void SparkplugNode::deviceCommand(const QString& name, const QByteArray& payload
     const Sign& sign = *found->second;
     if (payload.size() > MaxPayload) {
         gateway_.refuseWrite(name, where, {},
-                             u"the payload has %1 bytes, more than 1 MiB"_s.arg(payload.size()));
+                             {CommandRefusal::Fault::TooLarge, {}, {}, payload.size(), {}, {}});
         return;
     }
     const auto read = sparkplug::readCommand(payload);
     if (const auto* fault = std::get_if<CommandFault>(&read)) {
-        gateway_.refuseWrite(name, where, {}, faultText(*fault));
+        CommandRefusal why{CommandRefusal::Fault::SparkplugCommand};
+        why.sparkplug = *fault;
+        gateway_.refuseWrite(name, where, {}, why);
         return;
     }
     const QString prefix = gateway_.commandPrefix() + u'/' + name + u'/';
@@ -478,7 +465,7 @@ void SparkplugNode::deviceCommand(const QString& name, const QByteArray& payload
             (metric.isEmpty() ? u"alias %1"_s.arg(write.alias.value_or(0)) : metric) + u" = "_s +
             valueText(write.value);
         const auto plain = plainCommand(sign, metric, write.value);
-        if (const auto* why = std::get_if<QString>(&plain))
+        if (const auto* why = std::get_if<CommandRefusal>(&plain))
             return gateway_.refuseWrite(name, where, what, *why);
         const auto& [command, body] = std::get<PlainCommand>(plain);
         commands.append({prefix + command, body});

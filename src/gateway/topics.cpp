@@ -24,16 +24,17 @@ std::optional<Command> fixedCommand(QStringView what) {
 } // namespace
 
 // Read on every message: views into the topic, no copies but the sign's name.
-std::variant<CommandTopic, QString> readCommandTopic(const QString& prefix, const QString& topic) {
+std::variant<CommandTopic, CommandRefusal> readCommandTopic(const QString& prefix,
+                                                            const QString& topic) {
     const QStringView view(topic);
     if (view.size() <= prefix.size() || !view.startsWith(prefix) || view[prefix.size()] != u'/')
-        return u"not under %1/"_s.arg(prefix);
+        return CommandRefusal{CommandRefusal::Fault::NotUnderPrefix, prefix};
     const QStringView rest = view.sliced(prefix.size() + 1);
     // SIGN/WHAT/set, where WHAT has one level or more.
     const qsizetype signEnd = rest.indexOf(u'/');
     const qsizetype setStart = rest.lastIndexOf(u'/');
     if (signEnd < 0 || setStart == signEnd || rest.sliced(setStart + 1) != u"set")
-        return u"not a command topic"_s;
+        return CommandRefusal{CommandRefusal::Fault::NotCommandTopic};
     CommandTopic command;
     command.sign = rest.first(signEnd).toString();
     const QStringView what = rest.sliced(signEnd + 1, setStart - signEnd - 1);
@@ -52,10 +53,9 @@ std::variant<CommandTopic, QString> readCommandTopic(const QString& prefix, cons
             command.unitName = number.toString();
             return command;
         }
-        return u"unknown unit \"%1\": units are 0..255, without leading zeros, or a unit's name"_s
-            .arg(number.left(40));
+        return CommandRefusal{CommandRefusal::Fault::UnitForm, number.left(40).toString()};
     }
-    return u"unknown command \"%1\""_s.arg(what.left(80));
+    return CommandRefusal{CommandRefusal::Fault::UnknownCommand, what.left(80).toString()};
 }
 
 std::optional<StaleTopic> readStaleTopic(const QString& prefix, const QString& topic) {

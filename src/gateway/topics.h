@@ -1,5 +1,7 @@
 #pragma once
 
+#include "commandrefusal.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -25,7 +27,8 @@ struct StaleTopic {
 
 // PREFIX/SIGN/units/N/set (N a number or a unit's name), PREFIX/SIGN/units/set,
 // PREFIX/SIGN/power/set, PREFIX/SIGN/clock/set, PREFIX/SIGN/clear/set and PREFIX/SIGN/image/set.
-std::variant<CommandTopic, QString> readCommandTopic(const QString& prefix, const QString& topic);
+std::variant<CommandTopic, CommandRefusal> readCommandTopic(const QString& prefix,
+                                                            const QString& topic);
 // PREFIX/SIGN/units/N/stale.
 std::optional<StaleTopic> readStaleTopic(const QString& prefix, const QString& topic);
 

@@ -51,6 +51,7 @@ private slots:
     void configFaults_data();
     void configFaults();
     void configFaultWords();
+    void commandRefusalWords();
     void filesReadOnlyWhenRegular_data();
     void filesReadOnlyWhenRegular();
     void configRead();
@@ -97,7 +98,7 @@ void TestGatewayInput::commandTopics() {
     QFETCH(int, unit);
     const auto read = readCommandTopic(u"zarnet"_s, topic);
     if (sign.isEmpty()) {
-        QVERIFY(std::holds_alternative<QString>(read));
+        QVERIFY(std::holds_alternative<CommandRefusal>(read));
         return;
     }
     QVERIFY(std::holds_alternative<CommandTopic>(read));
@@ -122,7 +123,7 @@ void TestGatewayInput::unitNames() {
     QFETCH(QString, name);
     const auto read = readCommandTopic(u"zarnet"_s, topic);
     if (name.isEmpty()) {
-        QVERIFY(std::holds_alternative<QString>(read));
+        QVERIFY(std::holds_alternative<CommandRefusal>(read));
         return;
     }
     QVERIFY(std::holds_alternative<CommandTopic>(read));
@@ -638,6 +639,16 @@ void TestGatewayInput::configFaults() {
         std::any_of(faults->begin(), faults->end(),
                     [&](const ConfigFinding& f) { return f.fault == fault && f.line == line; }),
         qPrintable(describe(*faults, u"z.toml"_s).join(u'\n')));
+}
+
+// Every refused command has words of its own.
+void TestGatewayInput::commandRefusalWords() {
+    QSet<QString> seen;
+    for (int f = 0; f <= int(CommandRefusal::Fault::UnknownMetric); ++f) {
+        const QString words = describe(CommandRefusal{CommandRefusal::Fault(f)});
+        QVERIFY2(!words.isEmpty() && !seen.contains(words), qPrintable(words));
+        seen.insert(words);
+    }
 }
 
 // Every configuration fault has words of its own, but for two that say only
