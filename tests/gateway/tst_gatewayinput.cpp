@@ -1,7 +1,9 @@
 // What the service reads: topics, payloads, its configuration, and the table
 // that turns a burst of values into frames.
+#include "configcheck.h"
 #include <canvas/songfont.h>
 #include <cli/commandline.h>
+
 #include <gateway/config.h>
 #include <gateway/httprequest.h>
 #include <gateway/lease.h>
@@ -633,12 +635,8 @@ void TestGatewayInput::configFaults() {
         const auto* why = std::get_if<PayloadRefusal>(&frame);
         return why ? std::optional(*why) : std::nullopt;
     });
-    const auto* faults = std::get_if<QList<ConfigFinding>>(&read);
-    QVERIFY(faults);
-    QVERIFY2(
-        std::any_of(faults->begin(), faults->end(),
-                    [&](const ConfigFinding& f) { return f.fault == fault && f.line == line; }),
-        qPrintable(describe(*faults, u"z.toml"_s).join(u'\n')));
+    const QString lacking = test::lacksFinding(read, fault, line);
+    QVERIFY2(lacking.isEmpty(), qPrintable(lacking));
 }
 
 // Every refused command has words of its own.

@@ -1,5 +1,7 @@
 // The rules the service's guard follows: when a schedule switches a sign, and when
 // a unit's figures count as stale.
+#include "configcheck.h"
+
 #include <gateway/config.h>
 #include <gateway/powerschedule.h>
 #include <gateway/unitages.h>
@@ -310,12 +312,8 @@ void TestGuardRules::configFaults() {
     QFETCH(ConfigFault, fault);
     QFETCH(int, line);
     const auto read = readConfig("[[sign]]\nname = \"l1\"\nlink = \"1\"\n" + lines, u"z.toml"_s);
-    const auto* faults = std::get_if<QList<ConfigFinding>>(&read);
-    QVERIFY(faults);
-    QVERIFY2(
-        std::any_of(faults->begin(), faults->end(),
-                    [&](const ConfigFinding& f) { return f.fault == fault && f.line == line; }),
-        qPrintable(describe(*faults, u"z.toml"_s).join(u'\n')));
+    const QString lacking = test::lacksFinding(read, fault, line);
+    QVERIFY2(lacking.isEmpty(), qPrintable(lacking));
 }
 
 void TestGuardRules::configRead() {
