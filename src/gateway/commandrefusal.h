@@ -51,6 +51,7 @@ struct CommandRefusal {
     PayloadRefusal payload{};
     sparkplug::CommandFault sparkplug = sparkplug::CommandFault::Unreadable;
 };
+inline constexpr CommandRefusal::Fault LastRefusalFault = CommandRefusal::Fault::UnknownMetric;
 
 inline CommandRefusal refusedPayload(const PayloadRefusal& why) {
     return {CommandRefusal::Fault::Payload, {}, {}, 0, why, {}};

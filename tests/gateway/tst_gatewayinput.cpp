@@ -53,6 +53,8 @@ private slots:
     void configFaults_data();
     void configFaults();
     void configFaultWords();
+    void configFindingDetails_data();
+    void configFindingDetails();
     void commandRefusalWords();
     void filesReadOnlyWhenRegular_data();
     void filesReadOnlyWhenRegular();
@@ -642,11 +644,34 @@ void TestGatewayInput::configFaults() {
 // Every refused command has words of its own.
 void TestGatewayInput::commandRefusalWords() {
     QSet<QString> seen;
-    for (int f = 0; f <= int(CommandRefusal::Fault::UnknownMetric); ++f) {
+    for (int f = 0; f <= int(LastRefusalFault); ++f) {
         const QString words = describe(CommandRefusal{CommandRefusal::Fault(f)});
         QVERIFY2(!words.isEmpty() && !seen.contains(words), qPrintable(words));
         seen.insert(words);
     }
+}
+
+// A finding carries the names and numbers its words need, in their order.
+void TestGatewayInput::configFindingDetails_data() {
+    QTest::addColumn<QByteArray>("toml");
+    QTest::addColumn<QStringList>("detail");
+    const QByteArray sign = "[[sign]]\nname = \"a\"\nlink = \"/dev/ttyS0\"\ndevice = 4\n";
+    QTest::newRow("a device twice on a line")
+        << sign + "[[sign]]\nname = \"b\"\nlink = \"/dev/ttyS0\"\ndevice = 4\n"
+        << QStringList{u"b"_s, u"4"_s, u"a"_s, u"1"_s};
+    QTest::newRow("a unit name twice") << sign + "units.1.name = \"p\"\nunits.2.name = \"p\"\n"
+                                       << QStringList{u"2"_s, u"p"_s, u"5"_s};
+    QTest::newRow("a number out of range") << sign + "health_seconds = 0\n"
+                                           << QStringList{u"health_seconds"_s, u"1"_s, u"86400"_s};
+}
+
+void TestGatewayInput::configFindingDetails() {
+    QFETCH(QByteArray, toml);
+    QFETCH(QStringList, detail);
+    const auto read = readConfig(toml, u"z.toml"_s);
+    const auto* faults = std::get_if<QList<ConfigFinding>>(&read);
+    QVERIFY(faults && !faults->isEmpty());
+    QCOMPARE(faults->first().detail, detail);
 }
 
 // Every configuration fault has words of its own, but for two that say only
