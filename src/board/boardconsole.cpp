@@ -26,14 +26,13 @@ constexpr qsizetype MaxLine = 256;
 
 } // namespace
 
-std::variant<MuteCommand, QString> readConsoleCommand(const QString& line) {
+std::optional<MuteCommand> readConsoleCommand(const QString& line) {
     const QStringList words = line.simplified().split(u' ', Qt::SkipEmptyParts);
-    const QString usage = u"give \"mute N\" or \"unmute N\", N a device number 0..255"_s;
     if (words.size() != 2 || (words[0] != u"mute" && words[0] != u"unmute"))
-        return usage;
+        return std::nullopt;
     const auto device = fields::readByte(words[1]);
     if (!device)
-        return usage;
+        return std::nullopt;
     return MuteCommand{*device, words[0] == u"mute"};
 }
 
@@ -81,11 +80,12 @@ void BoardConsole::take(const QByteArray& line) {
     const QString text = QString::fromUtf8(line).trimmed();
     if (text.isEmpty())
         return;
-    const auto command = readConsoleCommand(text);
-    if (const auto* mute = std::get_if<MuteCommand>(&command))
+    if (const auto mute = readConsoleCommand(text))
         line_.setMuted(mute->device, mute->muted);
     else
-        QTextStream(stderr) << "zarnet-board: " << std::get<QString>(command) << Qt::endl;
+        QTextStream(stderr) << "zarnet-board: give \"mute N\" or \"unmute N\", N a device "
+                               "number 0..255"
+                            << Qt::endl;
 }
 
 } // namespace zarnet

@@ -5,7 +5,6 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
-#include <variant>
 
 class QSocketNotifier;
 
@@ -19,8 +18,8 @@ struct MuteCommand {
     bool muted = true;
 };
 
-// One line typed on the standard input, or why it is not a command.
-std::variant<MuteCommand, QString> readConsoleCommand(const QString& line);
+// One line typed on the standard input; none when it is not a command.
+std::optional<MuteCommand> readConsoleCommand(const QString& line);
 
 // Takes commands from the standard input while the board runs, so that a test or
 // a demonstration can kill a controller on a live bus and bring it back.

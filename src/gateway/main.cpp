@@ -138,12 +138,14 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
-    auto clock = zarnet::gateway::clockFromEnvironment();
-    if (const auto* why = std::get_if<QString>(&clock)) {
-        QTextStream(stderr) << "zarnetd: " << *why << Qt::endl;
+    const auto clock = zarnet::gateway::clockFromEnvironment();
+    if (!clock) {
+        QTextStream(stderr) << "zarnetd: ZARNETD_TEST_CLOCK takes YYYY-MM-DDThh:mm:ss and a speed "
+                               "1..10000, such as 2026-12-04T21:59:00,3600"
+                            << Qt::endl;
         return 2;
     }
-    const auto& plantClock = *std::get<std::unique_ptr<zarnet::gateway::PlantClock>>(clock);
+    const auto& plantClock = *clock;
     if (plantClock.isTestClock())
         qCWarning(lcGateway).noquote() << "running on" << plantClock.describe();
     zarnet::gateway::Gateway gateway(std::get<zarnet::gateway::Config>(config), ports, plantClock);

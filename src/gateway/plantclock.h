@@ -4,7 +4,6 @@
 #include <QElapsedTimer>
 #include <QString>
 #include <memory>
-#include <variant>
 
 namespace zarnet::gateway {
 
@@ -33,7 +32,7 @@ private:
 };
 
 // ZARNETD_TEST_CLOCK="YYYY-MM-DDThh:mm:ss[,SPEED]" makes a test clock; unset, the
-// system's. The reason when the variable cannot be read.
-std::variant<std::unique_ptr<PlantClock>, QString> clockFromEnvironment();
+// system's. None when the variable cannot be read.
+std::unique_ptr<PlantClock> clockFromEnvironment();
 
 } // namespace zarnet::gateway
