@@ -56,6 +56,10 @@ inline constexpr CommandRefusal::Fault LastRefusalFault = CommandRefusal::Fault:
 inline CommandRefusal refusedPayload(const PayloadRefusal& why) {
     return {CommandRefusal::Fault::Payload, {}, {}, 0, why, {}};
 }
+// A payload over MaxPayload, of `bytes`.
+inline CommandRefusal tooLarge(qint64 bytes) {
+    return {CommandRefusal::Fault::TooLarge, {}, {}, bytes, {}, {}};
+}
 
 // The kind it is counted under.
 RefusalKind refusalKind(CommandRefusal::Fault fault);

@@ -72,10 +72,6 @@ QString excerpt(const QByteArray& payload) {
 
 using Fault = CommandRefusal::Fault;
 
-CommandRefusal tooLarge(qsizetype size) {
-    return {Fault::TooLarge, {}, {}, size, {}, {}};
-}
-
 std::optional<CommandRefusal> clearFault(const QByteArray& payload) {
     if (payload.trimmed().isEmpty())
         return std::nullopt;

@@ -445,8 +445,7 @@ void SparkplugNode::deviceCommand(const QString& name, const QByteArray& payload
     }
     const Sign& sign = *found->second;
     if (payload.size() > MaxPayload) {
-        gateway_.refuseWrite(name, where, {},
-                             {CommandRefusal::Fault::TooLarge, {}, {}, payload.size(), {}, {}});
+        gateway_.refuseWrite(name, where, {}, tooLarge(payload.size()));
         return;
     }
     const auto read = sparkplug::readCommand(payload);
